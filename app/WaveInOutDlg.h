@@ -1,0 +1,180 @@
+// CWaveInOutDlg: the main dialog and the program's central record. The engine threads, the
+// device wrappers, the file player and the effects work on its members directly.
+//
+// Sharing rules (no lock but the trace lock):
+// - Sizes, masks and the key table are written before any run starts and only read afterwards.
+// - Input ring and m_nInputCount: written by the capture wrapper (UI thread) or the file player;
+//   the samples are stored before the count moves on (release), readers load the count (acquire)
+//   and never read input at or beyond it.
+// - Mark ring, amplitudes, m_nMarkCount, g_dwProcStart: written by the analysis thread only.
+// - Overlap-add rings and output ring: written by the synthesis thread (the analysis thread in
+//   Thru); the playback device reads the output ring as it plays.
+// - m_bMarksReady hands a block from the analysis thread (raises it, release) to the synthesis
+//   thread (sees it, acquire; clears it when the block's output is written). A reader that finds
+//   nothing new sleeps 2 ms and looks again.
+// - Run flags are cleared by STOP, which then joins the threads before closing anything.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "audio/WaveFile.h"
+#include "engine/PsolaState.h"
+#include "platform/base/critsec.h"
+#include "platform/base/thread.h"
+#include "platform/base/types.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/dialog.h"
+#include "platform/wave/wavetypes.h"
+
+// Time at which the current analysis cycle began, for the ProcTime display.
+extern std::atomic<DWORD> g_dwProcStart;
+
+class CWaveInOutDlg : public CDialog {
+public:
+    // appFolder: the program folder (settings, trace, temp.wav); tests pass a temporary one.
+    explicit CWaveInOutDlg(const std::string& appFolder, CWnd* pParent = nullptr);
+    CWaveInOutDlg();
+    ~CWaveInOutDlg() override;
+
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    // --- Trace file ------------------------------------------------------------------------
+    void WriteTrace(const char* text);
+    void WriteTrace(const std::string& text) { WriteTrace(text.c_str()); }
+    bool IsTracing() const { return !m_strTracePath.empty(); }
+
+    // --- Stream buffers and key table -------------------------------------------------------
+    // Computes B, N and the masks from m_nLatencyMode, then allocates and zero-fills every
+    // shared buffer in its order. FALSE when memory ran out (what was made is freed).
+    BOOL AllocStreamBuffers();
+    void FreeStreamBuffers();
+    // Builds the key boundaries from m_nA4 and lists the key names in both key combos.
+    void BuildKeyTable();
+    const char* FreqToNoteName(int hz) const;
+    const char* ShowNoteName(int hz, CWnd* pCtrl) const;
+    static std::string KeyName(int key);
+    int GetBlockBytes() const { return m_nBlockBytes; }
+
+    // --- Capture: one returned buffer into the input ring -----------------------------------
+    BOOL StoreInputBlock(WAVEHDR* pHdr);
+
+    // --- TD-PSOLA engine --------------------------------------------------------------------
+    void DetectPitch(float* pHz, int* pPeriod, int start, int len, float corrTh, int fLo, int fHi);
+    void StartThreads();
+    // Waits for both TD-PSOLA threads to end (their run flag must be cleared first).
+    void JoinEngineThreads();
+    static unsigned AnalyzeThreadProc(void* pDlg);
+    static unsigned SynthesizeThreadProc(void* pDlg);
+    void AnalyzeProc();
+    void SynthesizeProc();
+    // The thread bodies are these steps around a 2 ms sleep; tests call them one by one.
+    void AnalyzeBegin(CAnalyzeState& st);
+    // One pass: a Thru copy or an analysis cycle when there is new input. True when it worked.
+    bool AnalyzeStep(CAnalyzeState& st);
+    void SynthesizeBegin(CSynthState& st);
+    // One cycle when marks are ready. True when it worked.
+    bool SynthesizeStep(CSynthState& st);
+    void ShowProcTime(DWORD start, int* pMin, int* pMax);
+
+    // --- Sizes ------------------------------------------------------------------------------
+    static constexpr int kKeyCount = 62;       // keys C_2 .. C#7
+    static constexpr int kCorrSlots = 2048;    // correlation lags: the full lag range of every key range
+    static constexpr int kFrameSlots = 4096;   // analysis window samples
+    static constexpr int kSaveLimitSamples = 52428800;  // the output file stops growing past this input count
+
+    int m_nLatencyMode = 0;
+    int m_nBlockBytes = 0;  // B
+    int m_nRingLen = 0;     // N = 2B samples
+    int m_nRingMask = 0;    // N - 1
+    int m_nOlaMask = 0;     // 2N - 1
+
+    // --- Rings and buffers (allocated once, zero-filled) ------------------------------------
+    float* m_pfInputBuf = nullptr;   // 2N
+    float* m_pfOla = nullptr;        // 2N
+    float* m_pfOla2 = nullptr;       // 2N
+    int* m_pnMark = nullptr;         // N
+    int* m_pnMark2 = nullptr;        // N
+    short* m_psMarkAmp = nullptr;    // N
+    short* m_psMarkAmp2 = nullptr;   // N
+    float* m_pfHistTime = nullptr;   // 2N
+    float* m_pfHistLevel = nullptr;  // 2N
+    float* m_pfHistPitch = nullptr;  // 2N
+    float* m_pfChorus = nullptr;     // 2N
+    float* m_pfVocInL = nullptr;     // B/2 each
+    float* m_pfVocInR = nullptr;
+    float* m_pfVocOutL = nullptr;
+    float* m_pfVocOutR = nullptr;
+    float* m_pfCorr = nullptr;       // kCorrSlots
+    float* m_pfFrame = nullptr;      // kFrameSlots
+    BYTE* m_pInBlock = nullptr;      // 4B
+    char* m_pInData[4] = {};
+    WAVEHDR* m_pInHdr[4] = {};
+    BYTE* m_pOutBlock = nullptr;     // 4B: the output ring of N 16-bit samples
+    char* m_pOutData[4] = {};
+    WAVEHDR* m_pOutHdr[4] = {};
+
+    // --- Counters and flags -----------------------------------------------------------------
+    std::atomic<int> m_nInputCount{0};
+    std::atomic<int> m_nMarkCount{0};
+    std::atomic<int> m_nMarkRead{0};
+    std::atomic<int> m_nPeak[2][4] = {};
+    std::atomic<BOOL> m_bPsolaRun{FALSE};
+    std::atomic<BOOL> m_bMarksReady{FALSE};
+    std::atomic<BOOL> m_bThreadRun{FALSE};
+    std::atomic<BOOL> m_bPlayThreadRun{FALSE};
+    std::atomic<BOOL> m_bNextBlock{FALSE};
+    unsigned m_dwAnalyzeThreadId = 0;
+    unsigned m_dwSynthThreadId = 0;
+
+    // --- Values the engine reads each cycle -------------------------------------------------
+    std::atomic<float> m_fPitchRatio{1.0f};
+    std::atomic<float> m_fFormantRatio{1.0f};
+    float m_fPeakRatio = 0.9f;
+    int m_nAmpThreshold = 655;
+    std::atomic<int> m_nA4{440};
+    double m_dOscPhase = 0.0;
+    std::string m_strChorusFile;
+    int m_nOverSampling = 1;
+    BOOL m_bPitchShiftEnable = TRUE;
+    float m_fMixOriginal = 1.0f;
+    float m_fMixChorus = 1.0f;
+    int m_nMethod = 0;
+
+    // Key boundaries in Hz: entry i is the lower edge of key i; entry 62 is the upper edge of
+    // key 61, made by the same formula.
+    int m_nKeyBoundaryHz[kKeyCount + 1] = {};
+
+    // --- Controls the engine reads ----------------------------------------------------------
+    CButton m_chkSave;        // 1017
+    CButton m_chkThru;        // 1020
+    CButton m_chkOriginal;    // 1022
+    CButton m_chkDump;        // 1046
+    CComboBox m_comboMinKey;  // 1019
+    CComboBox m_comboMaxKey;  // 1021
+    CComboBox m_comboVoiceMode;  // 1116
+    CEdit m_editCorrTh;       // 1012
+    CStatic m_staticProcTime;    // 1098
+    CStatic m_staticBufferFull;  // 1041
+
+    // --- Files ------------------------------------------------------------------------------
+    CWaveFile m_waveInFmt;
+    CWaveFile m_waveOutFmt;
+    CWaveFile m_saveFile;
+    CWaveFile m_inputFile;
+
+    // --- Program folder and trace -----------------------------------------------------------
+    std::string m_strAppFolder;
+    std::string m_strHelpPath;
+    std::string m_strTracePath;
+    CCriticalSection m_csTrace;
+
+private:
+    void AnalyzeCycle(CAnalyzeState& st);
+    void ThruCycle(CAnalyzeState& st);
+    void SynthesizeCycle(CSynthState& st);
+    void SaveOutput(CSynthState& st, int first, int count);
+
+    CWorkerThread m_analyzeThread;
+    CWorkerThread m_synthThread;
+};

@@ -1,0 +1,37 @@
+// State that the TD-PSOLA threads keep from cycle to cycle. Each thread owns its own record;
+// the shared rings and counters live in the main dialog.
+#pragma once
+
+#include <vector>
+
+// One voice of the overlap-add synthesis (the main voice, or the added voice of the
+// third-above and flatten modes).
+struct CPsolaVoice {
+    double markPos = 0.0;  // fractional analysis-mark position
+    int k = 0;             // analysis mark of the newest grain
+    int grainPos = 0;      // overlap-add position of the newest grain's centre (free-running)
+    int pa = 0;            // half-length of the newest grain
+    int readPos = 0;       // first overlap-add position not yet resampled (0 until the first cycle ended)
+    float carried = 0.0f;  // last overlap-add value of the previous segment
+    int cleared = 0;       // overlap-add positions below this have been zeroed for this run
+    bool synced = false;   // the added voice has been brought to the main voice's position
+};
+
+struct CAnalyzeState {
+    int readPos = 0;  // input count up to which input has been taken
+    int procMin = 1000;
+    int procMax = -1;
+};
+
+struct CSynthState {
+    CPsolaVoice main;
+    CPsolaVoice added;
+    int out = 0;  // output samples produced so far; output sample x lies at ring position B + x
+    int procMin = 1000;
+    int procMax = -1;
+    int lastMode = -1;
+    std::vector<short> saveBuf;
+    std::vector<float> segment;
+    std::vector<float> segment2;
+    std::vector<float> work;
+};

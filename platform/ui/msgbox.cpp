@@ -1,0 +1,37 @@
+#include "platform/ui/msgbox.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/ui/dialog.h"
+
+namespace platform::ui {
+namespace {
+std::atomic<MessageBoxHandler> g_handler{nullptr};
+std::atomic<int> g_headlessAnswer{IDYES};
+std::mutex g_sinkMutex;
+std::vector<MessageBoxRecord> g_sink;
+}  // namespace
+
+void SetMessageBoxHandler(MessageBoxHandler handler) { g_handler.store(handler); }
+
+std::vector<MessageBoxRecord> TakeHeadlessMessageBoxes() {
+    std::lock_guard<std::mutex> lock(g_sinkMutex);
+    std::vector<MessageBoxRecord> out;
+    out.swap(g_sink);
+    return out;
+}
+
+void SetHeadlessAnswer(int answer) { g_headlessAnswer.store(answer); }
+
+}  // namespace platform::ui
+
+int AfxMessageBox(const std::string& text, UINT type, const std::string& caption) {
+    if (auto handler = platform::ui::g_handler.load()) return handler(text, caption, type);
+    {
+        std::lock_guard<std::mutex> lock(platform::ui::g_sinkMutex);
+        platform::ui::g_sink.push_back(platform::ui::MessageBoxRecord{text, caption, type});
+    }
+    if ((type & 0xF) == MB_OK) return IDOK;
+    return platform::ui::g_headlessAnswer.load();
+}
