@@ -54,6 +54,8 @@ public:
     const char* FreqToNoteName(int hz) const;
     const char* ShowNoteName(int hz, CWnd* pCtrl) const;
     static std::string KeyName(int key);
+    // Lists the seven voice modes in the voice-mode combo and selects the speaking voice.
+    void FillVoiceModeCombo();
     int GetBlockBytes() const { return m_nBlockBytes; }
 
     // --- Capture: one returned buffer into the input ring -----------------------------------
@@ -61,7 +63,9 @@ public:
 
     // --- TD-PSOLA engine --------------------------------------------------------------------
     void DetectPitch(float* pHz, int* pPeriod, int start, int len, float corrTh, int fLo, int fHi);
-    void StartThreads();
+    // Starts the analysis and synthesis threads; FALSE (run flag cleared again) when the system
+    // could not make them.
+    BOOL StartThreads();
     // Waits for both TD-PSOLA threads to end (their run flag must be cleared first).
     void JoinEngineThreads();
     static unsigned AnalyzeThreadProc(void* pDlg);
@@ -174,6 +178,15 @@ private:
     void ThruCycle(CAnalyzeState& st);
     void SynthesizeCycle(CSynthState& st);
     void SaveOutput(CSynthState& st, int first, int count);
+    int CurrentVoiceMode() const;
+    // ceil of a grain's half-length; 0 (an error the caller replaces) when it is not a usable
+    // length, such as one longer than half the ring from marks of an overrun ring.
+    int GrainHalfLength(float exact) const;
+    // Oscillator voice of modes 4 to 6: returns the samples written.
+    int OscillatorStep(CSynthState& st, int mode, float p, int last, bool bypass);
+    // Added voice of modes 2 and 3, mixed into the nOut samples the main voice just stored.
+    void AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice& mainAtStart, float q, float step, int last,
+                        int newest, int count, int nOut, bool bypass);
 
     CWorkerThread m_analyzeThread;
     CWorkerThread m_synthThread;

@@ -22,3 +22,8 @@ UINT CWaveFile::Close() {
     m_hmmio = nullptr;
     return rc;
 }
+
+LONG CWaveFile::Write(const void* data, LONG bytes) {
+    if (m_hmmio == nullptr) return -1;
+    return mmioWrite(m_hmmio, data, bytes);
+}

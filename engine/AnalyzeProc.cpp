@@ -1,0 +1,130 @@
+// The TD-PSOLA analysis thread: takes each new block of the input ring, finds the pitch marks
+// of the new input with the amplitude of every period, and hands the block to the synthesis
+// thread. With Thru ticked it copies the input straight to the output ring instead.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/WaveInOutDlg.h"
+#include "engine/SampleMath.h"
+#include "platform/base/clock.h"
+
+namespace {
+constexpr int kDefaultPeriod = 441;  // 10 ms: the step over an unvoiced period
+}
+
+void CWaveInOutDlg::AnalyzeProc() {
+    WriteTrace("6-AnalyzeProc(Thread)");
+    CAnalyzeState st;
+    AnalyzeBegin(st);
+    WriteTrace("6-01");
+    while (m_bPsolaRun.load(std::memory_order_acquire)) {
+        AnalyzeStep(st);
+        Sleep(2);
+    }
+    WriteTrace("6-END");
+}
+
+void CWaveInOutDlg::AnalyzeBegin(CAnalyzeState& st) {
+    m_bMarksReady.store(FALSE, std::memory_order_release);
+    st = CAnalyzeState{};
+    m_pnMark[0] = 0;
+    m_nMarkCount.store(0, std::memory_order_release);
+}
+
+bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
+    const int count = m_nInputCount.load(std::memory_order_acquire);
+    if (m_chkThru.GetCheck() != 0) {
+        if (count == st.readPos) return false;
+        ThruCycle(st);
+        return true;
+    }
+    if (count == st.readPos || m_bMarksReady.load(std::memory_order_acquire)) return false;
+    AnalyzeCycle(st);
+    return true;
+}
+
+void CWaveInOutDlg::ThruCycle(CAnalyzeState& st) {
+    g_dwProcStart.store(timeGetTime(), std::memory_order_relaxed);
+    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const int latency = m_nBlockBytes;  // B samples: half the ring ahead of the input
+    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    // Every sample that arrived since the last pass, in order (at most the last half ring).
+    const int from = std::max(st.readPos, count - m_nRingLen / 2);
+    for (int u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
+    st.readPos = count;
+    ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
+}
+
+void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
+    if (IsTracing()) {
+        const int count = m_nInputCount.load(std::memory_order_acquire);
+        char line[64];
+        std::snprintf(line, sizeof line, "6-02 %d(%d)", count, count - st.readPos);
+        WriteTrace(line);
+    }
+    g_dwProcStart.store(timeGetTime(), std::memory_order_relaxed);
+
+    // Search range: the lower edge of the lowest key to the upper edge of the highest key.
+    const int minKey = std::clamp(m_comboMinKey.GetCurSel(), 0, kKeyCount - 1);
+    const int maxKey = std::clamp(m_comboMaxKey.GetCurSel(), 0, kKeyCount - 1);
+    const int fLo = m_nKeyBoundaryHz[minKey];
+    const int fHi = m_nKeyBoundaryHz[maxKey + 1];
+    // Two periods of the lowest frequency.
+    const int w2 = fLo > 0 ? 2 * static_cast<int>(std::floor(44100.0f / static_cast<float>(fLo))) : 2 * kDefaultPeriod;
+
+    std::string thText = m_editCorrTh.GetWindowText();
+    if (thText.size() > 100) thText.resize(100);
+    float corrTh = static_cast<float>(std::atof(thText.c_str()));
+    if (!(corrTh >= 0.0f && corrTh <= 1.0f)) {
+        m_editCorrTh.SetWindowText("0.5");
+        corrTh = 0.5f;
+    }
+
+    const int read = m_nInputCount.load(std::memory_order_acquire);
+    st.readPos = read;
+
+    int markCount = m_nMarkCount.load(std::memory_order_relaxed);
+    if (IsTracing()) {
+        char line[64];
+        std::snprintf(line, sizeof line, "6-03 %d %d %d", markCount, w2, m_pnMark[markCount & m_nRingMask]);
+        WriteTrace(line);
+    }
+    // Marks for every window m .. m+W2 that has fully arrived.
+    for (;;) {
+        const int m = m_pnMark[markCount & m_nRingMask];
+        if (!(m < read - w2)) break;
+        float hz = 0.0f;
+        int period = 0;
+        DetectPitch(&hz, &period, m, w2 + 1, corrTh, fLo, fHi);
+        const int step = period >= 1 ? period : kDefaultPeriod;
+        const int next = m + step;
+        // The period's peak, from input that has arrived (an unvoiced step may reach past it).
+        const int scanEnd = std::min(next, read);
+        int amp = 0;
+        for (int s = m; s < scanEnd; ++s) {
+            const float v = std::fabs(m_pfInputBuf[s & m_nRingMask]);
+            const int a = !(v == v) ? 0 : (v >= 32767.0f ? 32767 : static_cast<int>(v));
+            if (a > amp) amp = a;
+        }
+        if (period < 1) amp = -amp;
+        ++markCount;
+        m_pnMark[markCount & m_nRingMask] = next;
+        m_psMarkAmp[markCount & m_nRingMask] = static_cast<short>(amp);
+        m_nMarkCount.store(markCount, std::memory_order_release);
+    }
+
+    m_bMarksReady.store(TRUE, std::memory_order_release);
+    WriteTrace("6-04");
+}
+
+void CWaveInOutDlg::ShowProcTime(DWORD start, int* pMin, int* pMax) {
+    const int elapsed = static_cast<int>(timeGetTime() - start);
+    if (elapsed < *pMin) *pMin = elapsed;
+    if (elapsed > *pMax) *pMax = elapsed;
+    char text[64];
+    std::snprintf(text, sizeof text, "ProcTime %dms (%d-%d)", elapsed, *pMin, *pMax);
+    m_staticProcTime.SetWindowText(text);
+}

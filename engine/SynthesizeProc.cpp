@@ -1,0 +1,171 @@
+// The TD-PSOLA synthesis thread: for every block the analysis thread hands over, windowed
+// grains of the input taken at the analysis marks are laid into the overlap-add ring at the
+// spacing of the new pitch, and the ring's new stretch is resampled to the output length (which
+// sets the formant) into the output ring, half a ring ahead of the input.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "app/WaveInOutDlg.h"
+#include "engine/Grain.h"
+#include "engine/ResampleCubic.h"
+#include "engine/SampleMath.h"
+#include "platform/base/clock.h"
+
+void CWaveInOutDlg::SynthesizeProc() {
+    WriteTrace("7-SynthesizeProc(Thread)");
+    CSynthState st;
+    SynthesizeBegin(st);
+    WriteTrace("7-01");
+    while (m_bPsolaRun.load(std::memory_order_acquire)) {
+        SynthesizeStep(st);
+        Sleep(2);
+    }
+    st.saveBuf.clear();
+    st.saveBuf.shrink_to_fit();
+    WriteTrace("7-END");
+}
+
+void CWaveInOutDlg::SynthesizeBegin(CSynthState& st) {
+    const size_t olaLen = static_cast<size_t>(2 * m_nRingLen);
+    std::memset(m_pfOla, 0, olaLen * sizeof(float));
+    std::memset(m_pfOla2, 0, olaLen * sizeof(float));
+    std::memset(m_pfHistTime, 0, olaLen * sizeof(float));
+    st = CSynthState{};
+    // Both overlap-add rings are zero now: every position of the first ring length is clean.
+    st.main.cleared = static_cast<int>(olaLen);
+    st.added.cleared = static_cast<int>(olaLen);
+    st.saveBuf.assign(static_cast<size_t>(m_nBlockBytes), 0);
+}
+
+bool CWaveInOutDlg::SynthesizeStep(CSynthState& st) {
+    if (m_bMarksReady.load(std::memory_order_acquire) != TRUE) return false;
+    SynthesizeCycle(st);
+    return true;
+}
+
+int CWaveInOutDlg::CurrentVoiceMode() const {
+    const int mode = m_comboVoiceMode.GetCurSel();
+    return (mode < 0 || mode > 6) ? 1 : mode;
+}
+
+void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
+    WriteTrace("7-02");
+    const float p = m_fPitchRatio.load(std::memory_order_relaxed);
+    const float f = m_fFormantRatio.load(std::memory_order_relaxed);
+    const float step = 1.0f / p;
+    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const int newest = m_nMarkCount.load(std::memory_order_acquire);
+    const float q = p / f;
+    const bool bypass = m_chkOriginal.GetCheck() != 0;
+    const int mode = CurrentVoiceMode();
+    const int last = newest - 2;
+    const int half = m_nBlockBytes / 2;
+    const int latency = m_nBlockBytes;
+    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    const COlaRing ola{m_pfOla, m_nOlaMask};
+    const CInputRing in{m_pfInputBuf, m_nRingMask};
+    CPsolaVoice& v = st.main;
+    const CPsolaVoice startOfCycle = v;
+
+    int nIn = 0;
+    int nOut = 0;
+    if (mode <= 3) {
+        // Main-voice grains, never past the newest analysed mark.
+        int grains = 0;
+        while (v.k < last) {
+            const double nextPos = v.markPos + static_cast<double>(step);
+            const int nk = static_cast<int>(std::ceil(nextPos));
+            if (nk + 1 > newest) break;
+            v.markPos = nextPos;
+            v.k = nk;
+            const int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
+            int pa = GrainHalfLength(static_cast<float>(t) * (1.0f / q));
+            if (pa < 1) {
+                WriteTrace("7-03 Pa<=0 error");
+                pa = 100;
+            }
+            v.pa = pa;
+            v.grainPos += pa;
+            ClearAhead(ola, v, v.grainPos, pa);
+            AddGrain(ola, in, v, pa, m_pnMark[v.k & m_nRingMask], count);
+            ++grains;
+        }
+        if (grains > 0) {
+            nIn = v.grainPos - v.pa - v.readPos + 1;
+            if (nIn < 1) {
+                WriteTrace("7-04 Nin<=0 error");
+                nIn = half;
+            }
+        }
+        std::vector<float>& seg = st.segment;
+        if (nIn > 0 && mode == 0) {
+            const int target = static_cast<int>(std::floor(static_cast<float>(half) * f));
+            if (v.readPos == 0 && nIn < target) {
+                // The run starts with one full block: the first stretch is padded in front.
+                WriteTrace("7-05 ***");
+                seg.assign(static_cast<size_t>(target) + 1, 0.0f);
+                for (int i = 0; i < nIn; ++i) seg[static_cast<size_t>(target - nIn + 1 + i)] = m_pfOla[i & m_nOlaMask];
+                nIn = target;
+                nOut = half;
+            } else {
+                WriteTrace("7-06");
+                BuildSegment(ola, v, nIn, seg);
+                nOut = static_cast<int>(std::floor(static_cast<float>(nIn) / f + 0.5f));
+                // The singing mode's length follows the overlap-add, whose rounding makes it gain
+                // on the marks; pull it back gently once it is more than half a block off.
+                const int drift = st.out + nOut - (m_pnMark[v.k & m_nRingMask] + 1);
+                const int allowed = half / 2;
+                const int maxPull = std::max(1, nOut / 32);
+                if (drift > allowed) nOut -= std::min(drift - allowed, maxPull);
+                else if (drift < -allowed) nOut += std::min(-allowed - drift, maxPull);
+            }
+        } else if (nIn > 0) {
+            BuildSegment(ola, v, nIn, seg);
+            nOut = m_pnMark[v.k & m_nRingMask] - st.out + 1;
+        }
+        if (nIn > 0) {
+            if (nOut >= 1) {
+                WriteTrace("7-07");
+                for (int i = 0; i < nOut; ++i) {
+                    const int y = ClampSample(ResampleCubic(seg.data(), nIn, nOut, i));
+                    if (!bypass) outRing[(latency + st.out + i) & m_nRingMask] = static_cast<short>(y);
+                }
+                WriteTrace("7-08");
+            }
+            v.carried = seg[static_cast<size_t>(nIn)];
+        }
+        if (mode >= 2 && nOut >= 1) AddedVoiceStep(st, mode, startOfCycle, q, step, last, newest, count, nOut, bypass);
+    } else {
+        nOut = OscillatorStep(st, mode, p, last, bypass);
+        nIn = nOut;
+    }
+    st.lastMode = mode;
+
+    if (bypass) {
+        for (int u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
+    }
+    if (nOut >= 1) SaveOutput(st, st.out, nOut);
+
+    // Bookkeeping of the main voice.
+    if (nIn > 0) {
+        if (v.readPos == 0) v.readPos = v.grainPos - v.pa + 1;
+        else v.readPos += nIn;
+    }
+    if (nOut >= 1) st.out += nOut;
+    m_bMarksReady.store(FALSE, std::memory_order_release);
+    ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
+    WriteTrace("7-12");
+}
+
+void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
+    if (m_chkSave.GetCheck() == 0 || !m_saveFile.IsOpen()) return;
+    if (static_cast<unsigned>(m_nInputCount.load(std::memory_order_acquire)) > static_cast<unsigned>(kSaveLimitSamples)) return;
+    const auto* outRing = reinterpret_cast<const short*>(m_pOutData[0]);
+    const int piece = m_nBlockBytes / 2;
+    for (int done = 0; done < count; done += piece) {
+        const int n = std::min(piece, count - done);
+        for (int i = 0; i < n; ++i) st.saveBuf[static_cast<size_t>(i)] = outRing[(m_nBlockBytes + first + done + i) & m_nRingMask];
+        m_saveFile.Write(st.saveBuf.data(), static_cast<LONG>(n) * 2);
+    }
+}
