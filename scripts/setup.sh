@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and benchmarking sorvel use.
+# Only missing packages are installed; the package index is refreshed once, and only
+# when something is missing. Runs as root, or through sudo otherwise.
+set -euo pipefail
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+# Every package the build, the tests and the benchmarks need, in one place.
+PACKAGES=(
+  # compiler and build tools
+  g++ cmake ninja-build pkg-config
+  # test and benchmark libraries
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # window system, sound devices, MIDI
+  qt6-base-dev portaudio19-dev libasound2-dev
+  # Japanese font for the window texts and screenshots
+  fonts-ipafont-gothic
+  # the spoken voice recording used by tests and benchmarks
+  espeak-ng sox
+  # sound server for the test against real devices
+  pulseaudio pulseaudio-utils
+  # virtual display for running the window without a desktop
+  xvfb xauth
+  # FFTW, for tests and benchmarks of the transforms
+  libfftw3-dev
+  # compiler with libFuzzer for the fuzz run
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  status="$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)"
+  if [[ "$status" != "installed" ]]; then
+    missing+=("$pkg")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "setup: all ${#PACKAGES[@]} packages are installed"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if [[ "$(id -u)" -eq 0 ]]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo)
+else
+  die "these packages are missing and installing them needs root (or sudo): ${missing[*]}"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt_options=(-y -q -o DPkg::Lock::Timeout=300
+  -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_options[@]}" update </dev/null
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_options[@]}" install "${missing[@]}" </dev/null
+echo "setup: done"
