@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "support/EngineHarness.h"
+#include "support/Signals.h"
+
+namespace {
+
+std::vector<short> Tone(double f0, int n, double amplitude = 12000.0) {
+    return signals::Harmonic(f0, 12, amplitude, n, [](double hz) { return 1000.0 / hz; });
+}
+
+TEST(SynthesisCycleTest, UnitRatiosInSpeakingModeGiveTheInputOneSampleLate) {
+    EngineHarness h;
+    // Period 441; a moderate level, since the resampler's single-precision position lies a
+    // hair off the sample and steep slopes turn that into more than one unit.
+    const auto in = Tone(100.0, 8 * h.Half(), 3000.0);
+    const auto out = h.Run(in);
+    int worst = 0;
+    for (size_t x = static_cast<size_t>(h.Half()) + 1; x < static_cast<size_t>(6 * h.Half()); ++x)
+        worst = std::max(worst, std::abs(out[x] - in[x - 1]));
+    EXPECT_LE(worst, 1);
+}
+
+TEST(SynthesisCycleTest, PitchUpTwoOctavesShiftsTheFundamentalByFour) {
+    EngineHarness h;
+    h.SetPitch(48);
+    const auto in = Tone(110.25, 12 * h.Half());  // period 400
+    const auto out = h.Run(in);
+    const double f = signals::PeakFrequency(out, static_cast<size_t>(4 * h.Half()), 32768, 380.0, 500.0, 0.25);
+    EXPECT_NEAR(f, 441.0, 441.0 * 0.01);
+}
+
+TEST(SynthesisCycleTest, PitchUpOneOctaveDoublesTheFundamental) {
+    EngineHarness h;
+    h.SetPitch(24);
+    const auto in = Tone(150.0, 12 * h.Half());
+    const auto out = h.Run(in);
+    const size_t from = static_cast<size_t>(4 * h.Half());
+    const double f = signals::PeakFrequency(out, from, 32768, 240.0, 360.0, 0.25);
+    EXPECT_NEAR(f, 300.0, 3.0);
+    // Nothing is left at the old fundamental.
+    EXPECT_LT(signals::MagnitudeAt(out, from, 32768, 150.0), 0.05 * signals::MagnitudeAt(out, from, 32768, 300.0));
+}
+
+TEST(SynthesisCycleTest, PitchDownTwoOctavesRunsCleanAndQuartersTheFundamental) {
+    EngineHarness h;
+    h.SetPitch(-48);
+    const auto in = Tone(400.0, 16 * h.Half());
+    const auto out = h.Run(in);
+    const double f = signals::PeakFrequency(out, static_cast<size_t>(6 * h.Half()), 65536, 80.0, 120.0, 0.1);
+    EXPECT_NEAR(f, 100.0, 1.0);
+}
+
+// Peak of the spectral envelope estimated from harmonic amplitudes (parabola through the
+// log-magnitudes of the strongest harmonic and its neighbours).
+double EnvelopePeak(const std::vector<short>& s, size_t from, double f0, int harmonics) {
+    std::vector<double> mag(static_cast<size_t>(harmonics) + 2, 0.0);
+    int best = 1;
+    for (int k = 1; k <= harmonics; ++k) {
+        mag[static_cast<size_t>(k)] = signals::MagnitudeAt(s, from, 32768, k * f0);
+        if (mag[static_cast<size_t>(k)] > mag[static_cast<size_t>(best)]) best = k;
+    }
+    const double a = std::log(mag[static_cast<size_t>(best - 1)]);
+    const double b = std::log(mag[static_cast<size_t>(best)]);
+    const double c = std::log(mag[static_cast<size_t>(best + 1)]);
+    const double offset = 0.5 * (a - c) / (a - 2 * b + c);
+    return (best + offset) * f0;
+}
+
+TEST(SynthesisCycleTest, FormantUpOneOctaveStepMovesTheResonanceByRootTwo) {
+    EngineHarness h;
+    h.SetFormant(12);
+    const double f0 = 100.0;
+    auto resonance = [](double hz) {
+        const double r = hz / 1000.0;
+        return 1.0 / std::sqrt((1 - r * r) * (1 - r * r) + (r / 4.0) * (r / 4.0));
+    };
+    const auto in = signals::Harmonic(f0, 40, 12000.0, 12 * h.Half(), resonance);
+    const auto out = h.Run(in);
+    const size_t from = static_cast<size_t>(4 * h.Half());
+    const double before = EnvelopePeak(in, from, f0, 38);
+    const double after = EnvelopePeak(out, from, f0, 38);
+    EXPECT_NEAR(before, 1000.0, 30.0);
+    EXPECT_NEAR(after / before, std::sqrt(2.0), std::sqrt(2.0) * 0.03);
+    // The pitch stays where it was.
+    EXPECT_NEAR(signals::PeakFrequency(out, from, 32768, 90.0, 110.0, 0.1), 100.0, 1.0);
+}
+
+TEST(SynthesisCycleTest, SingingModeStartsWithOneFullBlock) {
+    EngineHarness h;
+    h.SetFormant(24);
+    h.dlg.m_comboVoiceMode.SetCurSel(0);
+    h.Begin();
+    const auto in = Tone(100.0, h.Half());
+    h.FeedBlock(in.data(), h.Half());
+    EXPECT_EQ(h.synth.out, h.Half());
+}
+
+TEST(SynthesisCycleTest, SingingModeStaysNearItsMarksForTenMinutes) {
+    EngineHarness h;
+    h.dlg.m_comboVoiceMode.SetCurSel(0);
+    h.dlg.m_comboMinKey.SetCurSel(33);  // a narrow range keeps ten minutes quick
+    h.dlg.m_comboMaxKey.SetCurSel(36);
+    h.SetPitch(5);
+    h.SetFormant(-3);
+    h.Begin();
+    const int blocks = static_cast<int>(600.0 * 44100.0 / h.Half());
+    const auto period = Tone(441.0, h.Half() * 2);
+    int worst = 0;
+    for (int b = 0; b < blocks; ++b) {
+        h.FeedBlock(period.data() + (b & 1) * 100, h.Half());
+        const int lead = h.synth.out - (h.dlg.m_pnMark[h.synth.main.k & h.dlg.m_nRingMask] + 1);
+        worst = std::max(worst, std::abs(lead));
+    }
+    // Without the pull-back the output gains about a hundred samples a second (a minute of it
+    // is far beyond this bound).
+    EXPECT_LE(worst, h.Half() / 2 + h.Half() / 16);
+}
+
+TEST(SynthesisCycleTest, OriginalPutsTheLatestInputBlockInPlaceOfTheVoice) {
+    EngineHarness h;
+    h.SetPitch(12);
+    h.dlg.m_chkOriginal.SetCheck(BST_CHECKED);
+    h.Begin();
+    const auto in = Tone(130.0, 3 * h.Half());
+    for (int b = 0; b < 3; ++b) h.FeedBlock(in.data() + b * h.Half(), h.Half());
+    const auto* ring = reinterpret_cast<const short*>(h.dlg.m_pOutData[0]);
+    for (int u = 2 * h.Half(); u < 3 * h.Half(); ++u)
+        ASSERT_EQ(ring[(u + h.dlg.m_nBlockBytes) & h.dlg.m_nRingMask], in[static_cast<size_t>(u)]) << u;
+}
+
+TEST(SynthesisCycleTest, NoMarksReadyMeansNoCycle) {
+    EngineHarness h;
+    h.Begin();
+    EXPECT_FALSE(h.dlg.SynthesizeStep(h.synth));
+    EXPECT_EQ(h.synth.out, 0);
+}
+
+}  // namespace
