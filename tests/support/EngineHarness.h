@@ -41,6 +41,13 @@ public:
     // Stores one block (Half() samples; shorter input is padded with silence) through the
     // capture conversion, then runs one analysis and one synthesis cycle.
     void FeedBlock(const short* samples, int n) {
+        FeedBlockOnly(samples, n);
+        dlg.AnalyzeStep(analyze);
+        dlg.SynthesizeStep(synth);
+    }
+
+    // Stores one block as the capture wrapper does, without running any cycle.
+    void FeedBlockOnly(const short* samples, int n) {
         const int half = Half();
         char* data = dlg.m_pInData[blocksIn & 3];
         std::memset(data, 0, static_cast<size_t>(dlg.m_nBlockBytes));
@@ -51,8 +58,6 @@ public:
         hdr->dwBytesRecorded = static_cast<DWORD>(dlg.m_nBlockBytes);
         dlg.StoreInputBlock(hdr);
         ++blocksIn;
-        dlg.AnalyzeStep(analyze);
-        dlg.SynthesizeStep(synth);
     }
 
     // Output block b as playback plays it, once block b + 1 has been processed.
