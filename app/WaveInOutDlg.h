@@ -128,6 +128,10 @@ public:
     std::atomic<BOOL> m_bThreadRun{FALSE};
     std::atomic<BOOL> m_bPlayThreadRun{FALSE};
     std::atomic<BOOL> m_bNextBlock{FALSE};
+    // Counts the engine threads' finished cycles (release). A writer of a ring that the engine
+    // reads or writes loads it (acquire) first, so that everything the engine did with a ring
+    // entry in its earlier cycles comes before the entry is reused.
+    std::atomic<unsigned> m_nEngineProgress{0};
     unsigned m_dwAnalyzeThreadId = 0;
     unsigned m_dwSynthThreadId = 0;
 

@@ -55,6 +55,7 @@ void CWaveInOutDlg::ThruCycle(CAnalyzeState& st) {
     const int from = std::max(st.readPos, count - m_nRingLen / 2);
     for (int u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     st.readPos = count;
+    m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
 }
 
@@ -116,6 +117,7 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         m_nMarkCount.store(markCount, std::memory_order_release);
     }
 
+    m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(TRUE, std::memory_order_release);
     WriteTrace("6-04");
 }

@@ -153,6 +153,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         else v.readPos += nIn;
     }
     if (nOut >= 1) st.out += nOut;
+    m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(FALSE, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
     WriteTrace("7-12");

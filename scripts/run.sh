@@ -23,7 +23,7 @@ if [[ -z "$program" ]]; then
   if [[ -x build/bench/engine_bench ]]; then
     echo "Time the engine on a voice file (any WAV; this makes a spoken one):"
     echo "  bash scripts/make-voice.sh build/testdata/voice.wav"
-    echo "  build/bench/engine_bench psola build/testdata/voice.wav"
+    echo "  build/bench/engine_bench psola build/testdata/voice.wav build/bench/out.wav"
   else
     echo "The engine benchmark (build/bench/engine_bench) is not in this build yet."
   fi

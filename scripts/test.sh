@@ -141,7 +141,7 @@ fi
 if [[ -x build/bench/engine_bench ]]; then
   stage="benchmark smoke run"
   say "$stage"
-  build/bench/engine_bench psola build/testdata/voice.wav >build/bench/smoke.log 2>&1 || {
+  build/bench/engine_bench psola build/testdata/voice.wav build/bench/smoke-out.wav >build/bench/smoke.log 2>&1 || {
     cat build/bench/smoke.log >&2
     exit 1
   }
