@@ -1,10 +1,44 @@
 #include "audio/WaveFile.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "app/WaveInOutDlg.h"
+#include "platform/ui/msgbox.h"
+
+namespace {
+
+constexpr FOURCC kWave = MakeFourCC('W', 'A', 'V', 'E');
+constexpr FOURCC kFmt = MakeFourCC('f', 'm', 't', ' ');
+constexpr FOURCC kData = MakeFourCC('d', 'a', 't', 'a');
+
+// The largest size a RIFF chunk can state.
+constexpr std::int64_t kMaxRiffSize = 0xFFFFFFFFLL;
+// Bytes of the format record stored in a file: all fields but cbSize, and all of them.
+constexpr LONG kFmtBytesWritten = 16;
+constexpr DWORD kFmtBytesRead = 18;
+
+void PutLe16(BYTE* p, WORD v) {
+    p[0] = static_cast<BYTE>(v);
+    p[1] = static_cast<BYTE>(v >> 8);
+}
+
+void PutLe32(BYTE* p, DWORD v) {
+    PutLe16(p, static_cast<WORD>(v));
+    PutLe16(p + 2, static_cast<WORD>(v >> 16));
+}
+
+WORD Le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+
+DWORD Le32(const BYTE* p) { return static_cast<DWORD>(Le16(p)) | (static_cast<DWORD>(Le16(p + 2)) << 16); }
+
+}  // namespace
 
 CWaveFile::CWaveFile() : m_fmt{}, m_hmmio(nullptr), m_ckRiff{}, m_ckData{}, m_dwDataSize(0), m_pOwner(nullptr) {}
 
-CWaveFile::~CWaveFile() = default;
+// The owner closes its files; one still open here is closed without a report, because the owner
+// (and its trace lock) may already be gone.
+CWaveFile::~CWaveFile() { CloseQuietly(); }
 
 void CWaveFile::SetFormat(int channels) {
     m_fmt.wFormatTag = WAVE_FORMAT_PCM;
@@ -16,14 +50,174 @@ void CWaveFile::SetFormat(int channels) {
     m_fmt.cbSize = 0;
 }
 
-UINT CWaveFile::Close() {
-    if (m_hmmio == nullptr) return 0;
-    UINT rc = mmioClose(m_hmmio, 0);
+void CWaveFile::Report(const char* text) {
+    if (m_pOwner != nullptr) m_pOwner->WriteTrace(text);
+    AfxMessageBox(text, MB_OK);
+}
+
+UINT CWaveFile::Fail(const char* text, UINT code) {
+    // A file whose opening failed half way is not worth fixing up: it is closed as it stands.
+    if (m_hmmio != nullptr) mmioClose(m_hmmio, 0);
     m_hmmio = nullptr;
-    return rc;
+    m_mode = Mode::Closed;
+    Report(text);
+    return code;
+}
+
+UINT CWaveFile::OpenWrite(const std::string& name) {
+    if (m_hmmio != nullptr) {
+        Report("wav01: Wave write file is already open.");
+        return MMIOERR_CANNOTOPEN;
+    }
+    if (name.empty()) return Fail("wav02: Invalid write file name.", MMIOERR_FILENOTFOUND);
+
+    MMIOINFO info{};
+    m_hmmio = mmioOpenA(name.c_str(), &info, MMIO_CREATE | MMIO_WRITE);
+    if (m_hmmio == nullptr) return Fail("wav03: save.wav open error !", info.wErrorRet);
+    m_mode = Mode::Writing;
+    m_uWriteError = 0;
+    mmioSeek(m_hmmio, 0, SEEK_SET);
+
+    m_ckRiff = MMCKINFO{};
+    m_ckRiff.fccType = kWave;
+    m_ckRiff.cksize = 0;
+    if (UINT rc = mmioCreateChunk(m_hmmio, &m_ckRiff, MMIO_CREATERIFF)) {
+        return Fail("wav04: mmioCreateChunk(WAVE) failed.", rc);
+    }
+
+    m_ckData = MMCKINFO{};
+    m_ckData.ckid = kFmt;
+    m_ckData.cksize = kFmtBytesRead;
+    if (UINT rc = mmioCreateChunk(m_hmmio, &m_ckData, 0)) return Fail("wav05: mmioCreateChunk(fmt ) failed.", rc);
+
+    BYTE fmt[kFmtBytesWritten];
+    PutLe16(fmt, m_fmt.wFormatTag);
+    PutLe16(fmt + 2, m_fmt.nChannels);
+    PutLe32(fmt + 4, m_fmt.nSamplesPerSec);
+    PutLe32(fmt + 8, m_fmt.nAvgBytesPerSec);
+    PutLe16(fmt + 12, m_fmt.nBlockAlign);
+    PutLe16(fmt + 14, m_fmt.wBitsPerSample);
+    // The "fmt " size still says 18 until the ascent corrects it to 16; a file left with 18
+    // would be misread, so a failed correction counts as a failed format write.
+    if (mmioWrite(m_hmmio, fmt, kFmtBytesWritten) != kFmtBytesWritten || mmioAscend(m_hmmio, &m_ckData, 0) != 0) {
+        return Fail("wav06: mmioWrite() failed.", MMIOERR_CANNOTWRITE);
+    }
+
+    m_ckData = MMCKINFO{};
+    m_ckData.ckid = kData;
+    m_ckData.cksize = 0;
+    if (UINT rc = mmioCreateChunk(m_hmmio, &m_ckData, 0)) return Fail("wav07: mmioCreateChunk(data ) failed.", rc);
+
+    // Room for samples: the RIFF size counts everything after its own size field, pad byte
+    // included, and must fit in 32 bits. An even limit keeps the pad byte inside it.
+    std::int64_t maxData = kMaxRiffSize - (m_ckData.llDataOffset - m_ckRiff.llDataOffset);
+    maxData &= ~static_cast<std::int64_t>(1);
+    m_llDataEnd = m_ckData.llDataOffset + maxData;
+    return 0;
 }
 
 LONG CWaveFile::Write(const void* data, LONG bytes) {
-    if (m_hmmio == nullptr) return -1;
-    return mmioWrite(m_hmmio, data, bytes);
+    if (m_hmmio == nullptr || m_mode != Mode::Writing || bytes < 0 || (data == nullptr && bytes > 0)) return -1;
+    const std::int64_t room = m_llDataEnd - mmioTell(m_hmmio);
+    const LONG n = static_cast<LONG>(std::clamp<std::int64_t>(room, 0, bytes));
+    if (n == 0) return 0;
+    const LONG put = mmioWrite(m_hmmio, data, n);
+    if (put < n && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+    return put;
+}
+
+UINT CWaveFile::CloseHandle() {
+    UINT rc = 0;
+    if (m_mode == Mode::Writing) {
+        // Bytes appended past the size limit by direct handle writes stay outside the chunk, so
+        // the sizes written below are always true.
+        if (mmioTell(m_hmmio) > m_llDataEnd) mmioSeek64(m_hmmio, m_llDataEnd, SEEK_SET);
+        const UINT data = mmioAscend(m_hmmio, &m_ckData, 0);
+        const UINT riff = mmioAscend(m_hmmio, &m_ckRiff, 0);
+        rc = data != 0 ? data : riff;
+    }
+    const UINT flush = mmioFlush(m_hmmio, 0);
+    const UINT close = mmioClose(m_hmmio, 0);
+    m_hmmio = nullptr;
+    if (rc == 0) rc = flush;
+    if (rc == 0) rc = close;
+    if (rc == 0 && m_mode == Mode::Writing) rc = m_uWriteError;
+    m_mode = Mode::Closed;
+    m_uWriteError = 0;
+    return rc;
+}
+
+void CWaveFile::CloseQuietly() {
+    if (m_hmmio != nullptr) CloseHandle();
+}
+
+UINT CWaveFile::Close() {
+    if (m_hmmio == nullptr) return 0;
+    const UINT rc = CloseHandle();
+    if (rc != 0) Report("wav08: mmioClose() failed.");
+    return rc;
+}
+
+UINT CWaveFile::OpenRead(const std::string& name) {
+    if (m_hmmio != nullptr) {
+        Report("wav09: Wave read file is already open.");
+        return MMIOERR_CANNOTOPEN;
+    }
+    m_dwDataSize = 0;
+    if (name.empty()) return Fail("wav10: Invalid read file name.", MMIOERR_FILENOTFOUND);
+
+    MMIOINFO info{};
+    m_hmmio = mmioOpenA(name.c_str(), &info, MMIO_READ);
+    if (m_hmmio == nullptr) return Fail("wav11: mmioOpen(MMIO_READ) failed.", info.wErrorRet);
+    m_mode = Mode::Reading;
+
+    MMCKINFO parent{};
+    parent.fccType = kWave;
+    if (UINT rc = mmioDescend(m_hmmio, &parent, nullptr, MMIO_FINDRIFF)) {
+        return Fail("wav12: mmioDescend(WAVE) failed.", rc);
+    }
+
+    MMCKINFO sub{};
+    sub.ckid = kFmt;
+    if (UINT rc = mmioDescend(m_hmmio, &sub, &parent, MMIO_FINDCHUNK)) {
+        return Fail("wav13: mmioDescend(fmt ) failed.", rc);
+    }
+
+    m_fmt = WAVEFORMATEX{};
+    BYTE fmt[kFmtBytesRead] = {};
+    const LONG n = static_cast<LONG>(std::min(sub.cksize, kFmtBytesRead));
+    if (mmioRead(m_hmmio, fmt, n) != n) return Fail("wav14: mmioRead() failed.", MMIOERR_CANNOTREAD);
+    m_fmt.wFormatTag = Le16(fmt);
+    m_fmt.nChannels = Le16(fmt + 2);
+    m_fmt.nSamplesPerSec = Le32(fmt + 4);
+    m_fmt.nAvgBytesPerSec = Le32(fmt + 8);
+    m_fmt.nBlockAlign = Le16(fmt + 12);
+    m_fmt.wBitsPerSample = Le16(fmt + 14);
+    m_fmt.cbSize = Le16(fmt + 16);
+    mmioAscend(m_hmmio, &sub, 0);
+
+    sub = MMCKINFO{};
+    sub.ckid = kData;
+    if (UINT rc = mmioDescend(m_hmmio, &sub, &parent, MMIO_FINDCHUNK)) {
+        return Fail("wav15: mmioDescend(data) failed.", rc);
+    }
+    m_dwDataSize = sub.cksize;
+    m_llDataEnd = sub.llDataOffset + static_cast<std::int64_t>(sub.cksize);
+    return 0;
+}
+
+LONG CWaveFile::Read(void* data, LONG bytes) {
+    if (m_hmmio == nullptr || m_mode != Mode::Reading || bytes < 0 || (data == nullptr && bytes > 0)) return -1;
+    // A stated size that runs past the end of the file simply ends in a short read there.
+    const std::int64_t left = m_llDataEnd - mmioTell(m_hmmio);
+    const LONG n = static_cast<LONG>(std::clamp<std::int64_t>(left, 0, bytes));
+    if (n == 0) return 0;
+    return mmioRead(m_hmmio, data, n);
+}
+
+void CWaveFile::Reset() {
+    Close();
+    m_hmmio = nullptr;
+    m_ckRiff = MMCKINFO{};
+    m_ckData = MMCKINFO{};
 }

@@ -1,7 +1,8 @@
 // CWaveFile: the one object through which WAV files are read and written, around an open RIFF
 // handle. Written files are PCM with a 16-byte "fmt " chunk and a "data" chunk whose sizes are
 // fixed at Close. Failures are reported through the owner (trace line, then message box) with the
-// texts "wav01:" to "wav15:" and returned as the RIFF layer's error codes.
+// texts "wav01:" to "wav15:" and returned as the RIFF layer's error codes; an open that fails
+// after the file was created or opened closes it at once, so the object is closed again.
 //
 // Threads: the user-interface thread opens and closes; while a run lasts, one engine thread
 // appends to the output file and the file player reads the input file. No lock.
@@ -26,15 +27,25 @@ public:
     // PCM, 44100 Hz, 16 bits, the given channel count.
     void SetFormat(int channels);
 
+    // Creates (or truncates) name and writes the RIFF header, the 16-byte "fmt " chunk of m_fmt
+    // and an open "data" chunk; the position is then the first sample. 0 or an error code; a
+    // failure after the file was created closes it at once.
     UINT OpenWrite(const std::string& name);
+    // Fixes the sizes of a written file (pad byte for an odd data chunk) and closes it; closes a
+    // read file. 0, or the first error of the size writes, of an earlier sample write or of the
+    // close itself (reported). 0 on a closed object.
     UINT Close();
+    // Opens name, finds the WAVE form, reads up to 18 bytes of "fmt " into m_fmt and stops at
+    // the first sample of "data" (searched after "fmt "); m_dwDataSize holds the stated size.
+    // 0 or an error code; a failure after the file was opened closes it at once.
     UINT OpenRead(const std::string& name);
     // Forgets the chunk records; a file that is still open is closed first, never dropped.
     void Reset();
 
     // Appends sample bytes to a file opened for writing. The data chunk never grows past what
-    // its 32-bit size field can state: bytes beyond that are not written. Returns the bytes
-    // written, or -1 when nothing could be written.
+    // its 32-bit size field and the RIFF size can state: bytes beyond that are not written.
+    // Returns the bytes written (0 once the chunk is full), or -1 when nothing could be written
+    // because of an error (which Close then reports).
     LONG Write(const void* data, LONG bytes);
     // Reads sample bytes of a file opened for reading, never past the end of its data chunk
     // when the chunk's stated size fits in the file (otherwise up to the end of the file).
@@ -51,9 +62,19 @@ public:
     CWaveInOutDlg* m_pOwner;
 
 private:
-    void Report(const char* text);
-    void CloseQuietly();
+    enum class Mode { Closed, Writing, Reading };
 
-    std::int64_t m_llDataLeft = 0;    // reading: bytes of the data chunk not yet read
-    std::int64_t m_llDataRoom = 0;    // writing: bytes the data chunk may still take
+    // Closes an open file without reporting, then writes text to the trace and shows it;
+    // returns code.
+    UINT Fail(const char* text, UINT code);
+    void Report(const char* text);
+    // Closes without reporting: sizes fixed for a written file as far as possible.
+    void CloseQuietly();
+    UINT CloseHandle();
+
+    Mode m_mode = Mode::Closed;
+    // Writing: the end the data chunk may reach; reading: the end of the data chunk as stated.
+    std::int64_t m_llDataEnd = 0;
+    // Writing: the first failed sample write, reported by Close.
+    UINT m_uWriteError = 0;
 };

@@ -2,20 +2,24 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+// An open file: the descriptor and the position that every read and write starts from. Reads
+// and writes go straight to the file at that position, so a failure shows in the call that
+// caused it and no buffered byte can be lost at close.
 struct MmioFile {
-    std::FILE* fp = nullptr;
+    int fd = -1;
     bool writable = false;
     std::int64_t pos = 0;
-    bool lastWasWrite = false;
-    bool lastWasRead = false;
 };
 
 namespace {
+
+constexpr std::int64_t kMaxChunkSize = 0xFFFFFFFFLL;
 
 UINT OpenErrorFromErrno(int err) {
     switch (err) {
@@ -27,51 +31,60 @@ UINT OpenErrorFromErrno(int err) {
         case EMFILE:
         case ENFILE: return MMIOERR_TOOMANYOPENFILES;
         case ENOMEM: return MMIOERR_OUTOFMEMORY;
+        case ENOSPC:
+        case EDQUOT: return MMIOERR_CANNOTWRITE;
         default: return MMIOERR_CANNOTOPEN;
     }
 }
 
+// Reads up to bytes at the position and moves it on. Returns the bytes read (fewer at the end
+// of the file), or -1 when an error came before any byte.
+std::int64_t ReadRaw(HMMIO h, void* buf, std::int64_t bytes) {
+    auto* out = static_cast<BYTE*>(buf);
+    std::int64_t got = 0;
+    while (got < bytes) {
+        const ssize_t n = ::pread(h->fd, out + got, static_cast<size_t>(bytes - got), static_cast<off_t>(h->pos + got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (got == 0) return -1;
+            break;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    h->pos += got;
+    return got;
+}
+
+// Writes bytes at the position and moves it on. Returns the bytes written (fewer when the disk
+// filled up), or -1 when nothing could be written.
+std::int64_t WriteRaw(HMMIO h, const void* buf, std::int64_t bytes) {
+    if (!h->writable) return -1;
+    const auto* in = static_cast<const BYTE*>(buf);
+    std::int64_t put = 0;
+    while (put < bytes) {
+        const ssize_t n = ::pwrite(h->fd, in + put, static_cast<size_t>(bytes - put), static_cast<off_t>(h->pos + put));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (put == 0) return -1;
+            break;
+        }
+        put += n;
+    }
+    h->pos += put;
+    return put;
+}
+
 bool SeekTo(HMMIO h, std::int64_t pos) {
     if (pos < 0) return false;
-    if (::fseeko(h->fp, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
     h->pos = pos;
-    h->lastWasRead = h->lastWasWrite = false;
     return true;
 }
 
 std::int64_t FileSize(HMMIO h) {
     struct stat st {};
-    if (::fflush(h->fp) != 0 && h->writable) {
-        // The size below still reflects what reached the file.
-    }
-    if (::fstat(::fileno(h->fp), &st) != 0) return 0;
+    if (::fstat(h->fd, &st) != 0) return 0;
     return static_cast<std::int64_t>(st.st_size);
-}
-
-std::int64_t ReadRaw(HMMIO h, void* buf, std::int64_t bytes) {
-    if (h->lastWasWrite && !SeekTo(h, h->pos)) return -1;
-    const size_t got = std::fread(buf, 1, static_cast<size_t>(bytes), h->fp);
-    h->lastWasRead = true;
-    h->pos += static_cast<std::int64_t>(got);
-    if (got < static_cast<size_t>(bytes) && std::ferror(h->fp)) {
-        std::clearerr(h->fp);
-        return got > 0 ? static_cast<std::int64_t>(got) : -1;
-    }
-    std::clearerr(h->fp);
-    return static_cast<std::int64_t>(got);
-}
-
-std::int64_t WriteRaw(HMMIO h, const void* buf, std::int64_t bytes) {
-    if (!h->writable) return -1;
-    if (h->lastWasRead && !SeekTo(h, h->pos)) return -1;
-    const size_t put = std::fwrite(buf, 1, static_cast<size_t>(bytes), h->fp);
-    h->lastWasWrite = true;
-    h->pos += static_cast<std::int64_t>(put);
-    if (put < static_cast<size_t>(bytes)) {
-        std::clearerr(h->fp);
-        return put > 0 ? static_cast<std::int64_t>(put) : -1;
-    }
-    return static_cast<std::int64_t>(put);
 }
 
 DWORD Le32(const BYTE* p) {
@@ -91,6 +104,8 @@ void SetDataOffset(MMCKINFO* ck, std::int64_t off) {
     ck->dwDataOffset = static_cast<DWORD>(off);
 }
 
+bool IsForm(FOURCC id) { return id == FOURCC_RIFF || id == FOURCC_LIST; }
+
 }  // namespace
 
 HMMIO mmioOpenA(const char* name, MMIOINFO* info, DWORD flags) {
@@ -100,43 +115,64 @@ HMMIO mmioOpenA(const char* name, MMIOINFO* info, DWORD flags) {
         return nullptr;
     }
     const bool create = (flags & MMIO_CREATE) != 0;
-    const bool write = (flags & (MMIO_WRITE | MMIO_READWRITE)) != 0;
-    const char* mode = create ? (write && (flags & MMIO_READWRITE) ? "w+b" : "wb") : (write ? "r+b" : "rb");
-    if (create && !write) mode = "w+b";
-    errno = 0;
-    std::FILE* fp = std::fopen(name, mode);
-    if (fp == nullptr) {
+    int access = O_RDONLY;
+    if (flags & MMIO_READWRITE) {
+        access = O_RDWR;
+    } else if (flags & MMIO_WRITE) {
+        access = O_WRONLY;
+    } else if (create) {
+        access = O_RDWR;
+    }
+    // Non-blocking only for the open itself, so a named pipe cannot hold the caller; it is
+    // refused below.
+    int oflags = access | O_CLOEXEC | O_NONBLOCK;
+    if (create) oflags |= O_CREAT | O_TRUNC;
+    int fd = -1;
+    do {
+        fd = ::open(name, oflags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
         if (info) info->wErrorRet = OpenErrorFromErrno(errno);
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(::fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(fp);
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || fl < 0 ||
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
+        ::close(fd);
         if (info) info->wErrorRet = MMIOERR_CANNOTOPEN;
         return nullptr;
     }
     auto* h = new (std::nothrow) MmioFile;
     if (h == nullptr) {
-        std::fclose(fp);
+        ::close(fd);
         if (info) info->wErrorRet = MMIOERR_OUTOFMEMORY;
         return nullptr;
     }
-    h->fp = fp;
-    h->writable = write || create;
+    h->fd = fd;
+    h->writable = access != O_RDONLY;
     return h;
 }
 
-LONG mmioSeek(HMMIO h, LONG offset, int origin) {
+std::int64_t mmioSeek64(HMMIO h, std::int64_t offset, int origin) {
     if (h == nullptr) return -1;
-    std::int64_t target = 0;
+    std::int64_t base = 0;
     switch (origin) {
-        case SEEK_SET: target = offset; break;
-        case SEEK_CUR: target = h->pos + offset; break;
-        case SEEK_END: target = FileSize(h) + offset; break;
+        case SEEK_SET: base = 0; break;
+        case SEEK_CUR: base = h->pos; break;
+        case SEEK_END: base = FileSize(h); break;
         default: return -1;
     }
+    // Offsets near the 64-bit limits would overflow; no file is that large.
+    if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < INT64_MIN - offset)) return -1;
+    const std::int64_t target = base + offset;
     if (!SeekTo(h, target)) return -1;
-    return static_cast<LONG>(target);
+    return target;
+}
+
+LONG mmioSeek(HMMIO h, LONG offset, int origin) {
+    const std::int64_t target = mmioSeek64(h, offset, origin);
+    return target < 0 ? -1 : static_cast<LONG>(target);
 }
 
 std::int64_t mmioTell(HMMIO h) { return h ? h->pos : -1; }
@@ -168,16 +204,18 @@ UINT mmioCreateChunk(HMMIO h, MMCKINFO* ck, UINT flags) {
 UINT mmioAscend(HMMIO h, MMCKINFO* ck, UINT) {
     if (h == nullptr || ck == nullptr) return MMIOERR_CANNOTSEEK;
     if (ck->dwFlags & MMIO_DIRTY) {
-        const std::int64_t end = h->pos;
-        std::int64_t size = end - ck->llDataOffset;
+        std::int64_t size = h->pos - ck->llDataOffset;
         if (size < 0) size = 0;
-        if (size > 0xFFFFFFFFLL) return MMIOERR_CANNOTWRITE;
+        if (size > kMaxChunkSize) return MMIOERR_CANNOTWRITE;
         const DWORD size32 = static_cast<DWORD>(size);
         if (size32 != ck->cksize) {
             BYTE field[4];
             PutLe32(field, size32);
             if (!SeekTo(h, ck->llDataOffset - 4)) return MMIOERR_CANNOTSEEK;
-            if (WriteRaw(h, field, 4) != 4) return MMIOERR_CANNOTWRITE;
+            if (WriteRaw(h, field, 4) != 4) {
+                SeekTo(h, ck->llDataOffset + size);
+                return MMIOERR_CANNOTWRITE;
+            }
             ck->cksize = size32;
         }
         if (!SeekTo(h, ck->llDataOffset + size)) return MMIOERR_CANNOTSEEK;
@@ -197,24 +235,25 @@ UINT mmioDescend(HMMIO h, MMCKINFO* ck, const MMCKINFO* parent, UINT flags) {
     if (h == nullptr || ck == nullptr) return MMIOERR_CHUNKNOTFOUND;
     const std::int64_t fileEnd = FileSize(h);
     std::int64_t limit = fileEnd;
+    std::int64_t at = h->pos;
     if (parent != nullptr) {
+        // The walk stays inside the parent's body (after its form type).
+        const std::int64_t bodyStart = parent->llDataOffset + (IsForm(parent->ckid) ? 4 : 0);
         const std::int64_t parentEnd = parent->llDataOffset + static_cast<std::int64_t>(parent->cksize);
         if (parentEnd < limit) limit = parentEnd;
+        if (at < bodyStart) at = bodyStart;
     }
     const FOURCC wantId = ck->ckid;
     const FOURCC wantType = ck->fccType;
-    std::int64_t at = h->pos;
     while (at + 8 <= limit) {
         if (!SeekTo(h, at)) return MMIOERR_CANNOTSEEK;
         BYTE header[12];
         if (ReadRaw(h, header, 8) != 8) return MMIOERR_CHUNKNOTFOUND;
         const FOURCC id = Le32(header);
         const DWORD size = Le32(header + 4);
-        const bool isForm = id == FOURCC_RIFF || id == FOURCC_LIST;
+        const bool isForm = IsForm(id);
         FOURCC type = 0;
-        if (isForm && at + 12 <= fileEnd) {
-            if (ReadRaw(h, header + 8, 4) == 4) type = Le32(header + 8);
-        }
+        if (isForm && ReadRaw(h, header + 8, 4) == 4) type = Le32(header + 8);
         bool match = false;
         if (flags & MMIO_FINDRIFF) {
             match = id == FOURCC_RIFF && type == wantType;
@@ -231,10 +270,10 @@ UINT mmioDescend(HMMIO h, MMCKINFO* ck, const MMCKINFO* parent, UINT flags) {
             ck->fccType = isForm ? type : 0;
             ck->dwFlags = 0;
             SetDataOffset(ck, at + 8);
-            if (!SeekTo(h, at + (isForm ? 12 : 8))) return MMIOERR_CANNOTSEEK;
+            SeekTo(h, at + (isForm ? 12 : 8));
             return MMSYSERR_NOERROR;
         }
-        // Next chunk: header, body and pad byte. Always at least 8 bytes on.
+        // On to the next chunk: header, body and pad byte, so always at least 8 bytes further.
         const std::int64_t body = static_cast<std::int64_t>(size);
         at += 8 + body + (body & 1);
     }
@@ -254,17 +293,14 @@ LONG mmioWrite(HMMIO h, const void* buf, LONG bytes) {
     return static_cast<LONG>(WriteRaw(h, buf, bytes));
 }
 
-UINT mmioFlush(HMMIO h, UINT) {
-    if (h == nullptr) return MMIOERR_CANNOTWRITE;
-    if (h->writable && std::fflush(h->fp) != 0) return MMIOERR_CANNOTWRITE;
-    return MMSYSERR_NOERROR;
-}
+UINT mmioFlush(HMMIO h, UINT) { return h == nullptr ? MMIOERR_CANNOTWRITE : MMSYSERR_NOERROR; }
 
 UINT mmioClose(HMMIO h, UINT) {
     if (h == nullptr) return MMIOERR_CANNOTCLOSE;
-    UINT result = MMSYSERR_NOERROR;
-    if (h->writable && std::fflush(h->fp) != 0) result = MMIOERR_CANNOTWRITE;
-    if (std::fclose(h->fp) != 0 && result == MMSYSERR_NOERROR) result = h->writable ? MMIOERR_CANNOTWRITE : MMIOERR_CANNOTCLOSE;
+    // The descriptor is gone after close() whatever it returns (EINTR included); only the
+    // result is kept.
+    const int rc = ::close(h->fd);
+    const UINT result = rc == 0 ? MMSYSERR_NOERROR : (h->writable ? MMIOERR_CANNOTWRITE : MMIOERR_CANNOTCLOSE);
     delete h;
     return result;
 }

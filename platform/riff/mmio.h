@@ -59,26 +59,35 @@ struct MMCKINFO {
 };
 
 // Opens name. MMIO_CREATE | MMIO_WRITE creates or truncates; MMIO_READ opens for reading.
-// Returns null on failure with the error in info->wErrorRet (when info is given).
+// Directories, pipes and sockets are refused (they would block or could not seek). Returns null
+// on failure with the error in info->wErrorRet (when info is given). Nothing is buffered: every
+// write reaches the file at once, so a full disk shows in the call that hit it.
 HMMIO mmioOpenA(const char* name, MMIOINFO* info, DWORD flags);
 // Moves the position; origin is SEEK_SET, SEEK_CUR or SEEK_END. Returns the new position
-// (truncated to 32 bits) or -1.
+// (truncated to 32 bits) or -1 when it would be negative.
 LONG mmioSeek(HMMIO h, LONG offset, int origin);
+// The same with 64-bit offsets and result.
+std::int64_t mmioSeek64(HMMIO h, std::int64_t offset, int origin);
 // Writes a chunk header at the current position ("RIFF" or "LIST" plus the form type with the
 // create flags) and marks the record so that mmioAscend fixes its size.
 UINT mmioCreateChunk(HMMIO h, MMCKINFO* ck, UINT flags);
-// Leaves a chunk: a created chunk gets its real size (and a pad byte when odd); the position
-// moves past the chunk's end.
+// Leaves a chunk: a created chunk gets its real size, counted up to the current position (and
+// a pad byte when odd); the position moves past the chunk's end. A created chunk longer than a
+// 32-bit size can state is refused with MMIOERR_CANNOTWRITE.
 UINT mmioAscend(HMMIO h, MMCKINFO* ck, UINT flags);
 // Finds the next chunk (with MMIO_FINDRIFF / MMIO_FINDLIST the form type ck->fccType, with
 // MMIO_FINDCHUNK the id ck->ckid, without a flag any chunk) from the current position within
 // parent (or the file) and positions at its body (after the form type for RIFF and LIST).
+// Every step moves on by at least one chunk header, and the walk ends at the parent's end or
+// at the end of the file, whatever sizes the file states.
 UINT mmioDescend(HMMIO h, MMCKINFO* ck, const MMCKINFO* parent, UINT flags);
-// Returns the bytes moved, or -1 on failure.
+// Return the bytes moved (fewer at the end of the file or when the disk is full), or -1 when
+// nothing could be moved because of an error.
 LONG mmioRead(HMMIO h, void* buf, LONG bytes);
 LONG mmioWrite(HMMIO h, const void* buf, LONG bytes);
+// Nothing is held back, so this only checks the handle.
 UINT mmioFlush(HMMIO h, UINT flags);
-// Closes the handle whatever happens; the result reports a failed final write.
+// Closes the handle whatever happens; the result reports a failed close.
 UINT mmioClose(HMMIO h, UINT flags);
 
 // Current position of the handle (64-bit), for callers that need more than mmioSeek gives.

@@ -1,0 +1,266 @@
+// Writing WAV files: the header bytes, sizes fixed at close, the 32-bit size limit, and every
+// write failure reported through the owner's trace and a message box with the file left closed.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "audio/WaveFile.h"
+#include "platform/base/paths.h"
+#include "support/RiffBytes.h"
+#include "support/TempFolder.h"
+#include "support/TracedOwner.h"
+
+using namespace riffbytes;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// The largest data chunk the writer lets grow: RIFF size 36 + data stays within 32 bits, even.
+constexpr std::int64_t kMaxData = 0xFFFFFFDALL;
+
+// Caps the size of every file this process writes, so writes past it fail as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        ::signal(SIGXFSZ, m_oldSignal);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    sighandler_t m_oldSignal = SIG_DFL;
+};
+
+class WaveFileWriteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_file.SetOwner(m_owner.Dialog());
+        m_file.SetFormat(1);
+    }
+
+    TracedOwner m_owner;
+    CWaveFile m_file;
+    std::string m_path = m_owner.Folder().File("out.wav");
+};
+
+TEST_F(WaveFileWriteTest, EmptyMonoFileIsTheFortyFourByteHeaderWithSizes36And0) {
+    WriteFile(m_path, std::string(1000, 'x'));  // an earlier file of that name is replaced
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    EXPECT_EQ(mmioTell(m_file.m_hmmio), 44);
+    // Until Close both sizes still say 0.
+    const std::string open = ReadFile(m_path);
+    ASSERT_EQ(open.size(), 44u);
+    EXPECT_EQ(ReadLe32(open, 4), 0u);
+    EXPECT_EQ(ReadLe32(open, 40), 0u);
+
+    ASSERT_EQ(m_file.Close(), 0u);
+    const std::string expected = std::string("RIFF") + Le32(36) + "WAVE" + "fmt " + Le32(16) + Le16(1) + Le16(1) +
+                                 Le32(44100) + Le32(88200) + Le16(2) + Le16(16) + "data" + Le32(0);
+    EXPECT_EQ(ReadFile(m_path), expected);
+    EXPECT_FALSE(m_file.IsOpen());
+    EXPECT_TRUE(m_owner.TraceLines().empty());
+    EXPECT_TRUE(TracedOwner::TakeBoxes().empty());
+}
+
+TEST_F(WaveFileWriteTest, StereoHeaderStatesTwoChannelsAndDoubleRates) {
+    m_file.SetFormat(2);
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    const short samples[4] = {1, -1, 32767, -32768};
+    ASSERT_EQ(m_file.Write(samples, sizeof samples), 8);
+    ASSERT_EQ(m_file.Close(), 0u);
+    const std::string bytes = ReadFile(m_path);
+    ASSERT_EQ(bytes.size(), 52u);
+    EXPECT_EQ(ReadLe16(bytes, 22), 2u);
+    EXPECT_EQ(ReadLe32(bytes, 24), 44100u);
+    EXPECT_EQ(ReadLe32(bytes, 28), 176400u);
+    EXPECT_EQ(ReadLe16(bytes, 32), 4u);
+    EXPECT_EQ(ReadLe16(bytes, 34), 16u);
+    EXPECT_EQ(ReadLe32(bytes, 4), 44u);
+    EXPECT_EQ(ReadLe32(bytes, 40), 8u);
+    EXPECT_EQ(bytes.substr(44), Le16(1) + Le16(0xFFFF) + Le16(0x7FFF) + Le16(0x8000));
+}
+
+TEST_F(WaveFileWriteTest, OddDataGetsAPadByteCountedInTheRiffSizeOnly) {
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    ASSERT_EQ(m_file.Write("abc", 3), 3);
+    ASSERT_EQ(mmioWrite(m_file.m_hmmio, "de", 2), 2);  // direct appends count the same
+    ASSERT_EQ(m_file.Close(), 0u);
+    const std::string bytes = ReadFile(m_path);
+    ASSERT_EQ(bytes.size(), 50u);
+    EXPECT_EQ(ReadLe32(bytes, 40), 5u);
+    EXPECT_EQ(ReadLe32(bytes, 4), 42u);
+    EXPECT_EQ(bytes.substr(44), std::string("abcde") + '\0');
+}
+
+TEST_F(WaveFileWriteTest, DataChunkStopsGrowingWhereItsSizesStillFitIn32Bits) {
+    // The file is sparse: only its header and last bytes take room on disk.
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    ASSERT_EQ(mmioSeek64(m_file.m_hmmio, 44 + kMaxData - 4, SEEK_SET), 44 + kMaxData - 4);
+    EXPECT_EQ(m_file.Write("0123456789", 10), 4);
+    EXPECT_EQ(m_file.Write("0123456789", 10), 0);
+    ASSERT_EQ(m_file.Close(), 0u);
+    struct stat st {};
+    ASSERT_EQ(::stat(m_path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 44 + kMaxData);
+    const std::string header = ReadHead(m_path, 44);
+    EXPECT_EQ(ReadLe32(header, 40), static_cast<std::uint32_t>(kMaxData));
+    EXPECT_EQ(ReadLe32(header, 4), static_cast<std::uint32_t>(36 + kMaxData));
+}
+
+TEST_F(WaveFileWriteTest, BytesWrittenPastTheLimitOnTheHandleStayOutsideTheChunk) {
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    mmioSeek64(m_file.m_hmmio, 44 + kMaxData - 2, SEEK_SET);
+    ASSERT_EQ(mmioWrite(m_file.m_hmmio, "0123456789", 10), 10);
+    ASSERT_EQ(m_file.Close(), 0u);
+    const std::string header = ReadHead(m_path, 44);
+    EXPECT_EQ(ReadLe32(header, 40), static_cast<std::uint32_t>(kMaxData));
+    EXPECT_EQ(ReadLe32(header, 4), static_cast<std::uint32_t>(36 + kMaxData));
+}
+
+TEST_F(WaveFileWriteTest, SecondOpenIsRefusedAndTheOpenFileGoesOnUntouched) {
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    ASSERT_EQ(m_file.Write("ab", 2), 2);
+    EXPECT_EQ(m_file.OpenWrite(m_owner.Folder().File("other.wav")), MMIOERR_CANNOTOPEN);
+    EXPECT_EQ(m_file.OpenRead(m_path), MMIOERR_CANNOTOPEN);
+    EXPECT_FALSE(platform::FileExists(m_owner.Folder().File("other.wav")));
+    ASSERT_EQ(m_file.Write("cd", 2), 2);
+    ASSERT_EQ(m_file.Close(), 0u);
+    EXPECT_EQ(ReadLe32(ReadFile(m_path), 40), 4u);
+    const Texts expected = {"wav01: Wave write file is already open.", "wav09: Wave read file is already open."};
+    EXPECT_EQ(m_owner.TraceLines(), expected);
+    EXPECT_EQ(TracedOwner::TakeBoxes(), expected);
+}
+
+TEST_F(WaveFileWriteTest, OpenFailuresAreReportedWithTheirCodesAndLeaveTheObjectReusable) {
+    WriteFile(m_owner.Folder().File("plain"), "x");
+    struct Case {
+        const char* what;
+        std::string name;
+        UINT code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"empty name", "", MMIOERR_FILENOTFOUND, "wav02: Invalid write file name."},
+        {"missing folder", m_owner.Folder().File("no/out.wav"), MMIOERR_FILENOTFOUND, "wav03: save.wav open error !"},
+        {"file as folder", m_owner.Folder().File("plain/out.wav"), MMIOERR_PATHNOTFOUND, "wav03: save.wav open error !"},
+        {"folder as file", m_owner.Folder().Path(), MMIOERR_CANNOTOPEN, "wav03: save.wav open error !"},
+        {"full disk", "/dev/full", MMIOERR_CANNOTWRITE, "wav04: mmioCreateChunk(WAVE) failed."},
+    };
+    Texts expected;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(m_file.OpenWrite(c.name), c.code);
+        EXPECT_FALSE(m_file.IsOpen());
+        EXPECT_EQ(m_file.Close(), 0u);
+        expected.push_back(c.text);
+    }
+    EXPECT_EQ(m_owner.TraceLines(), expected);
+    EXPECT_EQ(TracedOwner::TakeBoxes(), expected);
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    EXPECT_EQ(m_file.Close(), 0u);
+}
+
+TEST_F(WaveFileWriteTest, ReadOnlyFolderIsReportedAsOpenError) {
+    if (::geteuid() == 0) GTEST_SKIP() << "folder permissions do not bind the superuser";
+    const std::string folder = m_owner.Folder().File("locked");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0500), 0);
+    EXPECT_EQ(m_file.OpenWrite(folder + "/out.wav"), MMIOERR_ACCESSDENIED);
+    EXPECT_FALSE(m_file.IsOpen());
+    EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav03: save.wav open error !"});
+}
+
+TEST_F(WaveFileWriteTest, FailedWritesAreReportedByClose) {
+    struct Case {
+        const char* what;
+        rlim_t limit;
+        LONG append;
+        LONG appended;
+    };
+    // 49: the five samples fit, the pad byte written at close does not. 48: the samples are cut
+    // short, the sizes written at close still fit.
+    const Case cases[] = {{"pad byte", 49, 5, 5}, {"samples", 48, 6, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TracedOwner owner;
+        CWaveFile file;
+        file.SetOwner(owner.Dialog());
+        file.SetFormat(1);
+        const std::string path = owner.Folder().File("out.wav");
+        UINT opened = 0;
+        LONG put = 0;
+        UINT closed = 0;
+        {
+            FileSizeLimit limit(c.limit);
+            opened = file.OpenWrite(path);
+            put = file.Write("abcdef", c.append);
+            closed = file.Close();
+        }
+        EXPECT_EQ(opened, 0u);
+        EXPECT_EQ(put, c.appended);
+        EXPECT_EQ(closed, MMIOERR_CANNOTWRITE);
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_EQ(owner.TraceLines(), Texts{"wav08: mmioClose() failed."});
+        EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav08: mmioClose() failed."});
+        // What did reach the file still states true sizes.
+        const std::string bytes = ReadFile(path);
+        EXPECT_EQ(ReadLe32(bytes, 40), static_cast<std::uint32_t>(c.appended));
+        EXPECT_EQ(ReadLe32(bytes, 4), static_cast<std::uint32_t>(bytes.size() - 8));
+    }
+}
+
+TEST_F(WaveFileWriteTest, ResetClosesAnOpenOutputWithItsSizesFixed) {
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    ASSERT_EQ(m_file.Write("abcd", 4), 4);
+    m_file.Reset();
+    EXPECT_FALSE(m_file.IsOpen());
+    EXPECT_EQ(m_file.m_ckData.ckid, 0u);
+    EXPECT_EQ(m_file.m_ckRiff.ckid, 0u);
+    const std::string bytes = ReadFile(m_path);
+    EXPECT_EQ(ReadLe32(bytes, 4), 40u);
+    EXPECT_EQ(ReadLe32(bytes, 40), 4u);
+    EXPECT_TRUE(TracedOwner::TakeBoxes().empty());
+}
+
+TEST_F(WaveFileWriteTest, DestructionClosesAFileItsOwnerLeftOpen) {
+    {
+        CWaveFile file;
+        file.SetFormat(1);
+        ASSERT_EQ(file.OpenWrite(m_path), 0u);
+        ASSERT_EQ(file.Write("ab", 2), 2);
+    }
+    EXPECT_EQ(ReadLe32(ReadFile(m_path), 40), 2u);
+}
+
+TEST_F(WaveFileWriteTest, SamplesMoveOnlyTheWayTheFileWasOpened) {
+    char buf[2];
+    EXPECT_EQ(m_file.Write("ab", 2), -1);
+    EXPECT_EQ(m_file.Read(buf, 2), -1);
+    WriteFile(m_path, Wave(1, "abcd"));
+    ASSERT_EQ(m_file.OpenRead(m_path), 0u);
+    EXPECT_EQ(m_file.Write("zz", 2), -1);
+    ASSERT_EQ(m_file.Close(), 0u);
+    EXPECT_EQ(ReadFile(m_path), Wave(1, "abcd"));
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    EXPECT_EQ(m_file.Read(buf, 2), -1);
+    EXPECT_EQ(m_file.Close(), 0u);
+    EXPECT_EQ(m_file.Close(), 0u);  // closing a closed object does nothing
+    EXPECT_TRUE(TracedOwner::TakeBoxes().empty());
+}
+
+}  // namespace
