@@ -18,9 +18,9 @@ TEST(EngineThreadsTest, ThreadsConvertStreamedBlocksAndEndWhenTheRunFlagClears) 
     const auto tone = signals::Harmonic(150.0, 8, 9000.0, 12 * h.Half(), [](double hz) { return 500.0 / hz; });
     for (int b = 0; b < 12; ++b) {
         h.FeedBlockOnly(tone.data() + b * h.Half(), h.Half());
-        // Give the threads time to take the block (they poll every 2 ms).
-        for (int wait = 0; wait < 500 && h.dlg.m_nMarkCount.load() < (b + 1) * h.Half() / 400 - 10; ++wait) Sleep(2);
-        Sleep(10);
+        // Pace the producer as the sound device does: the engine finishes a block (an analysis
+        // and a synthesis cycle) long before the next one arrives.
+        for (int wait = 0; wait < 1000 && h.dlg.m_nEngineProgress.load() < 2u * static_cast<unsigned>(b + 1); ++wait) Sleep(2);
     }
     h.dlg.m_bPsolaRun = FALSE;
     h.dlg.JoinEngineThreads();
