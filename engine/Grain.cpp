@@ -7,6 +7,15 @@ constexpr float kPi = 3.14159265358979f;
 constexpr int kClearAhead = 2048;  // zeroed stretch ahead of the newest grain's centre
 }
 
+bool StepToNextGrainMark(CPsolaVoice& v, double step, int newest) {
+    const double nextPos = v.markPos + step;
+    const int nk = static_cast<int>(std::ceil(nextPos));
+    if (nk + 1 > newest) return false;
+    v.markPos = nextPos;
+    v.k = nk;
+    return true;
+}
+
 void ClearAhead(const COlaRing& ola, CPsolaVoice& v, int grainPos, int pa) {
     int target = grainPos + kClearAhead;
     if (grainPos + pa + 1 > target) target = grainPos + pa + 1;

@@ -14,6 +14,11 @@ struct CInputRing {
     int mask;           // N - 1
 };
 
+// Moves the voice's mark position on by step and its mark index to the ceiling of it, unless
+// that grain's successor mark is not made yet (newest is the newest valid mark); then nothing
+// moves and the result is false.
+bool StepToNextGrainMark(CPsolaVoice& v, double step, int newest);
+
 // Makes sure every overlap-add position up to the end of a grain centred at grainPos with
 // half-length pa has been zeroed once in this run, without touching what earlier grains wrote.
 void ClearAhead(const COlaRing& ola, CPsolaVoice& v, int grainPos, int pa);

@@ -73,12 +73,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     if (mode <= 3) {
         // Main-voice grains, never past the newest analysed mark.
         int grains = 0;
-        while (v.k < last) {
-            const double nextPos = v.markPos + static_cast<double>(step);
-            const int nk = static_cast<int>(std::ceil(nextPos));
-            if (nk + 1 > newest) break;
-            v.markPos = nextPos;
-            v.k = nk;
+        while (v.k < last && StepToNextGrainMark(v, static_cast<double>(step), newest)) {
             const int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
             int pa = GrainHalfLength(static_cast<float>(t) * (1.0f / q));
             if (pa < 1) {

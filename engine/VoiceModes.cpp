@@ -93,12 +93,7 @@ void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice&
     }
 
     int grains = 0;
-    while (a.k < last) {
-        const double nextPos = a.markPos + static_cast<double>(step2);
-        const int nk = static_cast<int>(std::ceil(nextPos));
-        if (nk + 1 > newest) break;
-        a.markPos = nextPos;
-        a.k = nk;
+    while (a.k < last && StepToNextGrainMark(a, static_cast<double>(step2), newest)) {
         int t2 = m_pnMark[(a.k + 1) & m_nRingMask] - m_pnMark[a.k & m_nRingMask];
         if (t2 < 1) {
             WriteTrace("7-10 interval<=0 error");
