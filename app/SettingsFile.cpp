@@ -23,7 +23,7 @@ constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 struct Line {
     std::string text;
-    bool usable = true;  // within the length limit and free of zero bytes
+    bool usable = true;  // within the length limit, free of zero bytes and of stray CRs
 };
 
 // Cuts bytes into at most kLineCount lines, keeping at most kMaxLineLength bytes of each.
@@ -55,7 +55,10 @@ public:
 private:
     void Finish() {
         if (!m_current.text.empty() && m_current.text.back() == '\r') m_current.text.pop_back();
-        if (m_current.text.size() > CSettingsFile::kMaxLineLength) m_current.usable = false;
+        // A CR anywhere else is no line end the writer makes: the line is damaged.
+        if (m_current.text.size() > CSettingsFile::kMaxLineLength ||
+            m_current.text.find('\r') != std::string::npos)
+            m_current.usable = false;
         if (!m_current.usable) m_current.text.clear();
         m_lines.push_back(std::move(m_current));
         m_current = Line();
@@ -68,7 +71,7 @@ private:
 };
 
 // Whitespace between values on a line, as the C library's number reading skips it.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 std::vector<std::string_view> SplitFields(std::string_view s) {
     std::vector<std::string_view> fields;

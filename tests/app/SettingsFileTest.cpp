@@ -453,10 +453,15 @@ TEST(SettingsFileValues, ConverterPathIsTakenOnlyWhenItEndsInTheConverterNameIgn
     }
 }
 
-TEST(SettingsFileValues, ZeroByteMakesATextValueUnusable) {
-    CSettingsFile s(kProgramFolder);
-    s.Parse(DefaultWithLine(20, std::string("/home/u\0ser/", 12)));
-    EXPECT_EQ(s.m_strOutputFolder, kProgramFolder);
+TEST(SettingsFileValues, ZeroByteOrStrayCrMakesATextValueUnusable) {
+    CSettingsFile zero(kProgramFolder);
+    zero.Parse(DefaultWithLine(20, std::string("/home/u\0ser/", 12)));
+    EXPECT_EQ(zero.m_strOutputFolder, kProgramFolder);
+
+    // The writer never puts a CR inside a value, so reading one back must not keep it either.
+    CSettingsFile cr(kProgramFolder);
+    cr.Parse(DefaultWithLine(20, "/home/user/out/\r/"));
+    EXPECT_EQ(cr.m_strOutputFolder, kProgramFolder);
 }
 
 TEST(SettingsFileValues, PitchFormantAndKeysAreKeptAsRead) {
@@ -495,11 +500,6 @@ TEST(SavedDevice, UnknownEmptyOrDifferentlyCasedNameFallsBackToTheMapperWithAMes
         EXPECT_EQ(c.index, 0) << name;
         EXPECT_TRUE(c.notFound) << name;
     }
-}
-
-TEST(SavedDevice, MessagesNameTheKindOfDevice) {
-    EXPECT_STREQ(kMissingInDeviceMessage, "前回設定した録音デバイスが存在しないのでWAVE MAPPERに設定しました。");
-    EXPECT_STREQ(kMissingOutDeviceMessage, "前回設定した再生デバイスが存在しないのでWAVE MAPPERに設定しました。");
 }
 
 // ---- Writing the file --------------------------------------------------------------------------
