@@ -1,0 +1,110 @@
+// The settings file "sorvel.ini" in the program folder: a record of every value it keeps from
+// one run of the program to the next, with the start values as defaults, and its reader and
+// writer. The record knows no window: the main dialog copies its members in before writing and
+// out after reading.
+//
+// The file is text, one group of values per line, 27 lines. The reader takes LF or CR LF line
+// ends. A value that is missing, malformed, not finite, out of its range or on a line longer
+// than kMaxLineLength keeps its default; the other values are still read. A file whose first
+// line is not "sorvel" with a version above 2.799 is not read at all.
+//
+// The writer makes the whole file in a temporary file beside it and renames that over the old
+// one, so the file on disk is always either the old or the new one, never a part of either.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A stored voice setting: what a voice preset button loads and saves.
+struct VoicePreset {
+    int nPitch = 0;               // -48..48
+    int nFormant = 0;             // -24..24
+    int nMinKey = 7;              // lowest key of the voice, 0..48
+    int nMaxKey = 40;             // highest key of the voice, 0..48
+    int nA4 = 440;                // 220..880 Hz
+    float fCorrTh = 0.5f;         // correlation threshold 0..1
+    float fAmpThreshold = 0.02f;  // 0..1; kept and written back, applied by nothing
+    int nKeyRange = 3;            // lowest note of the keyboard display, 0..4
+    float fPeakRatio = 0.9f;      // 0.1..1; kept and written back, applied by nothing
+    int nVoiceMode = 1;           // 0..6
+};
+
+enum class SettingsReadResult {
+    NoFile,   // the file could not be opened: every value keeps its default
+    Ignored,  // another program's file or an older version: every value keeps its default
+    Read,     // the file was read (values it lacks or that were unusable keep their defaults)
+};
+
+class CSettingsFile {
+public:
+    static constexpr const char* kFileName = "sorvel.ini";
+    static constexpr const char* kVersion = "2.87";
+    static constexpr int kLineCount = 27;
+    // Longest line content (without its line end) that is read; longer lines count as unusable
+    // and text values longer than this are not written.
+    static constexpr std::size_t kMaxLineLength = 4095;
+    static constexpr const char* kMapperName = "WAVE MAPPER";
+
+    // appFolder: the program folder, ending with '/'; it is the default output folder.
+    explicit CSettingsFile(const std::string& appFolder);
+
+    // Reads the file at path into the record.
+    SettingsReadResult Read(const std::string& path);
+    // The same for the text of a file.
+    SettingsReadResult Parse(std::string_view text);
+
+    // The 27 lines of the file, with timeSeconds (seconds since 1970) on line 2.
+    std::string Format(std::int64_t timeSeconds) const;
+    // Writes the file with the current time. False (and the old file untouched) when it could
+    // not be written whole.
+    bool Write(const std::string& path) const;
+    bool Write(const std::string& path, std::int64_t timeSeconds) const;
+
+    // --- The values, named as the main dialog's members they come from ------------------------
+    int m_nMethod = 0;  // 0 TD-PSOLA, 1 phase vocoder
+    // Pitch and formant trackbars and the two key combos: stored and read back, but start-up
+    // does not apply them.
+    int m_nPitch = 0;
+    int m_nFormant = 0;
+    int m_nMinKey = 7;
+    int m_nMaxKey = 40;
+    int m_nAxisMode = 2;           // 0..3
+    int m_nBatchOverSampling = 4;  // 1..4
+    int m_nPresetGain[4][11] = {};
+    float m_fPresetQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    VoicePreset m_voicePreset[4];
+    int m_nSaveCounter = 0;  // 0..9999
+    int m_nDumpCounter = 0;  // 0..9999
+    int m_nA4 = 440;         // 220..880
+    std::string m_strOutputFolder;           // ends with '/'
+    std::string m_strConverterPath = "none";
+    int m_bShowVolumeGraph = 1;
+    float m_fReverbAttenuation = 0.7f;
+    float m_fReverbDelay = 0.07f;
+    int m_nReverbRepeat = 12;
+    int m_nMidiProgram = 0;  // -1 none, 0..127
+    // Device names. Without a file they stay "WAVE MAPPER"; when the file was read but gave no
+    // usable name they are empty, which matches no device.
+    std::string m_strWaveInName = kMapperName;
+    std::string m_strWaveOutName = kMapperName;
+    int m_nLatencyMode = 0;
+};
+
+// Message shown when the recording device saved in the settings file is no longer present.
+inline constexpr const char* kMissingInDeviceMessage =
+    "前回設定した録音デバイスが存在しないのでWAVE MAPPERに設定しました。";
+// Message shown when the playback device saved in the settings file is no longer present.
+inline constexpr const char* kMissingOutDeviceMessage =
+    "前回設定した再生デバイスが存在しないのでWAVE MAPPERに設定しました。";
+
+struct DeviceChoice {
+    int index = 0;          // table entry to use
+    bool notFound = false;  // the saved name matched no entry: entry 0 is used and the user is told
+};
+
+// Finds the saved device name in a device table (entry 0 "WAVE MAPPER", then the devices): the
+// first entry with exactly that name. An empty name matches nothing.
+DeviceChoice FindSavedDevice(const std::string& savedName, const std::vector<std::string>& tableNames);

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the settings reader's fuzz driver with clang (libFuzzer, address and undefined-behaviour
+# sanitizers) and runs it for a limited time.
+#   fuzz/run.sh [seconds]      (default 30)
+# Needs the Debian packages clang and libclang-rt-14-dev (libFuzzer's runtime).
+set -euo pipefail
+
+seconds="${1:-30}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="$root/build-fuzz"
+cxx="${CXX_FUZZ:-clang++}"
+mkdir -p "$out/corpus-settings"
+
+"$cxx" -std=c++20 -g -O1 -Wall -Wextra -ffp-contract=off \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -I"$root" \
+    "$root/fuzz/settings_fuzz.cpp" "$root/app/SettingsFile.cpp" "$root/platform/base/paths.cpp" \
+    -o "$out/settings_fuzz"
+
+# New inputs go to the working corpus in the build folder; the seeds stay as they are.
+"$out/settings_fuzz" -max_total_time="$seconds" -max_len=16384 -timeout=10 -print_final_stats=1 -artifact_prefix="$out/" \
+    "$out/corpus-settings" "$root/fuzz/corpus/settings"

@@ -1,0 +1,46 @@
+#include "platform/base/process.h"
+
+#include <cerrno>
+
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace platform {
+
+ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args) {
+    ProcessResult result;
+    if (program.empty()) return result;
+
+    std::vector<std::string> argStore;
+    argStore.reserve(args.size() + 1);
+    argStore.push_back(program);
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    argv.reserve(argStore.size() + 1);
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return result;
+    result.started = true;
+
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = ::waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited != pid) return result;  // cannot learn how it ended (SIGCHLD ignored elsewhere)
+
+    if (WIFEXITED(status)) {
+        result.exited = true;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+// Running another program and waiting for it to end. The program is started directly with the
+// given arguments (no shell, so nothing in the arguments is interpreted); it inherits the
+// environment, the current folder and the standard streams.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ProcessResult {
+    bool started = false;  // the program could be started
+    bool exited = false;   // it ended by itself (not by a signal)
+    int exitCode = -1;     // its exit code when exited
+    int signal = 0;        // the signal that ended it, otherwise 0
+
+    bool Succeeded() const { return started && exited && exitCode == 0; }
+};
+
+// Starts program (a path; it is not looked up in PATH) with args as argv[1..] (argv[0] is the
+// program path) and blocks the calling thread until it ends.
+ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args);
+
+}  // namespace platform
