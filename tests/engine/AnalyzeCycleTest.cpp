@@ -165,3 +165,23 @@ TEST_F(AnalyzeCycleTest, EmptyCaptureBufferStoresNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AnalyzeWideRangeTest, LowTuningWithEveryKeyRunsTheWholePathCleanly) {
+    EngineHarness h(0, 220);
+    h.dlg.m_comboMinKey.SetCurSel(0);
+    h.dlg.m_comboMaxKey.SetCurSel(61);
+    const auto in = signals::Harmonic(55.0, 30, 9000.0, 6 * h.Half(), [](double hz) { return 100.0 / hz; });
+    const auto out = h.Run(in);
+    // Periods of 55 Hz (801.8 samples) are found across the widest lag range.
+    int voiced = 0;
+    for (int i = 1; i <= h.dlg.m_nMarkCount; ++i) {
+        const int period = h.dlg.m_pnMark[i & h.dlg.m_nRingMask] - h.dlg.m_pnMark[(i - 1) & h.dlg.m_nRingMask];
+        if (h.dlg.m_psMarkAmp[i & h.dlg.m_nRingMask] > 0 && std::abs(period - 802) <= 1) ++voiced;
+    }
+    EXPECT_GT(voiced, h.dlg.m_nMarkCount / 2);
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 3000);
+}
+
+}  // namespace
