@@ -171,6 +171,13 @@ public:
     CWaveFile m_saveFile;
     CWaveFile m_inputFile;
 
+    // --- Effect presets and reverb values kept for the effect dialog
+    int m_nPresetGain[4][11] = {};
+    float m_fPresetQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    float m_fReverbAttenuation = 0.7f;
+    float m_fReverbDelay = 0.07f;
+    int m_nReverbRepeat = 12;
+
     // --- Program folder and trace -----------------------------------------------------------
     std::string m_strAppFolder;
     std::string m_strHelpPath;
