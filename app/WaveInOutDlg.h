@@ -27,6 +27,8 @@
 #include "platform/ui/dialog.h"
 #include "platform/wave/wavetypes.h"
 
+class CEQdlg;
+
 // Time at which the current analysis cycle began, for the ProcTime display.
 extern std::atomic<DWORD> g_dwProcStart;
 
@@ -153,6 +155,10 @@ public:
     // key 61, made by the same formula.
     int m_nKeyBoundaryHz[kKeyCount + 1] = {};
 
+    // The effect dialog once it has been made (user-interface thread writes, release; the engine
+    // threads read, acquire, and apply its equaliser and reverb while their boxes are ticked).
+    std::atomic<CEQdlg*> m_pEQDlg{nullptr};
+
     // --- Controls the engine reads ----------------------------------------------------------
     CButton m_chkSave;        // 1017
     CButton m_chkThru;        // 1020
@@ -189,6 +195,10 @@ private:
     void ThruCycle(CAnalyzeState& st);
     void SynthesizeCycle(CSynthState& st);
     void SaveOutput(CSynthState& st, int first, int count);
+    // Equalises the input samples from..to-1 in place, in order, when the equaliser is on.
+    void ApplyInputEqualiser(int from, int to);
+    // Adds the reverb to the output samples first..first+count-1, when the reverb is on.
+    void ApplyOutputReverb(CSynthState& st, int first, int count);
     int CurrentVoiceMode() const;
     // ceil of a grain's half-length; 0 (an error the caller replaces) when it is not a usable
     // length, such as one longer than half the ring from marks of an overrun ring.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/WaveInOutDlg.h"
+#include "effects/EQdlg.h"
 #include "engine/SampleMath.h"
 #include "platform/base/clock.h"
 
@@ -67,6 +68,9 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         WriteTrace(line);
     }
     g_dwProcStart.store(timeGetTime(), std::memory_order_relaxed);
+    // Every block that arrived since the last cycle is equalised, in order, before it is analysed.
+    const int read = m_nInputCount.load(std::memory_order_acquire);
+    ApplyInputEqualiser(st.readPos, read);
 
     // Search range: the lower edge of the lowest key to the upper edge of the highest key.
     const int minKey = std::clamp(m_comboMinKey.GetCurSel(), 0, kKeyCount - 1);
@@ -84,7 +88,6 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         corrTh = 0.5f;
     }
 
-    const int read = m_nInputCount.load(std::memory_order_acquire);
     st.readPos = read;
 
     int markCount = m_nMarkCount.load(std::memory_order_relaxed);
@@ -120,6 +123,19 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(TRUE, std::memory_order_release);
     WriteTrace("6-04");
+}
+
+void CWaveInOutDlg::ApplyInputEqualiser(int from, int to) {
+    CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
+    if (effects == nullptr || !effects->m_bEQ.load(std::memory_order_acquire)) return;
+    // Samples older than half the ring are being overwritten by the capture already.
+    from = std::max(from, to - m_nRingLen / 2);
+    while (from != to) {
+        const int start = from & m_nRingMask;
+        const int n = std::min(to - from, m_nRingLen - start);  // never across the ring's end
+        effects->ProcessEQ(m_pfInputBuf + start, n, 1);
+        from += n;
+    }
 }
 
 void CWaveInOutDlg::ShowProcTime(DWORD start, int* pMin, int* pMax) {

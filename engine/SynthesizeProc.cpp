@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/WaveInOutDlg.h"
+#include "effects/EQdlg.h"
 #include "engine/Grain.h"
 #include "engine/ResampleCubic.h"
 #include "engine/SampleMath.h"
@@ -137,6 +138,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     }
     st.lastMode = mode;
 
+    if (nOut >= 1 && !bypass) ApplyOutputReverb(st, st.out, nOut);
     if (bypass) {
         for (int u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     }
@@ -152,6 +154,22 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     m_bMarksReady.store(FALSE, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
     WriteTrace("7-12");
+}
+
+void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
+    CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
+    if (effects == nullptr || !effects->m_bReverb.load(std::memory_order_acquire)) return;
+    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    const int piece = m_nBlockBytes / 2;
+    st.work.resize(static_cast<size_t>(piece));
+    for (int done = 0; done < count; done += piece) {
+        const int n = std::min(piece, count - done);
+        for (int i = 0; i < n; ++i)
+            st.work[static_cast<size_t>(i)] = static_cast<float>(outRing[(m_nBlockBytes + first + done + i) & m_nRingMask]);
+        effects->ProcessReverb(st.work.data(), n, 1);
+        for (int i = 0; i < n; ++i)
+            outRing[(m_nBlockBytes + first + done + i) & m_nRingMask] = ToSample16(st.work[static_cast<size_t>(i)]);
+    }
 }
 
 void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
