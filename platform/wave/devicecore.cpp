@@ -29,11 +29,12 @@ MMRESULT CWaveDeviceCore::Submit(WAVEHDR* hdr) {
     m_queued.fetch_add(1, std::memory_order_acq_rel);
     ++m_submitted;
     m_pending.Push(hdr);
-    // The device may have gone away while we pushed: Lose stores the flag and then empties the
-    // queue, we push and then look at the flag; with a full fence on both sides one of us sees
-    // the other, so the header cannot be stranded.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (m_lost.load(std::memory_order_relaxed)) {
+    // The device may have gone away while we pushed: Lose raises the flag and then empties the
+    // queue, we push and then look at the flag. Both pass through the same read-modify-write of
+    // m_gate in between, so whichever comes second sees what the first did, and the header
+    // cannot be stranded.
+    m_gate.fetch_add(1, std::memory_order_acq_rel);
+    if (m_lost.load(std::memory_order_acquire)) {
         {
             std::lock_guard<std::mutex> lock(m_procLock);
             ReturnAllLocked();
@@ -106,8 +107,8 @@ MMRESULT CWaveDeviceCore::PlayedBytes(std::uint64_t* bytes) const {
 void CWaveDeviceCore::Lose() {
     {
         std::lock_guard<std::mutex> lock(m_procLock);
-        m_lost.store(true, std::memory_order_seq_cst);
-        std::atomic_thread_fence(std::memory_order_seq_cst);
+        m_lost.store(true, std::memory_order_release);
+        m_gate.fetch_add(1, std::memory_order_acq_rel);
         m_started = false;
         ReturnAllLocked();
     }

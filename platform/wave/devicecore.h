@@ -122,6 +122,7 @@ private:
     std::atomic<int> m_queued{0};
     std::atomic<bool> m_lost{false};
     std::atomic<bool> m_lostRequest{false};
+    std::atomic<std::uint32_t> m_gate{0};  // orders Submit's push against Lose (see Submit)
     std::atomic<std::uint32_t> m_completed{0};  // pushed into m_done
     std::atomic<std::uint32_t> m_posted{0};     // handed to m_post
     std::atomic<std::uint32_t> m_signal{0};     // bumped to wake the completion thread

@@ -121,7 +121,7 @@ bool CTestWaveDevices::PlayOutputBuffer(std::vector<short>* out) {
     core->WaitPosted();
     if (played) {
         out->assign(bytes.size() / sizeof(short), 0);
-        std::memcpy(out->data(), bytes.data(), out->size() * sizeof(short));
+        if (!out->empty()) std::memcpy(out->data(), bytes.data(), out->size() * sizeof(short));
     }
     return played;
 }
@@ -134,7 +134,7 @@ std::vector<short> CTestWaveDevices::PlayOutput(std::size_t frames) {
     const std::size_t n = core->Render(bytes.data(), bytes.size());
     core->WaitPosted();
     std::vector<short> out(n / sizeof(short));
-    std::memcpy(out.data(), bytes.data(), out.size() * sizeof(short));
+    if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * sizeof(short));
     return out;
 }
 
