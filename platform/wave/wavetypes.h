@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/base/types.h"
+#include "platform/riff/mmio.h"  // MMSYSERR_NOERROR, shared with the chunk file calls
 
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
 
@@ -39,3 +40,81 @@ inline constexpr UINT MM_WOM_DONE = 0x3BD;
 inline constexpr UINT MM_WIM_OPEN = 0x3BE;
 inline constexpr UINT MM_WIM_CLOSE = 0x3BF;
 inline constexpr UINT MM_WIM_DATA = 0x3C0;
+
+// ---------------------------------------------------------------------------------------------
+// Device calls: results, handles, capability records, open flags and positions.
+
+using MMRESULT = UINT;
+using DWORD_PTR = std::uintptr_t;
+
+inline constexpr MMRESULT MMSYSERR_ERROR = 1;        // unspecified failure
+inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;  // no device with this id
+inline constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
+inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;    // the device is busy (in use elsewhere)
+inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;  // not an open device of this kind
+inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;     // no device present, or it has gone away
+inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
+inline constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
+inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
+inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+inline constexpr MMRESULT WAVERR_BADFORMAT = 32;     // the device cannot take this format
+inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;  // the buffer (or a buffer of the device) is still queued
+inline constexpr MMRESULT WAVERR_UNPREPARED = 34;    // the buffer was not prepared
+
+// Handles are numbers that name one open device; a closed device's number is never used again.
+struct HWAVEIN__;
+struct HWAVEOUT__;
+using HWAVEIN = HWAVEIN__*;
+using HWAVEOUT = HWAVEOUT__*;
+
+// Device id that opens the default device.
+inline constexpr UINT WAVE_MAPPER = 0xFFFFFFFFu;
+
+// Open flags.
+inline constexpr DWORD WAVE_FORMAT_QUERY = 0x00000001;  // only ask whether the format would open
+inline constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
+inline constexpr DWORD CALLBACK_NULL = 0x00000000;      // no completions are reported
+inline constexpr DWORD CALLBACK_WINDOW = 0x00010000;    // dwCallback is the owner CWnd*
+
+// Longest device name, terminating zero included.
+inline constexpr int MAXPNAMELEN = 32;
+
+// Standard formats a device lists (44.1 kHz, 16 bits, mono or stereo).
+inline constexpr DWORD WAVE_FORMAT_4M16 = 0x00000400;
+inline constexpr DWORD WAVE_FORMAT_4S16 = 0x00000800;
+
+struct WAVEINCAPSA {
+    WORD wMid = 0;
+    WORD wPid = 0;
+    UINT vDriverVersion = 0;
+    char szPname[MAXPNAMELEN] = {};
+    DWORD dwFormats = 0;
+    WORD wChannels = 0;
+    WORD wReserved1 = 0;
+};
+
+struct WAVEOUTCAPSA {
+    WORD wMid = 0;
+    WORD wPid = 0;
+    UINT vDriverVersion = 0;
+    char szPname[MAXPNAMELEN] = {};
+    DWORD dwFormats = 0;
+    WORD wChannels = 0;
+    WORD wReserved1 = 0;
+    DWORD dwSupport = 0;
+};
+
+// Position kinds.
+inline constexpr UINT TIME_MS = 0x0001;
+inline constexpr UINT TIME_SAMPLES = 0x0002;
+inline constexpr UINT TIME_BYTES = 0x0004;
+
+struct MMTIME {
+    UINT wType = 0;
+    union {
+        DWORD ms;
+        DWORD sample;
+        DWORD cb;
+        DWORD ticks;
+    } u = {};
+};

@@ -1,0 +1,305 @@
+#include "platform/wave/devicecore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace platform::wave {
+
+CWaveDeviceCore::CWaveDeviceCore(Direction dir, const WAVEFORMATEX& format, std::function<void(WAVEHDR*)> post)
+    : m_dir(dir), m_format(format), m_post(std::move(post)) {
+    m_thread = std::thread([this] { CompletionLoop(); });
+}
+
+CWaveDeviceCore::~CWaveDeviceCore() {
+    m_stop.store(true, std::memory_order_release);
+    Signal();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+// --- Program side ------------------------------------------------------------------------------
+
+MMRESULT CWaveDeviceCore::Submit(WAVEHDR* hdr) {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    // A header stays ours until its completion is posted, so this bound keeps both rings from
+    // overflowing.
+    if (m_submitted - m_posted.load(std::memory_order_acquire) >= kMaxBuffers) return MMSYSERR_NOMEM;
+    hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    if (m_dir == Direction::In) hdr->dwBytesRecorded = 0;
+    m_queued.fetch_add(1, std::memory_order_acq_rel);
+    ++m_submitted;
+    m_pending.Push(hdr);
+    // The device may have gone away while we pushed: Lose raises the flag and then empties the
+    // queue, we push and then look at the flag. Both pass through the same read-modify-write of
+    // m_gate in between, so whichever comes second sees what the first did, and the header
+    // cannot be stranded.
+    m_gate.fetch_add(1, std::memory_order_acq_rel);
+    if (m_lost.load(std::memory_order_acquire)) {
+        {
+            std::lock_guard<std::mutex> lock(m_procLock);
+            ReturnAllLocked();
+        }
+        Signal();
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveDeviceCore::Reset() {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        m_started = false;
+        ReturnAllLocked();
+        m_playedBytes.store(0, std::memory_order_release);
+    }
+    Signal();
+    WaitPosted();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveDeviceCore::Pause() {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_paused = true;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveDeviceCore::Restart() {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_paused = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveDeviceCore::Start() {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_started = true;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveDeviceCore::Stop() {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    bool completed = false;
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        m_started = false;
+        if (m_cur != nullptr && m_cur->dwBytesRecorded > 0) {
+            CompleteLocked(m_cur);
+            m_cur = nullptr;
+            m_curOffset = 0;
+            completed = true;
+        }
+    }
+    if (completed) {
+        Signal();
+        WaitPosted();
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveDeviceCore::PlayedBytes(std::uint64_t* bytes) const {
+    if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
+    *bytes = m_playedBytes.load(std::memory_order_acquire);
+    return MMSYSERR_NOERROR;
+}
+
+void CWaveDeviceCore::Lose() {
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        m_lost.store(true, std::memory_order_release);
+        m_gate.fetch_add(1, std::memory_order_acq_rel);
+        m_started = false;
+        ReturnAllLocked();
+    }
+    Signal();
+}
+
+void CWaveDeviceCore::LoseAsync() {
+    m_lostRequest.store(true, std::memory_order_release);
+    Signal();
+}
+
+void CWaveDeviceCore::WaitPosted() {
+    const std::uint32_t target = m_completed.load(std::memory_order_acquire);
+    for (;;) {
+        const std::uint32_t posted = m_posted.load(std::memory_order_acquire);
+        if (static_cast<std::int32_t>(posted - target) >= 0) return;
+        m_posted.wait(posted, std::memory_order_acquire);
+    }
+}
+
+// --- Device side -------------------------------------------------------------------------------
+
+std::size_t CWaveDeviceCore::Render(BYTE* out, std::size_t bytes) {
+    std::size_t n = 0;
+    bool finished = false;
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
+        n = RenderLocked(out, bytes);
+        finished = m_completed.load(std::memory_order_relaxed) != before;
+    }
+    if (finished) Signal();
+    return n;
+}
+
+std::size_t CWaveDeviceCore::TryRender(BYTE* out, std::size_t bytes) {
+    std::size_t n = 0;
+    bool finished = false;
+    {
+        std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
+        if (!lock.owns_lock()) return 0;
+        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
+        n = RenderLocked(out, bytes);
+        finished = m_completed.load(std::memory_order_relaxed) != before;
+    }
+    if (finished) Signal();
+    return n;
+}
+
+std::size_t CWaveDeviceCore::Capture(const BYTE* in, std::size_t bytes) {
+    std::size_t n = 0;
+    bool finished = false;
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
+        n = CaptureLocked(in, bytes);
+        finished = m_completed.load(std::memory_order_relaxed) != before;
+    }
+    if (finished) Signal();
+    return n;
+}
+
+std::size_t CWaveDeviceCore::TryCapture(const BYTE* in, std::size_t bytes) {
+    std::size_t n = 0;
+    bool finished = false;
+    {
+        std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
+        if (!lock.owns_lock()) return 0;
+        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
+        n = CaptureLocked(in, bytes);
+        finished = m_completed.load(std::memory_order_relaxed) != before;
+    }
+    if (finished) Signal();
+    return n;
+}
+
+bool CWaveDeviceCore::CaptureOneBuffer(const BYTE* in, std::size_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        if (!m_started || m_lost.load(std::memory_order_relaxed) || !TakeCurrentLocked()) return false;
+        WAVEHDR* hdr = m_cur;
+        const std::size_t n = std::min<std::size_t>(bytes, hdr->dwBufferLength - hdr->dwBytesRecorded);
+        if (n > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, in, n);
+        hdr->dwBytesRecorded += static_cast<DWORD>(n);
+        m_cur = nullptr;
+        m_curOffset = 0;
+        CompleteLocked(hdr);
+    }
+    Signal();
+    return true;
+}
+
+bool CWaveDeviceCore::RenderOneBuffer(std::vector<BYTE>* out) {
+    {
+        std::lock_guard<std::mutex> lock(m_procLock);
+        if (m_paused || m_lost.load(std::memory_order_relaxed) || !TakeCurrentLocked()) return false;
+        WAVEHDR* hdr = m_cur;
+        const std::size_t n = hdr->dwBufferLength - m_curOffset;
+        const BYTE* src = reinterpret_cast<const BYTE*>(hdr->lpData) + m_curOffset;
+        out->insert(out->end(), src, src + n);
+        m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + n, std::memory_order_release);
+        m_cur = nullptr;
+        m_curOffset = 0;
+        CompleteLocked(hdr);
+    }
+    Signal();
+    return true;
+}
+
+// --- Under m_procLock --------------------------------------------------------------------------
+
+bool CWaveDeviceCore::TakeCurrentLocked() {
+    if (m_cur == nullptr) {
+        m_cur = m_pending.Pop();
+        m_curOffset = 0;
+    }
+    return m_cur != nullptr;
+}
+
+std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes) {
+    if (m_paused || m_lost.load(std::memory_order_relaxed)) return 0;
+    std::size_t done = 0;
+    while (done < bytes && TakeCurrentLocked()) {
+        const std::size_t room = m_cur->dwBufferLength - m_curOffset;
+        const std::size_t n = std::min(room, bytes - done);
+        // The buffer's memory is read now, not when it was queued: the program may still have
+        // been writing into it.
+        if (n > 0) std::memcpy(out + done, m_cur->lpData + m_curOffset, n);
+        m_curOffset += n;
+        done += n;
+        if (m_curOffset >= m_cur->dwBufferLength) {
+            CompleteLocked(m_cur);
+            m_cur = nullptr;
+            m_curOffset = 0;
+        }
+    }
+    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + done, std::memory_order_release);
+    return done;
+}
+
+std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes) {
+    if (!m_started || m_lost.load(std::memory_order_relaxed)) return 0;
+    std::size_t done = 0;
+    while (done < bytes && TakeCurrentLocked()) {
+        WAVEHDR* hdr = m_cur;
+        const std::size_t room = hdr->dwBufferLength - hdr->dwBytesRecorded;
+        const std::size_t n = std::min(room, bytes - done);
+        if (n > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, in + done, n);
+        hdr->dwBytesRecorded += static_cast<DWORD>(n);
+        done += n;
+        if (hdr->dwBytesRecorded >= hdr->dwBufferLength) {
+            CompleteLocked(hdr);
+            m_cur = nullptr;
+        }
+    }
+    return done;
+}
+
+void CWaveDeviceCore::CompleteLocked(WAVEHDR* hdr) {
+    hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    m_queued.fetch_sub(1, std::memory_order_acq_rel);
+    m_done.Push(hdr);  // cannot be full: Submit bounds the headers in flight
+    m_completed.fetch_add(1, std::memory_order_release);
+}
+
+void CWaveDeviceCore::ReturnAllLocked() {
+    if (m_cur != nullptr) CompleteLocked(m_cur);
+    m_cur = nullptr;
+    m_curOffset = 0;
+    while (WAVEHDR* hdr = m_pending.Pop()) CompleteLocked(hdr);
+}
+
+// --- Completion thread -------------------------------------------------------------------------
+
+void CWaveDeviceCore::Signal() {
+    m_signal.fetch_add(1, std::memory_order_release);
+    m_signal.notify_one();
+}
+
+void CWaveDeviceCore::CompletionLoop() {
+    for (;;) {
+        const std::uint32_t seen = m_signal.load(std::memory_order_acquire);
+        if (m_lostRequest.exchange(false, std::memory_order_acq_rel)) Lose();
+        while (WAVEHDR* hdr = m_done.Pop()) {
+            if (m_post) m_post(hdr);
+            m_posted.fetch_add(1, std::memory_order_acq_rel);
+            m_posted.notify_all();
+        }
+        if (m_stop.load(std::memory_order_acquire)) return;
+        m_signal.wait(seen, std::memory_order_acquire);
+    }
+}
+
+}  // namespace platform::wave

@@ -1,0 +1,133 @@
+// CWaveDeviceCore: the buffer queue of one open sound device and the delivery of its finished
+// buffers. Every backend (sound system, virtual files, hand-pumped test devices) drives the
+// same core, so queueing, ordering, reset, pause and completion behave alike everywhere.
+//
+// Threads and what they touch:
+// - Program side, any thread (the device calls serialise per device with their own mutex):
+//   Submit, Reset, Pause, Restart, Start, Stop, PlayedBytes, Lose, WaitPosted. Submit only pushes
+//   into a lock-free ring; the others take m_procLock briefly.
+// - Device side, one thread at a time (the sound system's callback, a virtual device's clock
+//   thread, or a test pumping by hand): Render / Capture take m_procLock and move bytes between
+//   the device and the buffers in the order they were queued. TryRender / TryCapture never wait:
+//   when the program side holds the queue at that moment they move nothing, and the caller plays
+//   silence or drops that period. Neither allocates nor blocks.
+// - The completion thread (owned here) takes finished headers from the done ring in order and
+//   hands each to the post function, which is the only way a completion reaches the program.
+//   When the device side finds nothing to do it simply returns; the completion thread sleeps on
+//   an atomic until something finishes.
+// A header belongs to the device from Submit until its completion has been posted: the device
+// side writes lpData (capture), dwBytesRecorded and dwFlags only in that time.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/wave/headerring.h"
+#include "platform/wave/wavetypes.h"
+
+namespace platform::wave {
+
+enum class Direction { In, Out };
+
+class CWaveDeviceCore {
+public:
+    // Most buffers one device holds at once (queued plus finished but not yet posted).
+    static constexpr std::size_t kMaxBuffers = 256;
+
+    // post runs on the completion thread, once per finished buffer, in order.
+    CWaveDeviceCore(Direction dir, const WAVEFORMATEX& format, std::function<void(WAVEHDR*)> post);
+    // Stops the completion thread; buffers that finished before are posted first. The device side
+    // must have stopped calling in.
+    ~CWaveDeviceCore();
+    CWaveDeviceCore(const CWaveDeviceCore&) = delete;
+    CWaveDeviceCore& operator=(const CWaveDeviceCore&) = delete;
+
+    Direction Dir() const { return m_dir; }
+    const WAVEFORMATEX& Format() const { return m_format; }
+
+    // --- Program side -----------------------------------------------------------------------
+    // Queues a prepared header (flags and length checked by the caller). Capture headers start
+    // with 0 bytes recorded.
+    MMRESULT Submit(WAVEHDR* hdr);
+    // Returns every queued buffer at once, in order, marked done; capture stops, the played
+    // position goes back to 0. Returns after their completions have been posted.
+    MMRESULT Reset();
+    MMRESULT Pause();    // playback holds still; the current buffer keeps its place
+    MMRESULT Restart();  // playback goes on from where it paused
+    MMRESULT Start();    // capture starts filling buffers
+    MMRESULT Stop();     // capture stops; a partly filled current buffer comes back with what it holds
+    // Bytes played since open or the last reset.
+    MMRESULT PlayedBytes(std::uint64_t* bytes) const;
+    // Buffers queued and not yet finished.
+    int QueuedCount() const { return m_queued.load(std::memory_order_acquire); }
+    bool IsLost() const { return m_lost.load(std::memory_order_acquire); }
+    // The device has gone away: every queued buffer comes back marked done, and later calls
+    // answer MMSYSERR_NODRIVER. Not for the completion thread or a sound-system callback.
+    void Lose();
+    // The same, requested from a thread that must not wait (the sound system's own threads):
+    // the completion thread carries it out.
+    void LoseAsync();
+    // Waits until every buffer finished so far has been posted.
+    void WaitPosted();
+
+    // --- Device side ------------------------------------------------------------------------
+    // Copies up to `bytes` bytes from the queued buffers into out, reading each buffer's memory
+    // now; returns how many were copied (0 while paused, fewer when the queue runs dry). The
+    // rest of out is left untouched. Finished buffers are completed.
+    std::size_t Render(BYTE* out, std::size_t bytes);
+    std::size_t TryRender(BYTE* out, std::size_t bytes);
+    // Stores up to `bytes` bytes into the queued buffers; returns how many were stored (0 while
+    // not started, fewer when the queue runs dry). Full buffers are completed.
+    std::size_t Capture(const BYTE* in, std::size_t bytes);
+    std::size_t TryCapture(const BYTE* in, std::size_t bytes);
+    // Stores up to `bytes` bytes into the current capture buffer only and completes it, full or
+    // not. False when not started or nothing is queued.
+    bool CaptureOneBuffer(const BYTE* in, std::size_t bytes);
+    // Plays the rest of the current playback buffer (or the next one) and completes it; its
+    // bytes are appended to out. False while paused or when nothing is queued.
+    bool RenderOneBuffer(std::vector<BYTE>* out);
+
+private:
+    std::size_t RenderLocked(BYTE* out, std::size_t bytes);
+    std::size_t CaptureLocked(const BYTE* in, std::size_t bytes);
+    bool TakeCurrentLocked();
+    void CompleteLocked(WAVEHDR* hdr);
+    void ReturnAllLocked();
+    void Signal();
+    void CompletionLoop();
+
+    const Direction m_dir;
+    const WAVEFORMATEX m_format;
+    const std::function<void(WAVEHDR*)> m_post;
+
+    // Program side → device side.
+    CHeaderRing<kMaxBuffers> m_pending;
+    std::uint32_t m_submitted = 0;  // program side only (under the device call mutex)
+    // Device side → completion thread.
+    CHeaderRing<kMaxBuffers> m_done;
+
+    // Held by whoever moves buffers through the queue. Guards the members below it.
+    mutable std::mutex m_procLock;
+    WAVEHDR* m_cur = nullptr;  // buffer being played or filled
+    std::size_t m_curOffset = 0;
+    bool m_paused = false;   // playback
+    bool m_started = false;  // capture
+
+    std::atomic<std::uint64_t> m_playedBytes{0};
+    std::atomic<int> m_queued{0};
+    std::atomic<bool> m_lost{false};
+    std::atomic<bool> m_lostRequest{false};
+    std::atomic<std::uint32_t> m_gate{0};  // orders Submit's push against Lose (see Submit)
+    std::atomic<std::uint32_t> m_completed{0};  // pushed into m_done
+    std::atomic<std::uint32_t> m_posted{0};     // handed to m_post
+    std::atomic<std::uint32_t> m_signal{0};     // bumped to wake the completion thread
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+}  // namespace platform::wave

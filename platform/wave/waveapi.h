@@ -1,0 +1,49 @@
+// The wave-in / wave-out device calls the program makes.
+//
+// Devices: ids 0..GetNumDevs()-1 name the listed devices; WAVE_MAPPER opens the default one.
+// Open with CALLBACK_WINDOW and dwCallback = (DWORD_PTR) the owner CWnd*: every finished buffer
+// is then posted to the owner as MM_WIM_DATA (capture) or MM_WOM_DONE (playback) with
+// wParam = (WPARAM) the device handle and lParam = (LPARAM) the WAVEHDR*, one message per
+// buffer, in the order the buffers were queued, WHDR_DONE already set. The messages reach the
+// owner's WindowProc on the thread that delivers posted messages (the user-interface thread).
+// A message whose device has been closed by the time it is delivered is dropped, so a handler
+// never receives a closed handle (handles are never reused either: a call with a stale one
+// answers MMSYSERR_INVALHANDLE).
+//
+// Playback reads a queued buffer's memory when it plays it, so the program may keep writing
+// into buffers that are already queued. Reset returns every queued buffer at once (marked done,
+// posted) and returns after posting them. Close always closes: buffers still queued come back
+// marked done, and their completions are dropped with the device. A device that goes away returns its queued buffers; later calls on it answer
+// MMSYSERR_NODRIVER and close releases it.
+//
+// Every call is safe from any thread; calls on one device are serialised.
+#pragma once
+
+#include "platform/wave/wavetypes.h"
+
+UINT waveInGetNumDevs();
+MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic);
+MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback,
+                    DWORD_PTR dwInstance, DWORD fdwOpen);
+MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);
+MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);
+MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);
+MMRESULT waveInStart(HWAVEIN hwi);
+MMRESULT waveInStop(HWAVEIN hwi);
+MMRESULT waveInReset(HWAVEIN hwi);
+MMRESULT waveInClose(HWAVEIN hwi);
+
+UINT waveOutGetNumDevs();
+MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc);
+MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback,
+                     DWORD_PTR dwInstance, DWORD fdwOpen);
+MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh);
+MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh);
+MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh);
+MMRESULT waveOutPause(HWAVEOUT hwo);
+MMRESULT waveOutRestart(HWAVEOUT hwo);
+MMRESULT waveOutReset(HWAVEOUT hwo);
+// Position played since open or the last reset, in the kind asked for in pmmt->wType
+// (TIME_BYTES, TIME_SAMPLES or TIME_MS); any other kind is answered in TIME_BYTES.
+MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt);
+MMRESULT waveOutClose(HWAVEOUT hwo);
