@@ -7,6 +7,7 @@
 // target offers).
 #include "engine/FFT.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -159,6 +160,8 @@ bool HasWideVectors() {
     return has;
 }
 #endif
+
+std::atomic<bool> g_forceFourWide{false};
 
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -321,7 +324,7 @@ void CFFT::Run(float* a) {
         return;
     }
 #ifdef SORVEL_FFT_WIDE
-    const bool wide = HasWideVectors();
+    const bool wide = HasWideVectors() && !g_forceFourWide.load(std::memory_order_relaxed);
 #else
     const bool wide = false;
 #endif
@@ -336,6 +339,16 @@ void CFFT::Run(float* a) {
         w += kTwiddleFloatsPerPoint * len;
     }
     (void)wide;
+}
+
+void CFFT::UseFourWideOnly(bool enable) { g_forceFourWide.store(enable, std::memory_order_relaxed); }
+
+bool CFFT::HasWideStages() {
+#ifdef SORVEL_FFT_WIDE
+    return HasWideVectors();
+#else
+    return false;
+#endif
 }
 
 void CFFT::Transform(float* a) {

@@ -8,7 +8,8 @@
 //
 // The work is decimation in time after a bit-reversal ordering: one radix-2 stage first when
 // log2 N is odd, then radix-4 stages (N = 2048: one radix-2 and five radix-4 stages). Init
-// builds every table and a work array of 2N floats; Transform allocates nothing.
+// builds every table and a work array of 2N floats; Transform allocates nothing. Twiddle
+// factors are computed in double and rounded once to float.
 //
 // Not shared between threads: an object is used by one thread at a time (the phase-vocoder
 // units run under their manager's lock); Transform writes the object's work array.
@@ -32,6 +33,13 @@ public:
 
     int Size() const { return m_nSize; }
     bool IsForward() const { return m_bForward != 0; }
+
+    // The stages after the first pass run eight floats at a time on processors that have
+    // 256-bit vectors (checked once at run time), else four at a time; both give the same
+    // results. UseFourWideOnly(true) keeps every object on the four-wide stages, so tests and
+    // benchmarks can check and time that path on any machine.
+    static void UseFourWideOnly(bool enable);
+    static bool HasWideStages();
 
 private:
     template <bool kForward>
