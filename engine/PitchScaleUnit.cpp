@@ -391,7 +391,7 @@ void CPitchScaleUnit::ProcessVocalFrame(const float* params) {
 
 void CPitchScaleUnit::ProcessVocal(int count, const float* inL, const float* inR, const float* params,
                                    int* pOutCount, float* outL, float* outR) {
-    *pOutCount = (count < 1 || m_bInitialised == 0) ? 0 : count;
+    *pOutCount = (count < 1 || m_bInitialised == 0 || params == nullptr) ? 0 : count;
     if (*pOutCount == 0) return;
     const int n = m_nFrameSize;
     const size_t floatSize = sizeof(float);

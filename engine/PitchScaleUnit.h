@@ -67,6 +67,7 @@ public:
     // vocal mode).
     void Process(const float* in, int count, float* out, int* pOutCount, int bReset);
     // Two channels, vocal cut or extract by the VocalParams at params; no pitch change.
+    // *pOutCount as for Process (0 also when params is null).
     void ProcessVocal(int count, const float* inL, const float* inR, const float* params, int* pOutCount,
                       float* outL, float* outR);
 
