@@ -1,10 +1,15 @@
-// Complex FFT: bit reversal, then decimation-in-time butterflies (radix-2 first stage when
-// log2 N is odd, radix-4 stages after it). The butterflies work on two complex points at a
+// Complex FFT, decimation in time. The first pass reads the points in bit-reversed order
+// straight from the caller's array and does the first butterflies in registers (eight points
+// when log2 N is odd: a radix-2 stage and the first radix-4 stage; four points when it is
+// even), writing to the object's work array; the remaining radix-4 stages run there, the last
+// one writing back into the caller's array. The butterflies work on two complex points at a
 // time in four-float vectors (the compiler's generic vector type, lowered to whatever the
 // target offers).
 #include "engine/FFT.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -20,6 +25,19 @@ inline V4 Load(const float* p) {
 
 inline void Store(float* p, V4 v) { std::memcpy(p, &v, sizeof v); }
 
+typedef double V2D __attribute__((vector_size(16)));
+
+// Two complex points given separately, as one vector (each point moves as one 8-byte unit).
+inline V4 Pair(const float* p, const float* q) {
+    double lo, hi;
+    std::memcpy(&lo, p, sizeof lo);
+    std::memcpy(&hi, q, sizeof hi);
+    const V2D v = {lo, hi};
+    V4 r;
+    std::memcpy(&r, &v, sizeof r);
+    return r;
+}
+
 // (re, im) pairs swapped: [im0, re0, im1, re1].
 inline V4 SwapPairs(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
 
@@ -33,12 +51,135 @@ inline V4 MulMinusI(V4 v) {
     return SwapPairs(v) * sign;
 }
 
+// [x0, x1] -> [x0 + x1, x0 - x1]
+inline V4 SumDiff(V4 v) {
+    const V4 sign = {1.0f, 1.0f, -1.0f, -1.0f};
+    return __builtin_shufflevector(v, v, 0, 1, 0, 1) + __builtin_shufflevector(v, v, 2, 3, 2, 3) * sign;
+}
+
+// One radix-4 butterfly on neighbouring points of each of the four blocks. After the bit
+// reversal, blocks 0..3 hold the transforms of the samples that are 0, 2, 1, 3 mod 4: block 2
+// takes w^m, block 1 w^2m, block 3 w^3m (twiddles already conjugated for the inverse).
+template <bool kForward>
+inline void Radix4(V4& b0, V4& b1, V4& b2, V4& b3, V4 w1r, V4 w1i, V4 w2r, V4 w2i, V4 w3r, V4 w3i) {
+    const V4 t1 = CMul(b2, w1r, w1i);
+    const V4 t2 = CMul(b1, w2r, w2i);
+    const V4 t3 = CMul(b3, w3r, w3i);
+    const V4 u0 = b0 + t2;
+    const V4 u1 = b0 - t2;
+    const V4 u2 = t1 + t3;
+    const V4 u3 = kForward ? MulMinusI(t1 - t3) : MulMinusI(t3 - t1);
+    b0 = u0 + u2;
+    b2 = u0 - u2;
+    b1 = u1 + u3;
+    b3 = u1 - u3;
+}
+
+// Twiddles of the first pass's radix-4 stage (two points per block): w^m, w^2m, w^3m for
+// m = 0, 1 as [wr, wi] vectors, 24 floats.
+template <bool kForward>
+inline void Radix4Pair(V4& b0, V4& b1, V4& b2, V4& b3, const float* t) {
+    Radix4<kForward>(b0, b1, b2, b3, Load(t), Load(t + 4), Load(t + 8), Load(t + 12), Load(t + 16), Load(t + 20));
+}
+
+// The later stages' twiddles come in quads of points m..m+3: for each power p = 1, 2, 3,
+// 8 floats of wr then 8 of wi (48 floats per quad).
+constexpr int kQuadFloats = 48;
+
+template <bool kForward>
+void StageGeneric(const float* src, float* dst, int n, int len, const float* w) {
+    const int step = 2 * len;
+    for (int blk = 0; blk < n; blk += 4 * len) {
+        const float* s0 = src + 2 * blk;
+        float* d0 = dst + 2 * blk;
+        const float* t = w;
+        for (int m = 0; m < step; m += 8, t += kQuadFloats) {
+            for (int h = 0; h < 8; h += 4) {
+                V4 b0 = Load(s0 + m + h);
+                V4 b1 = Load(s0 + step + m + h);
+                V4 b2 = Load(s0 + 2 * step + m + h);
+                V4 b3 = Load(s0 + 3 * step + m + h);
+                const int o = h;  // the pair's half of each 8-float twiddle row
+                Radix4<kForward>(b0, b1, b2, b3, Load(t + o), Load(t + 8 + o), Load(t + 16 + o), Load(t + 24 + o),
+                                 Load(t + 32 + o), Load(t + 40 + o));
+                Store(d0 + m + h, b0);
+                Store(d0 + step + m + h, b1);
+                Store(d0 + 2 * step + m + h, b2);
+                Store(d0 + 3 * step + m + h, b3);
+            }
+        }
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define SORVEL_FFT_WIDE 1
+// The same stage four points at a time, for processors with 256-bit vectors (chosen at run
+// time; the arithmetic per point is the same as in StageGeneric).
+typedef float V8 __attribute__((vector_size(32)));
+#define SORVEL_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+SORVEL_AVX2 V8 Load8(const float* p) {
+    V8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+SORVEL_AVX2 V8 Swap8(V8 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6); }
+
+template <bool kForward>
+__attribute__((target("avx2"))) void StageWide(const float* src, float* dst, int n, int len, const float* w) {
+    const V8 sign = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+    const int step = 2 * len;
+    for (int blk = 0; blk < n; blk += 4 * len) {
+        const float* s0 = src + 2 * blk;
+        float* d0 = dst + 2 * blk;
+        const float* t = w;
+        for (int m = 0; m < step; m += 8, t += kQuadFloats) {
+            const V8 b0 = Load8(s0 + m);
+            const V8 b1 = Load8(s0 + step + m);
+            const V8 b2 = Load8(s0 + 2 * step + m);
+            const V8 b3 = Load8(s0 + 3 * step + m);
+            const V8 t1 = b2 * Load8(t) + Swap8(b2) * Load8(t + 8);
+            const V8 t2 = b1 * Load8(t + 16) + Swap8(b1) * Load8(t + 24);
+            const V8 t3 = b3 * Load8(t + 32) + Swap8(b3) * Load8(t + 40);
+            const V8 u0 = b0 + t2;
+            const V8 u1 = b0 - t2;
+            const V8 u2 = t1 + t3;
+            const V8 u3 = kForward ? Swap8(t1 - t3) * sign : Swap8(t3 - t1) * sign;
+            const V8 r0 = u0 + u2, r2 = u0 - u2, r1 = u1 + u3, r3 = u1 - u3;
+            std::memcpy(d0 + m, &r0, sizeof r0);
+            std::memcpy(d0 + step + m, &r1, sizeof r1);
+            std::memcpy(d0 + 2 * step + m, &r2, sizeof r2);
+            std::memcpy(d0 + 3 * step + m, &r3, sizeof r3);
+        }
+    }
+}
+
+bool HasWideVectors() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
+
+std::atomic<bool> g_forceFourWide{false};
+
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 int Log2(int n) {
     int bits = 0;
     while ((1 << bits) < n) ++bits;
     return bits;
+}
+
+float* AlignTo64(float* p) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((64 - address % 64) % 64) / sizeof(float);
+}
+
+int ReverseBits(int value, int bits) {
+    int r = 0;
+    for (int b = 0; b < bits; ++b) r |= ((value >> b) & 1) << (bits - 1 - b);
+    return r;
 }
 
 // Floats of twiddle table per radix-4 stage that merges blocks of L points: for each pair of
@@ -54,165 +195,174 @@ CFFT::~CFFT() = default;
 bool CFFT::Init(int n, int /*unused*/, int bForward) {
     m_pIp.reset();
     m_pW.reset();
-    m_nSwaps = 0;
+    m_pWork.reset();
+    m_pTwiddles = nullptr;
+    m_pWorkArea = nullptr;
     m_nSize = 0;
+    m_nGroup = 1;
     m_bForward = bForward != 0 ? 1 : 0;
     if (!IsPowerOfTwo(n) || n > (1 << 26)) return false;
 
     const int bits = Log2(n);
-    // Bit-reversal swaps.
-    int swaps = 0;
-    for (int i = 0; i < n; ++i) {
-        int r = 0;
-        for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
-        if (i < r) ++swaps;
-    }
-    // Twiddles of the radix-4 stages whose blocks have L >= 2 points (the stage with L = 1
-    // needs none).
+    // Points per group of the first pass: 8 (radix-2 and radix-4) or 4 (radix-4).
+    const int group = n < 4 ? n : ((bits % 2 != 0) ? 8 : 4);
+    const int groups = n / group;
     int twiddleFloats = 0;
     for (int len = (bits % 2 != 0) ? 2 : 4; len * 4 <= n; len *= 4) twiddleFloats += kTwiddleFloatsPerPoint * len;
 
-    std::unique_ptr<int[]> ip(new (std::nothrow) int[static_cast<size_t>(2 * swaps + 1)]());
-    std::unique_ptr<float[]> w(new (std::nothrow) float[static_cast<size_t>(twiddleFloats + 1)]());
-    if (!ip || !w) return false;
+    std::unique_ptr<int[]> ip(new (std::nothrow) int[static_cast<size_t>(groups)]());
+    // Both float arrays start on a 64-byte boundary (16 floats of slack), so that no vector
+    // load straddles a cache line.
+    std::unique_ptr<float[]> w(new (std::nothrow) float[static_cast<size_t>(twiddleFloats + 16)]());
+    std::unique_ptr<float[]> work(new (std::nothrow) float[static_cast<size_t>(2 * n + 16)]());
+    if (!ip || !w || !work) return false;
 
-    int s = 0;
-    for (int i = 0; i < n; ++i) {
-        int r = 0;
-        for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
-        if (i < r) {
-            ip[2 * s] = i;
-            ip[2 * s + 1] = r;
-            ++s;
+    // Group j of the first pass starts from point reverse(j) over the bits above the group.
+    const int groupBits = Log2(group);
+    for (int j = 0; j < groups; ++j) ip[j] = ReverseBits(j, bits - groupBits);
+
+    // Twiddles of the radix-4 stages with L >= 2 points per block (L = 1 needs none), in the
+    // object's direction; angles in double, rounded once to float.
+    const double kTwoPi = 6.283185307179586476925286766559;
+    float* t = AlignTo64(w.get());
+    const float sign = m_bForward != 0 ? 1.0f : -1.0f;
+    auto twiddle = [&](int power, int m, int len, float* re, float* im) {
+        const double angle = -kTwoPi * static_cast<double>(power * m) / static_cast<double>(4 * len);
+        *re = static_cast<float>(std::cos(angle));
+        *im = sign * static_cast<float>(std::sin(angle));
+    };
+    if (bits % 2 != 0 && n >= 8) {
+        // The first pass's stage with two points per block: per power [r0, r0, r1, r1] and
+        // [-i0, i0, -i1, i1].
+        for (int power = 1; power <= 3; ++power) {
+            float r0, i0, r1, i1;
+            twiddle(power, 0, 2, &r0, &i0);
+            twiddle(power, 1, 2, &r1, &i1);
+            const float entry[8] = {r0, r0, r1, r1, -i0, i0, -i1, i1};
+            std::memcpy(t, entry, sizeof entry);
+            t += 8;
         }
     }
-
-    // Angles in double, rounded once to float.
-    const double kTwoPi = 6.283185307179586476925286766559;
-    float* t = w.get();
-    for (int len = (bits % 2 != 0) ? 2 : 4; len * 4 <= n; len *= 4) {
-        for (int m = 0; m < len; m += 2) {
+    for (int len = (bits % 2 != 0) ? 8 : 4; len * 4 <= n; len *= 4) {
+        // Quads of points: per power 8 floats of real parts, then 8 of signed imaginary parts.
+        for (int m = 0; m < len; m += 4, t += kQuadFloats) {
             for (int power = 1; power <= 3; ++power) {
-                const double a0 = -kTwoPi * static_cast<double>(power * m) / static_cast<double>(4 * len);
-                const double a1 = -kTwoPi * static_cast<double>(power * (m + 1)) / static_cast<double>(4 * len);
-                const float r0 = static_cast<float>(std::cos(a0)), i0 = static_cast<float>(std::sin(a0));
-                const float r1 = static_cast<float>(std::cos(a1)), i1 = static_cast<float>(std::sin(a1));
-                t[0] = r0;
-                t[1] = r0;
-                t[2] = r1;
-                t[3] = r1;
-                t[4] = -i0;
-                t[5] = i0;
-                t[6] = -i1;
-                t[7] = i1;
-                t += 8;
+                float* row = t + 16 * (power - 1);
+                for (int q = 0; q < 4; ++q) {
+                    float re, im;
+                    twiddle(power, m + q, len, &re, &im);
+                    row[2 * q] = re;
+                    row[2 * q + 1] = re;
+                    row[8 + 2 * q] = -im;
+                    row[8 + 2 * q + 1] = im;
+                }
             }
         }
     }
 
     m_pIp = std::move(ip);
     m_pW = std::move(w);
-    m_nSwaps = swaps;
+    m_pWork = std::move(work);
+    m_pTwiddles = AlignTo64(m_pW.get());
+    m_pWorkArea = AlignTo64(m_pWork.get());
     m_nSize = n;
+    m_nGroup = group;
     return true;
 }
 
-void CFFT::Permute(float* a) const {
-    const int* ip = m_pIp.get();
-    for (int s = 0; s < m_nSwaps; ++s) {
-        float* p = a + 2 * ip[2 * s];
-        float* q = a + 2 * ip[2 * s + 1];
-        const float re = p[0], im = p[1];
-        p[0] = q[0];
-        p[1] = q[1];
-        q[0] = re;
-        q[1] = im;
-    }
-}
-
 template <bool kForward>
-void CFFT::Butterflies(float* a) const {
+void CFFT::Run(float* a) {
     const int n = m_nSize;
-    const int bits = Log2(n);
-    int len;  // points per block already transformed
-    if (bits % 2 != 0) {
-        // Radix-2 stage: [x0, x1] -> [x0 + x1, x0 - x1].
-        const V4 sign = {1.0f, 1.0f, -1.0f, -1.0f};
-        for (int j = 0; j < n; j += 2) {
-            const V4 v = Load(a + 2 * j);
-            const V4 lo = __builtin_shufflevector(v, v, 0, 1, 0, 1);
-            const V4 hi = __builtin_shufflevector(v, v, 2, 3, 2, 3);
-            Store(a + 2 * j, lo + hi * sign);
+    const int groups = n / m_nGroup;
+    const int* ip = m_pIp.get();
+    float* work = m_pWorkArea;
+    // The inverse's division by N, a power of two, is exact wherever it is done: here, once.
+    const float scale = kForward ? 1.0f : 1.0f / static_cast<float>(n);
+    const V4 s = {scale, scale, scale, scale};
+    const float* w = m_pTwiddles;
+
+    // First pass: gather in bit-reversed order, butterflies in registers, store to work.
+    if (m_nGroup == 8) {
+        // Positions 0..7 of the group hold points r + g*m for m = 0, 4, 2, 6, 1, 5, 3, 7.
+        for (int j = 0; j < groups; ++j) {
+            const float* x = a + 2 * ip[j];
+            const int g = 2 * groups;
+            // Radix-2 butterflies of (x0, x4), (x2, x6) and of (x1, x5), (x3, x7), two at once.
+            const V4 p0 = Pair(x, x + 2 * g) * s, q0 = Pair(x + 4 * g, x + 6 * g) * s;
+            const V4 p1 = Pair(x + g, x + 3 * g) * s, q1 = Pair(x + 5 * g, x + 7 * g) * s;
+            const V4 sum0 = p0 + q0, diff0 = p0 - q0, sum1 = p1 + q1, diff1 = p1 - q1;
+            V4 b0 = __builtin_shufflevector(sum0, diff0, 0, 1, 4, 5);  // [x0 + x4, x0 - x4]
+            V4 b1 = __builtin_shufflevector(sum0, diff0, 2, 3, 6, 7);  // [x2 + x6, x2 - x6]
+            V4 b2 = __builtin_shufflevector(sum1, diff1, 0, 1, 4, 5);  // [x1 + x5, x1 - x5]
+            V4 b3 = __builtin_shufflevector(sum1, diff1, 2, 3, 6, 7);  // [x3 + x7, x3 - x7]
+            Radix4Pair<kForward>(b0, b1, b2, b3, w);
+            float* out = work + 16 * j;
+            Store(out, b0);
+            Store(out + 4, b1);
+            Store(out + 8, b2);
+            Store(out + 12, b3);
         }
-        len = 2;
+        w += kTwiddleFloatsPerPoint * 2;
     } else {
-        // Radix-4 stage without twiddles: four points at a time.
-        const V4 sign = {1.0f, 1.0f, -1.0f, -1.0f};
+        // Positions 0..3 hold points r + g*m for m = 0, 2, 1, 3.
         const V4 rot = kForward ? V4{1.0f, 1.0f, 1.0f, -1.0f} : V4{1.0f, 1.0f, -1.0f, 1.0f};
-        for (int j = 0; j < n; j += 4) {
-            const V4 v01 = Load(a + 2 * j);
-            const V4 v23 = Load(a + 2 * j + 4);
-            // [x0 + x1, x0 - x1] and [x2 + x3, x2 - x3]
-            const V4 p = __builtin_shufflevector(v01, v01, 0, 1, 0, 1) +
-                         __builtin_shufflevector(v01, v01, 2, 3, 2, 3) * sign;
-            const V4 s = __builtin_shufflevector(v23, v23, 0, 1, 0, 1) +
-                         __builtin_shufflevector(v23, v23, 2, 3, 2, 3) * sign;
-            // [x2 + x3, -/+i (x2 - x3)]
-            const V4 q = __builtin_shufflevector(s, s, 0, 1, 3, 2) * rot;
-            Store(a + 2 * j, p + q);
-            Store(a + 2 * j + 4, p - q);
+        for (int j = 0; j < groups; ++j) {
+            const float* x = a + 2 * ip[j];
+            const int g = 2 * groups;
+            const V4 p = SumDiff(Pair(x, x + 2 * g) * s);      // [x0 + x1, x0 - x1]
+            const V4 q0 = SumDiff(Pair(x + g, x + 3 * g) * s);  // [x2 + x3, x2 - x3]
+            const V4 q = __builtin_shufflevector(q0, q0, 0, 1, 3, 2) * rot;  // [x2 + x3, -/+i (x2 - x3)]
+            Store(work + 8 * j, p + q);
+            Store(work + 8 * j + 4, p - q);
         }
-        len = 4;
     }
 
-    const float* w = m_pW.get();
+    // Radix-4 stages on the work array; the last one writes into a.
+    int len = m_nGroup;
+    if (len == n) {
+        std::memcpy(a, work, sizeof(float) * 2 * static_cast<size_t>(n));
+        return;
+    }
+#ifdef SORVEL_FFT_WIDE
+    const bool wide = HasWideVectors() && !g_forceFourWide.load(std::memory_order_relaxed);
+#else
+    const bool wide = false;
+#endif
     for (; len * 4 <= n; len *= 4) {
-        for (int blk = 0; blk < n; blk += 4 * len) {
-            float* p0 = a + 2 * blk;
-            float* p1 = p0 + 2 * len;
-            float* p2 = p1 + 2 * len;
-            float* p3 = p2 + 2 * len;
-            const float* t = w;
-            for (int m = 0; m < 2 * len; m += 4, t += 24) {
-                V4 w1i = Load(t + 4), w2i = Load(t + 12), w3i = Load(t + 20);
-                if (!kForward) {
-                    w1i = -w1i;
-                    w2i = -w2i;
-                    w3i = -w3i;
-                }
-                // After the bit reversal, blocks 0..3 hold the transforms of the samples
-                // that are 0, 2, 1, 3 mod 4: block 2 takes w^m, block 1 w^2m, block 3 w^3m.
-                const V4 t0 = Load(p0 + m);
-                const V4 t1 = CMul(Load(p2 + m), Load(t), w1i);
-                const V4 t2 = CMul(Load(p1 + m), Load(t + 8), w2i);
-                const V4 t3 = CMul(Load(p3 + m), Load(t + 16), w3i);
-                const V4 u0 = t0 + t2;
-                const V4 u1 = t0 - t2;
-                const V4 u2 = t1 + t3;
-                const V4 u3 = kForward ? MulMinusI(t1 - t3) : MulMinusI(t3 - t1);
-                Store(p0 + m, u0 + u2);
-                Store(p2 + m, u0 - u2);
-                Store(p1 + m, u1 + u3);
-                Store(p3 + m, u1 - u3);
-            }
-        }
+        float* dst = (len * 4 == n) ? a : work;
+#ifdef SORVEL_FFT_WIDE
+        if (wide)
+            StageWide<kForward>(work, dst, n, len, w);
+        else
+#endif
+            StageGeneric<kForward>(work, dst, n, len, w);
         w += kTwiddleFloatsPerPoint * len;
     }
+    (void)wide;
 }
 
-void CFFT::Transform(float* a) const {
+void CFFT::UseFourWideOnly(bool enable) { g_forceFourWide.store(enable, std::memory_order_relaxed); }
+
+bool CFFT::HasWideStages() {
+#ifdef SORVEL_FFT_WIDE
+    return HasWideVectors();
+#else
+    return false;
+#endif
+}
+
+void CFFT::Transform(float* a) {
     const int n = m_nSize;
-    if (n == 0 || a == nullptr) return;
-    if (n >= 2) {
-        Permute(a);
-        if (m_bForward != 0)
-            Butterflies<true>(a);
-        else
-            Butterflies<false>(a);
+    if (n == 0 || a == nullptr || n == 1) return;
+    if (n == 2) {
+        // One butterfly, the same in both directions; the inverse halves.
+        const float scale = m_bForward != 0 ? 1.0f : 0.5f;
+        const V4 v = SumDiff(Load(a)) * V4{scale, scale, scale, scale};
+        Store(a, v);
+        return;
     }
-    if (m_bForward == 0 && n > 1) {
-        // Division by a power of two: multiplying by its reciprocal is exact.
-        const float scale = 1.0f / static_cast<float>(n);
-        for (int i = 0; i < 2 * n; ++i) a[i] *= scale;
-    }
+    if (m_bForward != 0)
+        Run<true>(a);
+    else
+        Run<false>(a);
 }

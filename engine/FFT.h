@@ -6,12 +6,13 @@
 //   inverse: x[j] = (1/N) * sum_k X[k] * exp(+2*pi*i*j*k/N)
 // so a forward transform followed by an inverse one returns the input to rounding.
 //
-// The work is a bit-reversal permutation followed by decimation-in-time stages: one radix-2
-// stage first when log2 N is odd, then radix-4 stages (N = 2048: one radix-2 and five radix-4
-// stages). Init builds every table; Transform allocates nothing.
+// The work is decimation in time after a bit-reversal ordering: one radix-2 stage first when
+// log2 N is odd, then radix-4 stages (N = 2048: one radix-2 and five radix-4 stages). Init
+// builds every table and a work array of 2N floats; Transform allocates nothing. Twiddle
+// factors are computed in double and rounded once to float.
 //
 // Not shared between threads: an object is used by one thread at a time (the phase-vocoder
-// units run under their manager's lock); the tables are read-only after Init.
+// units run under their manager's lock); Transform writes the object's work array.
 #pragma once
 
 #include <memory>
@@ -28,23 +29,34 @@ public:
     // two or memory ran out.
     bool Init(int n, int unused, int bForward);
     // Transforms the 2N floats at a in place. Does nothing before a successful Init.
-    void Transform(float* a) const;
+    void Transform(float* a);
 
     int Size() const { return m_nSize; }
     bool IsForward() const { return m_bForward != 0; }
 
+    // The stages after the first pass run eight floats at a time on processors that have
+    // 256-bit vectors (checked once at run time), else four at a time; both give the same
+    // results. UseFourWideOnly(true) keeps every object on the four-wide stages, so tests and
+    // benchmarks can check and time that path on any machine.
+    static void UseFourWideOnly(bool enable);
+    static bool HasWideStages();
+
 private:
     template <bool kForward>
-    void Butterflies(float* a) const;
-    void Permute(float* a) const;
+    void Run(float* a);
 
-    // Index pairs (i, j), i < j, of the complex points that the bit reversal swaps.
+    // Per group of the first pass, the point it starts from (the group index bit-reversed).
     std::unique_ptr<int[]> m_pIp;
-    int m_nSwaps = 0;
-    // Forward twiddles of every radix-4 stage, stage after stage. For a stage that merges
-    // blocks of L points into blocks of 4L, entry m (0 <= m < L) holds w^m, w^2m, w^3m with
-    // w = exp(-2*pi*i/(4L)), each as (re, im). The inverse uses their conjugates.
+    // Twiddles of every radix-4 stage with two or more points per block, stage after stage.
+    // For a stage that merges blocks of L points into blocks of 4L, each pair of points m, m+1
+    // has w^m, w^2m, w^3m as [re, re, re', re'] and [-im, im, -im', im'], with
+    // w = exp(-2*pi*i/(4L)) forward and its conjugate for the inverse.
     std::unique_ptr<float[]> m_pW;
+    // 2N floats: the stages between the first pass and the last one run here.
+    std::unique_ptr<float[]> m_pWork;
+    float* m_pTwiddles = nullptr;  // m_pW and m_pWork from their first 64-byte boundary
+    float* m_pWorkArea = nullptr;
+    int m_nGroup = 1;  // points per group of the first pass (8 or 4)
     int m_nSize = 0;
     int m_bForward = 1;
 };

@@ -11,14 +11,18 @@
 //                  last = 0 (last processed input count), shortest/longest round times.
 //   every cycle:   count = m_nInputCount (acquire load).
 //     Thru checked and count != last:
-//                  slot = PlaybackSlot(count, S); FloatsToSamples16(m_pfInputBuf, S, slot);
+//                  slot = PlaybackSlot(count, S); FloatsToSamples16(block, S, slot);
 //                  last = count; show the round time.
 //     Thru checked, or count == last: Sleep(2), next cycle.
 //     otherwise, a processing round:
-//       1. in = round.TakeInput(m_pfInputBuf) -- a private copy of the newest block, taken
-//          first, so that a block arriving while the round runs never mixes into it. (The
-//          block sits at the start of m_pfInputBuf; if m_nInputCount changed during the copy,
-//          copy again.)
+//       1. in = round.TakeInput(block) -- a private copy of the newest block, taken first,
+//          so that a block arriving while the round runs never mixes into it. The copy takes
+//          microseconds; for it to be whole, the block must stay put while it is copied: when
+//          the writer keeps the newest block at the start of m_pfInputBuf, a block landing
+//          during the copy itself can still mix in. Writing each block into the ring at
+//          (count AND m_nRingMask), as the TD-PSOLA input is, and copying from
+//          ((count - S) AND m_nRingMask) rules that out (that place is rewritten only after
+//          N/S - 1 more blocks).
 //       2. Equaliser on: ProcessEQ(in, S, c) on the private copy.
 //       3. round.Convert(m_fPitchRatio, m_nVocalMode, (float)m_nKeyBoundaryHz[lowest key]).
 //       4. slot = PlaybackSlot(m_nInputCount, S) with the count read now: the output goes two

@@ -60,7 +60,7 @@ int CPitchScaleManager::Process(const float* inL, const float* inR, int count, f
         Publish(left->AnaMag(), left->AnaMag(), left->AnaFreq(), left->AnaFreq());
         return 1;
     case 2:
-        if (params[VocalParams::kMode] > 0.0f) {
+        if (params != nullptr && params[VocalParams::kMode] > 0.0f) {
             // The vocal path needs both channels in one unit; the right unit rests, and the
             // frequency rows keep what the last pitch-shift frame left.
             left->ProcessVocal(count, inL, inR, params, pOutCount, outL, outR);

@@ -35,7 +35,7 @@ public:
     int Init(int unused1, int unused2);
 
     // count samples per channel from inL/inR to outL/outR. params: the five VocalParams floats
-    // (params[0] > 0 selects the vocal path of a stereo run). Returns 1 with *pOutCount = count
+    // (params[0] > 0 selects the vocal path of a stereo run; null counts as vocal off). Returns 1 with *pOutCount = count
     // (0 for count 0), or 0 with *pOutCount = 0 and the outputs untouched when the channel
     // count is neither 1 nor 2 or there are no units.
     int Process(const float* inL, const float* inR, int count, float* outL, float* outR, int* pOutCount,

@@ -6,8 +6,16 @@
 //
 // The unit is a stream: each input sample gives one output sample, N - H = 1792 samples
 // later; a frame is processed inside the call that delivers its last sample. With the mask
-// at 1 (and at ratio 1) the output is the input times 1.5: each frame contributes the
-// windowed input times 0.5 and eight overlapping squared Hann windows sum to 3.
+// at 1 (and at ratio 1) the output is the input times about 1.5: each frame contributes the
+// windowed input times 0.5 and eight overlapping squared Hann windows sum to 3. (A sample is
+// read out before the last of its eight frames is added, the one where it sits in the first
+// hop of the window, so the gain dips by up to 0.7 % toward the end of each hop.)
+//
+// Every array is zero-filled when allocated. The analysis runs four bins at a time with a
+// four-wide arctangent; a bin whose phase is not a number (non-finite input) counts as
+// having no deviation. The running synthesis phases are kept within one turn (whole turns
+// removed after each increment), so high bins keep their precision in long runs and the sine
+// and cosine are always taken in their accurate range.
 //
 // Threads: used by one thread at a time (the phase-vocoder thread, under its manager's
 // lock); m_fPitchRatio is written under that lock too. The display arrays are copied out by
@@ -54,10 +62,12 @@ public:
     bool Init(int unused1, int sampleRate, int unused2);
 
     // One channel, pitch shift by m_fPitchRatio. Writes count samples to out and count to
-    // *pOutCount (0 when count < 1, and nothing is done). bReset: the frames of this call take
-    // their phases from the analysis (the start of a run, or a new ratio or vocal mode).
+    // *pOutCount (0, with nothing done, when count < 1 or before Init). bReset: the frames of
+    // this call take their phases from the analysis (the start of a run, or a new ratio or
+    // vocal mode).
     void Process(const float* in, int count, float* out, int* pOutCount, int bReset);
     // Two channels, vocal cut or extract by the VocalParams at params; no pitch change.
+    // *pOutCount as for Process (0 also when params is null).
     void ProcessVocal(int count, const float* inL, const float* inR, const float* params, int* pOutCount,
                       float* outL, float* outR);
 

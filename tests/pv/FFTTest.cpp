@@ -51,7 +51,20 @@ double ErrorBound(int n) {
     return (std::log2(static_cast<double>(n)) + 2.0) * u;
 }
 
-TEST(FFT, ForwardMatchesDoublePrecisionDftForEverySizeUpTo4096) {
+// Every accuracy case runs on both stage widths (the wide one only where the processor has it).
+class FFTAccuracy : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (!GetParam() && !CFFT::HasWideStages()) GTEST_SKIP() << "no 256-bit vectors here";
+        CFFT::UseFourWideOnly(GetParam());
+    }
+    void TearDown() override { CFFT::UseFourWideOnly(false); }
+};
+
+INSTANTIATE_TEST_SUITE_P(StageWidth, FFTAccuracy, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "FourWide" : "Wide"; });
+
+TEST_P(FFTAccuracy, ForwardMatchesDoublePrecisionDftForEverySizeUpTo4096) {
     for (int n = 1; n <= 4096; n *= 2) {
         CFFT fft;
         ASSERT_TRUE(fft.Init(n, 0, 1));
@@ -62,7 +75,7 @@ TEST(FFT, ForwardMatchesDoublePrecisionDftForEverySizeUpTo4096) {
     }
 }
 
-TEST(FFT, InverseMatchesScaledDoublePrecisionDftForEverySizeUpTo4096) {
+TEST_P(FFTAccuracy, InverseMatchesScaledDoublePrecisionDftForEverySizeUpTo4096) {
     for (int n = 1; n <= 4096; n *= 2) {
         CFFT fft;
         ASSERT_TRUE(fft.Init(n, 0, 0));
@@ -73,7 +86,7 @@ TEST(FFT, InverseMatchesScaledDoublePrecisionDftForEverySizeUpTo4096) {
     }
 }
 
-TEST(FFT, ForwardThenInverseReturnsTheInputWithin1e6Relative) {
+TEST_P(FFTAccuracy, ForwardThenInverseReturnsTheInputWithin1e6Relative) {
     for (int n = 1; n <= 4096; n *= 2) {
         CFFT forward, inverse;
         ASSERT_TRUE(forward.Init(n, 0, 1));
@@ -88,6 +101,23 @@ TEST(FFT, ForwardThenInverseReturnsTheInputWithin1e6Relative) {
             ref = std::max(ref, std::fabs(static_cast<double>(x[i])));
         }
         EXPECT_LE(err / ref, 1e-6) << "N = " << n;
+    }
+}
+
+TEST(FFT, BothStageWidthsGiveIdenticalResults) {
+    if (!CFFT::HasWideStages()) GTEST_SKIP() << "no 256-bit vectors here";
+    for (int forward = 0; forward <= 1; ++forward) {
+        for (int n = 2; n <= 4096; n *= 2) {
+            CFFT fft;
+            ASSERT_TRUE(fft.Init(n, 0, forward));
+            std::vector<float> wide = RandomPoints(n, 3u * static_cast<unsigned>(n));
+            std::vector<float> narrow = wide;
+            fft.Transform(wide.data());
+            CFFT::UseFourWideOnly(true);
+            fft.Transform(narrow.data());
+            CFFT::UseFourWideOnly(false);
+            ASSERT_EQ(wide, narrow) << "N = " << n << (forward ? " forward" : " inverse");
+        }
     }
 }
 

@@ -76,6 +76,15 @@ TEST_F(PitchScaleUnitTest, RatioOneDelaysBy1792SamplesAtOneAndAHalfTimesTheAmpli
     EXPECT_NEAR(AmplitudeAt(y.data() + 8192, 32768, 1000.0), 1500.0, 0.003 * 1500.0);
 }
 
+TEST_F(PitchScaleUnitTest, AnalysisFindsTheTrueFrequencyBetweenBinCentres) {
+    // 1000 Hz lies between the centres of bins 46 (990.5 Hz) and 47; the bins of its main lobe
+    // all see it from their phase advance once frames follow without reset.
+    const std::vector<float> x = Sine(1000.0, 5000.0, 16384);
+    Shift(unit, x, 1.0f);
+    for (int k = 45; k <= 48; ++k) EXPECT_NEAR(unit.AnaFreq()[k], 1000.0f, 0.05f) << "bin " << k;
+    EXPECT_NEAR(unit.AnaMag()[46], 5000.0f * 2048 / 4 * 0.8f, 5000.0f * 2048 / 4 * 0.2f);
+}
+
 TEST_F(PitchScaleUnitTest, RatioTwoDoublesTheFrequencyWithinOneBin) {
     const std::vector<float> x = Sine(440.0, 8000.0, 32768);
     const std::vector<float> y = Shift(unit, x, 2.0f);
