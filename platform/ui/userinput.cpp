@@ -67,8 +67,8 @@ void UserEditedText(CEdit* edit, const std::string& text) {
     Notify(edit, EN_CHANGE);
 }
 
-void UserMouse(CWnd* target, UINT message, UINT flags, int x, int y) {
-    if (target == nullptr) return;
+bool UserMouse(CWnd* target, UINT message, UINT flags, int x, int y) {
+    if (target == nullptr) return false;
     MSG msg;
     msg.hwnd = target;
     msg.message = message;
@@ -78,9 +78,10 @@ void UserMouse(CWnd* target, UINT message, UINT flags, int x, int y) {
     target->ClientToScreen(&screen);
     msg.pt = screen;
     for (CWnd* w = target; w != nullptr; w = ((w->GetStyle() & WS_CHILD) != 0) ? w->GetParent() : nullptr) {
-        if (w->PreTranslateMessage(&msg)) return;
+        if (w->PreTranslateMessage(&msg)) return true;
     }
     target->SendMessage(message, msg.wParam, msg.lParam);
+    return false;
 }
 
 bool UserDroppedFiles(CWnd* target, const std::vector<std::string>& files, POINT point) {

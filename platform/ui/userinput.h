@@ -27,7 +27,8 @@ void UserScrolled(CScrollBar* bar, UINT code, int pos);
 void UserEditedText(CEdit* edit, const std::string& text);
 // A mouse message for target at client point (x, y) with key flags (MK_*): the target and its
 // parents see it first (PreTranslateMessage); unless one of them stops it, it goes to target.
-void UserMouse(CWnd* target, UINT message, UINT flags, int x, int y);
+// True when one of them stopped it.
+bool UserMouse(CWnd* target, UINT message, UINT flags, int x, int y);
 // Files dropped on a window that accepts them: WM_DROPFILES. False when it does not accept.
 bool UserDroppedFiles(CWnd* target, const std::vector<std::string>& files, POINT point);
 // The user asked to close a top-level window: WM_SYSCOMMAND with SC_CLOSE, unless the window
