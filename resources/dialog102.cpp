@@ -41,7 +41,6 @@ constexpr DialogItemTemplate kItems[] = {
     // Input level: the program draws the bars; the scale labels use its small font.
     {K::Static, IDC_METER_TOP, "0 dB", SS_LEFT, 195, 15, 17, 6},
     {K::Static, IDC_METER_MID, "-18", SS_LEFT, 195, 50, 17, 6},
-    {K::Static, IDC_PROC_TIME, "", SS_LEFT, 166, 65, 48, 7},
 
     // Method.
     {K::RadioButton, IDC_TD_PSOLA, "TD-PSOLA （単音向け）", WS_GROUP | kTab, 10, 59, 148, 9},
@@ -73,6 +72,7 @@ constexpr DialogItemTemplate kItems[] = {
     {K::CheckBox, IDC_ORIGINAL, "Original", kTab, 54, 206, 50, 10},
     {K::PushButton, IDC_EFFECT, "Effect", kTab, 152, 188, 56, 14},
     {K::PushButton, IDC_SETTING, "設定", kTab, 152, 206, 56, 14},
+    {K::Static, IDC_PROC_TIME, "", SS_LEFT, 10, 223, 136, 8},
 
     // Analyser: title, key range of the pitch view, the frame the analyser window sits on, the
     // spectrum level labels.
@@ -89,9 +89,9 @@ constexpr DialogItemTemplate kItems[] = {
     {K::ScrollBar, IDC_HISTORY_SCROLL, nullptr, 0, 227, 184, 259, 10},
     {K::Static, IDC_NOTE_LABEL, "Note", SS_LEFT, 227, 202, 20, 8},
     {K::Static, IDC_NOTE, "", SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN, 248, 200, 30, 11},
-    {K::CheckBox, IDC_DUMP, "Dump", kTab, 286, 201, 34, 10},
+    {K::CheckBox, IDC_DUMP, "Dump", kTab, 284, 201, 37, 10},
     {K::PushButton, IDC_CHORUS_FILE, "Chorus file", kTab, 324, 199, 50, 14},
-    {K::PushButton, IDC_BATCH, "Batch", kTab, 378, 199, 36, 14},
+    {K::PushButton, IDC_BATCH, "Batch", kTab, 378, 199, 38, 14},
     {K::Static, IDC_BUFFER_FULL, "Buffer Full", SS_LEFT, 420, 202, 60, 8, true},
     {K::Static, IDC_CORR_TH_LABEL, "CorrTh", SS_LEFT, 227, 220, 26, 8},
     {K::Edit, IDC_CORR_TH, nullptr, ES_AUTOHSCROLL | kTab, 254, 218, 30, 12},

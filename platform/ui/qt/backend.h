@@ -46,6 +46,8 @@ public:
     // Takes the object's state into the widget (user-interface thread).
     virtual void Sync(unsigned what) = 0;
     bool Updating() const { return m_updating; }
+    // The text a widget that paints its own text shows (statics, group boxes).
+    virtual QString ShownText() const { return {}; }
 
 protected:
     struct UpdateScope {

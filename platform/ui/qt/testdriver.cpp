@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -210,8 +212,9 @@ std::string WidgetText(const CWnd* wnd) {
     if (auto* b = qobject_cast<QAbstractButton*>(w)) return FromQt(b->text());
     if (auto* e = qobject_cast<QLineEdit*>(w)) return FromQt(e->text());
     if (auto* c = qobject_cast<QComboBox*>(w)) return FromQt(c->currentText());
-    // Statics and group boxes paint the object's text themselves.
-    return FromQt(StripPrefix(wnd->GetWindowText()));
+    // Statics and group boxes paint their text themselves.
+    if (auto* b = dynamic_cast<Bound*>(w)) return FromQt(b->ShownText());
+    return {};
 }
 
 bool WidgetVisible(const CWnd* wnd) {
@@ -270,6 +273,45 @@ std::string WidgetFontFamily(const CWnd* wnd) {
 }
 
 UINT WidgetImageId(const CWnd* button) { return ButtonImageId(button); }
+
+int WidgetNeededWidth(const CWnd* wnd) {
+    QWidget* w = WidgetOf(wnd);
+    if (w == nullptr) return 0;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        if (b->text().isEmpty()) return 0;
+        // A push button's text with a little room each side; a check box or radio button's
+        // mark, spacing and text.
+        if (qobject_cast<QPushButton*>(w) != nullptr) return QFontMetrics(w->font()).horizontalAdvance(StripPrefix(FromQt(b->text()))) + 6;
+        return w->sizeHint().width();
+    }
+    if (qobject_cast<QLineEdit*>(w) != nullptr || qobject_cast<QComboBox*>(w) != nullptr) return 0;
+    const QString text = StripPrefix(wnd->GetWindowText());
+    if (text.isEmpty()) return 0;
+    int width = QFontMetrics(w->font()).horizontalAdvance(text);
+    if (wnd->GetStyle() & SS_SUNKEN) width += 4;
+    if (wnd->GetItemKind() == ItemKind::GroupBox) width += 12;
+    return width;
+}
+
+bool SaveBitmap(const CBitmap& bitmap, const std::string& path) {
+    if (!bitmap.SurfacePtr()) return false;
+    QDir().mkpath(QFileInfo(ToQt(path)).absolutePath());
+    return ToImage(*bitmap.SurfacePtr()).save(ToQt(path), "PNG");
+}
+
+bool ChooseOpenMenuItem(UINT id) {
+    QtWindowSystem* ws = CurrentWindowSystem();
+    QMenu* menu = ws ? ws->OpenMenu() : nullptr;
+    if (menu == nullptr) return false;
+    for (QAction* action : menu->actions()) {
+        if (!action->isSeparator() && action->data().toUInt() == id) {
+            menu->setActiveAction(action);
+            SendKey(menu, Qt::Key_Return, QString());
+            return true;
+        }
+    }
+    return false;
+}
 
 bool SaveScreenshot(CWnd* wnd, const std::string& path) {
     QWidget* w = WidgetOf(wnd);

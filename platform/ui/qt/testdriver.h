@@ -61,10 +61,19 @@ std::string WidgetFontFamily(const CWnd* wnd);
 // The image a BS_BITMAP button shows, as the resource id of its bitmap (0 for none).
 UINT WidgetImageId(const CWnd* button);
 
+// Width in pixels the widget needs to show its whole text (with a check box's or radio
+// button's mark), in its font.
+int WidgetNeededWidth(const CWnd* wnd);
+
 // Grabs the window (with its children) as shown and saves it as PNG; creates missing folders.
 bool SaveScreenshot(CWnd* wnd, const std::string& path);
 // Colour of a pixel of a grabbed window, client coordinates.
 COLORREF GrabPixel(CWnd* wnd, int x, int y);
+// Saves a memory bitmap as PNG; creates missing folders.
+bool SaveBitmap(const CBitmap& bitmap, const std::string& path);
+
+// Chooses the item with command id of the popup menu shown now; false when none is shown.
+bool ChooseOpenMenuItem(UINT id);
 
 // Message boxes shown on the user-interface thread that are still open: their texts.
 std::vector<std::string> OpenMessageBoxTexts();

@@ -239,8 +239,13 @@ public:
     void Sync(unsigned what) override {
         if (Wnd() == nullptr) return;
         SyncCommon(this, Wnd(), what);
+        if (what & (kText | kOther)) {
+            const std::string text = Wnd()->GetWindowText();
+            m_text = (Wnd()->GetStyle() & SS_NOPREFIX) ? ToQt(text) : StripPrefix(text);
+        }
         if (what & (kText | kEnabled)) update();
     }
+    QString ShownText() const override { return m_text; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -260,8 +265,6 @@ protected:
             p.drawLine(width() - 1, 1, width() - 1, height() - 1);
             box.adjust(2, 1, -2, -1);
         }
-        const std::string text = wnd->GetWindowText();
-        const QString shown = (style & SS_NOPREFIX) ? ToQt(text) : StripPrefix(text);
         int flags = (style & SS_CENTERIMAGE) ? Qt::AlignVCenter : Qt::AlignTop;
         const DWORD type = style & SS_TYPEMASK;
         if (type == SS_CENTER) flags |= Qt::AlignHCenter;
@@ -269,8 +272,11 @@ protected:
         else flags |= Qt::AlignLeft | Qt::TextWordWrap;
         p.setFont(font());
         p.setPen(isEnabled() ? ToColor(colors.text) : ToColor(GetSysColor(COLOR_GRAYTEXT)));
-        p.drawText(box, flags, shown);
+        p.drawText(box, flags, m_text);
     }
+
+private:
+    QString m_text;
 };
 
 void DrawEtchedRect(QPainter& p, const QRect& r) {
@@ -286,8 +292,10 @@ public:
     void Sync(unsigned what) override {
         if (Wnd() == nullptr) return;
         SyncCommon(this, Wnd(), what);
+        if (what & (kText | kOther)) m_title = StripPrefix(Wnd()->GetWindowText());
         if (what & kText) update();
     }
+    QString ShownText() const override { return m_title; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -296,13 +304,16 @@ protected:
         const QFontMetrics m(font());
         const int top = m.height() / 2;
         DrawEtchedRect(p, QRect(0, top, width() - 1, height() - top - 1));
-        const QString title = StripPrefix(Wnd()->GetWindowText());
+        const QString& title = m_title;
         if (title.isEmpty()) return;
         const QRect textRect(8, 0, m.horizontalAdvance(title) + 4, m.height());
         p.fillRect(textRect, ToColor(GetSysColor(COLOR_BTNFACE)));
         p.setPen(isEnabled() ? ToColor(GetSysColor(COLOR_BTNTEXT)) : ToColor(GetSysColor(COLOR_GRAYTEXT)));
         p.drawText(textRect, Qt::AlignCenter, title);
     }
+
+private:
+    QString m_title;
 };
 
 class FrameWidget : public QWidget, public Bound {
@@ -406,6 +417,7 @@ public:
     CheckWidget(CButton* wnd, QWidget* parent) : QCheckBox(parent), Bound(wnd) {
         connect(this, &QCheckBox::clicked, this, [this] {
             if (auto* b = dynamic_cast<CButton*>(Wnd())) UserClickedButton(b);
+            Sync(kCheck);  // the box shows the state, whatever the click did to the widget
         });
         WatchMouse(this);
     }
@@ -425,6 +437,7 @@ public:
         setAutoExclusive(false);  // groups are the template's, kept by the objects
         connect(this, &QRadioButton::clicked, this, [this] {
             if (auto* b = dynamic_cast<CButton*>(Wnd())) UserClickedButton(b);
+            Sync(kCheck);  // a checked radio stays checked when clicked again
         });
         WatchMouse(this);
     }
