@@ -28,6 +28,8 @@ protected:
 };
 
 class QtUiTest : public ::testing::Test {
+    friend class QtAppEnvironment;
+
 protected:
     static void SetUpTestSuite() {
         if (App() != nullptr) return;
@@ -52,9 +54,19 @@ protected:
     }
 };
 
+// Ends the shared Application before the program ends (not during static destruction).
+class QtAppEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override;
+};
+
+inline ::testing::Environment* const kQtAppEnvironment = ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+
 // Folder for screenshots: build/screenshots beside the test data folder.
 inline std::string ScreenshotPath(const std::string& name) {
     const char* data = std::getenv("SORVEL_TEST_DATA");
     const std::filesystem::path base = data ? std::filesystem::path(data).parent_path() : std::filesystem::current_path();
     return (base / "screenshots" / name).string();
 }
+
+inline void QtAppEnvironment::TearDown() { QtUiTest::App().reset(); }
