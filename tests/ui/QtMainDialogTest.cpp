@@ -198,29 +198,39 @@ TEST_F(QtMainDialogTest, TypingIntoTheEditChangesItsTextAndSendsChange) {
 }
 
 TEST_F(QtMainDialogTest, MessagesPostedFromAWorkerArriveInOrderOnTheUiThread) {
-    std::atomic<bool> wrongThread{false};
-    const auto uiThread = std::this_thread::get_id();
     std::thread worker([&] {
         for (int i = 0; i < 100; ++i) dlg->PostMessage(WM_APP + 1, static_cast<WPARAM>(i));
     });
     worker.join();
-    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->Log().size() == 100u; }));
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(dlg->Log()[static_cast<std::size_t>(i)], "WM_APP " + std::to_string(i));
-    EXPECT_EQ(std::this_thread::get_id(), uiThread);
-    EXPECT_FALSE(wrongThread);
+    // Only the posted messages count (the trackbars' redraws may report as well).
+    auto posted = [&] {
+        std::vector<std::string> lines;
+        for (const auto& line : dlg->Log()) {
+            if (line.rfind("WM_APP ", 0) == 0) lines.push_back(line);
+        }
+        return lines;
+    };
+    ASSERT_TRUE(drv::WaitUntil([&] { return posted().size() >= 100u; }));
+    const auto lines = posted();
+    ASSERT_EQ(lines.size(), 100u);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(lines[static_cast<std::size_t>(i)], "WM_APP " + std::to_string(i));
 }
 
 TEST_F(QtMainDialogTest, TimerDeliversWmTimerUntilKilled) {
+    auto ticks = [&] {
+        std::size_t n = 0;
+        for (const auto& line : dlg->Log()) n += line == "WM_TIMER 1" ? 1 : 0;
+        return n;
+    };
     dlg->SetTimer(1, 10);
-    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->Log().size() >= 3u; }));
-    for (const auto& line : dlg->Log()) EXPECT_EQ(line, "WM_TIMER 1");
+    ASSERT_TRUE(drv::WaitUntil([&] { return ticks() >= 3u; }));
     // Stopped from a worker, as STOP may run there.
     std::thread worker([&] { dlg->KillTimer(1); });
     worker.join();
     drv::ProcessEvents(30);
-    const std::size_t after = dlg->Log().size();
+    const std::size_t after = ticks();
     drv::ProcessEvents(60);
-    EXPECT_EQ(dlg->Log().size(), after);
+    EXPECT_EQ(ticks(), after);
 }
 
 TEST_F(QtMainDialogTest, ImageButtonsShowTheirBitmapsAlsoWhenSetByAWorker) {

@@ -7,6 +7,8 @@
 #include <QStyleFactory>
 
 #include <cstdlib>
+#include <future>
+#include <memory>
 #include <sys/stat.h>
 
 #include "platform/ui/msgbox.h"
@@ -58,10 +60,18 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
         QMetaObject::invokeMethod(qApp, [text, caption, type] { ShowMessageBox(text, caption, type); }, Qt::QueuedConnection);
         return IDOK;
     }
-    int answer = IDCANCEL;
-    QMetaObject::invokeMethod(qApp, [&answer, &text, &caption, type] { answer = ShowMessageBox(text, caption, type); },
-                              Qt::BlockingQueuedConnection);
-    return answer;
+    // A question waits for the user's answer, handed back through a promise.
+    auto answer = std::make_shared<std::promise<int>>();
+    std::future<int> result = answer->get_future();
+    QMetaObject::invokeMethod(
+        qApp, [answer, text, caption, type] { answer->set_value(ShowMessageBox(text, caption, type)); },
+        Qt::QueuedConnection);
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        // The window system ended before the box could be shown: the question was declined.
+        return (type & 0xFu) == MB_YESNO ? IDNO : IDCANCEL;
+    }
 }
 
 }  // namespace
