@@ -1,9 +1,12 @@
 // The Qt backend's modal loops, message boxes, drawing and painted windows, with screenshots.
 #include <atomic>
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "TestMainDialog.h"
 #include "UiTestSupport.h"
+#include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 
 namespace {
@@ -433,6 +436,45 @@ TEST_F(QtScreenTest, Template102ScreenshotShowsMeterLabelsAnalyserAndRedBufferFu
     }
     drv::ProcessEvents(50);
     ASSERT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("template102_spectrum.png")));
+}
+
+}  // namespace
+
+namespace {
+
+namespace drv2 = platform::ui::qt::testing;
+using QtPickerTest = QtUiTest;
+
+TEST_F(QtPickerTest, FilePickerOffersTheProgramsFiltersAndReturnsTheChosenPathsInOrder) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "sorvel-picker-test";
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"a.wav", "b.wav", "声.wav"}) {
+        std::FILE* f = std::fopen((folder / name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    std::vector<std::string> filters;
+    drv2::RunSoon([&] {
+        filters = drv2::OpenFileDialogFilters();
+        drv2::AnswerFileDialog({(folder / "b.wav").string(), (folder / "声.wav").string()});
+    }, 50);
+    CFileDialog multi(TRUE, "wav", nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY,
+                      "音声ファイル(*.wav;*.mp3)|*.wav;*.mp3|すべてのファイル(*.*)|*.*|");
+    ASSERT_EQ(multi.DoModal(), IDOK);
+    EXPECT_EQ(multi.GetPathNames(), (std::vector<std::string>{(folder / "b.wav").string(), (folder / "声.wav").string()}));
+    ASSERT_EQ(filters.size(), 2u);
+    EXPECT_NE(filters[0].find("*.wav *.mp3"), std::string::npos) << filters[0];
+
+    drv2::RunSoon([] { drv2::AnswerFileDialog({}); }, 50);
+    CFileDialog cancelled(TRUE, "wav", nullptr, OFN_HIDEREADONLY, "音声ファイル(*.wav)|*.wav||");
+    EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+    EXPECT_EQ(cancelled.GetPathName(), "");
+
+    std::string chosen;
+    drv2::RunSoon([&] { drv2::AnswerFileDialog({folder.string()}); }, 50);
+    ASSERT_TRUE(platform::ui::BrowseForFolder(nullptr, "フォルダの選択", &chosen));
+    EXPECT_EQ(chosen, folder.string() + "/");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

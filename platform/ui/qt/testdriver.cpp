@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -352,6 +353,47 @@ bool AnswerMessageBox(int answer) {
         }
     }
     return false;
+}
+
+namespace {
+QFileDialog* OpenFileDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* d = qobject_cast<QFileDialog*>(w); d != nullptr && d->isVisible()) return d;
+    }
+    return nullptr;
+}
+}  // namespace
+
+bool AnswerFileDialog(const std::vector<std::string>& paths) {
+    QFileDialog* dialog = OpenFileDialog();
+    if (dialog == nullptr) return false;
+    if (paths.empty()) {
+        dialog->reject();
+        return true;
+    }
+    // As a user does: go to the folder, then type the name (or the quoted names) into the
+    // dialog's name field.
+    const QFileInfo first(ToQt(paths.front()));
+    dialog->setDirectory(first.absolutePath());
+    QString typed = first.fileName();
+    if (paths.size() > 1) {
+        QStringList names;
+        for (const auto& p : paths) names << QStringLiteral("\"") + QFileInfo(ToQt(p)).fileName() + QStringLiteral("\"");
+        typed = names.join(QLatin1Char(' '));
+    }
+    if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) edit->setText(typed);
+    else dialog->selectFile(typed);
+    // As the dialog's Open button does.
+    QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    return true;
+}
+
+std::vector<std::string> OpenFileDialogFilters() {
+    std::vector<std::string> filters;
+    if (QFileDialog* dialog = OpenFileDialog()) {
+        for (const QString& f : dialog->nameFilters()) filters.push_back(FromQt(f));
+    }
+    return filters;
 }
 
 std::string ShownToolTipText() {

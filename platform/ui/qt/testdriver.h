@@ -79,6 +79,12 @@ bool ChooseOpenMenuItem(UINT id);
 std::vector<std::string> OpenMessageBoxTexts();
 // Answers the open message box (IDOK, IDYES, IDNO, IDCANCEL); false when none is open.
 bool AnswerMessageBox(int answer);
+// Answers the open file or folder picker: chooses the files (all in one folder) or the folder
+// and accepts, or with an empty list cancels. False when no picker is open.
+bool AnswerFileDialog(const std::vector<std::string>& paths);
+// The name filters the open file picker offers (empty when none is open).
+std::vector<std::string> OpenFileDialogFilters();
+
 // The text of the tooltip shown now (empty when none).
 std::string ShownToolTipText();
 // Top-level windows of the backend that are shown now (their captions).
