@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/windowsystem.h"
+
 
 int CButton::GetCheck() const {
     std::lock_guard<std::mutex> lock(m_stateMutex);
@@ -177,3 +179,121 @@ int CScrollBar::GetScrollPos() const {
     std::lock_guard<std::mutex> lock(m_stateMutex);
     return m_nPos;
 }
+
+// --- Control messages answered from the state ---------------------------------------------------
+
+HBITMAP CButton::SetBitmap(HBITMAP hBitmap) {
+    HBITMAP old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        old = m_hBitmap;
+        if (old == hBitmap) return old;
+        m_hBitmap = hBitmap;
+    }
+    NotifyStateChanged(platform::ui::kImage);
+    return old;
+}
+
+HBITMAP CButton::GetBitmap() const {
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_hBitmap;
+}
+
+LRESULT CButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case BM_GETCHECK: return GetCheck();
+    case BM_SETCHECK: SetCheck(static_cast<int>(wParam)); return 0;
+    case BM_GETIMAGE: return reinterpret_cast<LRESULT>(GetBitmap());
+    case BM_SETIMAGE: return reinterpret_cast<LRESULT>(SetBitmap(reinterpret_cast<HBITMAP>(lParam)));
+    default: return CWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+LRESULT CComboBox::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case CB_GETCURSEL: return GetCurSel();
+    case CB_SETCURSEL: return SetCurSel(static_cast<int>(wParam));
+    case CB_GETCOUNT: return GetCount();
+    default: return CWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+LRESULT CSliderCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case TBM_GETPOS: return GetPos();
+    case TBM_SETPOS: SetPos(static_cast<int>(lParam)); return 0;
+    case TBM_SETTIC: return SetTic(static_cast<int>(lParam));
+    default: return CWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+// --- Tooltips ------------------------------------------------------------------------------------
+
+BOOL CToolTipCtrl::Create(CWnd* pParentWnd, DWORD) {
+    SetParent(pParentWnd);
+    m_tools.clear();
+    m_pShown = nullptr;
+    return TRUE;
+}
+
+BOOL CToolTipCtrl::AddTool(CWnd* pWnd, const std::string& text, LPCRECT, UINT_PTR) {
+    if (pWnd == nullptr) return FALSE;
+    for (auto& tool : m_tools) {
+        if (tool.wnd == pWnd) {
+            tool.text = text;
+            return TRUE;
+        }
+    }
+    m_tools.push_back(Tool{pWnd, text});
+    return TRUE;
+}
+
+void CToolTipCtrl::DelTool(CWnd* pWnd, UINT_PTR) {
+    if (m_pShown == pWnd) Pop();
+    std::erase_if(m_tools, [pWnd](const Tool& t) { return t.wnd == pWnd; });
+}
+
+void CToolTipCtrl::UpdateTipText(const std::string& text, CWnd* pWnd, UINT_PTR) {
+    for (auto& tool : m_tools) {
+        if (tool.wnd == pWnd) tool.text = text;
+    }
+}
+
+std::string CToolTipCtrl::GetToolText(CWnd* pWnd) const {
+    for (const auto& tool : m_tools) {
+        if (tool.wnd == pWnd) return tool.text;
+    }
+    return {};
+}
+
+int CToolTipCtrl::GetToolCount() const { return static_cast<int>(m_tools.size()); }
+
+void CToolTipCtrl::Activate(BOOL bActivate) {
+    m_bActive = bActivate != FALSE;
+    if (!m_bActive) Pop();
+}
+
+void CToolTipCtrl::RelayEvent(MSG* pMsg) {
+    if (pMsg == nullptr || pMsg->message != WM_MOUSEMOVE || !m_bActive) return;
+    for (const auto& tool : m_tools) {
+        if (tool.wnd != pMsg->hwnd) continue;
+        if (m_pShown != tool.wnd) {
+            m_pShown = tool.wnd;
+            if (auto* ws = platform::ui::GetWindowSystem()) ws->ShowToolTip(tool.wnd, tool.text);
+        }
+        return;
+    }
+}
+
+void CToolTipCtrl::Update() {
+    if (m_pShown == nullptr || !m_bActive) return;
+    if (auto* ws = platform::ui::GetWindowSystem()) ws->ShowToolTip(m_pShown, GetToolText(m_pShown));
+}
+
+void CToolTipCtrl::Pop() {
+    if (m_pShown == nullptr) return;
+    m_pShown = nullptr;
+    if (auto* ws = platform::ui::GetWindowSystem()) ws->HideToolTip();
+}
+
+CWnd* CToolTipCtrl::GetShownTool() const { return m_pShown; }

@@ -9,13 +9,20 @@
 
 #include "platform/ui/wnd.h"
 
+// Push button (text or image), check box or radio button, as its dialog item says.
 class CButton : public CWnd {
 public:
     int GetCheck() const;
     void SetCheck(int nCheck);
+    // The image of a BS_BITMAP button (the bitmap must outlive its use); returns the previous.
+    HBITMAP SetBitmap(HBITMAP hBitmap);
+    HBITMAP GetBitmap() const;
+    // Answers BM_GETCHECK, BM_SETCHECK, BM_SETIMAGE and BM_GETIMAGE from the state.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     int m_nCheck = BST_UNCHECKED;
+    HBITMAP m_hBitmap = nullptr;
 };
 
 // A drop-down list: no typing, so the selection is always an index of the list or CB_ERR.
@@ -29,6 +36,8 @@ public:
     int SetCurSel(int index);
     std::string GetLBText(int index) const;
     std::vector<std::string> GetItems() const;
+    // Answers CB_GETCURSEL, CB_SETCURSEL and CB_GETCOUNT from the state.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     std::vector<std::string> m_items;
@@ -52,6 +61,8 @@ public:
     BOOL SetTic(int nTic);
     void ClearTics(BOOL bRedraw = FALSE);
     std::vector<int> GetTics() const;
+    // Answers TBM_GETPOS, TBM_SETPOS and TBM_SETTIC from the state.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     int m_nMin = 0;
@@ -73,4 +84,33 @@ private:
     int m_nMin = 0;
     int m_nMax = 0;
     int m_nPos = 0;
+};
+
+// Tooltips for tool windows. The owner relays mouse moves (RelayEvent), which show the tip of
+// the tool under the mouse; Pop hides it. The shown tool is state too, so that the rules of
+// showing can be checked without a window system.
+class CToolTipCtrl : public CWnd {
+public:
+    BOOL Create(CWnd* pParentWnd, DWORD dwStyle = 0);
+    BOOL AddTool(CWnd* pWnd, const std::string& text, LPCRECT lpRectTool = nullptr, UINT_PTR nIDTool = 0);
+    void DelTool(CWnd* pWnd, UINT_PTR nIDTool = 0);
+    void UpdateTipText(const std::string& text, CWnd* pWnd, UINT_PTR nIDTool = 0);
+    std::string GetToolText(CWnd* pWnd) const;
+    int GetToolCount() const;
+    void Activate(BOOL bActivate);
+    void RelayEvent(MSG* pMsg);
+    // Shows the current tool's tip again (after its text or place changed).
+    void Update();
+    void Pop();
+    // The tool whose tip is shown, or null.
+    CWnd* GetShownTool() const;
+
+private:
+    struct Tool {
+        CWnd* wnd;
+        std::string text;
+    };
+    std::vector<Tool> m_tools;
+    CWnd* m_pShown = nullptr;
+    bool m_bActive = true;
 };

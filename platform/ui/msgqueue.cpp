@@ -65,6 +65,15 @@ void DropMessagesFor(CWnd* target) {
     }
 }
 
+void DropMessages(CWnd* target, UINT message, WPARAM wParam) {
+    std::lock_guard<std::mutex> lock(QueueMutex());
+    auto& q = Queue();
+    for (auto it = q.begin(); it != q.end();) {
+        if (it->target == target && it->message == message && it->wParam == wParam) it = q.erase(it);
+        else ++it;
+    }
+}
+
 std::size_t PendingMessageCount() {
     std::lock_guard<std::mutex> lock(QueueMutex());
     return Queue().size();

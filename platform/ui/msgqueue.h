@@ -17,6 +17,8 @@ void PostToQueue(CWnd* target, UINT message, WPARAM wParam, LPARAM lParam);
 std::size_t DeliverPostedMessages(std::size_t maxCount = static_cast<std::size_t>(-1));
 // Forgets every queued message for a window that is going away.
 void DropMessagesFor(CWnd* target);
+// Forgets the queued messages of one kind (message and wParam) for a window.
+void DropMessages(CWnd* target, UINT message, WPARAM wParam);
 std::size_t PendingMessageCount();
 // Called (from the posting thread) after every post, so that a window system can wake its loop.
 void SetQueueWakeHook(std::function<void()> hook);

@@ -1,0 +1,156 @@
+#include "platform/ui/qt/application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QStyleFactory>
+
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <sys/stat.h>
+
+#include "platform/ui/msgbox.h"
+#include "platform/ui/msgqueue.h"
+#include "platform/ui/qt/windowsystem_qt.h"
+
+namespace platform::ui::qt {
+namespace {
+
+QtWindowSystem* g_current = nullptr;
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+bool IsSocket(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// A local X display (":0", "unix:0.0") is reachable when its socket exists; a remote one is
+// taken as given.
+bool XDisplayReachable(const std::string& display) {
+    if (display.empty()) return false;
+    std::string rest = display;
+    if (rest.rfind("unix:", 0) == 0) rest = rest.substr(4);
+    if (rest.empty() || rest[0] != ':') return true;
+    std::string number = rest.substr(1);
+    const auto dot = number.find('.');
+    if (dot != std::string::npos) number = number.substr(0, dot);
+    if (number.empty()) return false;
+    return IsSocket("/tmp/.X11-unix/X" + number);
+}
+
+bool WaylandReachable(const std::string& display) {
+    if (display.empty()) return false;
+    const std::string path = display[0] == '/' ? display : Env("XDG_RUNTIME_DIR") + "/" + display;
+    if (!IsSocket(path)) return false;
+    const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    return !plugins.entryList(QStringList() << QStringLiteral("libqwayland*")).isEmpty();
+}
+
+// Message boxes from any thread: on the UI thread they run modally; a worker's OK-only box is
+// posted and the worker goes on; a worker's question waits for the answer.
+int MessageBoxHandler(const std::string& text, const std::string& caption, UINT type) {
+    if (OnUiThread()) return ShowMessageBox(text, caption, type);
+    if ((type & 0xFu) == MB_OK) {
+        QMetaObject::invokeMethod(qApp, [text, caption, type] { ShowMessageBox(text, caption, type); }, Qt::QueuedConnection);
+        return IDOK;
+    }
+    // A question waits for the user's answer, handed back through a promise.
+    auto answer = std::make_shared<std::promise<int>>();
+    std::future<int> result = answer->get_future();
+    QMetaObject::invokeMethod(
+        qApp, [answer, text, caption, type] { answer->set_value(ShowMessageBox(text, caption, type)); },
+        Qt::QueuedConnection);
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        // The window system ended before the box could be shown: the question was declined.
+        return (type & 0xFu) == MB_YESNO ? IDNO : IDCANCEL;
+    }
+}
+
+}  // namespace
+
+QtWindowSystem* CurrentWindowSystem() { return g_current; }
+
+std::string CheckDisplay() {
+    const std::string platform = Env("QT_QPA_PLATFORM");
+    const std::string x = Env("DISPLAY");
+    const std::string wayland = Env("WAYLAND_DISPLAY");
+    if (!platform.empty()) {
+        if (platform.rfind("xcb", 0) == 0 && !XDisplayReachable(x)) {
+            return "sorvel: QT_QPA_PLATFORM asks for X11, but the X display \"" + x +
+                   "\" is not set or not reachable. Start the program in a desktop session.";
+        }
+        if (platform.rfind("wayland", 0) == 0 && !WaylandReachable(wayland)) {
+            return "sorvel: QT_QPA_PLATFORM asks for Wayland, but the Wayland display \"" + wayland +
+                   "\" is not set or not reachable. Start the program in a desktop session.";
+        }
+        return {};
+    }
+    if (XDisplayReachable(x) || WaylandReachable(wayland)) return {};
+    if (x.empty() && wayland.empty()) {
+        return "sorvel: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set). "
+               "Start the program in a desktop session, or set QT_QPA_PLATFORM=offscreen to run it without a screen.";
+    }
+    return "sorvel: the display (DISPLAY=\"" + x + "\", WAYLAND_DISPLAY=\"" + wayland +
+           "\") cannot be reached. Start the program in a desktop session.";
+}
+
+struct Application::Impl {
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<QtWindowSystem> ws;
+};
+
+Application::Application(int& argc, char** argv) {
+    if (g_current != nullptr) {
+        m_error = "sorvel: the window system is already running.";
+        return;
+    }
+    m_error = CheckDisplay();
+    if (!m_error.empty()) return;
+    m_impl = std::make_unique<Impl>();
+    m_impl->app = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
+    // Dialog boxes of the toolkit itself (message boxes, pickers) in the Japanese Gothic face.
+    FontSpec appFont;
+    appFont.face = "MS UI Gothic";
+    appFont.height = -12;
+    QApplication::setFont(MakeQFont(appFont));
+    SetUiThread();
+    m_impl->ws = std::make_unique<QtWindowSystem>();
+    g_current = m_impl->ws.get();
+    SetWindowSystem(m_impl->ws.get());
+    SetStateChangeHook(&MirrorStateChange);
+    SetQueueWakeHook(&WakeForPostedMessages);
+    SetMessageBoxHandler(&MessageBoxHandler);
+    if (PendingMessageCount() > 0) WakeForPostedMessages();
+    m_bOk = true;
+}
+
+Application::~Application() {
+    if (!m_impl) return;
+    SetMessageBoxHandler(nullptr);
+    SetQueueWakeHook(nullptr);
+    SetStateChangeHook(nullptr);
+    ForgetPendingStateChanges();
+    // Windows still made are shown no more (their objects outlive the window system).
+    SetWindowSystem(nullptr);
+    g_current = nullptr;
+    m_impl->ws.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    m_impl->app.reset();
+}
+
+INT_PTR Application::RunMainDialog(CDialog& dlg) {
+    if (!m_bOk) return -1;
+    return dlg.DoModal();
+}
+
+}  // namespace platform::ui::qt

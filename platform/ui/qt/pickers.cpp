@@ -1,0 +1,106 @@
+// Message boxes and the file and folder pickers on Qt.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/ui/msgbox.h"
+#include "platform/ui/qt/backend.h"
+
+namespace platform::ui::qt {
+namespace {
+
+QWidget* ActiveWindowFor(CWnd* owner) {
+    if (owner != nullptr) {
+        if (QWidget* w = WidgetOf(owner->GetTopLevelParent())) return w->window();
+    }
+    return QApplication::activeWindow();
+}
+
+}  // namespace
+
+std::string ProgramName() {
+    const QString path = QCoreApplication::applicationFilePath();
+    const QString name = QFileInfo(path).completeBaseName();
+    return name.isEmpty() ? std::string("sorvel") : FromQt(name);
+}
+
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT type) {
+    QMessageBox box(ActiveWindowFor(nullptr));
+    box.setWindowTitle(ToQt(caption.empty() ? ProgramName() : caption));
+    box.setText(ToQt(text));
+    switch (type & 0xF0u) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    QAbstractButton* yes = nullptr;
+    QAbstractButton* no = nullptr;
+    QAbstractButton* ok = nullptr;
+    QAbstractButton* cancel = nullptr;
+    switch (type & 0xFu) {
+    case MB_YESNO:
+        yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        box.setDefaultButton(static_cast<QPushButton*>(yes));
+        box.setEscapeButton(no);
+        break;
+    case MB_OKCANCEL:
+        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        box.setDefaultButton(static_cast<QPushButton*>(ok));
+        box.setEscapeButton(cancel);
+        break;
+    default:
+        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.setDefaultButton(static_cast<QPushButton*>(ok));
+        box.setEscapeButton(ok);
+        break;
+    }
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    if (clicked != nullptr && clicked == yes) return IDYES;
+    if (clicked != nullptr && clicked == no) return IDNO;
+    if (clicked != nullptr && clicked == cancel) return IDCANCEL;
+    if (clicked == nullptr && cancel != nullptr) return IDCANCEL;
+    if (clicked == nullptr && no != nullptr) return IDNO;
+    return IDOK;
+}
+
+bool RunFileDialog(CWnd* owner, FileDialogRequest& request) {
+    QFileDialog dialog(ActiveWindowFor(owner));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(!request.open ? QFileDialog::AnyFile
+                                     : request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setWindowTitle(request.title.empty() ? QString(request.open ? "開く" : "名前を付けて保存") : ToQt(request.title));
+    if (!request.defaultExt.empty()) dialog.setDefaultSuffix(ToQt(request.defaultExt));
+    QStringList filters;
+    for (const auto& [description, patterns] : request.filters) {
+        QString list = ToQt(patterns);
+        list.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << ToQt(description) + QStringLiteral(" (") + list + QStringLiteral(")");
+    }
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!request.initialFolder.empty()) dialog.setDirectory(ToQt(request.initialFolder));
+    if (!request.initialName.empty()) dialog.selectFile(ToQt(request.initialName));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    request.chosen.clear();
+    for (const QString& file : dialog.selectedFiles()) request.chosen.push_back(FromQt(QDir::cleanPath(file)));
+    return !request.chosen.empty();
+}
+
+bool RunFolderDialog(CWnd* owner, const std::string& title, std::string* folder) {
+    const QString chosen = QFileDialog::getExistingDirectory(ActiveWindowFor(owner), ToQt(title), QDir::homePath(),
+                                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (chosen.isEmpty()) return false;
+    *folder = FromQt(QDir::cleanPath(chosen));
+    return true;
+}
+
+}  // namespace platform::ui::qt

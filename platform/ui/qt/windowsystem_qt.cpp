@@ -1,0 +1,305 @@
+// The window system on Qt: the registry of widgets, the state mirror, modal loops, timers,
+// popup menus, tooltips and the shell.
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+#include <QToolTip>
+#include <QUrl>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/ui/qt/backend.h"
+#include "platform/ui/qt/windowsystem_qt.h"
+#include "platform/ui/msgqueue.h"
+#include "platform/ui/timers.h"
+
+namespace platform::ui::qt {
+
+// --- Threads -------------------------------------------------------------------------------------
+
+namespace {
+std::atomic<std::thread::id> g_uiThread{};
+}
+
+void SetUiThread() { g_uiThread.store(std::this_thread::get_id()); }
+bool OnUiThread() { return std::this_thread::get_id() == g_uiThread.load(); }
+
+void RunOnUi(std::function<void()> fn) {
+    if (OnUiThread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+}
+
+// --- Registry (user-interface thread only) ---------------------------------------------------------
+
+namespace {
+std::unordered_map<const CWnd*, QPointer<QWidget>>& Widgets() {
+    static std::unordered_map<const CWnd*, QPointer<QWidget>> widgets;
+    return widgets;
+}
+}  // namespace
+
+QWidget* WidgetOf(const CWnd* wnd) {
+    const auto it = Widgets().find(wnd);
+    return it == Widgets().end() ? nullptr : it->second.data();
+}
+
+Bound* BoundOf(const CWnd* wnd) { return dynamic_cast<Bound*>(WidgetOf(wnd)); }
+
+void Register(CWnd* wnd, QWidget* widget) { Widgets()[wnd] = widget; }
+
+QWidget* Unregister(CWnd* wnd) {
+    QWidget* widget = WidgetOf(wnd);
+    Widgets().erase(wnd);
+    if (widget == nullptr) return nullptr;
+    for (auto it = Widgets().begin(); it != Widgets().end();) {
+        QWidget* w = it->second.data();
+        if (w == nullptr || widget->isAncestorOf(w)) {
+            if (auto* b = dynamic_cast<Bound*>(w)) b->Unbind();
+            it = Widgets().erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (auto* b = dynamic_cast<Bound*>(widget)) b->Unbind();
+    return widget;
+}
+
+// --- State mirror ----------------------------------------------------------------------------------
+
+namespace {
+std::mutex g_pendingMutex;
+std::map<CWnd*, unsigned> g_pending;
+bool g_flushScheduled = false;
+
+void FlushPending() {
+    std::map<CWnd*, unsigned> pending;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingMutex);
+        pending.swap(g_pending);
+        g_flushScheduled = false;
+    }
+    for (const auto& [wnd, what] : pending) SyncWidget(wnd, what);
+}
+}  // namespace
+
+void MirrorStateChange(CWnd* wnd, unsigned what) {
+    if (OnUiThread()) {
+        SyncWidget(wnd, what);
+        return;
+    }
+    bool schedule = false;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingMutex);
+        g_pending[wnd] |= what;
+        schedule = !g_flushScheduled;
+        g_flushScheduled = true;
+    }
+    if (schedule) QMetaObject::invokeMethod(qApp, &FlushPending, Qt::QueuedConnection);
+}
+
+void ForgetPendingStateChanges() {
+    std::lock_guard<std::mutex> lock(g_pendingMutex);
+    g_pending.clear();
+}
+
+// --- Posted messages -----------------------------------------------------------------------------
+
+namespace {
+std::atomic<bool> g_deliveryScheduled{false};
+
+void DeliverPosted() {
+    g_deliveryScheduled.store(false);
+    const std::size_t waiting = PendingMessageCount();
+    DeliverPostedMessages(waiting);
+    if (PendingMessageCount() > 0) WakeForPostedMessages();
+}
+}  // namespace
+
+void WakeForPostedMessages() {
+    if (g_deliveryScheduled.exchange(true)) return;
+    if (qApp != nullptr) QMetaObject::invokeMethod(qApp, &DeliverPosted, Qt::QueuedConnection);
+}
+
+// --- The window system -----------------------------------------------------------------------------
+
+QtWindowSystem::QtWindowSystem() = default;
+
+QtWindowSystem::~QtWindowSystem() {
+    for (auto& [key, timer] : m_timers) delete timer;
+}
+
+SIZE QtWindowSystem::DrawText(Surface* target, const TextJob& job) { return DrawTextOn(target, job); }
+
+DialogBaseUnits QtWindowSystem::BaseUnits(const FontSpec& font) { return MeasureBaseUnits(font); }
+
+COLORREF QtWindowSystem::SysColor(int index) {
+    const QPalette pal = QApplication::palette();
+    QColor c;
+    switch (index) {
+    case COLOR_BTNFACE: c = pal.color(QPalette::Window); break;
+    case COLOR_BTNTEXT: c = pal.color(QPalette::WindowText); break;
+    case COLOR_WINDOW: c = pal.color(QPalette::Base); break;
+    case COLOR_WINDOWTEXT: c = pal.color(QPalette::Text); break;
+    case COLOR_GRAYTEXT: c = pal.color(QPalette::Disabled, QPalette::WindowText); break;
+    case COLOR_BTNSHADOW: c = pal.color(QPalette::Dark); break;
+    case COLOR_BTNHIGHLIGHT: c = pal.color(QPalette::Light); break;
+    default: return CLR_INVALID;
+    }
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+bool QtWindowSystem::CreateWindowFor(CWnd* wnd) {
+    if (WidgetOf(wnd) != nullptr) return true;
+    if (auto* dlg = dynamic_cast<CDialog*>(wnd)) {
+        MakeDialogWidget(dlg);
+        return true;
+    }
+    QWidget* parent = wnd->GetParent() ? WidgetOf(wnd->GetParent()) : nullptr;
+    if (parent == nullptr) return false;
+    MakeItemWidget(wnd, parent);
+    return true;
+}
+
+void QtWindowSystem::DestroyWindowFor(CWnd* wnd) {
+    for (auto it = m_timers.begin(); it != m_timers.end();) {
+        if (it->first.first == wnd) {
+            delete it->second;
+            it = m_timers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    QWidget* widget = Unregister(wnd);
+    if (widget == nullptr) return;
+    if (m_tooltipOwner == widget || (m_tooltipOwner != nullptr && widget->isAncestorOf(m_tooltipOwner))) HideToolTip();
+    widget->hide();
+    widget->deleteLater();
+}
+
+void QtWindowSystem::Repaint(CWnd* wnd) {
+    if (QWidget* w = WidgetOf(wnd)) w->update();
+}
+
+POINT QtWindowSystem::ClientOrigin(const CWnd* topLevel) {
+    QWidget* w = WidgetOf(topLevel);
+    if (w == nullptr) return POINT{};
+    const QPoint p = w->mapToGlobal(QPoint(0, 0));
+    return POINT{p.x(), p.y()};
+}
+
+bool QtWindowSystem::IsIconic(const CWnd* topLevel) {
+    QWidget* w = WidgetOf(topLevel);
+    return w != nullptr && w->isMinimized();
+}
+
+void QtWindowSystem::SetIcon(CWnd* topLevel, HICON icon, bool big) {
+    QWidget* w = WidgetOf(topLevel);
+    if (w == nullptr || icon == nullptr) return;
+    QIcon qicon = w->windowIcon();
+    if (big && icon->big) qicon.addPixmap(QPixmap::fromImage(ToImage(*icon->big, true)));
+    if (!big && icon->small) qicon.addPixmap(QPixmap::fromImage(ToImage(*icon->small, true)));
+    w->setWindowIcon(qicon);
+}
+
+void QtWindowSystem::RunModalLoop(CDialog* dlg) {
+    QEventLoop loop;
+    m_loops[dlg] = &loop;
+    if (!dlg->IsEnded()) loop.exec(QEventLoop::DialogExec);
+    m_loops.erase(dlg);
+}
+
+void QtWindowSystem::EndModal(CDialog* dlg) {
+    RunOnUi([this, dlg] {
+        const auto it = m_loops.find(dlg);
+        if (it != m_loops.end()) it->second->quit();
+    });
+}
+
+void QtWindowSystem::TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) {
+    RunOnUi([this, wnd, id, elapse] {
+        const auto key = std::make_pair(wnd, id);
+        auto it = m_timers.find(key);
+        // The table may have changed again since this was queued: follow what it says now.
+        const UINT now = TimerElapse(wnd, id);
+        (void)elapse;
+        if (now == 0) {
+            if (it != m_timers.end()) {
+                delete it->second;
+                m_timers.erase(it);
+            }
+            return;
+        }
+        if (it == m_timers.end()) {
+            auto* timer = new QTimer();
+            timer->setTimerType(Qt::PreciseTimer);
+            QObject::connect(timer, &QTimer::timeout, [wnd, id] { FireTimer(wnd, id); });
+            it = m_timers.emplace(key, timer).first;
+        }
+        it->second->start(static_cast<int>(now));
+    });
+}
+
+UINT QtWindowSystem::TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) {
+    QWidget* parent = owner ? WidgetOf(owner) : nullptr;
+    QMenu popup(parent);
+    for (const auto& item : menu.Items()) {
+        if (item.flags & MF_SEPARATOR) {
+            popup.addSeparator();
+            continue;
+        }
+        QAction* action = popup.addAction(StripPrefix(item.text));
+        action->setData(item.id);
+        action->setEnabled((item.flags & (MF_GRAYED | MF_DISABLED)) == 0);
+    }
+    m_openMenu = &popup;
+    QAction* chosen = popup.exec(QPoint(x, y));
+    m_openMenu = nullptr;
+    return chosen ? chosen->data().toUInt() : 0;
+}
+
+bool QtWindowSystem::FileDialog(CWnd* owner, FileDialogRequest& request) { return RunFileDialog(owner, request); }
+
+bool QtWindowSystem::BrowseFolder(CWnd* owner, const std::string& title, std::string* folder) {
+    return RunFolderDialog(owner, title, folder);
+}
+
+bool QtWindowSystem::ShellOpen(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQt(path)));
+}
+
+bool QtWindowSystem::IsKeyDown(int virtKey) {
+    const Qt::KeyboardModifiers mods = QGuiApplication::queryKeyboardModifiers();
+    if (virtKey == VK_CONTROL) return (mods & Qt::ControlModifier) != 0;
+    if (virtKey == VK_SHIFT) return (mods & Qt::ShiftModifier) != 0;
+    return false;
+}
+
+void QtWindowSystem::ShowToolTip(CWnd* tool, const std::string& text) {
+    QWidget* w = WidgetOf(tool);
+    if (w == nullptr) return;
+    m_tooltipOwner = w;
+    m_tooltipText = text;
+    QPoint at = QCursor::pos();
+    if (!w->rect().contains(w->mapFromGlobal(at))) at = w->mapToGlobal(QPoint(w->width() / 2, w->height()));
+    QToolTip::showText(at + QPoint(0, 16), ToQt(text), w);
+}
+
+void QtWindowSystem::HideToolTip() {
+    m_tooltipOwner = nullptr;
+    m_tooltipText.clear();
+    QToolTip::hideText();
+}
+
+}  // namespace platform::ui::qt

@@ -1,0 +1,64 @@
+// The Qt implementation of platform::ui::WindowSystem (includes Qt; backend-internal).
+#pragma once
+
+#include <QPointer>
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "platform/ui/qt/backend.h"
+
+class QEventLoop;
+class QMenu;
+class QTimer;
+
+namespace platform::ui::qt {
+
+// The state-change hook: mirrors a window object's state into its widget on the UI thread
+// (at once when called there; else coalesced and queued).
+void MirrorStateChange(CWnd* wnd, unsigned what);
+void ForgetPendingStateChanges();
+// The queue wake hook: delivers posted messages from the UI thread's event loop.
+void WakeForPostedMessages();
+
+class QtWindowSystem : public WindowSystem {
+public:
+    QtWindowSystem();
+    ~QtWindowSystem() override;
+
+    SIZE DrawText(Surface* target, const TextJob& job) override;
+    DialogBaseUnits BaseUnits(const FontSpec& font) override;
+    COLORREF SysColor(int index) override;
+    bool CreateWindowFor(CWnd* wnd) override;
+    void DestroyWindowFor(CWnd* wnd) override;
+    void Repaint(CWnd* wnd) override;
+    POINT ClientOrigin(const CWnd* topLevel) override;
+    bool IsIconic(const CWnd* topLevel) override;
+    void SetIcon(CWnd* topLevel, HICON icon, bool big) override;
+    void RunModalLoop(CDialog* dlg) override;
+    void EndModal(CDialog* dlg) override;
+    void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) override;
+    UINT TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) override;
+    bool FileDialog(CWnd* owner, FileDialogRequest& request) override;
+    bool BrowseFolder(CWnd* owner, const std::string& title, std::string* folder) override;
+    bool ShellOpen(const std::string& path) override;
+    bool IsKeyDown(int virtKey) override;
+    void ShowToolTip(CWnd* tool, const std::string& text) override;
+    void HideToolTip() override;
+
+    const std::string& ToolTipText() const { return m_tooltipText; }
+    QMenu* OpenMenu() const { return m_openMenu; }
+
+private:
+    std::map<CDialog*, QEventLoop*> m_loops;
+    std::map<std::pair<CWnd*, UINT_PTR>, QTimer*> m_timers;
+    QPointer<QWidget> m_tooltipOwner;
+    std::string m_tooltipText;
+    QMenu* m_openMenu = nullptr;
+};
+
+// The installed instance (null when none).
+QtWindowSystem* CurrentWindowSystem();
+
+}  // namespace platform::ui::qt
