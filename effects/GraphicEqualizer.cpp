@@ -1,6 +1,6 @@
 #include "effects/GraphicEqualizer.h"
 
-#include "effects/SampleRange.h"
+#include "engine/SampleMath.h"
 
 double EqBandFrequency(int band) {
     double f = 16.3516;

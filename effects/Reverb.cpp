@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "effects/SampleRange.h"
+#include "engine/SampleMath.h"
 
 CReverb::CReverb(int historyValues) {
     // Even, so that the history keeps left values at even positions, and at least one frame.

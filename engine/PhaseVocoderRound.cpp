@@ -6,7 +6,7 @@
 #include <new>
 
 void FloatsToSamples16(const float* in, int count, short* out) {
-    for (int i = 0; i < count; ++i) out[i] = FloatToSample16(in[i]);
+    for (int i = 0; i < count; ++i) out[i] = ToSample16(in[i]);
 }
 
 CPhaseVocoderRound::CPhaseVocoderRound(CPitchScaleManager& manager) : m_manager(manager) {}
@@ -88,11 +88,11 @@ void CPhaseVocoderRound::Render(short* dst) const {
     const int perChannel = m_nBlockSamples / m_nChannels;
     if (m_nChannels == 2) {
         for (int i = 0; i < perChannel; ++i) {
-            dst[2 * i] = FloatToSample16(m_outL[static_cast<size_t>(i)] * g);
-            dst[2 * i + 1] = FloatToSample16(m_outR[static_cast<size_t>(i)] * g);
+            dst[2 * i] = ToSample16(m_outL[static_cast<size_t>(i)] * g);
+            dst[2 * i + 1] = ToSample16(m_outR[static_cast<size_t>(i)] * g);
         }
     } else {
-        for (int i = 0; i < perChannel; ++i) dst[i] = FloatToSample16(m_outL[static_cast<size_t>(i)] * g);
+        for (int i = 0; i < perChannel; ++i) dst[i] = ToSample16(m_outL[static_cast<size_t>(i)] * g);
     }
 }
 

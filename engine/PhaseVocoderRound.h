@@ -45,17 +45,9 @@
 #include <vector>
 
 #include "engine/PitchScaleManager.h"
+#include "engine/SampleMath.h"
 
-// The one conversion from a float to a 16-bit sample: clamp in float to -32767..32767,
-// truncate toward zero; not a number gives 0.
-inline short FloatToSample16(float v) {
-    if (!(v == v)) return 0;
-    if (v > 32767.0f) v = 32767.0f;
-    if (v < -32767.0f) v = -32767.0f;
-    return static_cast<short>(static_cast<int>(v));
-}
-
-// FloatToSample16 over count samples.
+// ToSample16 over count samples.
 void FloatsToSamples16(const float* in, int count, short* out);
 
 class CPhaseVocoderRound {

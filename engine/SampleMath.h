@@ -4,13 +4,21 @@
 
 #include <cmath>
 
-// A 16-bit output sample: clamp in float to -32767..32767, then truncate toward zero.
-inline short ToSample16(float v) {
-    if (!(v == v)) return 0;
-    if (v > 32767.0f) v = 32767.0f;
-    if (v < -32767.0f) v = -32767.0f;
-    return static_cast<short>(static_cast<int>(v));
+inline constexpr float kSampleLimit = 32767.0f;
+
+// Limited in float to -32767..32767; NaN gives 0.
+inline float ClampToSampleRange(float v) {
+    if (!(v == v)) return 0.0f;
+    if (v > kSampleLimit) return kSampleLimit;
+    if (v < -kSampleLimit) return -kSampleLimit;
+    return v;
 }
+
+// The value a 16-bit sample would hold, still as a float: limited, then truncated toward zero.
+inline float TruncateToSampleValue(float v) { return std::trunc(ClampToSampleRange(v)); }
+
+// A 16-bit output sample: clamp in float to -32767..32767, then truncate toward zero.
+inline short ToSample16(float v) { return static_cast<short>(static_cast<int>(ClampToSampleRange(v))); }
 
 // Truncation toward zero that saturates at +-2^30 (far beyond any sample value) and gives 0 for NaN.
 inline int SaturateToInt(double v) {

@@ -43,14 +43,14 @@ protected:
 
 // --- the one float-to-sample conversion ----------------------------------------------------
 
-TEST(FloatToSample16, ClampsInFloatTruncatesTowardZeroAndMapsNanToZero) {
-    EXPECT_EQ(FloatToSample16(1.9f), 1);
-    EXPECT_EQ(FloatToSample16(-1.9f), -1);
-    EXPECT_EQ(FloatToSample16(32767.9f), 32767);
-    EXPECT_EQ(FloatToSample16(-32768.0f), -32767);
-    EXPECT_EQ(FloatToSample16(1.0e20f), 32767);
-    EXPECT_EQ(FloatToSample16(-std::numeric_limits<float>::infinity()), -32767);
-    EXPECT_EQ(FloatToSample16(std::numeric_limits<float>::quiet_NaN()), 0);
+TEST(ToSample16, ClampsInFloatTruncatesTowardZeroAndMapsNanToZero) {
+    EXPECT_EQ(ToSample16(1.9f), 1);
+    EXPECT_EQ(ToSample16(-1.9f), -1);
+    EXPECT_EQ(ToSample16(32767.9f), 32767);
+    EXPECT_EQ(ToSample16(-32768.0f), -32767);
+    EXPECT_EQ(ToSample16(1.0e20f), 32767);
+    EXPECT_EQ(ToSample16(-std::numeric_limits<float>::infinity()), -32767);
+    EXPECT_EQ(ToSample16(std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
 // --- gain, delay and clamping ----------------------------------------------------------------
