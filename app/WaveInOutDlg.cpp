@@ -37,17 +37,69 @@ CWaveInOutDlg::~CWaveInOutDlg() {
 
 void CWaveInOutDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, 1003, m_sliderPitch);
+    DDX_Control(pDX, 1004, m_sliderFormant);
+    DDX_Control(pDX, 1005, m_staticPitchValue);
+    DDX_Control(pDX, 1006, m_staticFormantValue);
     DDX_Control(pDX, 1012, m_editCorrTh);
+    DDX_Control(pDX, 1015, m_staticNote);
+    DDX_Control(pDX, 1000, m_btnLive);
+    DDX_Control(pDX, 1001, m_btnStop);
+    DDX_Control(pDX, 1016, m_btnOpen);
+    DDX_Control(pDX, 1013, m_btnExit);
     DDX_Control(pDX, 1017, m_chkSave);
+    DDX_Control(pDX, 1018, m_staticTime);
     DDX_Control(pDX, 1019, m_comboMinKey);
     DDX_Control(pDX, 1021, m_comboMaxKey);
     DDX_Control(pDX, 1020, m_chkThru);
     DDX_Control(pDX, 1022, m_chkOriginal);
+    DDX_Control(pDX, 1027, m_staticPitchLabel);
+    DDX_Control(pDX, 1028, m_staticFormantLabel);
+    DDX_Control(pDX, 1036, m_comboKeyRange);
+    DDX_Control(pDX, 1037, m_scrollHistory);
     DDX_Control(pDX, 1041, m_staticBufferFull);
+    DDX_Control(pDX, 1042, m_staticNoteLabel);
+    DDX_Control(pDX, 1043, m_staticAnalyzerTitle);
     DDX_Control(pDX, 1046, m_chkDump);
+    DDX_Control(pDX, 1010, m_btnChorusFile);
+    DDX_Control(pDX, 1007, m_btnManToWoman);
+    DDX_Control(pDX, 1008, m_btnWomanToMan);
+    DDX_Control(pDX, 1009, m_btnReset);
+    DDX_Control(pDX, 1039, m_staticDbLabel1);
+    DDX_Control(pDX, 1040, m_staticDbLabel2);
+    DDX_Control(pDX, 1002, m_btnPlay);
+    DDX_Control(pDX, 1094, m_staticMeterTop);
+    DDX_Control(pDX, 1093, m_staticMeterMid);
+    DDX_Control(pDX, 1056, m_staticDbLabel3);
+    DDX_Control(pDX, 1095, m_btnHelp);
     DDX_Control(pDX, 1098, m_staticProcTime);
+    DDX_Control(pDX, 1011, m_btnPreset1);
+    DDX_Control(pDX, 1023, m_btnPreset2);
+    DDX_Control(pDX, 1099, m_btnBatch);
+    DDX_Control(pDX, 1117, m_staticMaxLabel);
+    DDX_Control(pDX, 1118, m_staticMinLabel);
     DDX_Control(pDX, 1116, m_comboVoiceMode);
+    DDX_Control(pDX, 1126, m_staticMarker);
+    DDX_Control(pDX, 1119, m_chkRepeat);
 }
+
+BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
+    // --- start-up, timer and window procedure
+    ON_WM_TIMER()
+    // (start-up entries end)
+
+
+    // --- runs, file player and close
+    // (runs entries end)
+
+
+    // --- control states, method switch, voice controls and presets
+    // (controls entries end)
+
+
+    // --- phase vocoder
+    // (phase-vocoder entries end)
+END_MESSAGE_MAP()
 
 void CWaveInOutDlg::WriteTrace(const char* text) {
     if (m_strTracePath.empty()) return;

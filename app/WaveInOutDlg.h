@@ -18,14 +18,19 @@
 #include <atomic>
 #include <string>
 
+#include <cstdio>
+
+#include "app/SettingsFile.h"
 #include "audio/WaveFile.h"
+#include "engine/PitchScaleManager.h"
 #include "engine/PsolaState.h"
 #include "platform/base/critsec.h"
 #include "platform/base/thread.h"
 #include "platform/base/types.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
-#include "platform/wave/wavetypes.h"
+#include "platform/ui/gdi.h"
+#include "platform/wave/waveapi.h"
 
 class CEQdlg;
 
@@ -159,17 +164,100 @@ public:
     // threads read, acquire, and apply its equaliser and reverb while their boxes are ticked).
     std::atomic<CEQdlg*> m_pEQDlg{nullptr};
 
-    // --- Controls the engine reads ----------------------------------------------------------
-    CButton m_chkSave;        // 1017
-    CButton m_chkThru;        // 1020
-    CButton m_chkOriginal;    // 1022
-    CButton m_chkDump;        // 1046
-    CComboBox m_comboMinKey;  // 1019
-    CComboBox m_comboMaxKey;  // 1021
+    // --- Controls (bound by DoDataExchange; they hold their state with or without a window) --
+    CButton m_btnLive;         // 1000
+    CButton m_btnStop;         // 1001
+    CButton m_btnOpen;         // 1016
+    CButton m_btnPlay;         // 1002
+    CButton m_btnExit;         // 1013
+    CButton m_btnHelp;         // 1095
+    CButton m_btnManToWoman;   // 1007
+    CButton m_btnWomanToMan;   // 1008
+    CButton m_btnReset;        // 1009
+    CButton m_btnPreset1;      // 1011
+    CButton m_btnPreset2;      // 1023
+    CButton m_btnChorusFile;   // 1010
+    CButton m_btnBatch;        // 1099
+    CButton m_chkSave;         // 1017
+    CButton m_chkThru;         // 1020
+    CButton m_chkOriginal;     // 1022
+    CButton m_chkDump;         // 1046
+    CButton m_chkRepeat;       // 1119
+    CSliderCtrl m_sliderPitch;    // 1003, -48..48
+    CSliderCtrl m_sliderFormant;  // 1004, -24..24
+    CComboBox m_comboMinKey;   // 1019
+    CComboBox m_comboMaxKey;   // 1021
+    CComboBox m_comboKeyRange;   // 1036
     CComboBox m_comboVoiceMode;  // 1116
-    CEdit m_editCorrTh;       // 1012
-    CStatic m_staticProcTime;    // 1098
-    CStatic m_staticBufferFull;  // 1041
+    CEdit m_editCorrTh;        // 1012
+    CScrollBar m_scrollHistory;  // 1037
+    CStatic m_staticPitchValue;     // 1005
+    CStatic m_staticFormantValue;   // 1006
+    CStatic m_staticNote;           // 1015
+    CStatic m_staticTime;           // 1018
+    CStatic m_staticPitchLabel;     // 1027
+    CStatic m_staticFormantLabel;   // 1028
+    CStatic m_staticBufferFull;     // 1041
+    CStatic m_staticNoteLabel;      // 1042
+    CStatic m_staticAnalyzerTitle;  // 1043
+    CStatic m_staticDbLabel1;       // 1039
+    CStatic m_staticDbLabel2;       // 1040
+    CStatic m_staticDbLabel3;       // 1056
+    CStatic m_staticMeterTop;       // 1094
+    CStatic m_staticMeterMid;       // 1093
+    CStatic m_staticProcTime;       // 1098
+    CStatic m_staticMaxLabel;       // 1117
+    CStatic m_staticMinLabel;       // 1118
+    CStatic m_staticMarker;         // 1126
+
+    // --- Start-up values and settings (UI thread; workers only read them during a run) -------
+    HICON m_hIcon = nullptr;
+    int m_nAxisMode = 2;
+    BOOL m_bEffectShown = FALSE;
+    VoicePreset m_voicePreset[4];
+    int m_nBatchOverSampling = 4;
+    int m_nSaveCounter = 0;
+    int m_nDumpCounter = 0;
+    std::string m_strConverterPath = "none";
+    std::string m_strOutputFolder;
+    BOOL m_bShowVolumeGraph = TRUE;
+    float m_fSemitonesPerLn = 17.31234f;
+    int m_nMidiProgram = 0;
+    int m_nVocalMode = 0;   // 0 off, 1 cut, 2 extract
+    int m_nKeyRange = 3;
+
+    // --- Device tables: entry 0 "WAVE MAPPER", entries 1..count the devices ------------------
+    static constexpr int kDeviceTableSize = 100;
+    int m_nWaveInCount = 0;
+    int m_nWaveOutCount = 0;
+    WAVEINCAPSA m_waveInCaps[kDeviceTableSize] = {};
+    WAVEOUTCAPSA m_waveOutCaps[kDeviceTableSize] = {};
+    int m_nWaveInIndex = 0;
+    int m_nWaveOutIndex = 0;
+    UINT m_nWaveInId = WAVE_MAPPER;
+    UINT m_nWaveOutId = WAVE_MAPPER;
+
+    // --- Run state (UI thread) ----------------------------------------------------------------
+    std::atomic<int> m_nRunState{0};  // 0 idle, 1 live, 2 file or batch
+    int m_nPlayState = 0;             // kind of the last run
+    BOOL m_bReplay = FALSE;
+    std::string m_strDropFile;
+    std::string m_strLastFile;
+    std::string m_strInputFile;
+    std::FILE* m_pDumpFile = nullptr;
+
+    // --- Images and tooltips --------------------------------------------------------------------
+    CBitmap m_bmpLive[3];
+    CBitmap m_bmpStop[3];
+    CBitmap m_bmpOpen[3];
+    CBitmap m_bmpExit;
+    CBitmap m_bmpHelp;
+    CBitmap m_bmpPlay[4];
+    CToolTipCtrl m_toolTip;
+    CFont m_fontSmall;
+
+    // --- Phase vocoder ------------------------------------------------------------------------
+    CPitchScaleManager m_pitchScale;
 
     // --- Files ------------------------------------------------------------------------------
     CWaveFile m_waveInFmt;
@@ -189,6 +277,46 @@ public:
     std::string m_strHelpPath;
     std::string m_strTracePath;
     CCriticalSection m_csTrace;
+
+    // ===== Start-up, timer, level meter and window procedure ================================
+    BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void WriteSystemReport();
+    void OnTimer(UINT_PTR nIDEvent);
+
+    // (start-up section end)
+
+
+    // ===== Sound devices, runs, file player, output files, close ============================
+    // Capture wrapper: one buffer that came back from the recording device.
+    BOOL OnWimData(WAVEHDR* pHdr);
+    // Playback wrapper: one buffer that the playback device finished.
+    BOOL OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr);
+    HWAVEIN m_hWaveIn = nullptr;
+    HWAVEOUT m_hWaveOut = nullptr;
+    int m_nInQueued = 0;
+    int m_nOutQueued = 0;
+
+    // (runs section end)
+
+
+    // ===== Control states, method switch, voice controls and presets ========================
+    // Images, enabled and shown controls for the run state and the method.
+    void UpdateControls();
+    // Shows the controls of the chosen method's analyser and hides the other's.
+    void SwitchAnalyzerView();
+
+    // (controls section end)
+
+
+    // ===== Phase-vocoder thread ================================================================
+    // Starts the phase-vocoder thread of a run; FALSE (run flag cleared) when it could not start.
+    BOOL StartPhaseVocoderThread();
+
+    // (phase-vocoder section end)
+
+
+    DECLARE_MESSAGE_MAP()
 
 private:
     void AnalyzeCycle(CAnalyzeState& st);

@@ -45,3 +45,6 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     m_nInputCount.store(count + nSamples, std::memory_order_release);
     return TRUE;
 }
+
+// PENDING(runs): the capture wrapper.
+BOOL CWaveInOutDlg::OnWimData(WAVEHDR*) { return FALSE; }
