@@ -312,6 +312,8 @@ public:
     // ===== Phase-vocoder thread ================================================================
     // Starts the phase-vocoder thread of a run; FALSE (run flag cleared) when it could not start.
     BOOL StartPhaseVocoderThread();
+    // Waits for the phase-vocoder thread to end (its run flag must be cleared first).
+    void JoinPhaseVocoderThread();
 
     // (phase-vocoder section end)
 

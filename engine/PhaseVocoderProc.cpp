@@ -2,3 +2,4 @@
 
 // PENDING(phase-vocoder): the phase-vocoder thread.
 BOOL CWaveInOutDlg::StartPhaseVocoderThread() { return FALSE; }
+void CWaveInOutDlg::JoinPhaseVocoderThread() {}
