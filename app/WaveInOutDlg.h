@@ -281,8 +281,20 @@ public:
     // ===== Start-up, timer, level meter and window procedure ================================
     BOOL OnInitDialog() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Rewrites the trace file with the system report (only while tracing).
     void WriteSystemReport();
+    // Reads the settings file of the program folder into the members and picks both devices
+    // by their saved names; a saved device that is gone is told and the mapper chosen.
+    void LoadSettings();
+    // Timer 1: play time, note name, level meter (UI thread).
     void OnTimer(UINT_PTR nIDEvent);
+    // Both input level bars, drawn into the client area at 318..337 x 28..88.
+    void DrawLevelMeter();
+    // The samples played so far (-1 when the device answers in an unknown unit).
+    long long PlayedSamples();
+    // Steps m_nMarkRead to the mark that playback position p has reached and returns the pitch
+    // heard there in Hz (0 for silence or no period).
+    float HeardPitchHz(int p);
 
     // (start-up section end)
 

@@ -11,6 +11,7 @@ inline constexpr UINT MB_OK = 0x0;
 inline constexpr UINT MB_OKCANCEL = 0x1;
 inline constexpr UINT MB_YESNO = 0x4;
 inline constexpr UINT MB_ICONERROR = 0x10;
+inline constexpr UINT MB_ICONHAND = MB_ICONERROR;  // the stop sign
 inline constexpr UINT MB_ICONQUESTION = 0x20;
 inline constexpr UINT MB_ICONWARNING = 0x30;
 inline constexpr UINT MB_ICONINFORMATION = 0x40;

@@ -1,0 +1,140 @@
+// The built program as a user starts it: without a display it explains itself instead of
+// crashing, and an instance that was killed never blocks the next start.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// build/sorvel, beside the test data folder that CTest names.
+fs::path ProgramPath() {
+    const char* data = std::getenv("SORVEL_TEST_DATA");
+    return data ? fs::path(data).parent_path() / "sorvel" : fs::path();
+}
+
+// The environment of this process with some names removed and some set.
+std::vector<std::string> Environment(const std::vector<std::string>& drop,
+                                     const std::vector<std::string>& set) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        bool dropped = false;
+        for (const auto& d : drop) dropped = dropped || d == name;
+        for (const auto& s : set) dropped = dropped || s.substr(0, s.find('=')) == name;
+        if (!dropped) env.push_back(entry);
+    }
+    env.insert(env.end(), set.begin(), set.end());
+    return env;
+}
+
+// Starts program with env; its standard error goes to errFile.
+pid_t Spawn(const fs::path& program, std::vector<std::string> env, const std::string& errFile) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string path = program.string();
+    char* argv[] = {path.data(), nullptr};
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+bool EndsWithStartupEnd(const std::string& trace) {
+    return trace.size() >= 6 && trace.compare(trace.size() - 6, 6, "0-END\n") == 0;
+}
+
+class ProgramProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program = ProgramPath();
+        if (program.empty() || !fs::exists(program)) GTEST_SKIP() << "the program is not built: " << program;
+    }
+    fs::path program;
+    TempFolder folder;
+};
+
+TEST_F(ProgramProcessTest, WithoutADisplayItSaysItNeedsOneAndHowToUseXvfb) {
+    const std::string err = folder.File("stderr.txt");
+    const pid_t pid = Spawn(program, Environment({"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, {}), err);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string text = ReadAll(err);
+    EXPECT_NE(text.find("graphical desktop session"), std::string::npos) << text;
+    EXPECT_NE(text.find("xvfb-run"), std::string::npos) << text;
+}
+
+TEST_F(ProgramProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
+    // A copy of the program in its own folder, so its settings and trace files are the test's.
+    const fs::path copy = folder.File("sorvel");
+    fs::copy_file(program, copy);
+    fs::create_directory(folder.File("runtime"));
+    ::chmod(folder.File("runtime").c_str(), 0700);
+    const std::string trace = folder.File("debug.txt");
+    std::ofstream(trace).flush();
+    const auto env = Environment({}, {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + folder.File("runtime")});
+
+    const pid_t first = Spawn(copy, env, folder.File("first.txt"));
+    ASSERT_GT(first, 0);
+    const bool firstUp = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+    ::kill(first, SIGKILL);
+    ::waitpid(first, nullptr, 0);
+    ASSERT_TRUE(firstUp) << ReadAll(folder.File("first.txt"));
+
+    // The next start rewrites the trace with its report and gets through its start-up.
+    std::ofstream(trace, std::ios::trunc).flush();
+    const pid_t next = Spawn(copy, env, folder.File("next.txt"));
+    ASSERT_GT(next, 0);
+    const bool nextUp = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+    int status = 0;
+    const bool stillRunning = ::waitpid(next, &status, WNOHANG) == 0;
+    ::kill(next, SIGKILL);
+    ::waitpid(next, nullptr, 0);
+    EXPECT_TRUE(nextUp) << ReadAll(folder.File("next.txt"));
+    EXPECT_TRUE(stillRunning);
+    EXPECT_EQ(ReadAll(trace).rfind("sorvel(32bit) 2.87\n", 0), 0u);
+}
+
+}  // namespace
