@@ -142,11 +142,9 @@ void CWaveInOutDlg::OnCbnSelchangeKeyRange() {
 
 BOOL CWaveInOutDlg::PreTranslateMessage(MSG* pMsg) {
     if (pMsg != nullptr && pMsg->message == WM_MOUSEMOVE) {
-        bool overTool = false;
         for (int id : kToolIds) {
             CWnd* tool = GetDlgItem(id);
             if (tool == nullptr || pMsg->hwnd != tool) continue;
-            overTool = true;
             CRect rc;
             tool->GetClientRect(&rc);
             const unsigned x = LOWORD(static_cast<WPARAM>(pMsg->lParam));
@@ -157,9 +155,6 @@ BOOL CWaveInOutDlg::PreTranslateMessage(MSG* pMsg) {
                 m_toolTip.Pop();
             }
         }
-        // Leaving the tools altogether hides the tip, as a tooltip does when the mouse leaves
-        // its tool.
-        if (!overTool) m_toolTip.Pop();
     }
     return CDialog::PreTranslateMessage(pMsg);
 }

@@ -181,15 +181,17 @@ TEST_F(ControlStatesTest, TipShowsOverTheLeftHalfOfAToolAndHidesElsewhere) {
     UserMouse(&dlg.m_btnLive, WM_MOUSEMOVE, 0, rc.right / 2, 3);
     EXPECT_EQ(dlg.m_toolTip.GetShownTool(), nullptr);
 
-    // A tool without a member of its own, then a control that has no tip, then the dialog.
+    // A tool without a member of its own; a control without a tip leaves the shown tip alone.
     CWnd* preset4 = dlg.GetDlgItem(1030);
     UserMouse(preset4, WM_MOUSEMOVE, 0, 1, 1);
     EXPECT_EQ(dlg.m_toolTip.GetShownTool(), preset4);
     UserMouse(&dlg.m_staticPitchLabel, WM_MOUSEMOVE, 0, 1, 1);
-    EXPECT_EQ(dlg.m_toolTip.GetShownTool(), nullptr);
+    EXPECT_EQ(dlg.m_toolTip.GetShownTool(), preset4);
     UserMouse(&dlg.m_sliderPitch, WM_MOUSEMOVE, 0, 2, 2);
     EXPECT_EQ(dlg.m_toolTip.GetShownTool(), &dlg.m_sliderPitch);
-    UserMouse(&dlg, WM_MOUSEMOVE, 0, 600, 370);
+    CRect slider;
+    dlg.m_sliderPitch.GetClientRect(&slider);
+    UserMouse(&dlg.m_sliderPitch, WM_MOUSEMOVE, 0, slider.right - 1, 2);
     EXPECT_EQ(dlg.m_toolTip.GetShownTool(), nullptr);
 }
 
