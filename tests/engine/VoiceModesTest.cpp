@@ -170,6 +170,28 @@ TEST(VoiceModesTest, AddedVoiceNeverTakesAGrainPastTheNewestMark) {
     }
 }
 
+TEST(VoiceModesTest, OverlapAddCarriesOnWhereAnOscillatorStopped) {
+    EngineHarness h;
+    const int half = h.Half();
+    const auto in = Tone(170.0, 16 * half);
+    h.Begin();
+    double lastPos = 0.0;
+    int lastK = 0;
+    for (int b = 0; b < 16; ++b) {
+        h.dlg.m_comboVoiceMode.SetCurSel(b < 8 ? kSquare : (b < 12 ? kSpeaking : kThirdAbove));
+        h.FeedBlock(in.data() + static_cast<size_t>(b) * static_cast<size_t>(half), half);
+        // The main voice never goes back to marks it has already voiced.
+        EXPECT_GE(h.synth.main.markPos, lastPos) << b;
+        EXPECT_GE(h.synth.main.k, lastK) << b;
+        lastPos = h.synth.main.markPos;
+        lastK = h.synth.main.k;
+        // The output stays with the input: about one block of new output per block of input,
+        // made from about one block of overlap-add.
+        EXPECT_LE(std::abs(h.synth.out - h.dlg.m_nInputCount.load()), 2 * half) << b;
+        EXPECT_LE(h.synth.segment.capacity(), static_cast<size_t>(2 * half)) << b;
+    }
+}
+
 TEST(VoiceModesTest, AMinuteOfSwitchingKeepsTheWorkBuffersBounded) {
     EngineHarness h;
     const int half = h.Half();
