@@ -94,6 +94,23 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
 
     // --- control states, method switch, voice controls and presets
+    ON_NOTIFY(NM_CUSTOMDRAW, 1003, &CWaveInOutDlg::OnCustomDrawPitch)
+    ON_NOTIFY(NM_CUSTOMDRAW, 1004, &CWaveInOutDlg::OnCustomDrawFormant)
+    ON_BN_CLICKED(1007, &CWaveInOutDlg::OnBnClickedManToWoman)
+    ON_BN_CLICKED(1008, &CWaveInOutDlg::OnBnClickedWomanToMan)
+    ON_BN_CLICKED(1009, &CWaveInOutDlg::OnBnClickedReset)
+    ON_BN_CLICKED(1011, &CWaveInOutDlg::OnBnClickedVoicePreset1)
+    ON_BN_CLICKED(1023, &CWaveInOutDlg::OnBnClickedVoicePreset2)
+    ON_BN_CLICKED(1029, &CWaveInOutDlg::OnBnClickedVoicePreset3)
+    ON_BN_CLICKED(1030, &CWaveInOutDlg::OnBnClickedVoicePreset4)
+    ON_CBN_SELCHANGE(1019, &CWaveInOutDlg::OnCbnSelchangeMinKey)
+    ON_CBN_SELCHANGE(1021, &CWaveInOutDlg::OnCbnSelchangeMaxKey)
+    ON_BN_CLICKED(1025, &CWaveInOutDlg::OnBnClickedTdPsola)
+    ON_BN_CLICKED(1026, &CWaveInOutDlg::OnBnClickedPhaseVocoder)
+    ON_BN_CLICKED(1051, &CWaveInOutDlg::OnBnClickedVocalOff)
+    ON_BN_CLICKED(1052, &CWaveInOutDlg::OnBnClickedVocalCut)
+    ON_BN_CLICKED(1053, &CWaveInOutDlg::OnBnClickedVocalExtract)
+    ON_CBN_SELCHANGE(1036, &CWaveInOutDlg::OnCbnSelchangeKeyRange)
     // (controls entries end)
 
 

@@ -317,6 +317,33 @@ public:
     void UpdateControls();
     // Shows the controls of the chosen method's analyser and hides the other's.
     void SwitchAnalyzerView();
+    // Shows a control's tip while the mouse is over the left half of one of the 28 tools.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    // Method radios 1025 and 1026.
+    void OnBnClickedTdPsola();
+    void OnBnClickedPhaseVocoder();
+    // Vocal cut radios 1051 (off), 1052 (cut), 1053 (extract).
+    void OnBnClickedVocalOff();
+    void OnBnClickedVocalCut();
+    void OnBnClickedVocalExtract();
+    // Key range combo 1036: the lowest note of the pitch analyser (TD-PSOLA only).
+    void OnCbnSelchangeKeyRange();
+    // Pitch and formant trackbars: the ratios and their value texts follow every redraw.
+    void OnCustomDrawPitch(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnCustomDrawFormant(NMHDR* pNMHDR, LRESULT* pResult);
+    // Fixed voice settings.
+    void OnBnClickedReset();
+    void OnBnClickedWomanToMan();
+    void OnBnClickedManToWoman();
+    // Voice presets "1".."4": a click loads, Ctrl+click stores.
+    void OnBnClickedVoicePreset1();
+    void OnBnClickedVoicePreset2();
+    void OnBnClickedVoicePreset3();
+    void OnBnClickedVoicePreset4();
+    void OnPreset(int n);
+    // The engines read the key selections themselves in their next round.
+    void OnCbnSelchangeMinKey();
+    void OnCbnSelchangeMaxKey();
 
     // (controls section end)
 
