@@ -248,7 +248,7 @@ BOOL CWaveInOutDlg::OnInitDialog() {
     m_comboMaxKey.SetCurSel(40);  // E_5
     m_editCorrTh.SetWindowText("0.5");
     m_comboKeyRange.SetCurSel(3);  // G3
-    // The analyser window draws its background for this key range once it exists.
+    OnCbnSelchangeKeyRange();
 
     // 28.
     m_nPlayState = 0;

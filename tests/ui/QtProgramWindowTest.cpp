@@ -47,8 +47,8 @@ struct ExpectedItem {
 const ExpectedItem kItems[] = {
     {IDC_SLIDER_PITCH, K::Trackbar, nullptr, true},
     {IDC_SLIDER_FORMANT, K::Trackbar, nullptr, true},
-    {IDC_PITCH_VALUE, K::Static, "", true},
-    {IDC_FORMANT_VALUE, K::Static, "", true},
+    {IDC_PITCH_VALUE, K::Static, "100% ( 0.0)", true},
+    {IDC_FORMANT_VALUE, K::Static, "100% ( 0.0)", true},
     {IDC_CORR_TH, K::Edit, "0.5", true},
     {IDC_NOTE, K::Static, "", true},
     {IDC_LIVE, K::PushButton, nullptr, true},
