@@ -349,10 +349,25 @@ public:
 
 
     // ===== Phase-vocoder thread ================================================================
-    // Starts the phase-vocoder thread of a run; FALSE (run flag cleared) when it could not start.
+    // Starts the phase-vocoder thread of a run (after the run start has set the manager's channel
+    // count): run flag set, peaks, input count and next-block flag cleared, Formant trackbar to 0.
+    // FALSE (run flag cleared) when the channel count is not 1 or 2, memory ran out or the system
+    // could not make the thread.
     BOOL StartPhaseVocoderThread();
     // Waits for the phase-vocoder thread to end (its run flag must be cleared first).
     void JoinPhaseVocoderThread();
+    // The thread: PhaseVocoderProc on the dialog with the run's state (engine/PhaseVocoderRound.h).
+    static unsigned PhaseVocoderThreadProc(void* pDlg, struct CPhaseVocoderState* pState);
+    // Steps until m_bThreadRun is cleared, with a 2 ms sleep after each.
+    void PhaseVocoderProc(struct CPhaseVocoderState& st);
+    // The thread body is these steps around a 2 ms sleep; tests and the benchmark call them.
+    // Begin: a fresh state for a run of the manager's channel count; false when that count is
+    // not 1 or 2 or memory ran out. Step: one Thru or processing round when a new block is
+    // there; true when a round ran.
+    bool PhaseVocoderBegin(struct CPhaseVocoderState& st);
+    bool PhaseVocoderStep(struct CPhaseVocoderState& st);
+    CWorkerThread m_vocoderThread;
+    unsigned m_dwVocoderThreadId = 0;
 
     // (phase-vocoder section end)
 

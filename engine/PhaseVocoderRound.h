@@ -4,37 +4,28 @@
 // the channels, runs the manager, applies the output gain and clamping, and renders the 16-bit
 // output block. The same object serves the live thread, the tests and the benchmark.
 //
-// What the thread does around it (B = block bytes, S = B/2 samples per block, c = channels):
-//
-//   thread start:  round.Begin(S)   -- takes c from the manager (set by the run start before
-//                  the thread starts); false (c not 1 or 2, or no memory): the thread ends.
-//                  last = 0 (last processed input count), shortest/longest round times.
-//   every cycle:   count = m_nInputCount (acquire load).
-//     Thru checked and count != last:
-//                  slot = PlaybackSlot(count, S); FloatsToSamples16(block, S, slot);
-//                  last = count; show the round time.
-//     Thru checked, or count == last: Sleep(2), next cycle.
-//     otherwise, a processing round:
-//       1. in = round.TakeInput(block) -- a private copy of the newest block, taken first,
-//          so that a block arriving while the round runs never mixes into it. The copy takes
-//          microseconds; for it to be whole, the block must stay put while it is copied: when
-//          the writer keeps the newest block at the start of m_pfInputBuf, a block landing
-//          during the copy itself can still mix in. Writing each block into the ring at
-//          (count AND m_nRingMask), as the TD-PSOLA input is, and copying from
-//          ((count - S) AND m_nRingMask) rules that out (that place is rewritten only after
-//          N/S - 1 more blocks).
-//       2. Equaliser on: ProcessEQ(in, S, c) on the private copy.
-//       3. round.Convert(m_fPitchRatio, m_nVocalMode, (float)m_nKeyBoundaryHz[lowest key]).
-//       4. slot = PlaybackSlot(m_nInputCount, S) with the count read now: the output goes two
-//          blocks behind the newest input block in the ring of four playback buffers.
-//       5. round.Render((short*)m_pOutData[slot]).
-//       6. Reverb on: the slot's S samples as floats, ProcessReverb(array, S, c), back into the
-//          slot with FloatsToSamples16 (use a buffer made at thread start: no allocation in a
-//          round).
-//       7. last = m_nInputCount.
-//       8. Original checked: FloatsToSamples16(round.Input(), S, slot) -- the equalised input.
-//       9. Save checked and m_nInputCount <= 52,428,800: write the slot's B bytes to the file.
-//      10. Show the round time, Sleep(2), next cycle.
+// The thread around it (CWaveInOutDlg::PhaseVocoderStep, B = block bytes, S = B/2 samples per
+// block, c = channels) keeps a CPhaseVocoderState per run and in every cycle:
+//   count = m_nInputCount (acquire load).
+//   Thru checked and count != last: the newest block, truncated, into the playback buffer
+//       PlaybackSlot(count, S); last = count; show the round time.
+//   Thru checked, or count == last: nothing (Sleep(2), next cycle).
+//   otherwise, a processing round:
+//     1. TakeInput: a private copy of the newest block, taken first, so that a block arriving
+//        while the round runs never mixes into it. The newest block sits at the start of
+//        m_pfInputBuf; when the count moved on while the copy was taken, the copy is taken
+//        again, so it holds one whole block.
+//     2. Equaliser on: ProcessEQ(in, S, c) on the private copy.
+//     3. Convert(m_fPitchRatio, m_nVocalMode, (float)m_nKeyBoundaryHz[lowest key]).
+//     4. slot = PlaybackSlot(m_nInputCount, S) with the count read now: the output goes two
+//        blocks behind the newest input block in the ring of four playback buffers.
+//     5. Render((short*)m_pOutData[slot]).
+//     6. Reverb on: the slot's S samples as floats (a buffer made at the run's start),
+//        ProcessReverb(array, S, c), back into the slot.
+//     7. last = m_nInputCount.
+//     8. Original checked: the slot from Input(), the equalised input.
+//     9. Save checked and m_nInputCount <= 52,428,800: the slot's B bytes to the output file.
+//    10. Show the round time.
 //
 // Block numbers are count / S, never count * 2 / B: the product overflows an int after about
 // 2^30 samples (a few hours of stereo input), the quotient does not.
@@ -102,4 +93,15 @@ private:
     bool m_bLastReset = false;
     std::vector<float> m_input;
     std::vector<float> m_inL, m_inR, m_outL, m_outR;
+};
+
+// What the phase-vocoder thread keeps from one round to the next during a run. Made and begun
+// by the run's start, then owned by the one thread of that run (or by a test that steps it).
+struct CPhaseVocoderState {
+    explicit CPhaseVocoderState(CPitchScaleManager& manager) : round(manager) {}
+    CPhaseVocoderRound round;
+    int last = 0;        // input count of the last round (Thru or processing)
+    int procMin = 1000;  // shortest and longest round time in ms
+    int procMax = -1;
+    std::vector<float> reverbBlock;  // the finished block as floats for the reverb
 };
