@@ -106,7 +106,7 @@ void CWaveInOutDlg::SwitchAnalyzerView() {
         Show(*this, {1097, 1012, 1116, 1126}, true);
     } else {
         CheckOneOf(*this, kAxisRadios, 4, m_nAxisMode);
-        CheckOneOf(*this, kVocalRadios, 3, m_nVocalMode);
+        CheckOneOf(*this, kVocalRadios, 3, m_nVocalMode.load());
         m_staticAnalyzerTitle.SetWindowText("Spectrum Analyzer");
         Show(*this, {1038, 1039, 1040, 1054, 1055, 1056}, true);
         Show(*this, {1033, 1034, 1050, 1035, 1051, 1052, 1053}, true);

@@ -223,7 +223,7 @@ public:
     BOOL m_bShowVolumeGraph = TRUE;
     float m_fSemitonesPerLn = 17.31234f;
     int m_nMidiProgram = 0;
-    int m_nVocalMode = 0;   // 0 off, 1 cut, 2 extract
+    std::atomic<int> m_nVocalMode{0};  // 0 off, 1 cut, 2 extract; the phase-vocoder thread reads it each round
     int m_nKeyRange = 3;
 
     // --- Device tables: entry 0 "WAVE MAPPER", entries 1..count the devices ------------------
