@@ -306,3 +306,10 @@ MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt) {
 }
 
 MMRESULT waveOutClose(HWAVEOUT hwo) { return pw::Close(pw::H(hwo), Direction::Out); }
+
+MMRESULT platform::wave::SetPlaybackReadFence(HWAVEOUT hwo, std::function<void()> fence) {
+    return pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
+        d.core->SetReadFence(std::move(fence));
+        return MMSYSERR_NOERROR;
+    });
+}
