@@ -362,6 +362,11 @@ public:
     CCriticalSection m_csDump;     // the dump stream: row writer against close
     unsigned m_nRunSerial = 0;     // counts run starts; a file-end notice of an older run is ignored
     BOOL m_bCloseDone = FALSE;     // the close operation has run
+    // A device of the run went away (its calls answer MMSYSERR_NODRIVER): its buffers are no
+    // longer requeued and the run is ended by a posted STOP.
+    BOOL m_bInDeviceLost = FALSE;
+    BOOL m_bOutDeviceLost = FALSE;
+    void DeviceLost(BOOL* pLostFlag);
 
     // (runs section end)
 

@@ -119,24 +119,44 @@ void CWaveInOutDlg::WaveInStart() {
 BOOL CWaveInOutDlg::OnWimData(WAVEHDR* pHdr) {
     if (pHdr == nullptr || (pHdr->dwFlags & kDonePrepared) != kDonePrepared) return FALSE;
     StoreInputBlock(pHdr);
+    if (m_bInDeviceLost) {
+        // The device is gone: what it recorded is kept, nothing is requeued.
+        waveInUnprepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+        m_nInQueued = m_nInQueued > 0 ? m_nInQueued - 1 : 0;
+        return FALSE;
+    }
     if (waveInUnprepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
         Report(this, "wavin07: waveInUnprepareHeader() failed.");
     } else {
         --m_nInQueued;
     }
     pHdr->dwFlags = 0;
-    if (waveInPrepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
-        Report(this, "wavin08: waveInPrepareHeader() failed.");
-    const bool added = waveInAddBuffer(m_hWaveIn, pHdr, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
-    if (!added) Report(this, "wavin09: waveInAddBuffer() failed.");
+    const MMRESULT prepared = waveInPrepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+    if (prepared != MMSYSERR_NOERROR) Report(this, "wavin08: waveInPrepareHeader() failed.");
+    if (prepared == MMSYSERR_NODRIVER) {
+        DeviceLost(&m_bInDeviceLost);
+        return FALSE;
+    }
+    const MMRESULT added = waveInAddBuffer(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+    if (added != MMSYSERR_NOERROR) Report(this, "wavin09: waveInAddBuffer() failed.");
     ++m_nInQueued;
     m_nInIndex = (m_nInIndex + 1) % 4;
-    return added ? TRUE : FALSE;
+    if (added == MMSYSERR_NODRIVER) DeviceLost(&m_bInDeviceLost);
+    return added == MMSYSERR_NOERROR ? TRUE : FALSE;
+}
+
+void CWaveInOutDlg::DeviceLost(BOOL* pLostFlag) {
+    if (*pLostFlag) return;
+    *pLostFlag = TRUE;
+    // The run cannot go on without the device; STOP ends it as the button would, after the
+    // notifications already queued.
+    PostMessage(WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
 }
 
 void CWaveInOutDlg::WaveInStop() {
     if (m_hWaveIn == nullptr) return;
-    if (waveInReset(m_hWaveIn) != MMSYSERR_NOERROR) Report(this, "wavin10: waveInReset() failed.");
+    // A device that went away has already returned its buffers and said so.
+    if (waveInReset(m_hWaveIn) != MMSYSERR_NOERROR && !m_bInDeviceLost) Report(this, "wavin10: waveInReset() failed.");
     for (WAVEHDR* hdr : m_pInHdr) {
         if (hdr == nullptr || (hdr->dwFlags & kDonePrepared) != kDonePrepared) continue;
         if (waveInUnprepareHeader(m_hWaveIn, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
@@ -183,6 +203,7 @@ void CWaveInOutDlg::WaveInFreeBuffers() {
 
 void CWaveInOutDlg::WaveInClearState() {
     m_hWaveIn = nullptr;
+    m_bInDeviceLost = FALSE;
     m_nInQueued = 0;
     m_nInputCount.store(0, std::memory_order_release);
 }

@@ -76,24 +76,34 @@ BOOL CWaveInOutDlg::WaveOutWriteBuffers() {
 BOOL CWaveInOutDlg::OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr) {
     if (m_nOutQueued == 0) return FALSE;
     if (pHdr == nullptr || (pHdr->dwFlags & kDonePrepared) != kDonePrepared) return FALSE;
+    if (m_bOutDeviceLost) {
+        waveOutUnprepareHeader(hDevice, pHdr, sizeof(WAVEHDR));
+        --m_nOutQueued;
+        return FALSE;
+    }
     if (waveOutUnprepareHeader(hDevice, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
         Report(this, "wavout07: waveOutUnprepareHeader() failed.");
     } else {
         --m_nOutQueued;
     }
     pHdr->dwFlags = 0;
-    if (waveOutPrepareHeader(hDevice, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
-        Report(this, "wavout08: waveOutPrepareHeader() failed.");
-    const bool written = waveOutWrite(hDevice, pHdr, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
-    if (!written) Report(this, "wavout09: waveOutWrite() failed.");
+    const MMRESULT prepared = waveOutPrepareHeader(hDevice, pHdr, sizeof(WAVEHDR));
+    if (prepared != MMSYSERR_NOERROR) Report(this, "wavout08: waveOutPrepareHeader() failed.");
+    if (prepared == MMSYSERR_NODRIVER) {
+        DeviceLost(&m_bOutDeviceLost);
+        return FALSE;
+    }
+    const MMRESULT written = waveOutWrite(hDevice, pHdr, sizeof(WAVEHDR));
+    if (written != MMSYSERR_NOERROR) Report(this, "wavout09: waveOutWrite() failed.");
     m_nOutBytes += static_cast<DWORD>(m_nBlockBytes);
     ++m_nOutQueued;
-    return written ? TRUE : FALSE;
+    if (written == MMSYSERR_NODRIVER) DeviceLost(&m_bOutDeviceLost);
+    return written == MMSYSERR_NOERROR ? TRUE : FALSE;
 }
 
 void CWaveInOutDlg::WaveOutStop() {
     if (m_hWaveOut == nullptr) return;
-    if (waveOutReset(m_hWaveOut) != MMSYSERR_NOERROR) Report(this, "wavout10: waveOutReset() failed.");
+    if (waveOutReset(m_hWaveOut) != MMSYSERR_NOERROR && !m_bOutDeviceLost) Report(this, "wavout10: waveOutReset() failed.");
     for (WAVEHDR* hdr : m_pOutHdr) {
         if (hdr == nullptr || (hdr->dwFlags & kDonePrepared) != kDonePrepared) continue;
         if (waveOutUnprepareHeader(m_hWaveOut, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
@@ -140,6 +150,7 @@ void CWaveInOutDlg::WaveOutFreeBuffers() {
 
 void CWaveInOutDlg::WaveOutClearState() {
     m_hWaveOut = nullptr;
+    m_bOutDeviceLost = FALSE;
     m_nOutQueued = 0;
     m_nOutBytes = 0;
 }
