@@ -10,27 +10,7 @@ namespace {
 
 using runtest::RunDialog;
 
-// Wave tests share the environment variables of the virtual devices; this keeps them set for
-// one test.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_had) ::setenv(m_name, m_old.c_str(), 1);
-        else ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
+using runtest::ScopedEnv;
 
 class LiveRun : public ::testing::Test {
 protected:

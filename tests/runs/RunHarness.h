@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "app/WaveInOutDlg.h"
+#include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 #include "platform/ui/msgqueue.h"
 #include "platform/wave/wavfileio.h"
@@ -79,6 +80,52 @@ inline bool PumpUntil(const std::function<bool()>& done, double limitSeconds = 6
         }
     }
     return true;
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_had = true;
+            m_old = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_had) ::setenv(m_name, m_old.c_str(), 1);
+        else ::unsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+// Writes a 16-bit PCM file of interleaved samples.
+inline void WriteWav(const std::string& path, const std::vector<short>& samples, WORD channels = 1,
+                     DWORD rate = 44100) {
+    WAVEFORMATEX f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = static_cast<WORD>(2 * channels);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    platform::wave::CWavWriter w;
+    std::string error;
+    ASSERT_TRUE(w.Open(path, f, &error)) << error;
+    ASSERT_TRUE(w.Write(samples.data(), samples.size() * sizeof(short)));
+    ASSERT_TRUE(w.Close());
+}
+
+inline std::vector<short> Tone(double hz, int n, double amplitude = 8000.0) {
+    std::vector<short> s(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = static_cast<short>(amplitude * std::sin(2.0 * M_PI * hz * i / 44100.0));
+    return s;
 }
 
 inline void PumpFor(double seconds) {
@@ -205,6 +252,12 @@ inline long EnvelopeLag(const std::vector<short>& a, const std::vector<short>& b
         }
     }
     return bestLag;
+}
+
+inline int CountLines(const std::string& tracePath, const std::string& line) {
+    int n = 0;
+    for (const std::string& l : TraceLines(tracePath)) n += l == line ? 1 : 0;
+    return n;
 }
 
 }  // namespace runtest
