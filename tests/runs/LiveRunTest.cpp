@@ -104,6 +104,24 @@ TEST_F(LiveRun, SavedWavHoldsThePlayedAudioAndTheCountersMove) {
     EXPECT_EQ(same, n);
 }
 
+TEST_F(LiveRun, ThruClickComesOutExactlyTheRingsDelayLater) {
+    // A click 1.3 s into silence; Thru passes the input through unconverted.
+    std::vector<short> click(44100 * 3, 0);
+    const std::size_t at = 57331;
+    for (std::size_t i = 0; i < 40; ++i) click[at + i] = 20000;
+    runtest::WriteWav(folder.File("click.wav"), click);
+    ScopedEnv clickIn("SORVEL_VIRTUAL_IN", folder.File("click.wav"));
+    dlg->m_chkThru.SetCheck(BST_CHECKED);
+    LiveFor(2.5);
+    ASSERT_FALSE(HasFatalFailure());
+    const auto output = runtest::ReadWav(played).samples;
+    std::size_t first = 0;
+    while (first < output.size() && output[first] == 0) ++first;
+    ASSERT_LT(first, output.size());
+    EXPECT_EQ(first, at + static_cast<std::size_t>(dlg->m_nBlockBytes));
+    EXPECT_EQ(output[first], 20000);
+}
+
 TEST_F(LiveRun, DumpOfALiveRunStartsWithTheTwelveHeaderLines) {
     dlg->m_chkDump.SetCheck(BST_CHECKED);
     LiveFor(1.0);

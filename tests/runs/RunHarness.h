@@ -203,19 +203,30 @@ inline double FrameF0(const std::vector<short>& s, std::size_t from, std::size_t
     return 0.0;
 }
 
-// Median over frames of F0(out at t + lag) / F0(in at t) where both are clearly periodic.
-inline double MedianPitchRatio(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
-                               std::size_t inFrom, std::size_t inTo, int* frames) {
+// F0(out at t + lag) / F0(in at t) for the frames t in [inFrom, inTo) where both are clearly periodic.
+inline std::vector<double> PitchRatios(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
+                                       std::size_t inFrom, std::size_t inTo) {
     std::vector<double> ratios;
     for (std::size_t t = inFrom; t + 2048 < inTo; t += 1024) {
         const double a = FrameF0(in, t, 1024);
         const double b = FrameF0(out, t + lag, 1024);
         if (a > 0.0 && b > 0.0) ratios.push_back(b / a);
     }
+    return ratios;
+}
+
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// Median over frames of F0(out at t + lag) / F0(in at t) where both are clearly periodic.
+inline double MedianPitchRatio(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
+                               std::size_t inFrom, std::size_t inTo, int* frames) {
+    const std::vector<double> ratios = PitchRatios(in, out, lag, inFrom, inTo);
     *frames = static_cast<int>(ratios.size());
-    if (ratios.empty()) return 0.0;
-    std::nth_element(ratios.begin(), ratios.begin() + static_cast<long>(ratios.size() / 2), ratios.end());
-    return ratios[ratios.size() / 2];
+    return Median(ratios);
 }
 
 // Lag (within lo..hi, in steps of 64) at which the 256-sample energy envelopes of a and b match best.
