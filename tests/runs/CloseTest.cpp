@@ -19,7 +19,7 @@ protected:
         runtest::WriteWav(folder.File("silence.wav"), std::vector<short>(44100, 0));
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("silence.wav"));
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "8");
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(8));
         dlg = std::make_unique<RunDialog>(folder.Path());
         runtest::SetUpLikeStartUp(*dlg, folder.Path());
         platform::ui::TakeHeadlessMessageBoxes();

@@ -144,6 +144,9 @@ TEST_F(CaptureWrapper, EveryCapturedBlockIsStoredAndQueuedAgainAndTheFifthWrapsT
         devices->FeedInput(block);
         ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() == (b + 1) * half; }));
         EXPECT_EQ(dlg->m_nInQueued, 4);
+        // A real device takes a block's time to fill the next one; the engine uses it.
+        const unsigned cycles = dlg->m_nEngineProgress.load();
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineProgress.load() >= cycles + 2; }));
     }
     EXPECT_EQ(dlg->m_nPeak[0][0].load(), 500);
     EXPECT_EQ(dlg->m_nPeak[0][1].load(), 200);

@@ -19,7 +19,7 @@ protected:
         runtest::WriteWav(folder.File("silence.wav"), std::vector<short>(4410, 0));
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("silence.wav"));
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "8");
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(8));
         dlg = std::make_unique<RunDialog>(folder.Path());
         runtest::SetUpLikeStartUp(*dlg, folder.Path());
         platform::ui::TakeHeadlessMessageBoxes();
@@ -235,12 +235,12 @@ TEST_F(FileRun, StereoFileInTdPsolaFeedsTheMeanOfItsChannelsAndBothPeaks) {
 
 TEST_F(FileRun, TwoHundredOpenStopCyclesLeaveEverySavedFileComplete) {
     dlg->m_chkSave.SetCheck(BST_CHECKED);
-    ::setenv("SORVEL_VIRTUAL_SPEED", "50", 1);
+    ::setenv("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(50).c_str(), 1);
     const std::string file = ToneFile("cycle.wav", 44100 * 4);
     for (int cycle = 0; cycle < 200; ++cycle) {
         Open(file);
         ASSERT_EQ(dlg->m_nRunState.load(), 2) << "cycle " << cycle;
-        const int want = (cycle % 3) * dlg->m_nBlockBytes / 2;
+        const int want = (cycle % runtest::kCycleBlocks) * dlg->m_nBlockBytes / 2;
         ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= want; })) << "cycle " << cycle;
         dlg->OnBnClickedStop();
         ASSERT_EQ(dlg->m_nRunState.load(), 0);

@@ -22,7 +22,7 @@ protected:
         played = folder.File("played.wav");
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "4");
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(4));
         dlg = std::make_unique<RunDialog>(folder.Path());
         runtest::SetUpLikeStartUp(*dlg, folder.Path());
         platform::ui::TakeHeadlessMessageBoxes();
@@ -185,11 +185,11 @@ TEST_F(LiveRun, LiveDuringARunWritesItsLineAndChangesNothing) {
 
 TEST_F(LiveRun, TwoHundredLiveStopCyclesLeaveEverySavedFileComplete) {
     dlg->m_chkSave.SetCheck(BST_CHECKED);
-    ::setenv("SORVEL_VIRTUAL_SPEED", "50", 1);
+    ::setenv("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(50).c_str(), 1);
     for (int cycle = 0; cycle < 200; ++cycle) {
         dlg->OnBnClickedLive();
         ASSERT_EQ(dlg->m_nRunState.load(), 1) << "cycle " << cycle;
-        const int want = (cycle % 4) * dlg->m_nBlockBytes / 2;
+        const int want = (cycle % runtest::kCycleBlocks) * dlg->m_nBlockBytes / 2;
         ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= want; })) << "cycle " << cycle;
         dlg->OnBnClickedStop();
         ASSERT_EQ(dlg->m_nRunState.load(), 0);
