@@ -170,6 +170,22 @@ TEST_F(LiveRun, StopJoinsTheEngineThreadsAndLeavesNoDeviceOpen) {
     EXPECT_EQ(dlg->m_nRunState.load(), 0);
 }
 
+TEST_F(LiveRun, PlayDuringOrAfterALiveRunOnlyWritesItsTwoLines) {
+    dlg->OnBnClickedLive();
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[3]);
+    dlg->OnBnClickedPlay();
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[3]);
+    EXPECT_EQ(dlg->m_nRunState.load(), 1);
+    dlg->OnBnClickedStop();
+    dlg->OnBnClickedPlay();
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[1]);
+    EXPECT_EQ(runtest::CountLines(folder.File("debug.txt"), "3-PLAY button  TD-PSOLA"), 2);
+    EXPECT_EQ(runtest::CountLines(folder.File("debug.txt"), "3-01"), 2);
+    EXPECT_EQ(runtest::CountLines(folder.File("debug.txt"), "3-END"), 0);
+    EXPECT_TRUE(platform::ui::TakeHeadlessFileRequests().empty());
+}
+
 TEST_F(LiveRun, LiveDuringARunWritesItsLineAndChangesNothing) {
     dlg->OnBnClickedLive();
     const HWAVEIN device = dlg->m_hWaveIn;
