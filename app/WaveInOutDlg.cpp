@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "effects/EQdlg.h"
 #include "platform/base/paths.h"
 
 std::atomic<DWORD> g_dwProcStart{0};
@@ -26,12 +27,36 @@ CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDia
 }
 
 CWaveInOutDlg::~CWaveInOutDlg() {
-    // Workers end by noticing their cleared run flag; they are joined before anything they use goes.
+    // Every worker is joined before anything it uses goes, also when the dialog ends without
+    // the close operation.
     m_bPsolaRun.store(FALSE, std::memory_order_release);
+    m_bThreadRun.store(FALSE, std::memory_order_release);
+    m_bPlayThreadRun.store(FALSE, std::memory_order_release);
     m_analyzeThread.Join();
     m_synthThread.Join();
+    JoinPhaseVocoderThread();
+    m_playThread.Join();
+    WriteTrace("99-01");
+    // Devices still open (a dialog that never closed) are returned without messages.
+    if (m_hWaveIn != nullptr) {
+        waveInReset(m_hWaveIn);
+        waveInClose(m_hWaveIn);
+        m_hWaveIn = nullptr;
+    }
+    if (m_hWaveOut != nullptr) {
+        waveOutReset(m_hWaveOut);
+        waveOutClose(m_hWaveOut);
+        m_hWaveOut = nullptr;
+    }
     m_saveFile.Close();
-    m_inputFile.Close();
+    CloseDumpFile();
+    if (m_inputFile.IsOpen()) m_inputFile.Close();
+    if (!m_strAppFolder.empty()) std::remove((m_strAppFolder + "temp.wav").c_str());
+    WriteTrace("99-END");
+    if (CEQdlg* effects = m_pEQDlg.exchange(nullptr, std::memory_order_acq_rel)) {
+        effects->DestroyWindow();
+        delete effects;
+    }
     FreeStreamBuffers();
 }
 
@@ -90,6 +115,14 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
 
     // --- runs, file player and close
+    ON_BN_CLICKED(1000, &CWaveInOutDlg::OnBnClickedLive)
+    ON_BN_CLICKED(1001, &CWaveInOutDlg::OnBnClickedStop)
+    ON_BN_CLICKED(1002, &CWaveInOutDlg::OnBnClickedPlay)
+    ON_BN_CLICKED(1013, &CWaveInOutDlg::OnBnClickedExit)
+    ON_BN_CLICKED(1016, &CWaveInOutDlg::OnBnClickedOpen)
+    ON_WM_CLOSE()
+    ON_WM_DROPFILES()
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_FILE_ENDED, &CWaveInOutDlg::OnFileEnded)
     // (runs entries end)
 
 

@@ -300,14 +300,85 @@ public:
 
 
     // ===== Sound devices, runs, file player, output files, close ============================
+    // Device wrappers (user-interface thread). Each failure is written to the trace and shown
+    // in a message box with its "wavinNN:" / "wavoutNN:" text; BOOL results are TRUE on success.
+    BOOL WaveInQuery(UINT deviceId);
+    BOOL WaveInOpen(UINT deviceId, CWnd* pWnd);
+    BOOL WaveInAddBuffers();
+    void WaveInStart();
     // Capture wrapper: one buffer that came back from the recording device.
     BOOL OnWimData(WAVEHDR* pHdr);
+    void WaveInStop();
+    BOOL WaveInClose();
+    BOOL WaveInAllocBuffers();
+    void WaveInFreeBuffers();
+    void WaveInClearState();
+    BOOL WaveOutQuery(UINT deviceId);
+    BOOL WaveOutOpen(UINT deviceId, CWnd* pWnd);
+    // Queues the four playback buffers silent; TRUE only when all four were queued.
+    BOOL WaveOutWriteBuffers();
     // Playback wrapper: one buffer that the playback device finished.
     BOOL OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr);
+    void WaveOutStop();
+    BOOL WaveOutClose();
+    BOOL WaveOutAllocBuffers();
+    void WaveOutFreeBuffers();
+    void WaveOutClearState();
+    // Lists the sound devices: entry 0 "WAVE MAPPER", then at most 99 devices of each kind.
+    void BuildDeviceTables();
+
+    // Output WAV and pitch dump of a run (user-interface or batch thread, before the engine).
+    void OpenOutputFiles(int nChannels, BOOL bForceSave, int nOverSampling);
+    // One dump row per pitch period (analysis or batch thread).
+    void WriteDumpLine(int nPrevMark, int nMark, int nAmplitude, int nOverSampling);
+    // Closes the dump if it is open (any thread; serialised with the row writer).
+    void CloseDumpFile();
+
+    // Run control (user-interface thread).
+    void OnBnClickedLive();
+    void OnBnClickedOpen();
+    void StartFile();
+    void OnBnClickedPlay();
+    void OnBnClickedStop();
+    void OnBnClickedExit();
+
+    // File player.
+    void OnDropFiles(HDROP hDropInfo);
+    BOOL OpenInputFile();
+    void StartWavePlayThread();
+    static unsigned WavePlayThreadProc(void* pDlg);
+    void WavePlayProc();
+    // Posted by the file player when its file has ended: wParam the run's serial number,
+    // lParam 1 when Repeat was ticked. STOP (and PLAY for Repeat) run on the UI thread.
+    static constexpr UINT WM_APP_FILE_ENDED = WM_APP + 0x41;
+    LRESULT OnFileEnded(WPARAM wParam, LPARAM lParam);
+
+    // Close and shutdown.
+    void OnClose();
+    void OnOK() override;
+    void OnCancel() override;
+    // The close operation once: STOP, workers joined, buffers freed, settings written whole.
+    void CloseOperation();
+    // Copies the kept values into a settings record and writes all 27 lines at once.
+    BOOL WriteSettingsFile();
+
     HWAVEIN m_hWaveIn = nullptr;
     HWAVEOUT m_hWaveOut = nullptr;
     int m_nInQueued = 0;
     int m_nOutQueued = 0;
+    int m_nInIndex = 0;
+    int m_nOutIndex = 0;
+    DWORD m_nOutBytes = 0;
+    unsigned m_dwPlayThreadId = 0;
+    CWorkerThread m_playThread;
+    CCriticalSection m_csDump;     // the dump stream: row writer against close
+    unsigned m_nRunSerial = 0;     // counts run starts; a file-end notice of an older run is ignored
+    BOOL m_bCloseDone = FALSE;     // the close operation has run
+    // A device of the run went away (its calls answer MMSYSERR_NODRIVER): its buffers are no
+    // longer requeued and the run is ended by a posted STOP.
+    BOOL m_bInDeviceLost = FALSE;
+    BOOL m_bOutDeviceLost = FALSE;
+    void DeviceLost(BOOL* pLostFlag);
 
     // (runs section end)
 

@@ -1,6 +1,9 @@
 // Capture wrapper: the conversion of one returned recording buffer into the engine's input.
 #include <algorithm>
 #include <cstdlib>
+#include <new>
+
+#include "platform/ui/msgbox.h"
 
 #include "app/WaveInOutDlg.h"
 
@@ -46,5 +49,161 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     return TRUE;
 }
 
-// PENDING(runs): the capture wrapper.
-BOOL CWaveInOutDlg::OnWimData(WAVEHDR*) { return FALSE; }
+namespace {
+
+// A wrapper's failure: a trace line, then a message box with the same text.
+void Report(CWaveInOutDlg* dlg, const char* text) {
+    dlg->WriteTrace(text);
+    AfxMessageBox(text);
+}
+
+constexpr DWORD kDonePrepared = WHDR_DONE | WHDR_PREPARED;
+
+WAVEFORMATEX FormatOf(const CWaveFile& f) { return f.m_fmt; }
+
+}  // namespace
+
+BOOL CWaveInOutDlg::WaveInQuery(UINT deviceId) {
+    const WAVEFORMATEX fmt = FormatOf(m_waveInFmt);
+    if (waveInOpen(nullptr, deviceId, &fmt, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) {
+        Report(this, "wavin01: waveInOpen(WAVE_FORMAT_QUERY) failed.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::WaveInOpen(UINT deviceId, CWnd* pWnd) {
+    if (m_hWaveIn != nullptr) {
+        Report(this, "wavin02: WaveIn device is already open.");
+        return FALSE;
+    }
+    const WAVEFORMATEX fmt = FormatOf(m_waveInFmt);
+    if (waveInOpen(&m_hWaveIn, deviceId, &fmt, reinterpret_cast<DWORD_PTR>(pWnd), 0, CALLBACK_WINDOW) !=
+        MMSYSERR_NOERROR) {
+        m_hWaveIn = nullptr;
+        Report(this, "wavin03: waveInOpen() failed.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::WaveInAddBuffers() {
+    if (m_hWaveIn == nullptr) return FALSE;
+    m_nInQueued = 0;
+    m_nInputCount.store(0, std::memory_order_release);
+    for (int i = 0; i < 4; ++i) {
+        WAVEHDR* hdr = m_pInHdr[i];
+        hdr->lpData = m_pInData[i];
+        hdr->dwBufferLength = static_cast<DWORD>(m_nBlockBytes);
+        hdr->dwBytesRecorded = 0;
+        hdr->dwUser = 0;
+        hdr->dwFlags = 0;
+        if (waveInPrepareHeader(m_hWaveIn, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+            Report(this, "wavin05: waveInPrepareHeader() failed.");
+            return FALSE;
+        }
+        if (waveInAddBuffer(m_hWaveIn, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+            Report(this, "wavin06: waveInAddBuffer() failed.");
+            return FALSE;
+        }
+        ++m_nInQueued;
+    }
+    m_nInIndex = 0;
+    return TRUE;
+}
+
+void CWaveInOutDlg::WaveInStart() {
+    if (m_hWaveIn != nullptr) waveInStart(m_hWaveIn);
+}
+
+BOOL CWaveInOutDlg::OnWimData(WAVEHDR* pHdr) {
+    if (pHdr == nullptr || (pHdr->dwFlags & kDonePrepared) != kDonePrepared) return FALSE;
+    StoreInputBlock(pHdr);
+    if (m_bInDeviceLost) {
+        // The device is gone: what it recorded is kept, nothing is requeued.
+        waveInUnprepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+        m_nInQueued = m_nInQueued > 0 ? m_nInQueued - 1 : 0;
+        return FALSE;
+    }
+    if (waveInUnprepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        Report(this, "wavin07: waveInUnprepareHeader() failed.");
+    } else {
+        --m_nInQueued;
+    }
+    pHdr->dwFlags = 0;
+    const MMRESULT prepared = waveInPrepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+    if (prepared != MMSYSERR_NOERROR) Report(this, "wavin08: waveInPrepareHeader() failed.");
+    if (prepared == MMSYSERR_NODRIVER) {
+        DeviceLost(&m_bInDeviceLost);
+        return FALSE;
+    }
+    const MMRESULT added = waveInAddBuffer(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+    if (added != MMSYSERR_NOERROR) Report(this, "wavin09: waveInAddBuffer() failed.");
+    ++m_nInQueued;
+    m_nInIndex = (m_nInIndex + 1) % 4;
+    if (added == MMSYSERR_NODRIVER) DeviceLost(&m_bInDeviceLost);
+    return added == MMSYSERR_NOERROR ? TRUE : FALSE;
+}
+
+void CWaveInOutDlg::DeviceLost(BOOL* pLostFlag) {
+    if (*pLostFlag) return;
+    *pLostFlag = TRUE;
+    // The run cannot go on without the device; STOP ends it as the button would, after the
+    // notifications already queued.
+    PostMessage(WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
+}
+
+void CWaveInOutDlg::WaveInStop() {
+    if (m_hWaveIn == nullptr) return;
+    // A device that went away has already returned its buffers and said so.
+    if (waveInReset(m_hWaveIn) != MMSYSERR_NOERROR && !m_bInDeviceLost) Report(this, "wavin10: waveInReset() failed.");
+    for (WAVEHDR* hdr : m_pInHdr) {
+        if (hdr == nullptr || (hdr->dwFlags & kDonePrepared) != kDonePrepared) continue;
+        if (waveInUnprepareHeader(m_hWaveIn, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+            Report(this, "wavin11: waveInUnprepareHeader() failed.");
+    }
+    m_nInQueued = 0;
+}
+
+BOOL CWaveInOutDlg::WaveInClose() {
+    if (m_hWaveIn == nullptr) return TRUE;
+    const MMRESULT r = waveInClose(m_hWaveIn);
+    m_hWaveIn = nullptr;
+    if (r != MMSYSERR_NOERROR) {
+        Report(this, "wavin04: waveInClose() failed.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::WaveInAllocBuffers() {
+    WaveInFreeBuffers();
+    m_pInBlock = new (std::nothrow) BYTE[static_cast<std::size_t>(4 * m_nBlockBytes)]();
+    if (m_pInBlock == nullptr) return FALSE;
+    for (int i = 0; i < 4; ++i) {
+        m_pInData[i] = reinterpret_cast<char*>(m_pInBlock) + i * m_nBlockBytes;
+        m_pInHdr[i] = new (std::nothrow) WAVEHDR{};
+        if (m_pInHdr[i] == nullptr) {
+            WaveInFreeBuffers();
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void CWaveInOutDlg::WaveInFreeBuffers() {
+    for (int i = 0; i < 4; ++i) {
+        delete m_pInHdr[i];
+        m_pInHdr[i] = nullptr;
+        m_pInData[i] = nullptr;
+    }
+    delete[] m_pInBlock;
+    m_pInBlock = nullptr;
+}
+
+void CWaveInOutDlg::WaveInClearState() {
+    m_hWaveIn = nullptr;
+    m_bInDeviceLost = FALSE;
+    m_nInQueued = 0;
+    m_nInputCount.store(0, std::memory_order_release);
+}

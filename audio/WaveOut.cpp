@@ -1,4 +1,156 @@
-#include "app/WaveInOutDlg.h"
+// Playback wrapper: the four playback buffers, laid end to end, are the engine's output ring.
+// They are queued silent at the start of a run and requeued as they come back, now holding
+// whatever the engine has written into them since.
+#include <cstring>
+#include <new>
 
-// PENDING(runs): the playback wrapper.
-BOOL CWaveInOutDlg::OnWomDone(HWAVEOUT, WAVEHDR*) { return FALSE; }
+#include "app/WaveInOutDlg.h"
+#include "platform/ui/msgbox.h"
+
+namespace {
+
+void Report(CWaveInOutDlg* dlg, const char* text) {
+    dlg->WriteTrace(text);
+    AfxMessageBox(text);
+}
+
+constexpr DWORD kDonePrepared = WHDR_DONE | WHDR_PREPARED;
+
+}  // namespace
+
+BOOL CWaveInOutDlg::WaveOutQuery(UINT deviceId) {
+    const WAVEFORMATEX fmt = m_waveOutFmt.m_fmt;
+    if (waveOutOpen(nullptr, deviceId, &fmt, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) {
+        Report(this, "wavout01: waveOutOpen(WAVE_FORMAT_QUERY) failed.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::WaveOutOpen(UINT deviceId, CWnd* pWnd) {
+    if (m_hWaveOut != nullptr) {
+        Report(this, "wavout02: WaveOut device is already open.");
+        return FALSE;
+    }
+    const WAVEFORMATEX fmt = m_waveOutFmt.m_fmt;
+    if (waveOutOpen(&m_hWaveOut, deviceId, &fmt, reinterpret_cast<DWORD_PTR>(pWnd), 0, CALLBACK_WINDOW) !=
+        MMSYSERR_NOERROR) {
+        m_hWaveOut = nullptr;
+        Report(this, "wavout03: waveOutOpen() failed.");
+        return FALSE;
+    }
+    // The device reads a buffer when it plays it, while the engine threads keep writing ahead
+    // of it: before every read it takes the engine's progress count (acquire), so what the
+    // engine finished in its earlier cycles is what the device sees.
+    platform::wave::SetPlaybackReadFence(m_hWaveOut, [this] { (void)m_nEngineProgress.load(std::memory_order_acquire); });
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::WaveOutWriteBuffers() {
+    if (m_hWaveOut == nullptr) return TRUE;
+    m_nOutQueued = 0;
+    m_nOutBytes = 0;
+    int written = 0;
+    for (int i = 0; i < 4; ++i) {
+        WAVEHDR* hdr = m_pOutHdr[i];
+        std::memset(m_pOutData[i], 0, static_cast<std::size_t>(m_nBlockBytes));
+        hdr->lpData = m_pOutData[i];
+        hdr->dwBufferLength = static_cast<DWORD>(m_nBlockBytes);
+        hdr->dwBytesRecorded = 0;
+        hdr->dwUser = 0;
+        hdr->dwFlags = 0;
+        if (waveOutPrepareHeader(m_hWaveOut, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+            Report(this, "wavout05: waveOutPrepareHeader() failed.");
+        if (waveOutWrite(m_hWaveOut, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+            Report(this, "wavout06: waveOutWrite() failed.");
+        } else {
+            ++written;
+        }
+        ++m_nOutQueued;
+        m_nOutIndex = i;
+    }
+    // A playback that misses one of its four buffers would play the ring out of order.
+    return written == 4 ? TRUE : FALSE;
+}
+
+BOOL CWaveInOutDlg::OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr) {
+    if (m_nOutQueued == 0) return FALSE;
+    if (pHdr == nullptr || (pHdr->dwFlags & kDonePrepared) != kDonePrepared) return FALSE;
+    if (m_bOutDeviceLost) {
+        waveOutUnprepareHeader(hDevice, pHdr, sizeof(WAVEHDR));
+        --m_nOutQueued;
+        return FALSE;
+    }
+    if (waveOutUnprepareHeader(hDevice, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        Report(this, "wavout07: waveOutUnprepareHeader() failed.");
+    } else {
+        --m_nOutQueued;
+    }
+    pHdr->dwFlags = 0;
+    const MMRESULT prepared = waveOutPrepareHeader(hDevice, pHdr, sizeof(WAVEHDR));
+    if (prepared != MMSYSERR_NOERROR) Report(this, "wavout08: waveOutPrepareHeader() failed.");
+    if (prepared == MMSYSERR_NODRIVER) {
+        DeviceLost(&m_bOutDeviceLost);
+        return FALSE;
+    }
+    const MMRESULT written = waveOutWrite(hDevice, pHdr, sizeof(WAVEHDR));
+    if (written != MMSYSERR_NOERROR) Report(this, "wavout09: waveOutWrite() failed.");
+    m_nOutBytes += static_cast<DWORD>(m_nBlockBytes);
+    ++m_nOutQueued;
+    if (written == MMSYSERR_NODRIVER) DeviceLost(&m_bOutDeviceLost);
+    return written == MMSYSERR_NOERROR ? TRUE : FALSE;
+}
+
+void CWaveInOutDlg::WaveOutStop() {
+    if (m_hWaveOut == nullptr) return;
+    if (waveOutReset(m_hWaveOut) != MMSYSERR_NOERROR && !m_bOutDeviceLost) Report(this, "wavout10: waveOutReset() failed.");
+    for (WAVEHDR* hdr : m_pOutHdr) {
+        if (hdr == nullptr || (hdr->dwFlags & kDonePrepared) != kDonePrepared) continue;
+        if (waveOutUnprepareHeader(m_hWaveOut, hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+            Report(this, "wavout11: waveOutUnprepareHeader() failed.");
+    }
+    m_nOutQueued = 0;
+}
+
+BOOL CWaveInOutDlg::WaveOutClose() {
+    if (m_hWaveOut == nullptr) return TRUE;
+    const MMRESULT r = waveOutClose(m_hWaveOut);
+    m_hWaveOut = nullptr;
+    if (r != MMSYSERR_NOERROR) {
+        Report(this, "wavout04: waveOutClose() failed.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::WaveOutAllocBuffers() {
+    WaveOutFreeBuffers();
+    m_pOutBlock = new (std::nothrow) BYTE[static_cast<std::size_t>(4 * m_nBlockBytes)]();
+    if (m_pOutBlock == nullptr) return FALSE;
+    for (int i = 0; i < 4; ++i) {
+        m_pOutData[i] = reinterpret_cast<char*>(m_pOutBlock) + i * m_nBlockBytes;
+        m_pOutHdr[i] = new (std::nothrow) WAVEHDR{};
+        if (m_pOutHdr[i] == nullptr) {
+            WaveOutFreeBuffers();
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void CWaveInOutDlg::WaveOutFreeBuffers() {
+    for (int i = 0; i < 4; ++i) {
+        delete m_pOutHdr[i];
+        m_pOutHdr[i] = nullptr;
+        m_pOutData[i] = nullptr;
+    }
+    delete[] m_pOutBlock;
+    m_pOutBlock = nullptr;
+}
+
+void CWaveInOutDlg::WaveOutClearState() {
+    m_hWaveOut = nullptr;
+    m_bOutDeviceLost = FALSE;
+    m_nOutQueued = 0;
+    m_nOutBytes = 0;
+}

@@ -18,8 +18,8 @@ PACKAGES=(
   fonts-ipafont-gothic
   # the spoken voice recording used by tests and benchmarks
   espeak-ng sox
-  # sound server for the test against real devices
-  pulseaudio pulseaudio-utils
+  # sound server for the test against real devices (PortAudio reaches it through ALSA's pulse plugin)
+  pulseaudio pulseaudio-utils libasound2-plugins
   # virtual display for running the window without a desktop
   xvfb xauth
   # FFTW, for tests and benchmarks of the transforms

@@ -115,6 +115,11 @@ void CWaveDeviceCore::Lose() {
     Signal();
 }
 
+void CWaveDeviceCore::SetReadFence(std::function<void()> fence) {
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_readFence = std::move(fence);
+}
+
 void CWaveDeviceCore::LoseAsync() {
     m_lostRequest.store(true, std::memory_order_release);
     Signal();
@@ -207,6 +212,7 @@ bool CWaveDeviceCore::RenderOneBuffer(std::vector<BYTE>* out) {
         if (m_paused || m_lost.load(std::memory_order_relaxed) || !TakeCurrentLocked()) return false;
         WAVEHDR* hdr = m_cur;
         const std::size_t n = hdr->dwBufferLength - m_curOffset;
+        if (m_readFence) m_readFence();
         const BYTE* src = reinterpret_cast<const BYTE*>(hdr->lpData) + m_curOffset;
         out->insert(out->end(), src, src + n);
         m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + n, std::memory_order_release);
@@ -230,6 +236,7 @@ bool CWaveDeviceCore::TakeCurrentLocked() {
 
 std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes) {
     if (m_paused || m_lost.load(std::memory_order_relaxed)) return 0;
+    if (m_readFence) m_readFence();
     std::size_t done = 0;
     while (done < bytes && TakeCurrentLocked()) {
         const std::size_t room = m_cur->dwBufferLength - m_curOffset;

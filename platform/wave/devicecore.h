@@ -74,6 +74,10 @@ public:
     void LoseAsync();
     // Waits until every buffer finished so far has been posted.
     void WaitPosted();
+    // Playback: called on the device side just before it reads queued buffers' memory, so the
+    // program can order its writes into queued buffers before the read (an acquire of the
+    // writer's progress counter, say). Must not block.
+    void SetReadFence(std::function<void()> fence);
 
     // --- Device side ------------------------------------------------------------------------
     // Copies up to `bytes` bytes from the queued buffers into out, reading each buffer's memory
@@ -117,6 +121,7 @@ private:
     std::size_t m_curOffset = 0;
     bool m_paused = false;   // playback
     bool m_started = false;  // capture
+    std::function<void()> m_readFence;
 
     std::atomic<std::uint64_t> m_playedBytes{0};
     std::atomic<int> m_queued{0};

@@ -128,8 +128,9 @@ MMRESULT Open(Direction dir, std::uintptr_t* handleOut, UINT id, const WAVEFORMA
 }
 
 MMRESULT Prepare(std::uintptr_t handle, Direction dir, WAVEHDR* hdr, UINT size) {
-    return WithDevice(handle, dir, [&](OpenDevice&) {
+    return WithDevice(handle, dir, [&](OpenDevice& dev) {
         if (const MMRESULT r = CheckHeader(hdr, size)) return r;
+        if (dev.core->IsLost()) return MMSYSERR_NODRIVER;
         hdr->dwFlags |= WHDR_PREPARED;
         return MMSYSERR_NOERROR;
     });
@@ -306,3 +307,10 @@ MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt) {
 }
 
 MMRESULT waveOutClose(HWAVEOUT hwo) { return pw::Close(pw::H(hwo), Direction::Out); }
+
+MMRESULT platform::wave::SetPlaybackReadFence(HWAVEOUT hwo, std::function<void()> fence) {
+    return pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
+        d.core->SetReadFence(std::move(fence));
+        return MMSYSERR_NOERROR;
+    });
+}

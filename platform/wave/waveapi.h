@@ -19,6 +19,8 @@
 // Every call is safe from any thread; calls on one device are serialised.
 #pragma once
 
+#include <functional>
+
 #include "platform/wave/wavetypes.h"
 
 UINT waveInGetNumDevs();
@@ -47,3 +49,11 @@ MMRESULT waveOutReset(HWAVEOUT hwo);
 // (TIME_BYTES, TIME_SAMPLES or TIME_MS); any other kind is answered in TIME_BYTES.
 MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt);
 MMRESULT waveOutClose(HWAVEOUT hwo);
+
+namespace platform::wave {
+// Playback devices read a queued buffer when they play it. fence runs on the device side just
+// before each read of buffer memory; a program that writes into queued buffers from other
+// threads orders those writes before the read there (e.g. an acquire load of the writer's
+// progress counter). It must not block. Set it before the first buffer is queued.
+MMRESULT SetPlaybackReadFence(HWAVEOUT hwo, std::function<void()> fence);
+}  // namespace platform::wave

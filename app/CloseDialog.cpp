@@ -1,0 +1,100 @@
+// Ending the program: the close operation (WM_CLOSE, EXIT, Enter and Escape) stops any run,
+// joins every worker, frees the shared buffers, closes the dump, deletes the effect dialog
+// (which hands its presets and reverb values back first), restores the timer resolution and
+// writes the whole settings file once. It runs at most once; the destructor then closes what
+// is left and removes the converter's temporary file.
+#include <cstdio>
+
+#include "app/WaveInOutDlg.h"
+#include "effects/EQdlg.h"
+#include "platform/base/clock.h"
+
+void CWaveInOutDlg::CloseOperation() {
+    if (m_bCloseDone) return;
+    m_bCloseDone = TRUE;
+    WriteTrace("98-OnClose");
+    OnBnClickedStop();
+    WriteTrace("98-01");
+    // STOP joined the workers of a run; a worker left from a run start that failed half-way
+    // is ended here, before anything it could use is freed.
+    m_bPsolaRun.store(FALSE, std::memory_order_release);
+    m_bThreadRun.store(FALSE, std::memory_order_release);
+    m_bPlayThreadRun.store(FALSE, std::memory_order_release);
+    JoinEngineThreads();
+    JoinPhaseVocoderThread();
+    m_playThread.Join();
+
+    WaveInFreeBuffers();
+    WaveOutFreeBuffers();
+    WriteTrace("98-02");
+    FreeStreamBuffers();
+    WriteTrace("98-03");
+    WriteTrace("98-04");
+    CloseDumpFile();
+    if (CEQdlg* effects = m_pEQDlg.exchange(nullptr, std::memory_order_acq_rel)) {
+        effects->DestroyWindow();
+        delete effects;
+    }
+    timeEndPeriod(1);
+    WriteSettingsFile();
+}
+
+void CWaveInOutDlg::OnClose() {
+    CloseOperation();
+    // The default handling ends the modal dialog with the cancel result.
+    CDialog::OnClose();
+    WriteTrace("98-END");
+}
+
+void CWaveInOutDlg::OnOK() {
+    if (!m_bCloseDone) {
+        CloseOperation();
+        WriteTrace("98-END");
+    }
+    EndDialog(IDOK);
+}
+
+void CWaveInOutDlg::OnCancel() {
+    if (!m_bCloseDone) {
+        CloseOperation();
+        WriteTrace("98-END");
+    }
+    EndDialog(IDCANCEL);
+}
+
+BOOL CWaveInOutDlg::WriteSettingsFile() {
+    CSettingsFile s(m_strAppFolder);
+    s.m_nMethod = m_nMethod;
+    s.m_nPitch = m_sliderPitch.GetPos();
+    s.m_nFormant = m_sliderFormant.GetPos();
+    s.m_nMinKey = m_comboMinKey.GetCurSel();
+    s.m_nMaxKey = m_comboMaxKey.GetCurSel();
+    s.m_nAxisMode = m_nAxisMode;
+    s.m_nBatchOverSampling = m_nBatchOverSampling;
+    for (int k = 0; k < 4; ++k) {
+        for (int b = 0; b < 11; ++b) s.m_nPresetGain[k][b] = m_nPresetGain[k][b];
+        s.m_fPresetQ[k] = m_fPresetQ[k];
+        s.m_voicePreset[k] = m_voicePreset[k];
+    }
+    s.m_nSaveCounter = m_nSaveCounter;
+    s.m_nDumpCounter = m_nDumpCounter;
+    s.m_nA4 = m_nA4.load();
+    if (!m_strOutputFolder.empty()) s.m_strOutputFolder = m_strOutputFolder;
+    s.m_strConverterPath = m_strConverterPath;
+    s.m_bShowVolumeGraph = m_bShowVolumeGraph;
+    s.m_fReverbAttenuation = m_fReverbAttenuation;
+    s.m_fReverbDelay = m_fReverbDelay;
+    s.m_nReverbRepeat = m_nReverbRepeat;
+    s.m_nMidiProgram = m_nMidiProgram;
+    const int in = (m_nWaveInIndex >= 0 && m_nWaveInIndex <= m_nWaveInCount) ? m_nWaveInIndex : 0;
+    const int out = (m_nWaveOutIndex >= 0 && m_nWaveOutIndex <= m_nWaveOutCount) ? m_nWaveOutIndex : 0;
+    s.m_strWaveInName = in == 0 ? std::string(CSettingsFile::kMapperName) : std::string(m_waveInCaps[in].szPname);
+    s.m_strWaveOutName = out == 0 ? std::string(CSettingsFile::kMapperName) : std::string(m_waveOutCaps[out].szPname);
+    s.m_nLatencyMode = m_nLatencyMode;
+    // Written whole into a temporary file and renamed over the old one: the file on disk is the
+    // old one or the new one, never a part of either.
+    if (!s.Write(m_strAppFolder + CSettingsFile::kFileName)) return FALSE;
+    WriteTrace("98-05");
+    WriteTrace("98-06");
+    return TRUE;
+}

@@ -1,0 +1,203 @@
+// File runs: choosing and opening the input file, and the file player thread that feeds the
+// engine one block of the file each time the playback device has finished a buffer.
+//
+// Threads: the player is the only writer of the input ring, m_nInputCount and the peaks during
+// a file run; it stores the samples before the count that announces them (release) and takes
+// the engine's progress (acquire) before it reuses ring entries. m_bNextBlock is raised by the
+// user-interface thread at every finished playback buffer and cleared by the player; a player
+// that finds it clear sleeps 2 ms and looks again. At the end of the file the player posts
+// WM_APP_FILE_ENDED and ends; STOP (and PLAY for Repeat) then run on the user-interface thread.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+#include "app/WaveInOutDlg.h"
+#include "audio/OutputNames.h"
+#include "platform/base/clock.h"
+#include "platform/ui/filedlg.h"
+#include "platform/ui/msgbox.h"
+
+namespace {
+
+constexpr const char* kWavOnlyFilter = "音声ファイル(*.wav)|*.wav||";
+constexpr const char* kConverterFilter =
+    "音声ファイル(*.wav;*.mp3;*.mp4;*.aac;*.flv)|*.wav;*.mp3;*.mp4;*.aac;*.flv|すべてのファイル(*.*)|*.*|";
+constexpr const char* kNotPlayable = "再生できる形式のファイルではありません。";
+constexpr const char* kWrongFormat = "16bit,44.1kHzでないWAVファイルは利用できません。";
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool AcceptedFormat(const WAVEFORMATEX& f) {
+    return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) && f.wBitsPerSample == 16 &&
+           f.nSamplesPerSec == 44100;
+}
+
+}  // namespace
+
+void CWaveInOutDlg::OnDropFiles(HDROP hDropInfo) {
+    // The first dropped file, whole (a cut path would name another file); the others are ignored.
+    const UINT length = DragQueryFile(hDropInfo, 0, nullptr, 0);
+    if (length > 0) {
+        std::string name(length + 1, '\0');
+        DragQueryFile(hDropInfo, 0, name.data(), length + 1);
+        name.resize(length);
+        m_strDropFile = name;
+        OnBnClickedOpen();
+    }
+    DragFinish(hDropInfo);
+}
+
+BOOL CWaveInOutDlg::OpenInputFile() {
+    std::string name;
+    if (m_bReplay) {
+        m_bReplay = FALSE;
+        name = m_strLastFile;
+    } else {
+        const bool converter = m_strConverterPath != "none";
+        if (!m_strChorusFile.empty()) {
+            name = m_strChorusFile;
+        } else if (!m_strDropFile.empty()) {
+            name = m_strDropFile;
+            m_strDropFile.clear();
+        } else {
+            CFileDialog dlg(TRUE, "wav", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                            converter ? kConverterFilter : kWavOnlyFilter, this);
+            if (dlg.DoModal() != IDOK) return FALSE;
+            name = dlg.GetPathName();
+        }
+        m_strLastFile = name;
+        m_strInputFile = name;
+        // Files of other formats need the outside converter, which this build does not have.
+        if (Upper(output_names::Extension(name)) != ".WAV") {
+            AfxMessageBox(kNotPlayable);
+            return FALSE;
+        }
+    }
+
+    m_inputFile.SetOwner(this);
+    m_inputFile.Reset();
+    if (m_inputFile.OpenRead(name) != 0) return FALSE;
+    WAVEFORMATEX& fmt = m_inputFile.m_fmt;
+    if (!AcceptedFormat(fmt)) {
+        AfxMessageBox(kWrongFormat);
+        m_inputFile.Close();
+        return FALSE;
+    }
+    // What the timer and the player derive from the format follows from channels, bits and
+    // rate, whatever the header stated.
+    fmt.nBlockAlign = static_cast<WORD>(2 * fmt.nChannels);
+    fmt.nAvgBytesPerSec = 44100u * fmt.nBlockAlign;
+
+    SetWindowText(output_names::BaseName(m_strInputFile) + output_names::Extension(m_strInputFile));
+    return TRUE;
+}
+
+void CWaveInOutDlg::StartWavePlayThread() {
+    m_bPlayThreadRun.store(TRUE, std::memory_order_release);
+    m_nInputCount.store(0, std::memory_order_release);
+    m_bNextBlock.store(FALSE, std::memory_order_release);
+    if (!m_playThread.Start([this] { WavePlayThreadProc(this); })) {
+        m_bPlayThreadRun.store(FALSE, std::memory_order_release);
+        WriteTrace("9-ERR thread start failed");
+    }
+    m_dwPlayThreadId = m_playThread.Id();
+}
+
+unsigned CWaveInOutDlg::WavePlayThreadProc(void* pDlg) {
+    static_cast<CWaveInOutDlg*>(pDlg)->WavePlayProc();
+    return 1;
+}
+
+void CWaveInOutDlg::WavePlayProc() {
+    WriteTrace("9-WavePlayProc(Thread)");
+    const unsigned serial = m_nRunSerial;
+    const int ch = m_inputFile.m_fmt.nChannels == 2 ? 2 : 1;
+    const int half = m_nBlockBytes / 2;  // samples of one block
+    std::vector<short> buf(static_cast<std::size_t>(half * ch), 0);
+    bool ended = false;
+
+    while (m_bPlayThreadRun.load(std::memory_order_acquire)) {
+        if (!m_bNextBlock.load(std::memory_order_acquire)) {
+            Sleep(2);
+            continue;
+        }
+        WriteTrace("9-01");
+        const int count = m_nInputCount.load(std::memory_order_relaxed);
+        // The engine is done with the ring entries about to be overwritten.
+        (void)m_nEngineProgress.load(std::memory_order_acquire);
+        const unsigned slot = (static_cast<unsigned>(count) * 2u / static_cast<unsigned>(m_nBlockBytes)) & 3u;
+        int peakL = 0;
+        int peakR = 0;
+        bool shortRead = false;
+        if (m_nMethod == 1) {
+            // The newest block alone at the start of the buffer, interleaved as in the file.
+            const LONG got = m_inputFile.Read(buf.data(), m_nBlockBytes);
+            const int n = got > 0 ? static_cast<int>(got / 2) : 0;
+            for (int i = 0; i < n; ++i) {
+                const short s = buf[static_cast<std::size_t>(i)];
+                m_pfInputBuf[i] = static_cast<float>(s);
+                const int a = std::abs(static_cast<int>(s));
+                if (ch == 2 && (i & 1)) peakR = std::max(peakR, a);
+                else peakL = std::max(peakL, a);
+            }
+            for (int i = n; i < half; ++i) m_pfInputBuf[i] = 0.0f;
+            if (ch == 1) peakR = peakL;
+            if (IsTracing()) WriteTrace("9-03 " + std::to_string(ch) + "ch," + std::to_string(n));
+            shortRead = n < half;
+        } else {
+            // Mono into the ring at the running count; a stereo file as (left + right) / 2.
+            const LONG got = m_inputFile.Read(buf.data(), m_nBlockBytes * ch);
+            const int f = got > 0 ? static_cast<int>(got / 2 / ch) : 0;
+            for (int k = 0; k < f; ++k) {
+                float v;
+                if (ch == 2) {
+                    const short l = buf[static_cast<std::size_t>(2 * k)];
+                    const short r = buf[static_cast<std::size_t>(2 * k + 1)];
+                    v = (static_cast<float>(l) + static_cast<float>(r)) * 0.5f;
+                    peakL = std::max(peakL, std::abs(static_cast<int>(l)));
+                    peakR = std::max(peakR, std::abs(static_cast<int>(r)));
+                } else {
+                    const short s = buf[static_cast<std::size_t>(k)];
+                    v = static_cast<float>(s);
+                    peakL = std::max(peakL, std::abs(static_cast<int>(s)));
+                }
+                m_pfInputBuf[(count + k) & m_nRingMask] = v;
+            }
+            if (ch == 1) peakR = peakL;
+            if (IsTracing()) WriteTrace("9-02 " + std::to_string(ch) + "ch," + std::to_string(f));
+            for (int k = f; k < half; ++k) m_pfInputBuf[(count + k) & m_nRingMask] = 0.0f;
+            shortRead = f < half;
+        }
+        m_nPeak[0][slot].store(peakL, std::memory_order_relaxed);
+        m_nPeak[1][slot].store(peakR, std::memory_order_relaxed);
+        // The samples are in place before the count that announces them.
+        m_nInputCount.store(count + half, std::memory_order_release);
+        if (shortRead) {
+            // End of the file (a read error counts as one).
+            m_bPlayThreadRun.store(FALSE, std::memory_order_release);
+            m_bNextBlock.store(FALSE, std::memory_order_release);
+            ended = true;
+            break;
+        }
+        m_bNextBlock.store(FALSE, std::memory_order_release);
+        Sleep(2);
+    }
+
+    if (ended) {
+        const LPARAM repeat = m_chkRepeat.GetCheck() != BST_UNCHECKED ? 1 : 0;
+        PostMessage(WM_APP_FILE_ENDED, static_cast<WPARAM>(serial), repeat);
+    }
+    WriteTrace("9-END");
+}
+
+LRESULT CWaveInOutDlg::OnFileEnded(WPARAM wParam, LPARAM lParam) {
+    // A notice of a run that has already ended (the user pressed STOP first) changes nothing.
+    if (static_cast<unsigned>(wParam) != m_nRunSerial || m_nRunState.load() != 2) return 0;
+    OnBnClickedStop();
+    if (lParam != 0) OnBnClickedPlay();
+    return 0;
+}

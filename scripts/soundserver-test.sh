@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The test against a real sound server. Starts a private PulseAudio (its own runtime folder and
+# socket, nothing of the desktop's) with two null sinks: the default recording device is the
+# monitor of the first sink, which paplay feeds with the voice recording; the default playback
+# device is the second sink, whose monitor parecord records. A LIVE run of the program's dialog
+# (tests/soundserver, through PortAudio and its ALSA "pulse" plugin) converts the voice with the
+# pitch trackbar at +12; the recording must be the voice with its fundamental moved by 2^(12/24).
+# Then clicks go through a Thru run and their delay from the recording device to the playback
+# device is measured.
+#   bash scripts/soundserver-test.sh [BUILD_DIR]
+# Skips (exit 0) with a clear line only when the sound server cannot start.
+set -euo pipefail
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$SORVEL_ROOT"
+
+build="${1:-$SORVEL_ROOT/build}"
+test_bin="$build/tests/test_soundserver"
+voice="$build/testdata/voice.wav"
+[[ -x "$test_bin" ]] || die "$test_bin is missing; build first (bash scripts/build.sh normal)"
+[[ -f "$voice" ]] || die "$voice is missing; make it with: bash scripts/make-voice.sh $voice"
+for tool in pulseaudio pactl paplay parecord sox; do
+  command -v "$tool" >/dev/null 2>&1 || die "$tool is missing; run: bash scripts/setup.sh"
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/sorvel-soundserver-XXXXXX")"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  if [[ -n "${SORVEL_SOUNDSERVER_KEEP:-}" ]]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# Everything of the server lives in $work: runtime folder, socket, cookie, ALSA settings.
+mkdir -p "$work/run" "$work/home" "$work/out"
+chmod 700 "$work/run"
+export XDG_RUNTIME_DIR="$work/run"
+export PULSE_RUNTIME_PATH="$work/run/pulse"
+export PULSE_STATE_PATH="$work/state"
+export HOME="$work/home"
+export PULSE_SERVER="unix:$work/run/native"
+unset SORVEL_VIRTUAL_IN SORVEL_VIRTUAL_OUT SORVEL_VIRTUAL_SPEED
+# ALSA programs (PortAudio) reach the server through the pulse plugin as their default device.
+cat >"$HOME/.asoundrc" <<'ALSA'
+pcm.!default { type pulse }
+ctl.!default { type pulse }
+ALSA
+cat >"$work/server.pa" <<PA
+load-module module-native-protocol-unix socket=$work/run/native auth-anonymous=1
+load-module module-null-sink sink_name=sorvel_voice format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_voice
+load-module module-null-sink sink_name=sorvel_heard format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_heard
+load-module module-null-sink sink_name=sorvel_mix format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_mix
+set-default-source sorvel_voice.monitor
+set-default-sink sorvel_heard
+PA
+
+say "sound server"
+as_root=()
+[[ "$(id -u)" -eq 0 ]] && as_root=(--system=no)
+pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  --disable-shm=yes --realtime=no --high-priority=no "${as_root[@]}" \
+  --log-target=file:"$work/pulse.log" >/dev/null 2>&1 &
+pids+=($!)
+started=0
+for _ in $(seq 1 100); do
+  if pactl info >/dev/null 2>&1; then
+    started=1
+    break
+  fi
+  sleep 0.1
+done
+if [[ $started -ne 1 ]]; then
+  echo "soundserver-test: SKIPPED: the PulseAudio sound server could not start here:"
+  sed 's/^/  pulseaudio: /' "$work/pulse.log" 2>/dev/null | tail -n 5 || true
+  exit 0
+fi
+echo "PulseAudio runs on $PULSE_SERVER: default source $(pactl get-default-source), default sink $(pactl get-default-sink)"
+
+run_phase() {
+  local phase="$1"
+  shift
+  env SORVEL_SOUNDSERVER="$phase" SORVEL_SOUNDSERVER_DIR="$work/out" "$@" \
+    "$test_bin" --gtest_brief=1 --gtest_filter='SoundServer.*'
+}
+
+# The program's sound system must list the server's devices; the dialog's tables show them.
+say "live run with pitch +12"
+seconds=8
+parecord --device=sorvel_heard.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
+  "$work/heard.wav" &
+heard_pid=$!
+pids+=("$heard_pid")
+parecord --device=sorvel_voice.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
+  "$work/said.wav" &
+said_pid=$!
+pids+=("$said_pid")
+paplay --device=sorvel_voice "$voice" &
+voice_pid=$!
+pids+=("$voice_pid")
+run_phase run SORVEL_SOUNDSERVER_SECONDS="$seconds"
+kill -INT "$heard_pid" "$said_pid"
+kill "$voice_pid" 2>/dev/null || true
+wait "$heard_pid" "$said_pid" "$voice_pid" 2>/dev/null || true
+
+say "the recording is the converted voice"
+run_phase check SORVEL_SOUNDSERVER_VOICE="$voice" SORVEL_SOUNDSERVER_RECORDING="$work/heard.wav"
+
+say "click latency (Thru)"
+# Both monitors go into one more sink, so that one recording holds the click going in and
+# coming out on the same clock.
+pactl load-module module-loopback source=sorvel_voice.monitor sink=sorvel_mix latency_msec=20 >/dev/null
+pactl load-module module-loopback source=sorvel_heard.monitor sink=sorvel_mix latency_msec=20 >/dev/null
+sox -n -r 44100 -b 16 -c 1 "$work/click.wav" synth 0.004 square 1500 vol 0.9 pad 1.5 2.5
+parecord --device=sorvel_mix.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
+  "$work/click-mix.wav" &
+mix_pid=$!
+pids+=("$mix_pid")
+( sleep 2; paplay --device=sorvel_voice "$work/click.wav" ) &
+pids+=($!)
+run_phase thru SORVEL_SOUNDSERVER_SECONDS=6
+kill -INT "$mix_pid"
+wait "$mix_pid" 2>/dev/null || true
+run_phase latency SORVEL_SOUNDSERVER_CLICK_MIX="$work/click-mix.wav"
+
+echo "soundserver-test: passed"

@@ -1,0 +1,188 @@
+// Closing the program: the close operation stops a run, joins every worker, frees the buffers
+// and writes the whole settings file once, whichever way the dialog is ended.
+#include <cstdio>
+
+#include "effects/EQdlg.h"
+#include "platform/wave/virtualbackend.h"
+#include "runs/RunHarness.h"
+
+namespace {
+
+using runtest::RunDialog;
+using runtest::ScopedEnv;
+
+class Close : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::FILE* trace = std::fopen(Trace().c_str(), "w");
+        if (trace != nullptr) std::fclose(trace);
+        runtest::WriteWav(folder.File("silence.wav"), std::vector<short>(44100, 0));
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("silence.wav"));
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(8));
+        dlg = std::make_unique<RunDialog>(folder.Path());
+        runtest::SetUpLikeStartUp(*dlg, folder.Path());
+        platform::ui::TakeHeadlessMessageBoxes();
+    }
+    void TearDown() override {
+        dlg.reset();
+        platform::ui::DeliverPostedMessages();
+    }
+    std::string Trace() const { return folder.File("debug.txt"); }
+    std::string Settings() const { return folder.File("sorvel.ini"); }
+    // The settings file without its second line (the time of writing).
+    std::vector<std::string> SettingsLinesButTime() const {
+        std::vector<std::string> lines = runtest::TraceLines(Settings());
+        if (lines.size() > 1) lines.erase(lines.begin() + 1);
+        return lines;
+    }
+
+    TempFolder folder;
+    std::unique_ptr<ScopedEnv> in, out, speed;
+    std::unique_ptr<RunDialog> dlg;
+};
+
+TEST_F(Close, ClosingWhenIdleWritesTheDefault27LinesAndTheTraceInOrder) {
+    dlg->OnClose();
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_EQ(dlg->GetModalResult(), IDCANCEL);
+    const std::string e = " 0  0  0  0  0  0  0  0  0  0  0  1.000";
+    const std::string v = "0 0 7 40 440 0.500000 0.020000 3 0.900000 1";
+    const std::vector<std::string> want = {
+        "sorvel 2.87", "0", "0", "0", "7", "40", "2", "4", e, e, e, e, v, v, v, v, "0 0", "440", folder.Path(), "none",
+        "1", "0.700000 0.070000 12", "0", "WAVE MAPPER", "WAVE MAPPER", "0"};
+    EXPECT_EQ(SettingsLinesButTime(), want);
+    EXPECT_EQ(runtest::TraceLines(Settings()).size(), 27u);
+    EXPECT_EQ(dlg->m_pfInputBuf, nullptr);
+    EXPECT_EQ(dlg->m_pInBlock, nullptr);
+    EXPECT_EQ(dlg->m_pOutBlock, nullptr);
+
+    dlg.reset();
+    const std::vector<std::string> trace = runtest::TraceLines(Trace());
+    const std::vector<std::string> wantTrace = {"98-OnClose", "4-STOP button", "98-01", "98-02", "98-03", "98-04",
+                                                "98-05",      "98-06",         "98-END", "99-01", "99-END"};
+    EXPECT_EQ(trace, wantTrace);
+}
+
+TEST_F(Close, SettingsWrittenAtCloseReadBackWithTheSameValues) {
+    dlg->m_nMethod = 1;
+    dlg->m_sliderPitch.SetPos(12);
+    dlg->m_comboMinKey.SetCurSel(3);
+    dlg->m_nAxisMode = 1;
+    dlg->m_nBatchOverSampling = 2;
+    dlg->m_nPresetGain[2][5] = -7;
+    dlg->m_fPresetQ[1] = 2.5f;
+    dlg->m_voicePreset[3].nPitch = -9;
+    dlg->m_voicePreset[3].nVoiceMode = 5;
+    dlg->m_nSaveCounter = 123;
+    dlg->m_nDumpCounter = 9999;
+    dlg->m_nA4 = 442;
+    dlg->m_strOutputFolder = folder.File("out/");
+    dlg->m_bShowVolumeGraph = FALSE;
+    dlg->m_fReverbAttenuation = 0.5f;
+    dlg->m_nReverbRepeat = 3;
+    dlg->m_nMidiProgram = 41;
+    dlg->m_nWaveInIndex = 1;
+    dlg->m_nLatencyMode = 1;
+    dlg->OnCancel();
+    EXPECT_TRUE(dlg->IsEnded());
+
+    CSettingsFile s(folder.Path());
+    ASSERT_EQ(s.Read(Settings()), SettingsReadResult::Read);
+    EXPECT_EQ(s.m_nMethod, 1);
+    EXPECT_EQ(s.m_nPitch, 12);
+    EXPECT_EQ(s.m_nMinKey, 3);
+    EXPECT_EQ(s.m_nAxisMode, 1);
+    EXPECT_EQ(s.m_nBatchOverSampling, 2);
+    EXPECT_EQ(s.m_nPresetGain[2][5], -7);
+    EXPECT_FLOAT_EQ(s.m_fPresetQ[1], 2.5f);
+    EXPECT_EQ(s.m_voicePreset[3].nPitch, -9);
+    EXPECT_EQ(s.m_voicePreset[3].nVoiceMode, 5);
+    EXPECT_EQ(s.m_nSaveCounter, 123);
+    EXPECT_EQ(s.m_nDumpCounter, 9999);
+    EXPECT_EQ(s.m_nA4, 442);
+    EXPECT_EQ(s.m_strOutputFolder, folder.File("out/"));
+    EXPECT_EQ(s.m_bShowVolumeGraph, 0);
+    EXPECT_FLOAT_EQ(s.m_fReverbAttenuation, 0.5f);
+    EXPECT_EQ(s.m_nReverbRepeat, 3);
+    EXPECT_EQ(s.m_nMidiProgram, 41);
+    EXPECT_EQ(s.m_strWaveInName, platform::wave::kVirtualInName);
+    EXPECT_EQ(s.m_strWaveOutName, "WAVE MAPPER");
+    EXPECT_EQ(s.m_nLatencyMode, 1);
+}
+
+TEST_F(Close, EnterOrEscapeRunTheCloseOnceAndTheFileStays27Lines) {
+    dlg->OnOK();
+    EXPECT_EQ(dlg->GetModalResult(), IDOK);
+    dlg->OnClose();
+    dlg->OnCancel();
+    dlg.reset();
+    EXPECT_EQ(runtest::CountLines(Trace(), "98-OnClose"), 1);
+    EXPECT_EQ(runtest::CountLines(Trace(), "98-05"), 1);
+    EXPECT_EQ(runtest::TraceLines(Settings()).size(), 27u);
+}
+
+TEST_F(Close, ExitEndsTheDialogWithOkAfterTheClose) {
+    dlg->OnBnClickedExit();
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_EQ(dlg->GetModalResult(), IDOK);
+    EXPECT_EQ(runtest::TraceLines(Settings()).size(), 27u);
+}
+
+TEST_F(Close, ClosingDuringALiveRunStopsItAndLeavesTheSavedWavComplete) {
+    dlg->m_chkSave.SetCheck(BST_CHECKED);
+    dlg->OnBnClickedLive();
+    ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= 3 * dlg->m_nBlockBytes / 2; }));
+    dlg->OnClose();
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+    EXPECT_FALSE(dlg->m_bPsolaRun.load());
+    EXPECT_EQ(dlg->m_hWaveIn, nullptr);
+    const auto saved = runtest::ReadWav(folder.File("save_0000.wav"));
+    EXPECT_EQ(saved.format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(runtest::CountLines(Trace(), "4-END"), 1);
+}
+
+TEST_F(Close, ClosingDuringAFileRunJoinsThePlayerBeforeTheBuffersGo) {
+    runtest::WriteWav(folder.File("tone.wav"), runtest::Tone(300.0, 44100 * 20));
+    dlg->m_strDropFile = folder.File("tone.wav");
+    dlg->OnBnClickedOpen();
+    ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() > 0; }));
+    dlg->OnClose();
+    EXPECT_FALSE(dlg->m_playThread.IsRunning());
+    EXPECT_FALSE(dlg->m_inputFile.IsOpen());
+    EXPECT_EQ(runtest::CountLines(Trace(), "9-END"), 1);
+}
+
+TEST_F(Close, ClosingKeepsTheEffectDialogsLastPresetsInTheSettings) {
+    auto* effects = new CEQdlg(dlg.get());
+    effects->m_nPresetGain[0][0] = 6;
+    effects->m_nRepeat = 9;
+    dlg->m_pEQDlg = effects;
+    dlg->OnClose();
+    EXPECT_EQ(dlg->m_pEQDlg.load(), nullptr);
+    const std::vector<std::string> lines = runtest::TraceLines(Settings());
+    ASSERT_EQ(lines.size(), 27u);
+    EXPECT_EQ(lines[9].substr(0, 3), " 6 ");
+    EXPECT_EQ(lines[22].substr(lines[22].size() - 2), " 9");
+}
+
+TEST_F(Close, TheEndOfTheProgramRemovesTheTemporaryConversionFile) {
+    runtest::WriteWav(folder.File("temp.wav"), std::vector<short>(10, 0));
+    dlg->OnClose();
+    dlg.reset();
+    EXPECT_FALSE(runtest::Exists(folder.File("temp.wav")));
+}
+
+TEST_F(Close, SettingsFileThatCannotBeWrittenIsSkippedSilently) {
+    dlg.reset();
+    TempFolder other;
+    const std::string missing = other.File("gone/");
+    dlg = std::make_unique<RunDialog>(missing);
+    runtest::SetUpLikeStartUp(*dlg, missing);
+    dlg->OnClose();
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+    EXPECT_FALSE(runtest::Exists(missing + "sorvel.ini"));
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+// LIVE runs end to end on the virtual file devices: the voice file is "spoken" into the
+// recording device, the engine threads convert it, and the playback device records what it
+// plays.
+#include <cmath>
+#include <cstdio>
+
+#include "runs/RunHarness.h"
+
+namespace {
+
+using runtest::RunDialog;
+
+using runtest::ScopedEnv;
+
+class LiveRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        voice = runtest::TestDataFile("voice.wav");
+        if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
+        std::FILE* trace = std::fopen(folder.File("debug.txt").c_str(), "w");
+        if (trace != nullptr) std::fclose(trace);
+        played = folder.File("played.wav");
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(4));
+        dlg = std::make_unique<RunDialog>(folder.Path());
+        runtest::SetUpLikeStartUp(*dlg, folder.Path());
+        platform::ui::TakeHeadlessMessageBoxes();
+    }
+    void TearDown() override {
+        dlg.reset();
+        platform::ui::DeliverPostedMessages();
+    }
+
+    // LIVE, then STOP once `seconds` of input have arrived.
+    void LiveFor(double seconds) {
+        dlg->OnBnClickedLive();
+        ASSERT_EQ(dlg->m_nRunState.load(), 1);
+        const int want = static_cast<int>(seconds * 44100.0);
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= want; }));
+        dlg->OnBnClickedStop();
+    }
+
+    TempFolder folder;
+    std::string voice;
+    std::string played;
+    std::unique_ptr<ScopedEnv> in, out, speed;
+    std::unique_ptr<RunDialog> dlg;
+};
+
+TEST_F(LiveRun, PitchUpTwelvePlaysTheVoiceOneBlockLaterWithItsFundamentalRaised) {
+    dlg->m_fPitchRatio = std::pow(2.0f, 12.0f / 24.0f);
+    LiveFor(6.0);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+
+    const auto input = runtest::ReadWav(voice).samples;
+    const auto output = runtest::ReadWav(played).samples;
+    const long b = dlg->m_nBlockBytes;  // B samples: the ring's latency
+    const int arrived = dlg->m_nInputCount.load();
+    ASSERT_GT(static_cast<long>(output.size()), 2 * b);
+
+    // The four silent start buffers come first.
+    for (long i = 0; i < b; ++i) ASSERT_EQ(output[static_cast<std::size_t>(i)], 0) << "sample " << i;
+
+    const std::vector<short> heard(input.begin(), input.begin() + std::min<long>(arrived, static_cast<long>(input.size())));
+    const long lag = runtest::EnvelopeLag(heard, output, b - 8192, b + 8192);
+    EXPECT_NEAR(lag, b, 512);
+
+    int frames = 0;
+    const double ratio = runtest::MedianPitchRatio(heard, output, static_cast<std::size_t>(b), 22050,
+                                                   std::min<std::size_t>(heard.size(), output.size() - static_cast<std::size_t>(b)), &frames);
+    EXPECT_GT(frames, 20);
+    EXPECT_NEAR(ratio, std::sqrt(2.0), std::sqrt(2.0) * 0.01);
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
+TEST_F(LiveRun, SavedWavHoldsThePlayedAudioAndTheCountersMove) {
+    dlg->m_chkSave.SetCheck(BST_CHECKED);
+    dlg->m_chkDump.SetCheck(BST_CHECKED);
+    dlg->m_nSaveCounter = 41;
+    dlg->m_nDumpCounter = 7;
+    dlg->m_fPitchRatio = std::pow(2.0f, 5.0f / 24.0f);
+    LiveFor(4.0);
+    ASSERT_FALSE(HasFatalFailure());
+
+    EXPECT_EQ(dlg->m_nSaveCounter, 42);
+    EXPECT_EQ(dlg->m_nDumpCounter, 8);
+    const std::string saved = folder.File("save_0041.wav");
+    ASSERT_TRUE(runtest::Exists(saved));
+    EXPECT_TRUE(runtest::Exists(folder.File("dump_0007.txt")));
+
+    const auto save = runtest::ReadWav(saved);
+    EXPECT_EQ(save.format.nChannels, 1);
+    EXPECT_EQ(save.format.nSamplesPerSec, 44100u);
+    const auto output = runtest::ReadWav(played).samples;
+    const std::size_t b = static_cast<std::size_t>(dlg->m_nBlockBytes);
+    ASSERT_GT(save.samples.size(), 44100u);
+    // The saved samples are the converted samples as they were played, one block into the stream.
+    const std::size_t n = std::min(save.samples.size(), output.size() - b);
+    ASSERT_GT(n, 44100u);
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < n; ++i) same += save.samples[i] == output[b + i] ? 1 : 0;
+    EXPECT_EQ(same, n);
+}
+
+TEST_F(LiveRun, ThruClickComesOutExactlyTheRingsDelayLater) {
+    // A click 1.3 s into silence; Thru passes the input through unconverted.
+    std::vector<short> click(44100 * 3, 0);
+    const std::size_t at = 57331;
+    for (std::size_t i = 0; i < 40; ++i) click[at + i] = 20000;
+    runtest::WriteWav(folder.File("click.wav"), click);
+    ScopedEnv clickIn("SORVEL_VIRTUAL_IN", folder.File("click.wav"));
+    dlg->m_chkThru.SetCheck(BST_CHECKED);
+    LiveFor(2.5);
+    ASSERT_FALSE(HasFatalFailure());
+    const auto output = runtest::ReadWav(played).samples;
+    std::size_t first = 0;
+    while (first < output.size() && output[first] == 0) ++first;
+    ASSERT_LT(first, output.size());
+    EXPECT_EQ(first, at + static_cast<std::size_t>(dlg->m_nBlockBytes));
+    EXPECT_EQ(output[first], 20000);
+}
+
+TEST_F(LiveRun, DumpOfALiveRunStartsWithTheTwelveHeaderLines) {
+    dlg->m_chkDump.SetCheck(BST_CHECKED);
+    LiveFor(1.0);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string text = runtest::ReadText(folder.File("dump_0000.txt"));
+    const std::string header =
+        "sorvel\t2.87\r\n"
+        "Input\tMIC\r\n"
+        "OverSampling\t1\r\n"
+        "A4\t440\r\n"
+        "MinKey\tG_2\t7\r\n"
+        "MaxKey\tE_5\t40\r\n"
+        "CorrThresh\t0.5\r\n"
+        "PitchShiftEnable\t1\r\n"
+        "MixingLevel_Original\t1.0\r\n"
+        "MixingLevel_Chorus\t0.5\r\n"
+        "Samples\tTime     \tMaxAmp\tHz\tNote\tChorus\r\n"
+        "      0\t 0:00.000\t     0\t  0\t0\t127\r\n";
+    EXPECT_EQ(text.substr(0, header.size()), header);
+    EXPECT_FALSE(dlg->m_pDumpFile != nullptr);
+}
+
+TEST_F(LiveRun, TraceShowsEveryStepOfLiveAndStopInOrder) {
+    LiveFor(0.5);
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<std::string> steps;
+    for (const std::string& line : runtest::TraceLines(folder.File("debug.txt")))
+        if (line.rfind("1-", 0) == 0 || line.rfind("4-", 0) == 0) steps.push_back(line);
+    const std::vector<std::string> want = {"1-LIVE button  TD-PSOLA", "1-01", "1-02", "1-03", "1-04", "1-05", "1-06",
+                                           "1-07", "1-08", "1-09", "1-11", "1-END", "4-STOP button", "4-01", "4-02",
+                                           "4-03", "4-04", "4-05", "4-06", "4-07", "4-08", "4-END"};
+    EXPECT_EQ(steps, want);
+}
+
+TEST_F(LiveRun, StopJoinsTheEngineThreadsAndLeavesNoDeviceOpen) {
+    LiveFor(0.5);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(dlg->m_hWaveIn, nullptr);
+    EXPECT_EQ(dlg->m_hWaveOut, nullptr);
+    EXPECT_FALSE(dlg->m_bPsolaRun.load());
+    EXPECT_EQ(dlg->m_nInQueued, 0);
+    EXPECT_EQ(dlg->m_nOutQueued, 0);
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[1]);
+    // A second STOP does nothing.
+    dlg->OnBnClickedStop();
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+}
+
+TEST_F(LiveRun, PlayDuringOrAfterALiveRunOnlyWritesItsTwoLines) {
+    dlg->OnBnClickedLive();
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[3]);
+    dlg->OnBnClickedPlay();
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[3]);
+    EXPECT_EQ(dlg->m_nRunState.load(), 1);
+    dlg->OnBnClickedStop();
+    dlg->OnBnClickedPlay();
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+    EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[1]);
+    EXPECT_EQ(runtest::CountLines(folder.File("debug.txt"), "3-PLAY button  TD-PSOLA"), 2);
+    EXPECT_EQ(runtest::CountLines(folder.File("debug.txt"), "3-01"), 2);
+    EXPECT_EQ(runtest::CountLines(folder.File("debug.txt"), "3-END"), 0);
+    EXPECT_TRUE(platform::ui::TakeHeadlessFileRequests().empty());
+}
+
+TEST_F(LiveRun, LiveDuringARunWritesItsLineAndChangesNothing) {
+    dlg->OnBnClickedLive();
+    const HWAVEIN device = dlg->m_hWaveIn;
+    dlg->OnBnClickedLive();
+    EXPECT_EQ(dlg->m_hWaveIn, device);
+    EXPECT_EQ(dlg->m_nRunState.load(), 1);
+    dlg->OnBnClickedStop();
+    int lives = 0;
+    for (const std::string& line : runtest::TraceLines(folder.File("debug.txt"))) lives += line == "1-LIVE button  TD-PSOLA";
+    EXPECT_EQ(lives, 2);
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
+TEST_F(LiveRun, TwoHundredLiveStopCyclesLeaveEverySavedFileComplete) {
+    dlg->m_chkSave.SetCheck(BST_CHECKED);
+    ::setenv("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(50).c_str(), 1);
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        dlg->OnBnClickedLive();
+        ASSERT_EQ(dlg->m_nRunState.load(), 1) << "cycle " << cycle;
+        const int want = (cycle % runtest::kCycleBlocks) * dlg->m_nBlockBytes / 2;
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= want; })) << "cycle " << cycle;
+        dlg->OnBnClickedStop();
+        ASSERT_EQ(dlg->m_nRunState.load(), 0);
+    }
+    EXPECT_EQ(dlg->m_nSaveCounter, 200);
+    for (int i = 0; i < 200; i += 37) {
+        char name[32];
+        std::snprintf(name, sizeof name, "save_%04d.wav", i);
+        const auto audio = runtest::ReadWav(folder.File(name));
+        EXPECT_EQ(audio.format.nChannels, 1) << name;
+    }
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+// A main dialog set up as start-up would leave it, driven without a window: the test thread
+// stands in for the user-interface thread and delivers the posted device messages. The device
+// notifications are routed to the wrappers the way the dialog's window procedure routes them.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/WaveInOutDlg.h"
+#include "platform/ui/filedlg.h"
+#include "platform/ui/msgbox.h"
+#include "platform/ui/msgqueue.h"
+#include "platform/wave/wavfileio.h"
+#include "support/TempFolder.h"
+
+namespace runtest {
+
+class RunDialog : public CWaveInOutDlg {
+public:
+    using CWaveInOutDlg::CWaveInOutDlg;
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == MM_WOM_DONE) {
+            WriteTrace("MM_WOM_DONE");
+            if (m_nRunState.load() == 1 || m_bPlayThreadRun.load())
+                OnWomDone(reinterpret_cast<HWAVEOUT>(wParam), reinterpret_cast<WAVEHDR*>(lParam));
+            m_bNextBlock.store(TRUE, std::memory_order_release);
+            return CDialog::WindowProc(message, wParam, lParam);
+        }
+        if (message == MM_WIM_DATA) {
+            WriteTrace("MM_WIM_DATA");
+            if (m_nInQueued != 0) OnWimData(reinterpret_cast<WAVEHDR*>(lParam));
+            return CDialog::WindowProc(message, wParam, lParam);
+        }
+        return CWaveInOutDlg::WindowProc(message, wParam, lParam);
+    }
+};
+
+// The dialog in the state start-up leaves it in: buffers, key table, combos, device tables,
+// the PLAY images and the file objects' owner.
+inline void SetUpLikeStartUp(CWaveInOutDlg& dlg, const std::string& outputFolder, int latencyMode = 0) {
+    dlg.m_nLatencyMode = latencyMode;
+    dlg.AllocStreamBuffers();
+    dlg.BuildKeyTable();
+    dlg.FillVoiceModeCombo();
+    dlg.m_comboMinKey.SetCurSel(7);
+    dlg.m_comboMaxKey.SetCurSel(40);
+    dlg.m_editCorrTh.SetWindowText("0.5");
+    dlg.m_sliderPitch.SetRange(-48, 48);
+    dlg.m_sliderFormant.SetRange(-24, 24);
+    dlg.m_strOutputFolder = outputFolder;
+    dlg.m_saveFile.SetOwner(&dlg);
+    dlg.m_inputFile.SetOwner(&dlg);
+    dlg.m_waveInFmt.SetOwner(&dlg);
+    dlg.m_waveOutFmt.SetOwner(&dlg);
+    dlg.BuildDeviceTables();
+    const UINT playImages[4] = {139, 140, 137, 138};
+    for (int i = 0; i < 4; ++i) dlg.m_bmpPlay[i].LoadBitmap(playImages[i]);
+    dlg.m_btnPlay.SetBitmap(&dlg.m_bmpPlay[1]);
+}
+
+// Delivers posted messages until done() holds; false when the limit passed first (the limit
+// only keeps a broken run from hanging the suite).
+inline bool PumpUntil(const std::function<bool()>& done, double limitSeconds = 60.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limitSeconds);
+    while (!done()) {
+        if (platform::ui::DeliverPostedMessages() == 0) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    return true;
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_had = true;
+            m_old = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_had) ::setenv(m_name, m_old.c_str(), 1);
+        else ::unsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+// Writes a 16-bit PCM file of interleaved samples.
+inline void WriteWav(const std::string& path, const std::vector<short>& samples, WORD channels = 1,
+                     DWORD rate = 44100) {
+    WAVEFORMATEX f;
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = static_cast<WORD>(2 * channels);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    platform::wave::CWavWriter w;
+    std::string error;
+    ASSERT_TRUE(w.Open(path, f, &error)) << error;
+    ASSERT_TRUE(w.Write(samples.data(), samples.size() * sizeof(short)));
+    ASSERT_TRUE(w.Close());
+}
+
+inline std::vector<short> Tone(double hz, int n, double amplitude = 8000.0) {
+    std::vector<short> s(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = static_cast<short>(amplitude * std::sin(2.0 * M_PI * hz * i / 44100.0));
+    return s;
+}
+
+inline void PumpFor(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    PumpUntil([&] { return std::chrono::steady_clock::now() > end; }, seconds + 1.0);
+}
+
+// Speed of the virtual devices for a test. The engine threads must keep up with the devices or
+// the rings overrun; under the thread sanitizer they run many times slower, so the devices run
+// slower too.
+#if defined(__SANITIZE_THREAD__)
+inline std::string DeviceSpeed(int) { return "1"; }
+// Blocks a start/stop cycle lets through at most (fewer under the slow sanitizer).
+inline constexpr int kCycleBlocks = 2;
+#else
+inline std::string DeviceSpeed(int fast) { return std::to_string(fast); }
+inline constexpr int kCycleBlocks = 4;
+#endif
+
+inline std::string TestDataFile(const char* name) {
+    const char* data = std::getenv("SORVEL_TEST_DATA");
+    return std::string(data != nullptr ? data : "testdata") + "/" + name;
+}
+
+inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+inline std::vector<std::string> TraceLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadText(path));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+inline platform::wave::WavAudio ReadWav(const std::string& path) {
+    platform::wave::WavAudio audio;
+    std::string error;
+    EXPECT_TRUE(platform::wave::ReadWavFile(path, &audio, &error)) << path << ": " << error;
+    return audio;
+}
+
+inline std::vector<std::string> BoxTexts() {
+    std::vector<std::string> texts;
+    for (const auto& box : platform::ui::TakeHeadlessMessageBoxes()) texts.push_back(box.text);
+    return texts;
+}
+
+// Fundamental of s[from, from + len) by normalised autocorrelation between 60 and 600 Hz, the
+// shortest lag whose peak comes close to the best one; 0 when the frame is not clearly periodic.
+inline double FrameF0(const std::vector<short>& s, std::size_t from, std::size_t len) {
+    if (from + len + 800 > s.size()) return 0.0;
+    const int lo = 44100 / 600;
+    const int hi = 44100 / 60;
+    std::vector<double> r(static_cast<std::size_t>(hi + 2), 0.0);
+    double e0 = 0.0;
+    for (std::size_t i = 0; i < len; ++i) e0 += double(s[from + i]) * s[from + i];
+    if (e0 < 1e6 * static_cast<double>(len) / 100.0) return 0.0;
+    double best = 0.0;
+    for (int lag = lo - 1; lag <= hi + 1; ++lag) {
+        double c = 0.0;
+        double e1 = 0.0;
+        for (std::size_t i = 0; i < len; ++i) {
+            const double b = s[from + i + static_cast<std::size_t>(lag)];
+            c += double(s[from + i]) * b;
+            e1 += b * b;
+        }
+        r[static_cast<std::size_t>(lag)] = e1 > 0.0 ? c / std::sqrt(e0 * e1) : 0.0;
+        if (lag >= lo && lag <= hi) best = std::max(best, r[static_cast<std::size_t>(lag)]);
+    }
+    if (best < 0.8) return 0.0;
+    for (int lag = lo; lag <= hi; ++lag) {
+        const double c = r[static_cast<std::size_t>(lag)];
+        if (c >= 0.9 * best && c >= r[static_cast<std::size_t>(lag - 1)] && c >= r[static_cast<std::size_t>(lag + 1)]) {
+            const double a = r[static_cast<std::size_t>(lag - 1)];
+            const double b = r[static_cast<std::size_t>(lag + 1)];
+            const double den = a - 2.0 * c + b;
+            const double shift = den != 0.0 ? 0.5 * (a - b) / den : 0.0;
+            return 44100.0 / (lag + shift);
+        }
+    }
+    return 0.0;
+}
+
+// F0(out at t + lag) / F0(in at t) for the frames t in [inFrom, inTo) where both are clearly periodic.
+inline std::vector<double> PitchRatios(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
+                                       std::size_t inFrom, std::size_t inTo) {
+    std::vector<double> ratios;
+    for (std::size_t t = inFrom; t + 2048 < inTo; t += 1024) {
+        const double a = FrameF0(in, t, 1024);
+        const double b = FrameF0(out, t + lag, 1024);
+        if (a > 0.0 && b > 0.0) ratios.push_back(b / a);
+    }
+    return ratios;
+}
+
+inline double Median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// Median over frames of F0(out at t + lag) / F0(in at t) where both are clearly periodic.
+inline double MedianPitchRatio(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
+                               std::size_t inFrom, std::size_t inTo, int* frames) {
+    const std::vector<double> ratios = PitchRatios(in, out, lag, inFrom, inTo);
+    *frames = static_cast<int>(ratios.size());
+    return Median(ratios);
+}
+
+// Lag (within lo..hi, in steps of 64) at which the 256-sample energy envelopes of a and b match best.
+inline long EnvelopeLag(const std::vector<short>& a, const std::vector<short>& b, long lo, long hi) {
+    const auto envelope = [](const std::vector<short>& s) {
+        std::vector<double> e(s.size() / 64, 0.0);
+        for (std::size_t i = 0; i < e.size(); ++i) {
+            double sum = 0.0;
+            for (std::size_t k = 0; k < 64; ++k) sum += std::abs(double(s[i * 64 + k]));
+            e[i] = sum;
+        }
+        return e;
+    };
+    const std::vector<double> ea = envelope(a);
+    const std::vector<double> eb = envelope(b);
+    long bestLag = lo;
+    double best = -1.0;
+    for (long lag = lo; lag <= hi; lag += 64) {
+        const long shift = lag / 64;
+        double c = 0.0;
+        double na = 0.0;
+        double nb = 0.0;
+        for (std::size_t i = 0; i < ea.size(); ++i) {
+            const long j = static_cast<long>(i) + shift;
+            if (j < 0 || j >= static_cast<long>(eb.size())) continue;
+            c += ea[i] * eb[static_cast<std::size_t>(j)];
+            na += ea[i] * ea[i];
+            nb += eb[static_cast<std::size_t>(j)] * eb[static_cast<std::size_t>(j)];
+        }
+        const double score = (na > 0.0 && nb > 0.0) ? c / std::sqrt(na * nb) : 0.0;
+        if (score > best) {
+            best = score;
+            bestLag = lag;
+        }
+    }
+    return bestLag;
+}
+
+inline int CountLines(const std::string& tracePath, const std::string& line) {
+    int n = 0;
+    for (const std::string& l : TraceLines(tracePath)) n += l == line ? 1 : 0;
+    return n;
+}
+
+}  // namespace runtest
