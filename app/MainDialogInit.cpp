@@ -15,8 +15,6 @@ namespace {
 
 constexpr const char* kMapperName = "WAVE MAPPER";
 constexpr const char* kAllocFailedText = "0-00a メモリの確保に失敗しました。";
-// The tables have room for the mapper and this many devices of each kind.
-constexpr int kMaxListedDevices = CWaveInOutDlg::kDeviceTableSize - 1;
 
 struct ToolTipRow {
     int id;
@@ -54,12 +52,6 @@ constexpr ToolTipRow kToolTips[] = {
     {IDC_SETTING, "ソルベルの設定"},
     {IDC_VOICE_MODE, "方式選択・特殊効果"},
 };
-
-template <typename Caps>
-void SetCapsName(Caps& caps, const char* name) {
-    std::memset(caps.szPname, 0, sizeof caps.szPname);
-    std::strncpy(caps.szPname, name, sizeof caps.szPname - 1);
-}
 
 template <typename Caps>
 std::vector<std::string> TableNames(const Caps* table, int count) {
@@ -115,18 +107,7 @@ BOOL CWaveInOutDlg::OnInitDialog() {
     m_nMidiProgram = 0;
 
     // 6. Device tables: entry 0 the mapper, then the devices.
-    SetCapsName(m_waveInCaps[0], kMapperName);
-    m_nWaveInIndex = 0;
-    m_nWaveInCount = static_cast<int>(std::min<UINT>(waveInGetNumDevs(), kMaxListedDevices));
-    for (int i = 0; i < m_nWaveInCount; ++i) {
-        waveInGetDevCapsA(static_cast<UINT>(i), &m_waveInCaps[i + 1], sizeof(WAVEINCAPSA));
-    }
-    SetCapsName(m_waveOutCaps[0], kMapperName);
-    m_nWaveOutIndex = 0;
-    m_nWaveOutCount = static_cast<int>(std::min<UINT>(waveOutGetNumDevs(), kMaxListedDevices));
-    for (int i = 0; i < m_nWaveOutCount; ++i) {
-        waveOutGetDevCapsA(static_cast<UINT>(i), &m_waveOutCaps[i + 1], sizeof(WAVEOUTCAPSA));
-    }
+    BuildDeviceTables();
 
     // 7. The settings file.
     LoadSettings();

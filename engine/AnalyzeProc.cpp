@@ -118,6 +118,8 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         m_pnMark[markCount & m_nRingMask] = next;
         m_psMarkAmp[markCount & m_nRingMask] = static_cast<short>(amp);
         m_nMarkCount.store(markCount, std::memory_order_release);
+        // One dump row per period while the Dump box is ticked (the writer checks that the dump is open).
+        if (m_chkDump.GetCheck() == BST_CHECKED) WriteDumpLine(m, next, amp, 1);
     }
 
     m_nEngineProgress.fetch_add(1, std::memory_order_release);

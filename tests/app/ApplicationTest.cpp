@@ -1,5 +1,7 @@
 // The application object: one instance per user, refused with a message while another runs,
 // and never blocked by an instance that was killed.
+#include <algorithm>
+#include <vector>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -97,9 +99,10 @@ TEST_F(ApplicationTest, KilledInstanceDoesNotBlockTheNextStart) {
     // The main dialog ran its start-up and ended (without a window system it cancels at once).
     EXPECT_EQ(next.DialogResult(), IDCANCEL);
     std::ifstream trace(appFolder.File("debug.txt"));
-    std::string line, last;
-    while (std::getline(trace, line)) last = line;
-    EXPECT_EQ(last, "0-END");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(trace, line);) lines.push_back(line);
+    // Start-up ran to its end; the close of the dialog follows it.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "0-END"), lines.end());
 }
 
 TEST_F(ApplicationTest, RunningInstanceRefusesAnotherInTheSameSession) {

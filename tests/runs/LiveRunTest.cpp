@@ -1,6 +1,7 @@
 // LIVE runs end to end on the virtual file devices: the voice file is "spoken" into the
 // recording device, the engine threads convert it, and the playback device records what it
 // plays.
+#include <sstream>
 #include <cmath>
 #include <cstdio>
 
@@ -142,6 +143,39 @@ TEST_F(LiveRun, DumpOfALiveRunStartsWithTheTwelveHeaderLines) {
         "      0\t 0:00.000\t     0\t  0\t0\t127\r\n";
     EXPECT_EQ(text.substr(0, header.size()), header);
     EXPECT_FALSE(dlg->m_pDumpFile != nullptr);
+}
+
+TEST_F(LiveRun, DumpOfALiveRunHasOneRowPerPeriodWithTheVoicesPitch) {
+    dlg->m_chkDump.SetCheck(BST_CHECKED);
+    LiveFor(2.0);
+    ASSERT_FALSE(HasFatalFailure());
+    std::istringstream text(runtest::ReadText(folder.File("dump_0000.txt")));
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(text, line);) {
+        ASSERT_FALSE(line.empty());
+        EXPECT_EQ(line.back(), '\r');
+        rows.push_back(line.substr(0, line.size() - 1));
+    }
+    ASSERT_GT(rows.size(), 12u + 100u);  // header and row 0, then the analysis thread's rows
+    long previous = -1;
+    int voiced = 0;
+    for (std::size_t i = 11; i < rows.size(); ++i) {
+        std::vector<std::string> fields;
+        std::istringstream row(rows[i]);
+        for (std::string f; std::getline(row, f, '\t');) fields.push_back(f);
+        ASSERT_EQ(fields.size(), 6u) << rows[i];
+        const long samples = std::stol(fields[0]);
+        EXPECT_GT(samples, previous) << rows[i];
+        previous = samples;
+        const int hz = std::stoi(fields[3]);
+        if (hz > 0) {
+            ++voiced;
+            // The search runs over the key range G_2 .. E_5.
+            EXPECT_GE(hz, 95) << rows[i];
+            EXPECT_LE(hz, 700) << rows[i];
+        }
+    }
+    EXPECT_GT(voiced, 50);
 }
 
 TEST_F(LiveRun, TraceShowsEveryStepOfLiveAndStopInOrder) {
