@@ -1,6 +1,5 @@
 // A main dialog set up as start-up would leave it, driven without a window: the test thread
-// stands in for the user-interface thread and delivers the posted device messages. The device
-// notifications are routed to the wrappers the way the dialog's window procedure routes them.
+// stands in for the user-interface thread and delivers the posted device messages.
 #pragma once
 
 #include <algorithm>
@@ -25,25 +24,10 @@
 
 namespace runtest {
 
+// The dialog's own window procedure routes the device notifications to the wrappers.
 class RunDialog : public CWaveInOutDlg {
 public:
     using CWaveInOutDlg::CWaveInOutDlg;
-
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == MM_WOM_DONE) {
-            WriteTrace("MM_WOM_DONE");
-            if (m_nRunState.load() == 1 || m_bPlayThreadRun.load())
-                OnWomDone(reinterpret_cast<HWAVEOUT>(wParam), reinterpret_cast<WAVEHDR*>(lParam));
-            m_bNextBlock.store(TRUE, std::memory_order_release);
-            return CDialog::WindowProc(message, wParam, lParam);
-        }
-        if (message == MM_WIM_DATA) {
-            WriteTrace("MM_WIM_DATA");
-            if (m_nInQueued != 0) OnWimData(reinterpret_cast<WAVEHDR*>(lParam));
-            return CDialog::WindowProc(message, wParam, lParam);
-        }
-        return CWaveInOutDlg::WindowProc(message, wParam, lParam);
-    }
 };
 
 // The dialog in the state start-up leaves it in: buffers, key table, combos, device tables,
