@@ -22,62 +22,11 @@ protected:
         // Whatever start-up told the user (a missing device, no MIDI) is acknowledged.
         while (drv::AnswerMessageBox(IDOK)) {
         }
-        CompleteStartUp();
         drv::ProcessEvents(20);
     }
     void TearDown() override {
         dlg.reset();
         QtUiTest::TearDown();
-    }
-
-    // Fills in what the start-up sequence sets up when this tree's start-up has not done so
-    // (each step only when it is missing, so the real start-up's work is kept).
-    void CompleteStartUp() {
-        if (dlg->m_comboMinKey.GetCount() == 0) dlg->BuildKeyTable();
-        if (dlg->m_comboVoiceMode.GetCount() == 0) dlg->FillVoiceModeCombo();
-        if (dlg->m_comboKeyRange.GetCount() == 0) {
-            for (const char* name : {"C2", "G2", "C3", "G3", "C4"}) dlg->m_comboKeyRange.AddString(name);
-            dlg->m_comboKeyRange.SetCurSel(dlg->m_nKeyRange);
-        }
-        if (dlg->m_sliderPitch.GetRangeMin() != -48) {
-            dlg->m_sliderPitch.SetRange(-48, 48, TRUE);
-            dlg->m_sliderFormant.SetRange(-24, 24, TRUE);
-            for (int t : {-48, -24, 0, 24, 48}) dlg->m_sliderPitch.SetTic(t);
-            for (int t : {-24, -12, 0, 12, 24}) dlg->m_sliderFormant.SetTic(t);
-            dlg->m_sliderPitch.SetPos(0);
-            dlg->m_sliderFormant.SetPos(0);
-            dlg->m_comboMinKey.SetCurSel(7);
-            dlg->m_comboMaxKey.SetCurSel(40);
-            dlg->m_editCorrTh.SetWindowText("0.5");
-        }
-        if (dlg->IsDlgButtonChecked(IDC_TD_PSOLA) == 0 && dlg->IsDlgButtonChecked(IDC_PHASE_VOCODER) == 0) {
-            dlg->CheckRadioButton(IDC_TD_PSOLA, IDC_PHASE_VOCODER, dlg->m_nMethod == 0 ? IDC_TD_PSOLA : IDC_PHASE_VOCODER);
-        }
-        if (dlg->m_bmpLive[0].IsNull()) {
-            const UINT live[3] = {IDB_LIVE, IDB_LIVE_ACTIVE, IDB_LIVE_GREY};
-            const UINT stop[3] = {IDB_STOP_IDLE, IDB_STOP, IDB_STOP};
-            const UINT open[3] = {IDB_OPEN, IDB_OPEN_GREY, IDB_OPEN_ACTIVE};
-            for (int i = 0; i < 3; ++i) {
-                dlg->m_bmpLive[i].LoadBitmap(live[i]);
-                dlg->m_bmpStop[i].LoadBitmap(stop[i]);
-                dlg->m_bmpOpen[i].LoadBitmap(open[i]);
-            }
-            dlg->m_bmpExit.LoadBitmap(IDB_EXIT);
-            dlg->m_bmpHelp.LoadBitmap(IDB_HELP);
-            dlg->m_bmpPlay[1].LoadBitmap(IDB_PLAY_GREY);
-            dlg->m_btnLive.SetBitmap(dlg->m_bmpLive[0]);
-            dlg->m_btnOpen.SetBitmap(dlg->m_bmpOpen[0]);
-            dlg->m_btnStop.SetBitmap(dlg->m_bmpStop[0]);
-            dlg->m_btnExit.SetBitmap(dlg->m_bmpExit);
-            dlg->m_btnHelp.SetBitmap(dlg->m_bmpHelp);
-            dlg->m_btnPlay.SetBitmap(dlg->m_bmpPlay[1]);
-            dlg->SwitchAnalyzerView();
-        }
-        if (dlg->m_toolTip.GetToolCount() == 0) {
-            dlg->m_toolTip.Create(dlg.get());
-            dlg->m_toolTip.AddTool(&dlg->m_btnLive, "マイク入力");
-            dlg->m_toolTip.AddTool(&dlg->m_sliderPitch, "声の高さを変化");
-        }
     }
 
     std::set<int> DisabledWidgets(std::initializer_list<int> ids) const {
