@@ -9,26 +9,13 @@
 namespace {
 
 using runtest::RunDialog;
-using runtest::ScopedEnv;
 
-class Close : public ::testing::Test {
+class Close : public runtest::VirtualRunTest {
 protected:
     void SetUp() override {
-        std::FILE* trace = std::fopen(Trace().c_str(), "w");
-        if (trace != nullptr) std::fclose(trace);
         runtest::WriteWav(folder.File("silence.wav"), std::vector<short>(44100, 0));
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("silence.wav"));
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(8));
-        dlg = std::make_unique<RunDialog>(folder.Path());
-        runtest::SetUpLikeStartUp(*dlg, folder.Path());
-        platform::ui::TakeHeadlessMessageBoxes();
+        StartDialog(folder.File("silence.wav"), 8);
     }
-    void TearDown() override {
-        dlg.reset();
-        platform::ui::DeliverPostedMessages();
-    }
-    std::string Trace() const { return folder.File("debug.txt"); }
     std::string Settings() const { return folder.File("sorvel.ini"); }
     // The settings file without its second line (the time of writing).
     std::vector<std::string> SettingsLinesButTime() const {
@@ -36,10 +23,6 @@ protected:
         if (lines.size() > 1) lines.erase(lines.begin() + 1);
         return lines;
     }
-
-    TempFolder folder;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<RunDialog> dlg;
 };
 
 TEST_F(Close, ClosingWhenIdleWritesTheDefault27LinesAndTheTraceInOrder) {

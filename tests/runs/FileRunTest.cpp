@@ -7,29 +7,13 @@
 
 namespace {
 
-using runtest::RunDialog;
-using runtest::ScopedEnv;
 
-class FileRun : public ::testing::Test {
+class FileRun : public runtest::VirtualRunTest {
 protected:
     void SetUp() override {
-        std::FILE* trace = std::fopen(Trace().c_str(), "w");
-        if (trace != nullptr) std::fclose(trace);
-        played = folder.File("played.wav");
         runtest::WriteWav(folder.File("silence.wav"), std::vector<short>(4410, 0));
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("silence.wav"));
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(8));
-        dlg = std::make_unique<RunDialog>(folder.Path());
-        runtest::SetUpLikeStartUp(*dlg, folder.Path());
-        platform::ui::TakeHeadlessMessageBoxes();
+        StartDialog(folder.File("silence.wav"), 8);
     }
-    void TearDown() override {
-        dlg.reset();
-        platform::ui::DeliverPostedMessages();
-    }
-
-    std::string Trace() const { return folder.File("debug.txt"); }
 
     // A mono tone file of `samples` samples.
     std::string ToneFile(const char* name, int samples) {
@@ -37,20 +21,6 @@ protected:
         runtest::WriteWav(path, runtest::Tone(220.0, samples));
         return path;
     }
-
-    void Open(const std::string& path) {
-        dlg->m_strDropFile = path;
-        dlg->OnBnClickedOpen();
-    }
-
-    bool WaitIdle(double limit = 60.0) {
-        return runtest::PumpUntil([&] { return dlg->m_nRunState.load() == 0; }, limit);
-    }
-
-    TempFolder folder;
-    std::string played;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<RunDialog> dlg;
 };
 
 TEST_F(FileRun, OpenPlaysTheFileThroughAndStopsAtItsEnd) {

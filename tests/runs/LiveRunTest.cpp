@@ -9,44 +9,17 @@
 
 namespace {
 
-using runtest::RunDialog;
-
 using runtest::ScopedEnv;
 
-class LiveRun : public ::testing::Test {
+class LiveRun : public runtest::VirtualRunTest {
 protected:
     void SetUp() override {
         voice = runtest::TestDataFile("voice.wav");
         if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
-        std::FILE* trace = std::fopen(folder.File("debug.txt").c_str(), "w");
-        if (trace != nullptr) std::fclose(trace);
-        played = folder.File("played.wav");
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(4));
-        dlg = std::make_unique<RunDialog>(folder.Path());
-        runtest::SetUpLikeStartUp(*dlg, folder.Path());
-        platform::ui::TakeHeadlessMessageBoxes();
-    }
-    void TearDown() override {
-        dlg.reset();
-        platform::ui::DeliverPostedMessages();
+        StartDialog(voice, 4);
     }
 
-    // LIVE, then STOP once `seconds` of input have arrived.
-    void LiveFor(double seconds) {
-        dlg->OnBnClickedLive();
-        ASSERT_EQ(dlg->m_nRunState.load(), 1);
-        const int want = static_cast<int>(seconds * 44100.0);
-        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= want; }));
-        dlg->OnBnClickedStop();
-    }
-
-    TempFolder folder;
     std::string voice;
-    std::string played;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<RunDialog> dlg;
 };
 
 TEST_F(LiveRun, PitchUpTwelvePlaysTheVoiceOneBlockLaterWithItsFundamentalRaised) {

@@ -11,8 +11,6 @@
 
 namespace {
 
-using runtest::RunDialog;
-using runtest::ScopedEnv;
 
 // One channel of an interleaved block of `channels` channels.
 std::vector<short> Channel(const std::vector<short>& interleaved, int channels, int which) {
@@ -31,7 +29,7 @@ double Rms(const std::vector<short>& s, std::size_t from, std::size_t to) {
     return std::sqrt(sum / static_cast<double>(to - from));
 }
 
-class PhaseVocoderRun : public ::testing::Test {
+class PhaseVocoderRun : public runtest::VirtualRunTest {
 protected:
     void SetUp() override {
         const std::string fullVoice = runtest::TestDataFile("voice.wav");
@@ -50,21 +48,14 @@ protected:
         stereo.resize(std::min<std::size_t>(stereo.size(), 2 * 6 * 44100));
         stereo.resize(stereo.size() + 2 * 44100, 0);
         runtest::WriteWav(voiceStereo, stereo, 2);
-        played = folder.File("played.wav");
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", runtest::DeviceSpeed(4));
-        dlg = std::make_unique<RunDialog>(folder.Path());
-        runtest::SetUpLikeStartUp(*dlg, folder.Path());
+        StartDialog(voice, 4);
         dlg->m_nMethod = 1;
         dlg->m_pitchScale.Init(2, 44100);
-        platform::ui::TakeHeadlessMessageBoxes();
     }
     void TearDown() override {
         if (dlg) dlg->m_pEQDlg = nullptr;
         effects.reset();
-        dlg.reset();
-        platform::ui::DeliverPostedMessages();
+        VirtualRunTest::TearDown();
     }
 
     // An effect dialog object with every equaliser band at +gain dB and the reverb switched as asked.
@@ -84,19 +75,10 @@ protected:
         dlg->m_pEQDlg = effects.get();
     }
 
-    void LiveFor(double seconds) {
-        dlg->OnBnClickedLive();
-        ASSERT_EQ(dlg->m_nRunState.load(), 1);
-        const int want = static_cast<int>(seconds * 44100.0);
-        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() >= want; }));
-        dlg->OnBnClickedStop();
-    }
-
     void OpenAndWait(const std::string& file) {
-        dlg->m_strDropFile = file;
-        dlg->OnBnClickedOpen();
+        Open(file);
         ASSERT_EQ(dlg->m_nRunState.load(), 2);
-        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nRunState.load() == 0; }, 120.0));
+        ASSERT_TRUE(WaitIdle(120.0));
     }
 
     // Checks that channel `which` of what was played is the input channel with its fundamental
@@ -116,10 +98,7 @@ protected:
         return Rms(heard, static_cast<std::size_t>(lag), static_cast<std::size_t>(lag) + usable);
     }
 
-    TempFolder folder;
-    std::string voice, voiceStereo, played;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<RunDialog> dlg;
+    std::string voice, voiceStereo;
     std::unique_ptr<CEQdlg> effects;
 };
 

@@ -267,4 +267,52 @@ inline int CountLines(const std::string& tracePath, const std::string& line) {
     return n;
 }
 
+// A dialog set up as start-up leaves it, on the virtual devices: the recording device delivers
+// `input`, the playback device records into played.wav, both `speed` times faster than real
+// time; the trace is on.
+class VirtualRunTest : public ::testing::Test {
+protected:
+    void StartDialog(const std::string& input, int speed) {
+        std::FILE* trace = std::fopen(Trace().c_str(), "w");
+        if (trace != nullptr) std::fclose(trace);
+        played = folder.File("played.wav");
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", input);
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", played);
+        speedEnv = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", DeviceSpeed(speed));
+        dlg = std::make_unique<RunDialog>(folder.Path());
+        SetUpLikeStartUp(*dlg, folder.Path());
+        platform::ui::TakeHeadlessMessageBoxes();
+    }
+    void TearDown() override {
+        dlg.reset();
+        platform::ui::DeliverPostedMessages();
+    }
+
+    std::string Trace() const { return folder.File("debug.txt"); }
+
+    // LIVE, then STOP once `seconds` of input have arrived.
+    void LiveFor(double seconds) {
+        dlg->OnBnClickedLive();
+        ASSERT_EQ(dlg->m_nRunState.load(), 1);
+        const int want = static_cast<int>(seconds * 44100.0);
+        ASSERT_TRUE(PumpUntil([&] { return dlg->m_nInputCount.load() >= want; }));
+        dlg->OnBnClickedStop();
+    }
+
+    // OPEN of a file (as a dropped file, without the file dialog).
+    void Open(const std::string& path) {
+        dlg->m_strDropFile = path;
+        dlg->OnBnClickedOpen();
+    }
+
+    bool WaitIdle(double limit = 60.0) {
+        return PumpUntil([&] { return dlg->m_nRunState.load() == 0; }, limit);
+    }
+
+    TempFolder folder;
+    std::string played;
+    std::unique_ptr<ScopedEnv> in, out, speedEnv;
+    std::unique_ptr<RunDialog> dlg;
+};
+
 }  // namespace runtest
