@@ -12,6 +12,7 @@
 #include "audio/OutputNames.h"
 #include "audio/PitchDump.h"
 #include "platform/ui/msgbox.h"
+#include "support/EngineHarness.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -26,12 +27,7 @@ std::string ReadAll(const std::string& path) {
 class DumpWriter : public ::testing::Test {
 protected:
     void SetUp() override {
-        dlg.AllocStreamBuffers();
-        dlg.BuildKeyTable();
-        dlg.FillVoiceModeCombo();
-        dlg.m_comboMinKey.SetCurSel(7);
-        dlg.m_comboMaxKey.SetCurSel(40);
-        dlg.m_editCorrTh.SetWindowText("0.5");
+        PrepareEngine(dlg);
         dlg.m_strOutputFolder = folder.Path();
         dlg.m_saveFile.SetOwner(&dlg);
         dlg.m_chkDump.SetCheck(BST_CHECKED);

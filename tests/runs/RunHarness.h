@@ -20,6 +20,7 @@
 #include "platform/ui/msgbox.h"
 #include "platform/ui/msgqueue.h"
 #include "platform/wave/wavfileio.h"
+#include "support/EngineHarness.h"
 #include "support/TempFolder.h"
 
 namespace runtest {
@@ -33,13 +34,7 @@ public:
 // The dialog in the state start-up leaves it in: buffers, key table, combos, device tables,
 // the PLAY images and the file objects' owner.
 inline void SetUpLikeStartUp(CWaveInOutDlg& dlg, const std::string& outputFolder, int latencyMode = 0) {
-    dlg.m_nLatencyMode = latencyMode;
-    dlg.AllocStreamBuffers();
-    dlg.BuildKeyTable();
-    dlg.FillVoiceModeCombo();
-    dlg.m_comboMinKey.SetCurSel(7);
-    dlg.m_comboMaxKey.SetCurSel(40);
-    dlg.m_editCorrTh.SetWindowText("0.5");
+    PrepareEngine(dlg, latencyMode);
     dlg.m_sliderPitch.SetRange(-48, 48);
     dlg.m_sliderFormant.SetRange(-24, 24);
     dlg.m_strOutputFolder = outputFolder;

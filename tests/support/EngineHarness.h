@@ -12,18 +12,22 @@
 #include "app/WaveInOutDlg.h"
 #include "support/TempFolder.h"
 
+// What the engine needs of a dialog before a run, as start-up leaves it: the shared buffers,
+// the key table and the start selections of the key combos and the threshold.
+inline void PrepareEngine(CWaveInOutDlg& dlg, int latencyMode = 0, int a4 = 440) {
+    dlg.m_nLatencyMode = latencyMode;
+    dlg.m_nA4 = a4;
+    dlg.AllocStreamBuffers();
+    dlg.BuildKeyTable();
+    dlg.FillVoiceModeCombo();
+    dlg.m_comboMinKey.SetCurSel(7);
+    dlg.m_comboMaxKey.SetCurSel(40);
+    dlg.m_editCorrTh.SetWindowText("0.5");
+}
+
 class EngineHarness {
 public:
-    explicit EngineHarness(int latencyMode = 0, int a4 = 440) : dlg(folder.Path()) {
-        dlg.m_nLatencyMode = latencyMode;
-        dlg.m_nA4 = a4;
-        dlg.AllocStreamBuffers();
-        dlg.BuildKeyTable();
-        dlg.FillVoiceModeCombo();
-        dlg.m_comboMinKey.SetCurSel(7);
-        dlg.m_comboMaxKey.SetCurSel(40);
-        dlg.m_editCorrTh.SetWindowText("0.5");
-    }
+    explicit EngineHarness(int latencyMode = 0, int a4 = 440) : dlg(folder.Path()) { PrepareEngine(dlg, latencyMode, a4); }
 
     int Half() const { return dlg.m_nBlockBytes / 2; }
 
