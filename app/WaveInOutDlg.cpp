@@ -4,6 +4,7 @@
 
 #include "effects/EQdlg.h"
 #include "platform/base/paths.h"
+#include "resources/resource_ids.h"
 
 std::atomic<DWORD> g_dwProcStart{0};
 
@@ -14,6 +15,8 @@ constexpr UINT kMainDialogTemplate = 102;
 CWaveInOutDlg::CWaveInOutDlg() : CWaveInOutDlg(platform::ProgramFolder()) {}
 
 CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDialog(kMainDialogTemplate, pParent) {
+    // The application icon, for the window's big and small icon and its minimised picture.
+    m_hIcon = LoadIconResource(IDR_MAINFRAME);
     const std::string folder = platform::WithTrailingSlash(appFolder);
     m_strHelpPath = folder + "help/sorvel1.html";
     m_strAppFolder = folder;

@@ -58,6 +58,18 @@ TEST_F(StartupDefaultsTest, MoreThanNinetyNineDevicesFillTheTableWithoutOverrunn
     EXPECT_EQ(CapsName(d.m_waveInCaps[99].szPname), "Mic 98");
 }
 
+TEST_F(StartupDefaultsTest, ConstructionLoadsTheApplicationIconWhichStartUpSetsAsBothWindowIcons) {
+    const HICON appIcon = LoadIconResource(IDR_MAINFRAME);
+    ASSERT_NE(appIcon, nullptr);
+    CWaveInOutDlg built(folder.Path());
+    EXPECT_EQ(built.m_hIcon, appIcon);
+
+    CWaveInOutDlg& d = Start();
+    EXPECT_EQ(d.m_hIcon, appIcon);
+    EXPECT_EQ(d.GetIcon(TRUE), appIcon);
+    EXPECT_EQ(d.GetIcon(FALSE), appIcon);
+}
+
 using StartupSettingsTest = StartedDialogTest;
 
 TEST_F(StartupSettingsTest, SavedValuesReplaceTheDefaultsButVoiceControlsStartNeutral) {
