@@ -40,25 +40,35 @@ void CWaveInOutDlg::CloseOperation() {
 }
 
 void CWaveInOutDlg::OnClose() {
+    // A close request that arrives after the dialog was ended (a click already queued) finds
+    // everything done: it neither writes the end point again nor changes the dialog's result.
+    if (m_bCloseDone) return;
     CloseOperation();
     // The default handling ends the modal dialog with the cancel result.
     CDialog::OnClose();
     WriteTrace("98-END");
 }
 
+// Enter and Escape run the close operation once and end the dialog. After the close, Escape
+// is also how a close request in progress ends the dialog (the default handling of WM_CLOSE);
+// a command that arrives once the dialog has ended keeps the result it ended with.
 void CWaveInOutDlg::OnOK() {
-    if (!m_bCloseDone) {
-        CloseOperation();
-        WriteTrace("98-END");
+    if (m_bCloseDone) {
+        if (!IsEnded()) EndDialog(IDOK);
+        return;
     }
+    CloseOperation();
+    WriteTrace("98-END");
     EndDialog(IDOK);
 }
 
 void CWaveInOutDlg::OnCancel() {
-    if (!m_bCloseDone) {
-        CloseOperation();
-        WriteTrace("98-END");
+    if (m_bCloseDone) {
+        if (!IsEnded()) EndDialog(IDCANCEL);
+        return;
     }
+    CloseOperation();
+    WriteTrace("98-END");
     EndDialog(IDCANCEL);
 }
 

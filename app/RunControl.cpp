@@ -217,6 +217,7 @@ void CWaveInOutDlg::OnBnClickedStop() {
 }
 
 void CWaveInOutDlg::OnBnClickedExit() {
+    if (m_bCloseDone) return;
     CloseOperation();
     WriteTrace("98-END");
     EndDialog(IDOK);

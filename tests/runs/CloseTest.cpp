@@ -99,8 +99,10 @@ TEST_F(Close, EnterOrEscapeRunTheCloseOnceAndTheFileStays27Lines) {
     EXPECT_EQ(dlg->GetModalResult(), IDOK);
     dlg->OnClose();
     dlg->OnCancel();
+    EXPECT_EQ(dlg->GetModalResult(), IDOK);
     dlg.reset();
     EXPECT_EQ(runtest::CountLines(Trace(), "98-OnClose"), 1);
+    EXPECT_EQ(runtest::CountLines(Trace(), "98-END"), 1);
     EXPECT_EQ(runtest::CountLines(Trace(), "98-05"), 1);
     EXPECT_EQ(runtest::TraceLines(Settings()).size(), 27u);
 }
@@ -110,6 +112,18 @@ TEST_F(Close, ExitEndsTheDialogWithOkAfterTheClose) {
     EXPECT_TRUE(dlg->IsEnded());
     EXPECT_EQ(dlg->GetModalResult(), IDOK);
     EXPECT_EQ(runtest::TraceLines(Settings()).size(), 27u);
+}
+
+TEST_F(Close, CloseRequestsQueuedBehindExitChangeNothing) {
+    // The window's close box and a second EXIT click, both queued before the dialog went away.
+    dlg->OnBnClickedExit();
+    dlg->SendMessage(WM_CLOSE);
+    dlg->OnBnClickedExit();
+    EXPECT_EQ(dlg->GetModalResult(), IDOK);
+    dlg.reset();
+    EXPECT_EQ(runtest::CountLines(Trace(), "98-OnClose"), 1);
+    EXPECT_EQ(runtest::CountLines(Trace(), "4-STOP button"), 1);
+    EXPECT_EQ(runtest::CountLines(Trace(), "98-END"), 1);
 }
 
 TEST_F(Close, ClosingDuringALiveRunStopsItAndLeavesTheSavedWavComplete) {
