@@ -9,6 +9,7 @@
 #include "effects/EQdlg.h"
 #include "effects/PeakingDesign.h"
 #include "platform/ui/msgbox.h"
+#include "platform/ui/windowsystem.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -157,6 +158,26 @@ TEST_F(EQdlgTest, CtrlClickStoresThePresetWithoutAnyVisibleChange) {
     EXPECT_EQ(dlg->m_nGain[9], -5);
     EXPECT_EQ(dlg->m_editQ.GetWindowText(), "1.000");
     ExpectBandDesignedWith(9, -5, 1.0f);
+}
+
+TEST_F(EQdlgTest, PresetButtonsStoreWithCtrlHeldAndLoadWithout) {
+    const int buttons[CEQdlg::kPresets] = {CEQdlg::IDC_PRESET1, CEQdlg::IDC_PRESET2, CEQdlg::IDC_PRESET3,
+                                           CEQdlg::IDC_PRESET4};
+    for (int p = 0; p < CEQdlg::kPresets; ++p) {
+        SetGain(p, 3 + p);
+        platform::ui::SetHeadlessKeyDown(VK_CONTROL, true);
+        Click(buttons[p]);
+        platform::ui::SetHeadlessKeyDown(VK_CONTROL, false);
+        EXPECT_EQ(dlg->m_nPresetGain[p][p], 3 + p) << "preset " << p + 1;
+        EXPECT_EQ(dlg->m_fPresetQ[p], 1.0f) << "preset " << p + 1;
+        SetGain(p, 0);
+    }
+    for (int p = 0; p < CEQdlg::kPresets; ++p) {
+        Click(buttons[p]);
+        EXPECT_EQ(dlg->m_nGain[p], 3 + p) << "preset " << p + 1;
+        EXPECT_EQ(dlg->m_editQ.GetWindowText(), "1.000");
+    }
+    EXPECT_TRUE(MessageTexts().empty());
 }
 
 TEST_F(EQdlgTest, PresetGainsOutsideTheTrackbarRangeAreLimitedByIt) {
