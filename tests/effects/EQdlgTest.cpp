@@ -121,7 +121,9 @@ TEST_F(EQdlgTest, QThatIsNotAPositiveNormalNumberIsReportedAndReplacedByOne) {
 }
 
 TEST_F(EQdlgTest, QIsReadAsTheLeadingNumberOfTheText) {
-    const std::pair<const char*, float> cases[] = {{" 2.5x", 2.5f}, {"+0.5", 0.5f}, {"3", 3.0f}, {"1e1", 10.0f}};
+    const std::pair<const char*, float> cases[] = {{" 2.5x", 2.5f}, {"+0.5", 0.5f}, {"3", 3.0f}, {"1e1", 10.0f},
+                                                     {"0x2", 2.0f},   {"0X1.8p1", 3.0f}, {"0x.8q", 0.5f},
+                                                     {"0x1p-1", 0.5f}};
     for (const auto& [text, q] : cases) {
         dlg->m_editQ.SetWindowText(text);
         Redraw(CEQdlg::IDC_SLIDER_BAND0);
@@ -129,6 +131,15 @@ TEST_F(EQdlgTest, QIsReadAsTheLeadingNumberOfTheText) {
         EXPECT_EQ(dlg->m_editQ.GetWindowText(), text);
     }
     EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(EQdlgTest, HexadecimalPrefixWithoutDigitsReadsAsZeroQ) {
+    for (const char* text : {"0x", "0xg", "0x-1"}) {
+        dlg->m_editQ.SetWindowText(text);
+        Redraw(CEQdlg::IDC_SLIDER_BAND0);
+        EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Q値は正の実数です"})) << text;
+        EXPECT_EQ(dlg->m_fQ, 1.0f) << text;
+    }
 }
 
 TEST_F(EQdlgTest, NewQRedesignsEveryBandAtTheNextRedrawAndNotBefore) {
