@@ -47,6 +47,10 @@ BEGIN_MESSAGE_MAP(CEQdlg, CDialog)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 10, &CEQdlg::OnCustomDrawBand10)
     ON_BN_CLICKED(CEQdlg::IDC_EQ_ENABLE, &CEQdlg::OnBnClickedEqEnable)
     ON_BN_CLICKED(CEQdlg::IDC_RESET, &CEQdlg::OnBnClickedReset)
+    ON_BN_CLICKED(CEQdlg::IDC_PRESET1, &CEQdlg::OnBnClickedPreset1)
+    ON_BN_CLICKED(CEQdlg::IDC_PRESET2, &CEQdlg::OnBnClickedPreset2)
+    ON_BN_CLICKED(CEQdlg::IDC_PRESET3, &CEQdlg::OnBnClickedPreset3)
+    ON_BN_CLICKED(CEQdlg::IDC_PRESET4, &CEQdlg::OnBnClickedPreset4)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_ATTENUATION, &CEQdlg::OnCustomDrawAttenuation)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_DELAY, &CEQdlg::OnCustomDrawDelay)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_REPEAT, &CEQdlg::OnCustomDrawRepeat)
@@ -175,6 +179,11 @@ void CEQdlg::OnPreset(int n, bool bCtrlDown) {
     for (BOOL& changed : m_bBandChanged) changed = TRUE;
     UpdateFilters();
 }
+
+void CEQdlg::OnBnClickedPreset1() { OnPreset(1, GetKeyState(VK_CONTROL) < 0); }
+void CEQdlg::OnBnClickedPreset2() { OnPreset(2, GetKeyState(VK_CONTROL) < 0); }
+void CEQdlg::OnBnClickedPreset3() { OnPreset(3, GetKeyState(VK_CONTROL) < 0); }
+void CEQdlg::OnBnClickedPreset4() { OnPreset(4, GetKeyState(VK_CONTROL) < 0); }
 
 void CEQdlg::OnBnClickedReset() {
     for (CSliderCtrl& slider : m_sliderBand) slider.SetPos(0);

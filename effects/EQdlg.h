@@ -76,6 +76,12 @@ public:
     // With Ctrl held: stores the current gains and Q as preset n (1..4), nothing else. Without:
     // loads preset n onto the trackbars and the Q text and redesigns every band.
     void OnPreset(int n, bool bCtrlDown);
+    // Preset buttons 1085, 1086, 1087 and 1092: preset 1 to 4, stored when Ctrl is held down at
+    // the click, else loaded.
+    void OnBnClickedPreset1();
+    void OnBnClickedPreset2();
+    void OnBnClickedPreset3();
+    void OnBnClickedPreset4();
     void OnBnClickedReset();
     void OnBnClickedEqEnable();
     void OnCustomDrawBand0(NMHDR* pNMHDR, LRESULT* pResult);

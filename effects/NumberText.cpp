@@ -24,14 +24,22 @@ double LeadingNumber(std::string_view text) {
     }
     // A second sign is not part of a number.
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) return 0.0;
+    // "0x" starts a hexadecimal number (digits, point, binary exponent after p); with no hex digit
+    // after it only the 0 counts.
+    const bool hex = pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X');
+    if (hex) {
+        pos += 2;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) return negative ? -0.0 : 0.0;
+    }
     double value = 0.0;
-    const auto result = std::from_chars(text.data() + pos, text.data() + text.size(), value, std::chars_format::general);
+    const auto result = std::from_chars(text.data() + pos, text.data() + text.size(), value,
+                                        hex ? std::chars_format::hex : std::chars_format::general);
     if (result.ec == std::errc::invalid_argument) return 0.0;
     // Out of range: atof gives infinity for an overflow and 0 (or a tiny value) for an underflow;
     // the exponent's sign tells them apart.
     if (result.ec == std::errc::result_out_of_range) {
         const std::string_view number = text.substr(pos, static_cast<size_t>(result.ptr - (text.data() + pos)));
-        const size_t e = number.find_first_of("eE");
+        const size_t e = number.find_first_of(hex ? "pP" : "eE");
         const bool underflow = e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
         value = underflow ? 0.0 : HUGE_VAL;
     }

@@ -160,7 +160,10 @@ void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
     CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
     if (effects == nullptr || !effects->m_bReverb.load(std::memory_order_acquire)) return;
     auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
-    const int piece = m_nBlockBytes / 2;
+    // The reverb takes up to a whole device block of values (B) in one call; a cycle's output is
+    // handed over whole up to that length, since a cut inside it would change which earlier
+    // values its echoes reach.
+    const int piece = m_nBlockBytes;
     st.work.resize(static_cast<size_t>(piece));
     for (int done = 0; done < count; done += piece) {
         const int n = std::min(piece, count - done);

@@ -9,6 +9,7 @@
 #include "effects/EQdlg.h"
 #include "effects/PeakingDesign.h"
 #include "platform/ui/msgbox.h"
+#include "platform/ui/windowsystem.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -120,7 +121,9 @@ TEST_F(EQdlgTest, QThatIsNotAPositiveNormalNumberIsReportedAndReplacedByOne) {
 }
 
 TEST_F(EQdlgTest, QIsReadAsTheLeadingNumberOfTheText) {
-    const std::pair<const char*, float> cases[] = {{" 2.5x", 2.5f}, {"+0.5", 0.5f}, {"3", 3.0f}, {"1e1", 10.0f}};
+    const std::pair<const char*, float> cases[] = {{" 2.5x", 2.5f}, {"+0.5", 0.5f}, {"3", 3.0f}, {"1e1", 10.0f},
+                                                     {"0x2", 2.0f},   {"0X1.8p1", 3.0f}, {"0x.8q", 0.5f},
+                                                     {"0x1p-1", 0.5f}};
     for (const auto& [text, q] : cases) {
         dlg->m_editQ.SetWindowText(text);
         Redraw(CEQdlg::IDC_SLIDER_BAND0);
@@ -128,6 +131,15 @@ TEST_F(EQdlgTest, QIsReadAsTheLeadingNumberOfTheText) {
         EXPECT_EQ(dlg->m_editQ.GetWindowText(), text);
     }
     EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(EQdlgTest, HexadecimalPrefixWithoutDigitsReadsAsZeroQ) {
+    for (const char* text : {"0x", "0xg", "0x-1"}) {
+        dlg->m_editQ.SetWindowText(text);
+        Redraw(CEQdlg::IDC_SLIDER_BAND0);
+        EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Q値は正の実数です"})) << text;
+        EXPECT_EQ(dlg->m_fQ, 1.0f) << text;
+    }
 }
 
 TEST_F(EQdlgTest, NewQRedesignsEveryBandAtTheNextRedrawAndNotBefore) {
@@ -157,6 +169,26 @@ TEST_F(EQdlgTest, CtrlClickStoresThePresetWithoutAnyVisibleChange) {
     EXPECT_EQ(dlg->m_nGain[9], -5);
     EXPECT_EQ(dlg->m_editQ.GetWindowText(), "1.000");
     ExpectBandDesignedWith(9, -5, 1.0f);
+}
+
+TEST_F(EQdlgTest, PresetButtonsStoreWithCtrlHeldAndLoadWithout) {
+    const int buttons[CEQdlg::kPresets] = {CEQdlg::IDC_PRESET1, CEQdlg::IDC_PRESET2, CEQdlg::IDC_PRESET3,
+                                           CEQdlg::IDC_PRESET4};
+    for (int p = 0; p < CEQdlg::kPresets; ++p) {
+        SetGain(p, 3 + p);
+        platform::ui::SetHeadlessKeyDown(VK_CONTROL, true);
+        Click(buttons[p]);
+        platform::ui::SetHeadlessKeyDown(VK_CONTROL, false);
+        EXPECT_EQ(dlg->m_nPresetGain[p][p], 3 + p) << "preset " << p + 1;
+        EXPECT_EQ(dlg->m_fPresetQ[p], 1.0f) << "preset " << p + 1;
+        SetGain(p, 0);
+    }
+    for (int p = 0; p < CEQdlg::kPresets; ++p) {
+        Click(buttons[p]);
+        EXPECT_EQ(dlg->m_nGain[p], 3 + p) << "preset " << p + 1;
+        EXPECT_EQ(dlg->m_editQ.GetWindowText(), "1.000");
+    }
+    EXPECT_TRUE(MessageTexts().empty());
 }
 
 TEST_F(EQdlgTest, PresetGainsOutsideTheTrackbarRangeAreLimitedByIt) {

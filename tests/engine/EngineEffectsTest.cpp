@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 #include "effects/EQdlg.h"
+#include "engine/SampleMath.h"
 #include "support/EngineHarness.h"
 #include "support/Signals.h"
 
@@ -70,6 +72,59 @@ TEST_F(EngineEffectsTest, ReverbOnLeavesEchoesAfterTheVoiceEnds) {
     const size_t to = from + 4000;
     EXPECT_LT(Peak(dry, from, to), 50);
     EXPECT_GT(Peak(wet, from, to), 500);
+}
+
+
+// A synthesis cycle that yields more than half a block of output (the formant lowered stretches
+// it) hears its reverb as one block: every echo reaches as far back as the history allows, as
+// when the reverb is fed that whole stretch at once.
+TEST(EngineReverbTest, LongSynthesisCycleIsReverberatedAsOneBlock) {
+    EngineHarness dryRun;
+    EngineHarness wetRun;
+    for (EngineHarness* run : {&dryRun, &wetRun}) {
+        run->SetFormant(-8);
+        run->Begin();
+    }
+    CEQdlg effects(&wetRun.dlg);
+    effects.m_sliderRepeat.SetPos(15);
+    effects.OnCustomDrawRepeat(nullptr, nullptr);
+    effects.m_sliderDelay.SetPos(10);
+    effects.OnCustomDrawDelay(nullptr, nullptr);
+    effects.m_chkReverb.SetCheck(BST_CHECKED);
+    effects.OnBnClickedReverbEnable();
+    wetRun.dlg.m_pEQDlg = &effects;
+
+    ReverbTaps taps;
+    taps.delay = effects.m_fDelay;
+    taps.repeat = effects.m_nRepeat;
+    std::copy(std::begin(effects.m_fEchoGain), std::end(effects.m_fEchoGain), std::begin(taps.gain));
+    CReverb reference(wetRun.dlg.m_nBlockBytes / 2);
+    reference.Publish(taps);
+
+    const int half = dryRun.Half();
+    const auto in = signals::Harmonic(180.0, 8, 9000.0, 10 * half, [](double hz) { return 300.0 / hz; });
+    const auto* dryRing = reinterpret_cast<const short*>(dryRun.dlg.m_pOutData[0]);
+    const auto* wetRing = reinterpret_cast<const short*>(wetRun.dlg.m_pOutData[0]);
+    int longest = 0;
+    int mismatches = 0;
+    for (int b = 0; b < 10; ++b) {
+        const int first = wetRun.synth.out;
+        for (EngineHarness* run : {&dryRun, &wetRun}) run->FeedBlock(in.data() + static_cast<size_t>(b) * half, half);
+        ASSERT_EQ(dryRun.synth.out, wetRun.synth.out);
+        const int n = wetRun.synth.out - first;
+        if (n < 1) continue;
+        longest = std::max(longest, n);
+        std::vector<float> expected(static_cast<size_t>(n));
+        const int mask = wetRun.dlg.m_nRingMask;
+        const int latency = wetRun.dlg.m_nBlockBytes;
+        for (int i = 0; i < n; ++i) expected[static_cast<size_t>(i)] = dryRing[(latency + first + i) & mask];
+        reference.Process(expected.data(), n, 1);
+        for (int i = 0; i < n; ++i)
+            if (wetRing[(latency + first + i) & mask] != ToSample16(expected[static_cast<size_t>(i)])) ++mismatches;
+    }
+    ASSERT_GT(longest, half);
+    EXPECT_EQ(mismatches, 0);
+    wetRun.dlg.m_pEQDlg = nullptr;
 }
 
 }  // namespace
