@@ -180,6 +180,35 @@ std::uintptr_t H(HWAVEOUT h) { return reinterpret_cast<std::uintptr_t>(h); }
 }  // namespace
 }  // namespace platform::wave
 
+namespace platform::wave {
+namespace {
+
+// Capabilities record of either kind: the device's name, channels and the standard formats.
+template <typename Caps>
+MMRESULT FillCaps(Direction dir, UINT id, Caps* out, UINT size) {
+    if (out == nullptr || size < sizeof(Caps)) return MMSYSERR_INVALPARAM;
+    DeviceCaps caps;
+    if (const MMRESULT r = BackendFor(dir).Caps(dir, id, &caps)) return r;
+    *out = Caps{};
+    FillName(out->szPname, caps.name);
+    out->wChannels = caps.channels;
+    out->dwFormats = StandardFormats(caps.channels);
+    return MMSYSERR_NOERROR;
+}
+
+// Opens a device of either kind; a format query leaves the handle untouched.
+template <typename Handle>
+MMRESULT OpenAs(Direction dir, Handle* out, UINT id, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD flags) {
+    std::uintptr_t handle = 0;
+    if (out != nullptr && (flags & WAVE_FORMAT_QUERY) == 0) *out = nullptr;
+    const MMRESULT r = Open(dir, out != nullptr ? &handle : nullptr, id, format, callback, flags);
+    if (r == MMSYSERR_NOERROR && handle != 0) *out = reinterpret_cast<Handle>(handle);
+    return r;
+}
+
+}  // namespace
+}  // namespace platform::wave
+
 using platform::wave::Direction;
 namespace pw = platform::wave;
 
@@ -188,24 +217,12 @@ namespace pw = platform::wave;
 UINT waveInGetNumDevs() { return pw::BackendFor(Direction::In).DeviceCount(Direction::In); }
 
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {
-    if (pwic == nullptr || cbwic < sizeof(WAVEINCAPSA)) return MMSYSERR_INVALPARAM;
-    pw::DeviceCaps caps;
-    if (const MMRESULT r = pw::BackendFor(Direction::In).Caps(Direction::In, uDeviceID, &caps)) return r;
-    *pwic = WAVEINCAPSA{};
-    pw::FillName(pwic->szPname, caps.name);
-    pwic->wChannels = caps.channels;
-    pwic->dwFormats = pw::StandardFormats(caps.channels);
-    return MMSYSERR_NOERROR;
+    return pw::FillCaps(Direction::In, uDeviceID, pwic, cbwic);
 }
 
 MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback, DWORD_PTR,
                     DWORD fdwOpen) {
-    std::uintptr_t handle = 0;
-    if (phwi != nullptr && (fdwOpen & WAVE_FORMAT_QUERY) == 0) *phwi = nullptr;
-    const MMRESULT r =
-        pw::Open(Direction::In, phwi != nullptr ? &handle : nullptr, uDeviceID, pwfx, dwCallback, fdwOpen);
-    if (r == MMSYSERR_NOERROR && handle != 0) *phwi = reinterpret_cast<HWAVEIN>(handle);
-    return r;
+    return pw::OpenAs(Direction::In, phwi, uDeviceID, pwfx, dwCallback, fdwOpen);
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh) {
@@ -239,24 +256,12 @@ MMRESULT waveInClose(HWAVEIN hwi) { return pw::Close(pw::H(hwi), Direction::In);
 UINT waveOutGetNumDevs() { return pw::BackendFor(Direction::Out).DeviceCount(Direction::Out); }
 
 MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc) {
-    if (pwoc == nullptr || cbwoc < sizeof(WAVEOUTCAPSA)) return MMSYSERR_INVALPARAM;
-    pw::DeviceCaps caps;
-    if (const MMRESULT r = pw::BackendFor(Direction::Out).Caps(Direction::Out, uDeviceID, &caps)) return r;
-    *pwoc = WAVEOUTCAPSA{};
-    pw::FillName(pwoc->szPname, caps.name);
-    pwoc->wChannels = caps.channels;
-    pwoc->dwFormats = pw::StandardFormats(caps.channels);
-    return MMSYSERR_NOERROR;
+    return pw::FillCaps(Direction::Out, uDeviceID, pwoc, cbwoc);
 }
 
 MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback, DWORD_PTR,
                      DWORD fdwOpen) {
-    std::uintptr_t handle = 0;
-    if (phwo != nullptr && (fdwOpen & WAVE_FORMAT_QUERY) == 0) *phwo = nullptr;
-    const MMRESULT r =
-        pw::Open(Direction::Out, phwo != nullptr ? &handle : nullptr, uDeviceID, pwfx, dwCallback, fdwOpen);
-    if (r == MMSYSERR_NOERROR && handle != 0) *phwo = reinterpret_cast<HWAVEOUT>(handle);
-    return r;
+    return pw::OpenAs(Direction::Out, phwo, uDeviceID, pwfx, dwCallback, fdwOpen);
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh) {

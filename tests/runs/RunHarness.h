@@ -21,15 +21,13 @@
 #include "platform/ui/msgqueue.h"
 #include "platform/wave/wavfileio.h"
 #include "support/EngineHarness.h"
+#include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
 
 namespace runtest {
 
-// The dialog's own window procedure routes the device notifications to the wrappers.
-class RunDialog : public CWaveInOutDlg {
-public:
-    using CWaveInOutDlg::CWaveInOutDlg;
-};
+// The main dialog itself: its own window procedure routes the device notifications to the wrappers.
+using RunDialog = CWaveInOutDlg;
 
 // The dialog in the state start-up leaves it in: buffers, key table, combos, device tables,
 // the PLAY images and the file objects' owner.
@@ -61,28 +59,7 @@ inline bool PumpUntil(const std::function<bool()>& done, double limitSeconds = 6
     return true;
 }
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_had) ::setenv(m_name, m_old.c_str(), 1);
-        else ::unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
+using ::ScopedEnv;
 
 // Writes a 16-bit PCM file of interleaved samples.
 inline void WriteWav(const std::string& path, const std::vector<short>& samples, WORD channels = 1,

@@ -1,12 +1,14 @@
 // The real main dialog on the Qt backend through real runs on the virtual sound devices: LIVE
 // and a dropped file in both methods, clicked as a user clicks, with a screenshot of each run.
 #include <cstdlib>
+#include <memory>
 #include <fstream>
 #include <string>
 
 #include "UiTestSupport.h"
 #include "app/WaveInOutDlg.h"
 #include "resources/resource_ids.h"
+#include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -20,9 +22,9 @@ protected:
         const char* data = std::getenv("SORVEL_TEST_DATA");
         voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
         if (!std::ifstream(voice).good()) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
-        Set("SORVEL_VIRTUAL_IN", voice);
-        Set("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
-        Set("SORVEL_VIRTUAL_SPEED", "2");
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "2");
         dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
         ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
         ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
@@ -35,10 +37,11 @@ protected:
             drv::ProcessEvents(20);
         }
         dlg.reset();
-        for (const char* name : {"SORVEL_VIRTUAL_IN", "SORVEL_VIRTUAL_OUT", "SORVEL_VIRTUAL_SPEED"}) ::unsetenv(name);
+        speed.reset();
+        out.reset();
+        in.reset();
         QtUiTest::TearDown();
     }
-    static void Set(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
 
     // Waits until `seconds` of input have arrived and the timer has shown some play time.
     bool RunFor(double seconds) {
@@ -54,6 +57,7 @@ protected:
 
     TempFolder folder;
     std::string voice;
+    std::unique_ptr<ScopedEnv> in, out, speed;
     std::unique_ptr<CWaveInOutDlg> dlg;
 };
 

@@ -12,6 +12,7 @@
 #include "platform/ui/msgqueue.h"
 #include "platform/ui/wnd.h"
 #include "platform/wave/waveapi.h"
+#include "support/ScopedEnv.h"
 
 namespace wavetest {
 
@@ -76,27 +77,7 @@ struct BufferSet {
 
 inline DWORD_PTR Owner(CWnd* wnd) { return reinterpret_cast<DWORD_PTR>(wnd); }
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
-        if (value.empty()) ::unsetenv(name);
-        else ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_had) ::setenv(m_name, m_old.c_str(), 1);
-        else ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
+using ::ScopedEnv;
 
 // Stands in for the user-interface thread: delivers posted messages until done() holds. The
 // limit only keeps a broken device from hanging the suite; nothing is asserted about time.

@@ -412,12 +412,17 @@ private:
     UINT m_imageId = 0;
 };
 
-class CheckWidget : public QCheckBox, public Bound {
+// A check box or a radio button: the object's check state is what it shows, whatever a click did
+// to the widget (a checked radio stays checked when clicked again; groups are the template's,
+// kept by the objects).
+template <typename QtButton>
+class CheckableWidget : public QtButton, public Bound {
 public:
-    CheckWidget(CButton* wnd, QWidget* parent) : QCheckBox(parent), Bound(wnd) {
-        connect(this, &QCheckBox::clicked, this, [this] {
+    CheckableWidget(CButton* wnd, QWidget* parent) : QtButton(parent), Bound(wnd) {
+        this->setAutoExclusive(false);
+        QObject::connect(this, &QtButton::clicked, this, [this] {
             if (auto* b = dynamic_cast<CButton*>(Wnd())) UserClickedButton(b);
-            Sync(kCheck);  // the box shows the state, whatever the click did to the widget
+            Sync(kCheck);
         });
         WatchMouse(this);
     }
@@ -426,30 +431,12 @@ public:
         if (b == nullptr) return;
         UpdateScope scope(*this);
         SyncCommon(this, b, what);
-        if (what & kText) setText(ToQt(b->GetWindowText()));
-        if (what & (kCheck | kOther)) setChecked(b->GetCheck() == BST_CHECKED);
+        if (what & kText) this->setText(ToQt(b->GetWindowText()));
+        if (what & (kCheck | kOther)) this->setChecked(b->GetCheck() == BST_CHECKED);
     }
 };
-
-class RadioWidget : public QRadioButton, public Bound {
-public:
-    RadioWidget(CButton* wnd, QWidget* parent) : QRadioButton(parent), Bound(wnd) {
-        setAutoExclusive(false);  // groups are the template's, kept by the objects
-        connect(this, &QRadioButton::clicked, this, [this] {
-            if (auto* b = dynamic_cast<CButton*>(Wnd())) UserClickedButton(b);
-            Sync(kCheck);  // a checked radio stays checked when clicked again
-        });
-        WatchMouse(this);
-    }
-    void Sync(unsigned what) override {
-        auto* b = dynamic_cast<CButton*>(Wnd());
-        if (b == nullptr) return;
-        UpdateScope scope(*this);
-        SyncCommon(this, b, what);
-        if (what & kText) setText(ToQt(b->GetWindowText()));
-        if (what & (kCheck | kOther)) setChecked(b->GetCheck() == BST_CHECKED);
-    }
-};
+using CheckWidget = CheckableWidget<QCheckBox>;
+using RadioWidget = CheckableWidget<QRadioButton>;
 
 // --- Drop-down list, edit --------------------------------------------------------------------------
 
