@@ -5,6 +5,7 @@
 
 #include "app/WaveInOutDlg.h"
 #include "platform/ui/msgbox.h"
+#include "platform/wave/fmtbytes.h"
 
 namespace {
 
@@ -18,19 +19,6 @@ constexpr std::int64_t kMaxRiffSize = 0xFFFFFFFFLL;
 constexpr LONG kFmtBytesWritten = 16;
 constexpr DWORD kFmtBytesRead = 18;
 
-void PutLe16(BYTE* p, WORD v) {
-    p[0] = static_cast<BYTE>(v);
-    p[1] = static_cast<BYTE>(v >> 8);
-}
-
-void PutLe32(BYTE* p, DWORD v) {
-    PutLe16(p, static_cast<WORD>(v));
-    PutLe16(p + 2, static_cast<WORD>(v >> 16));
-}
-
-WORD Le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-
-DWORD Le32(const BYTE* p) { return static_cast<DWORD>(Le16(p)) | (static_cast<DWORD>(Le16(p + 2)) << 16); }
 
 }  // namespace
 
@@ -91,12 +79,7 @@ UINT CWaveFile::OpenWrite(const std::string& name) {
     if (UINT rc = mmioCreateChunk(m_hmmio, &m_ckData, 0)) return Fail("wav05: mmioCreateChunk(fmt ) failed.", rc);
 
     BYTE fmt[kFmtBytesWritten];
-    PutLe16(fmt, m_fmt.wFormatTag);
-    PutLe16(fmt + 2, m_fmt.nChannels);
-    PutLe32(fmt + 4, m_fmt.nSamplesPerSec);
-    PutLe32(fmt + 8, m_fmt.nAvgBytesPerSec);
-    PutLe16(fmt + 12, m_fmt.nBlockAlign);
-    PutLe16(fmt + 14, m_fmt.wBitsPerSample);
+    platform::wave::EncodeFmt(fmt, m_fmt);
     // The "fmt " size still says 18 until the ascent corrects it to 16; a file left with 18
     // would be misread, so a failed correction counts as a failed format write.
     if (mmioWrite(m_hmmio, fmt, kFmtBytesWritten) != kFmtBytesWritten || mmioAscend(m_hmmio, &m_ckData, 0) != 0) {
@@ -187,13 +170,8 @@ UINT CWaveFile::OpenRead(const std::string& name) {
     BYTE fmt[kFmtBytesRead] = {};
     const LONG n = static_cast<LONG>(std::min(sub.cksize, kFmtBytesRead));
     if (mmioRead(m_hmmio, fmt, n) != n) return Fail("wav14: mmioRead() failed.", MMIOERR_CANNOTREAD);
-    m_fmt.wFormatTag = Le16(fmt);
-    m_fmt.nChannels = Le16(fmt + 2);
-    m_fmt.nSamplesPerSec = Le32(fmt + 4);
-    m_fmt.nAvgBytesPerSec = Le32(fmt + 8);
-    m_fmt.nBlockAlign = Le16(fmt + 12);
-    m_fmt.wBitsPerSample = Le16(fmt + 14);
-    m_fmt.cbSize = Le16(fmt + 16);
+    m_fmt = platform::wave::DecodeFmt(fmt);
+    m_fmt.cbSize = platform::wave::GetLe16(fmt + 16);
     mmioAscend(m_hmmio, &sub, 0);
 
     sub = MMCKINFO{};

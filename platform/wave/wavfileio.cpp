@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/wave/fmtbytes.h"
+
 namespace platform::wave {
 namespace {
 
@@ -16,21 +18,6 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-std::uint32_t Le32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint16_t Le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-void Put32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void Put16(unsigned char* p, std::uint16_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
 
 bool Fail(std::string* error, const std::string& why) {
     if (error != nullptr) *error = why;
@@ -61,22 +48,17 @@ bool ReadWavFile(const std::string& path, WavAudio* out, std::string* error, boo
     while (pos + 8 <= fileSize && !(haveFormat && haveData)) {
         unsigned char head[8];
         if (std::fseek(f.get(), static_cast<long>(pos), SEEK_SET) != 0 || std::fread(head, 1, 8, f.get()) != 8) break;
-        const std::uint64_t size = Le32(head + 4);
+        const std::uint64_t size = GetLe32(head + 4);
         const std::uint64_t body = pos + 8;
         const std::uint64_t avail = fileSize - body;
         if (std::memcmp(head, "fmt ", 4) == 0 && !haveFormat) {
             unsigned char b[40] = {};
             const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>({size, avail, sizeof b}));
             if (want < 16 || std::fread(b, 1, want, f.get()) != want) return Fail(error, "damaged format chunk");
-            fmt.wFormatTag = Le16(b);
-            fmt.nChannels = Le16(b + 2);
-            fmt.nSamplesPerSec = Le32(b + 4);
-            fmt.nAvgBytesPerSec = Le32(b + 8);
-            fmt.nBlockAlign = Le16(b + 12);
-            fmt.wBitsPerSample = Le16(b + 14);
+            fmt = DecodeFmt(b);
             // An extensible header names the real format in the first two bytes of its
             // sub-format identifier.
-            if (fmt.wFormatTag == kFormatExtensible && want >= 26) fmt.wFormatTag = Le16(b + 24);
+            if (fmt.wFormatTag == kFormatExtensible && want >= 26) fmt.wFormatTag = GetLe16(b + 24);
             haveFormat = true;
         } else if (std::memcmp(head, "data", 4) == 0 && !haveData) {
             dataPos = body;
@@ -108,7 +90,7 @@ bool ReadWavFile(const std::string& path, WavAudio* out, std::string* error, boo
         return Fail(error, "cannot read the samples");
     out->samples.resize(raw.size() / 2);
     for (std::size_t i = 0; i < out->samples.size(); ++i)
-        out->samples[i] = static_cast<std::int16_t>(Le16(&raw[2 * i]));
+        out->samples[i] = static_cast<std::int16_t>(GetLe16(&raw[2 * i]));
     return true;
 }
 
@@ -118,17 +100,17 @@ bool CWavWriter::Open(const std::string& path, const WAVEFORMATEX& format, std::
     if (m_file == nullptr) return Fail(error, std::string("cannot create the file (") + std::strerror(errno) + ")");
     unsigned char h[kHeaderBytes] = {};
     std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, 36);
+    PutLe32(h + 4, 36);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, WAVE_FORMAT_PCM);
-    Put16(h + 22, format.nChannels);
-    Put32(h + 24, format.nSamplesPerSec);
-    Put32(h + 28, format.nSamplesPerSec * format.nChannels * 2u);
-    Put16(h + 32, static_cast<std::uint16_t>(format.nChannels * 2));
-    Put16(h + 34, 16);
+    PutLe32(h + 16, 16);
+    WAVEFORMATEX pcm = format;
+    pcm.wFormatTag = WAVE_FORMAT_PCM;
+    pcm.wBitsPerSample = 16;
+    pcm.nBlockAlign = static_cast<WORD>(format.nChannels * 2);
+    pcm.nAvgBytesPerSec = format.nSamplesPerSec * pcm.nBlockAlign;
+    EncodeFmt(h + 20, pcm);
     std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, 0);
+    PutLe32(h + 40, 0);
     m_dataBytes = 0;
     m_failed = std::fwrite(h, 1, sizeof h, m_file) != sizeof h;
     if (m_failed) {
@@ -158,9 +140,9 @@ bool CWavWriter::Close() {
     if ((m_dataBytes & 1) != 0) ok = std::fputc(0, m_file) != EOF;
     unsigned char size[4];
     const std::uint64_t padded = m_dataBytes + (m_dataBytes & 1);
-    Put32(size, static_cast<std::uint32_t>(36 + padded));
+    PutLe32(size, static_cast<std::uint32_t>(36 + padded));
     ok = ok && std::fseek(m_file, 4, SEEK_SET) == 0 && std::fwrite(size, 1, 4, m_file) == 4;
-    Put32(size, static_cast<std::uint32_t>(m_dataBytes));
+    PutLe32(size, static_cast<std::uint32_t>(m_dataBytes));
     ok = ok && std::fseek(m_file, 40, SEEK_SET) == 0 && std::fwrite(size, 1, 4, m_file) == 4;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
