@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFont>
+#include <QMenu>
 #include <QImage>
 #include <QWidget>
 
@@ -10,6 +11,7 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/windowsystem.h"
 
 namespace platform::ui::qt {
@@ -26,6 +28,8 @@ QString ToQt(const std::string& s);
 std::string FromQt(const QString& s);
 // A control text with '&' prefixes: "&&" becomes "&", a single '&' is dropped.
 QString StripPrefix(const std::string& text);
+// Adds a menu's items (texts, separators, greyed items; the command id as each action's data).
+void FillQMenu(QMenu& popup, const CMenu& menu);
 SIZE DrawTextOn(Surface* target, const TextJob& job);
 DialogBaseUnits MeasureBaseUnits(const FontSpec& font);
 

@@ -215,15 +215,7 @@ private:
         CMenu* menu = wnd ? wnd->GetSystemMenu(FALSE) : nullptr;
         if (menu == nullptr) return;
         QMenu popup(this);
-        for (const auto& item : menu->Items()) {
-            if (item.flags & MF_SEPARATOR) {
-                popup.addSeparator();
-                continue;
-            }
-            QAction* action = popup.addAction(StripPrefix(item.text));
-            action->setData(item.id);
-            action->setEnabled((item.flags & (MF_GRAYED | MF_DISABLED)) == 0);
-        }
+        FillQMenu(popup, *menu);
         QAction* chosen = popup.exec(mapToGlobal(QPoint(0, 0)));
         if (chosen != nullptr && Wnd() != nullptr) UserChoseSystemCommand(Wnd(), chosen->data().toUInt());
     }

@@ -251,9 +251,7 @@ void QtWindowSystem::TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) {
     });
 }
 
-UINT QtWindowSystem::TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) {
-    QWidget* parent = owner ? WidgetOf(owner) : nullptr;
-    QMenu popup(parent);
+void FillQMenu(QMenu& popup, const CMenu& menu) {
     for (const auto& item : menu.Items()) {
         if (item.flags & MF_SEPARATOR) {
             popup.addSeparator();
@@ -263,6 +261,12 @@ UINT QtWindowSystem::TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y
         action->setData(item.id);
         action->setEnabled((item.flags & (MF_GRAYED | MF_DISABLED)) == 0);
     }
+}
+
+UINT QtWindowSystem::TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) {
+    QWidget* parent = owner ? WidgetOf(owner) : nullptr;
+    QMenu popup(parent);
+    FillQMenu(popup, menu);
     m_openMenu = &popup;
     QAction* chosen = popup.exec(QPoint(x, y));
     m_openMenu = nullptr;
