@@ -18,6 +18,26 @@ std::string Traced(const char* head, int method) { return std::string(head) + " 
 
 }  // namespace
 
+void CWaveInOutDlg::PrepareDevicesAndFiles(int channels) {
+    WaveInClearState();
+    WaveOutClearState();
+    OpenOutputFiles(channels, FALSE, 1);
+}
+
+bool CWaveInOutDlg::StartEngine(int channels, const char* psolaTrace, const char* vocoderTrace) {
+    m_bMarksReady.store(FALSE, std::memory_order_release);
+    m_nMarkRead.store(1);
+    if (m_nMethod == 1) {
+        m_pitchScale.m_nChannels.store(channels, std::memory_order_release);
+        if (!StartPhaseVocoderThread()) return false;
+        WriteTrace(vocoderTrace);
+    } else {
+        if (!StartThreads()) return false;
+        WriteTrace(psolaTrace);
+    }
+    return true;
+}
+
 void CWaveInOutDlg::OnBnClickedLive() {
     WriteTrace(Traced("1-LIVE button", m_nMethod));
     if (m_nRunState.load() != 0) return;
@@ -37,9 +57,7 @@ void CWaveInOutDlg::OnBnClickedLive() {
     m_dOscPhase = 0.0;
 
     WriteTrace("1-01");
-    WaveInClearState();
-    WaveOutClearState();
-    OpenOutputFiles(channels, FALSE, 1);
+    PrepareDevicesAndFiles(channels);
 
     // A failing step has reported itself; what was opened is closed again and the rest (the
     // dump, the run state) is left to STOP.
@@ -57,16 +75,7 @@ void CWaveInOutDlg::OnBnClickedLive() {
         WriteTrace("1-07");
         if (!WaveOutWriteBuffers()) return false;
         WriteTrace("1-08");
-        m_bMarksReady.store(FALSE, std::memory_order_release);
-        m_nMarkRead.store(1);
-        if (m_nMethod == 1) {
-            m_pitchScale.m_nChannels.store(channels, std::memory_order_release);
-            if (!StartPhaseVocoderThread()) return false;
-            WriteTrace("1-10");
-        } else {
-            if (!StartThreads()) return false;
-            WriteTrace("1-09");
-        }
+        if (!StartEngine(channels, "1-09", "1-10")) return false;
         WaveInStart();
         WriteTrace("1-11");
         SetTimer(kDisplayTimer, kDisplayTimerMs);
@@ -111,9 +120,7 @@ void CWaveInOutDlg::StartFile() {
     m_waveInFmt.SetFormat(channels);
     m_waveOutFmt.SetFormat(channels);
     m_dOscPhase = 0.0;
-    WaveInClearState();
-    WaveOutClearState();
-    OpenOutputFiles(channels, FALSE, 1);
+    PrepareDevicesAndFiles(channels);
 
     const auto started = [&]() -> bool {
         WriteTrace("2-03");
@@ -123,16 +130,7 @@ void CWaveInOutDlg::StartFile() {
         WriteTrace("2-05");
         if (!WaveOutWriteBuffers()) return false;
         WriteTrace("2-06");
-        m_bMarksReady.store(FALSE, std::memory_order_release);
-        m_nMarkRead.store(1);
-        if (m_nMethod == 1) {
-            m_pitchScale.m_nChannels.store(channels, std::memory_order_release);
-            if (!StartPhaseVocoderThread()) return false;
-            WriteTrace("2-08");
-        } else {
-            if (!StartThreads()) return false;
-            WriteTrace("2-07");
-        }
+        if (!StartEngine(channels, "2-07", "2-08")) return false;
         StartWavePlayThread();
         if (!m_playThread.IsRunning()) return false;
         WriteTrace("2-09");

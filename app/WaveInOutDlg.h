@@ -341,6 +341,11 @@ public:
     void OnBnClickedPlay();
     void OnBnClickedStop();
     void OnBnClickedExit();
+    // Start of a LIVE or file run: device state zeroed, output files opened for `channels`.
+    void PrepareDevicesAndFiles(int channels);
+    // Starts the chosen method's engine threads and writes its trace point; false when they
+    // could not start.
+    bool StartEngine(int channels, const char* psolaTrace, const char* vocoderTrace);
 
     // File player.
     void OnDropFiles(HDROP hDropInfo);
