@@ -52,24 +52,18 @@ void CWaveInOutDlg::OnClose() {
 // Enter and Escape run the close operation once and end the dialog. After the close, Escape
 // is also how a close request in progress ends the dialog (the default handling of WM_CLOSE);
 // a command that arrives once the dialog has ended keeps the result it ended with.
-void CWaveInOutDlg::OnOK() {
-    if (m_bCloseDone) {
-        if (!IsEnded()) EndDialog(IDOK);
-        return;
-    }
-    CloseOperation();
-    WriteTrace("98-END");
-    EndDialog(IDOK);
-}
+void CWaveInOutDlg::OnOK() { CloseAndEnd(IDOK); }
 
-void CWaveInOutDlg::OnCancel() {
+void CWaveInOutDlg::OnCancel() { CloseAndEnd(IDCANCEL); }
+
+void CWaveInOutDlg::CloseAndEnd(int result) {
     if (m_bCloseDone) {
-        if (!IsEnded()) EndDialog(IDCANCEL);
+        if (!IsEnded()) EndDialog(result);
         return;
     }
     CloseOperation();
     WriteTrace("98-END");
-    EndDialog(IDCANCEL);
+    EndDialog(result);
 }
 
 BOOL CWaveInOutDlg::WriteSettingsFile() {

@@ -364,6 +364,8 @@ public:
     void OnCancel() override;
     // The close operation once: STOP, workers joined, buffers freed, settings written whole.
     void CloseOperation();
+    // Enter and Escape: the close operation once, then the dialog ends with `result`.
+    void CloseAndEnd(int result);
     // Copies the kept values into a settings record and writes all 27 lines at once.
     BOOL WriteSettingsFile();
 
