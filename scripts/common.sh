@@ -3,9 +3,9 @@
 
 # The repository root: the folder above scripts/.
 SORVEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-# Used by the scripts that source this file.
+# Used by the scripts that source this file; SORVEL_JOBS set beforehand limits the parallel jobs.
 # shellcheck disable=SC2034
-SORVEL_JOBS="$(nproc 2>/dev/null || echo 2)"
+SORVEL_JOBS="${SORVEL_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 # Prints a stage heading so long logs can be followed.
 say() {
