@@ -33,6 +33,9 @@
 #include "platform/wave/waveapi.h"
 
 class CEQdlg;
+namespace pitch_dump {
+struct ChorusDump;
+}
 
 // Time at which the current analysis cycle began, for the ProcTime display.
 extern std::atomic<DWORD> g_dwProcStart;
@@ -365,6 +368,13 @@ public:
     // lParam 1 when Repeat was ticked. STOP (and PLAY for Repeat) run on the UI thread.
     static constexpr UINT WM_APP_FILE_ENDED = WM_APP + 0x41;
     LRESULT OnFileEnded(WPARAM wParam, LPARAM lParam);
+
+    // Chorus file button 1010: picks a pitch dump, loads it whole and starts a chorus run on
+    // the WAV it names; a dump that fails a check is told and changes nothing.
+    void OnBnClickedChorusFile();
+    // Puts a checked dump into the mark, amplitude and chorus arrays, the levels, the
+    // oversampling and the controls, and makes its WAV the chorus file.
+    void ApplyChorusDump(const pitch_dump::ChorusDump& dump);
 
     // Close and shutdown.
     void OnClose();
