@@ -18,7 +18,7 @@ constexpr DWORD kTab = WS_TABSTOP;
 constexpr DWORD kBand = TBS_VERT | TBS_BOTH | kTab;
 
 #define SORVEL_BAND(k, label)                                                            \
-    {K::Static, -1, label, SS_LEFT, 30 + 24 * (k), 6, (k) == 10 ? 14 : 10, 8},            \
+    {K::Static, -1, label, SS_LEFT, 30 + 24 * (k), 6, (k) == 10 ? 15 : 10, 8},            \
     {K::Trackbar, IDC_EQ_BAND0 + (k), nullptr, kBand, 24 + 24 * (k), 18, 12, 66},        \
     {K::Static, IDC_EQ_BAND_VALUE0 + (k), "0", SS_LEFT, 30 + 24 * (k), 84, 15, 8},
 
@@ -34,7 +34,7 @@ constexpr DialogItemTemplate kItems[] = {
     {K::Static, -1, "dB", SS_RIGHT, 4, 84, 16, 8},
 
     // Equaliser switch, Q, presets, Reset, Close.
-    {K::CheckBox, IDC_EQ_ENABLE, "EQを有効にする", kTab, 12, 102, 66, 10},
+    {K::CheckBox, IDC_EQ_ENABLE, "EQを有効にする", kTab, 12, 102, 68, 10},
     {K::Static, -1, "Q値", SS_LEFT, 87, 104, 14, 8},
     {K::Edit, IDC_EQ_Q, nullptr, ES_AUTOHSCROLL | kTab, 105, 102, 30, 12},
     {K::PushButton, IDC_EQ_PRESET1, "1", kTab, 151, 102, 12, 12},
@@ -54,11 +54,11 @@ constexpr DialogItemTemplate kItems[] = {
     {K::Static, -1, "-24", SS_LEFT, 0, 216, 15, 8},
     {K::Static, -1, "C0", SS_LEFT, 13, 223, 10, 8},
     {K::Static, -1, "C5", SS_LEFT, 145, 223, 10, 8},
-    {K::Static, -1, "C10", SS_LEFT, 274, 223, 14, 8},
+    {K::Static, -1, "C10", SS_LEFT, 274, 223, 15, 8},
     {K::EtchedLine, -1, nullptr, 0, 1, 238, 296, 1},
 
     // Reverb.
-    {K::CheckBox, IDC_REVERB_ENABLE, "Reverbを有効にする", kTab, 13, 254, 86, 10},
+    {K::CheckBox, IDC_REVERB_ENABLE, "Reverbを有効にする", kTab, 13, 254, 82, 10},
     {K::Static, -1, "Attenuation", SS_RIGHT, 105, 249, 52, 8},
     {K::Static, -1, "Delay", SS_RIGHT, 105, 262, 52, 8},
     {K::Static, -1, "Repeat", SS_RIGHT, 105, 273, 52, 8},
