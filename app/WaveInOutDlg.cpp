@@ -154,6 +154,11 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- phase vocoder
     // (phase-vocoder entries end)
+
+
+    // --- effect dialog, settings dialog, help, about box, popup menu, painting
+    ON_BN_CLICKED(1092, &CWaveInOutDlg::OnBnClickedEffect)
+    // (window chores entries end)
 END_MESSAGE_MAP()
 
 void CWaveInOutDlg::WriteTrace(const char* text) {

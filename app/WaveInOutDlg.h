@@ -475,6 +475,17 @@ public:
     // (phase-vocoder section end)
 
 
+    // ===== Effect dialog, settings dialog, help, about box, popup menu, painting ===============
+    // Effect button 1092: makes the effect dialog on its first press (the kept presets and
+    // reverb values copied in) and shows or hides it by turns.
+    void OnBnClickedEffect();
+    // Copies the effect dialog's presets and reverb values back into the kept values (from the
+    // dialog given, else from the current one).
+    void FetchEffectSettings(const CEQdlg* effects = nullptr);
+
+    // (window chores section end)
+
+
     DECLARE_MESSAGE_MAP()
 
 private:
