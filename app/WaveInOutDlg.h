@@ -406,11 +406,15 @@ public:
     CCriticalSection m_csDump;     // the dump stream: row writer against close
     unsigned m_nRunSerial = 0;     // counts run starts; a file-end notice of an older run is ignored
     BOOL m_bCloseDone = FALSE;     // the close operation has run
+    BOOL m_bMadeTempWav = FALSE;   // this process wrote temp.wav (the converter); only then is it removed at the end
     // A device of the run went away (its calls answer MMSYSERR_NODRIVER): its buffers are no
     // longer requeued and the run is ended by a posted STOP.
     BOOL m_bInDeviceLost = FALSE;
     BOOL m_bOutDeviceLost = FALSE;
-    void DeviceLost(BOOL* pLostFlag);
+    // A device of the run failed: its message once, then a STOP posted for this run.
+    void DeviceLost(BOOL* pLostFlag, const char* text);
+    static constexpr UINT WM_APP_DEVICE_LOST = WM_APP + 0x43;  // wParam the run's serial number
+    LRESULT OnDeviceLost(WPARAM wParam, LPARAM lParam);
 
     // (runs section end)
 
