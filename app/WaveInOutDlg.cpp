@@ -158,6 +158,8 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- effect dialog, settings dialog, help, about box, popup menu, painting
     ON_BN_CLICKED(1092, &CWaveInOutDlg::OnBnClickedEffect)
+    ON_BN_CLICKED(1114, &CWaveInOutDlg::OnBnClickedSetting)
+    ON_COMMAND(ID_SETTING, &CWaveInOutDlg::OnSetting)
     // (window chores entries end)
 END_MESSAGE_MAP()
 

@@ -475,6 +475,10 @@ public:
     // Copies the effect dialog's presets and reverb values back into the kept values (from the
     // dialog given, else from the current one).
     void FetchEffectSettings(const CEQdlg* effects = nullptr);
+    // The settings command (button 1114, menu 32774): the settings dialog on copies of the
+    // values, taken back after OK; the system report is written anew either way.
+    void OnSetting();
+    void OnBnClickedSetting();
 
     // (window chores section end)
 

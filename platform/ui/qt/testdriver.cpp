@@ -419,4 +419,12 @@ std::vector<std::string> ShownWindowTitles() {
     return titles;
 }
 
+CWnd* ShownWindow(const std::string& title) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* bound = dynamic_cast<Bound*>(w);
+        if (w->isVisible() && bound != nullptr && FromQt(w->windowTitle()) == title) return bound->Wnd();
+    }
+    return nullptr;
+}
+
 }  // namespace platform::ui::qt::testing

@@ -89,5 +89,7 @@ std::vector<std::string> OpenFileDialogFilters();
 std::string ShownToolTipText();
 // Top-level windows of the backend that are shown now (their captions).
 std::vector<std::string> ShownWindowTitles();
+// The window object of the shown top-level window with that caption (null when none).
+CWnd* ShownWindow(const std::string& title);
 
 }  // namespace platform::ui::qt::testing
