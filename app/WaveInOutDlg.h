@@ -479,6 +479,18 @@ public:
     // values, taken back after OK; the system report is written anew either way.
     void OnSetting();
     void OnBnClickedSetting();
+    // Help button 1095 and menu 32771: the help page in the desktop's browser, or "Help file
+    // not found." when it is missing.
+    void OnBnClickedHelp();
+    void OnHelp();
+    // Menu 32772: the about box.
+    void OnVersion();
+    // A right click on the dialog: popup menu 142 at the click.
+    void OnRButtonDown(UINT nFlags, CPoint point);
+    // Blanks the level meter black while idle.
+    void OnPaint();
+    // "Buffer Full" (1041) in red.
+    HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 
     // (window chores section end)
 

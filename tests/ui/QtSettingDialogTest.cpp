@@ -17,18 +17,6 @@ namespace {
 
 namespace drv = platform::ui::qt::testing;
 
-// Keeps trying `attempt` from the event loop (every 10 ms, for up to 10 s) until it succeeds,
-// without blocking the loop that the awaited window runs in.
-void WhenPossible(std::function<bool()> attempt) {
-    auto tries = std::make_shared<int>(1000);
-    auto step = std::make_shared<std::function<void()>>();
-    *step = [attempt, tries, step] {
-        if (attempt() || --*tries <= 0) return;
-        drv::RunSoon(*step, 10);
-    };
-    drv::RunSoon(*step, 10);
-}
-
 class QtSettingDialogTest : public QtUiTest {
 protected:
     void SetUp() override {

@@ -74,6 +74,10 @@ bool SaveBitmap(const CBitmap& bitmap, const std::string& path);
 
 // Chooses the item with command id of the popup menu shown now; false when none is shown.
 bool ChooseOpenMenuItem(UINT id);
+// The item texts of the popup menu shown now (empty when none).
+std::vector<std::string> OpenMenuItemTexts();
+// Saves the popup menu shown now as PNG; false when none is shown.
+bool SaveOpenMenuScreenshot(const std::string& path);
 
 // Message boxes shown on the user-interface thread that are still open: their texts.
 std::vector<std::string> OpenMessageBoxTexts();
