@@ -7,7 +7,7 @@
 
 #include "app/WaveInOutDlg.h"
 #include "batch/BatchList.h"
-#include "engine/DotProduct.h"
+#include "batch/LagProducts.h"
 
 void CWaveInOutDlg::DetectPeriod(float* pF0, int* pPeriod, int start, int len, float fs, float corrTh, int fLo,
                                  int fHi) {
@@ -26,10 +26,19 @@ void CWaveInOutDlg::DetectPeriod(float* pF0, int* pPeriod, int start, int len, f
 
     float* x = g_pfBatchFrame;
     const float* in = m_pfInputBuf + start;
-    float sum = 0.0f;
-    for (int i = 0; i < len; ++i) {
-        x[i] = in[i];
-        sum += in[i];
+    // The mean in eight partial sums.
+    float part[8] = {};
+    int i0 = 0;
+    for (; i0 + 8 <= len; i0 += 8) {
+        for (int l = 0; l < 8; ++l) {
+            x[i0 + l] = in[i0 + l];
+            part[l] += in[i0 + l];
+        }
+    }
+    float sum = ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+    for (; i0 < len; ++i0) {
+        x[i0] = in[i0];
+        sum += in[i0];
     }
     const float mean = sum / static_cast<float>(len);
     for (int i = 0; i < len; ++i) x[i] = x[i] - mean;
@@ -41,10 +50,11 @@ void CWaveInOutDlg::DetectPeriod(float* pF0, int* pPeriod, int start, int len, f
         ek += x[minLag - 1 + i] * x[minLag - 1 + i];
     }
     float* corr = g_pfBatchCorr;
+    LagProducts(x, x + minLag, W, maxLag - minLag + 1, corr);
     for (int k = minLag; k <= maxLag; ++k) {
         // The lagged energy slides to the window x[k .. k+W-1].
         ek = ek - x[k - 1] * x[k - 1] + x[k - 1 + W] * x[k - 1 + W];
-        corr[k - minLag] = DotProduct(x, x + k, W) / std::sqrt(e0 * ek);
+        corr[k - minLag] = corr[k - minLag] / std::sqrt(e0 * ek);
     }
 
     float best = -1e10f;
