@@ -177,12 +177,11 @@ void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
 
 void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
     if (m_chkSave.GetCheck() == 0 || !m_saveFile.IsOpen()) return;
-    if (static_cast<unsigned>(m_nInputCount.load(std::memory_order_acquire)) > static_cast<unsigned>(kSaveLimitSamples)) return;
     const auto* outRing = reinterpret_cast<const short*>(m_pOutData[0]);
     const int piece = m_nBlockBytes / 2;
     for (int done = 0; done < count; done += piece) {
         const int n = std::min(piece, count - done);
         for (int i = 0; i < n; ++i) st.saveBuf[static_cast<size_t>(i)] = outRing[(m_nBlockBytes + first + done + i) & m_nRingMask];
-        m_saveFile.Write(st.saveBuf.data(), static_cast<LONG>(n) * 2);
+        AppendToSaveFile(st.saveBuf.data(), static_cast<LONG>(n) * 2);
     }
 }
