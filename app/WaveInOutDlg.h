@@ -504,7 +504,8 @@ public:
     CWorkerThread m_batchThread;
 
     // (batch section end)
-=======
+
+
     // ===== Effect dialog, settings dialog, help, about box, popup menu, painting ===============
     // Effect button 1092: makes the effect dialog on its first press (the kept presets and
     // reverb values copied in) and shows or hides it by turns.
