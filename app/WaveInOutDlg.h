@@ -471,7 +471,8 @@ public:
     // (phase-vocoder section end)
 
 
-    // ===== Batch conversion and the outside converter ==================================    // Batch button 1099: picks up to 1024 files, shows the progress dialog, starts the batch
+    // ===== Batch conversion and the outside converter =========================================
+    // Batch button 1099: picks up to 1024 files, shows the progress dialog, starts the batch
     // thread (user-interface thread).
     void OnBnClickedBatch();
     // The batch thread: every file of the batch list in turn, then the end-of-batch report.
