@@ -137,6 +137,10 @@ public:
     std::atomic<BOOL> m_bThreadRun{FALSE};
     std::atomic<BOOL> m_bPlayThreadRun{FALSE};
     std::atomic<BOOL> m_bNextBlock{FALSE};
+    // Input position where the file of a file run ends (set by the file player at the end of its
+    // file, release); output past it is not saved. Unlimited in live runs and batch runs.
+    std::atomic<long long> m_nInputEnd{kNoInputEnd};
+    static constexpr long long kNoInputEnd = 0x7FFFFFFFFFFFFFFFLL;
     // Counts the engine threads' finished cycles (release). A writer of a ring that the engine
     // reads or writes loads it (acquire) first, so that everything the engine did with a ring
     // entry in its earlier cycles comes before the entry is reused.
@@ -338,6 +342,9 @@ public:
     // Appends converted samples to the output WAV file while one is open (engine threads). The
     // file grows up to the largest size a WAV file can state; reaching it is told once.
     void AppendToSaveFile(const void* samples, LONG bytes);
+    // How many of `count` output samples that belong to the input from position `first` on lie
+    // before the end of the input file (all of them while no end is known).
+    int SamplesBeforeInputEnd(long long first, int count) const;
     // Posted by the writers of the output files when a file stopped growing: wParam one of the
     // kinds below. The user-interface thread writes the trace line and shows the message.
     static constexpr UINT WM_APP_SAVE_NOTICE = WM_APP + 0x42;
