@@ -127,9 +127,10 @@ void CWaveInOutDlg::BatchPsola() {
     }
 
     const long long olaLen = m_nBatchOlaLen;
-    const COlaRing ola{m_pfOla, 0x7FFFFFFF};
-    const CInputRing in{m_pfInputBuf, 0x7FFFFFFF};
-    CPsolaVoice voice;
+    // Whole-file buffers: a position is its own index.
+    const COlaRing ola{m_pfOla, -1};
+    const CInputRing in{m_pfInputBuf, -1};
+    long long lastPos = 0;
     bool made = false;
     int lastK = 0;
     int lastPa = 0;
@@ -158,8 +159,8 @@ void CWaveInOutDlg::BatchPsola() {
             // that would not.
             if (pos + 2LL * pa + 1 >= olaLen) break;
             pos += pa;
-            voice.grainPos = static_cast<int>(pos);
-            AddGrain(ola, in, voice, pa, mark[k], total);
+            AddGrain(ola, in, pos, GrainShape(pa, T), mark[k], total);
+            lastPos = pos;
             made = true;
             lastK = k;
             lastPa = pa;
@@ -176,7 +177,7 @@ void CWaveInOutDlg::BatchPsola() {
     // is kept, so only those are computed.
     std::vector<short> out;
     if (made) {
-        const int nIn = voice.grainPos - lastPa + 1;
+        const int nIn = static_cast<int>(lastPos - lastPa + 1);
         const int nOut = mark[lastK] + 1;
         m_pfOla[nIn] = m_pfOla[nIn - 1];
         const int nDec = nOut / factor;
