@@ -127,6 +127,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_WM_CLOSE()
     ON_WM_DROPFILES()
     ON_MESSAGE(CWaveInOutDlg::WM_APP_FILE_ENDED, &CWaveInOutDlg::OnFileEnded)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_BUFFER_FULL, &CWaveInOutDlg::OnBufferFull)
     // (runs entries end)
 
 
