@@ -128,6 +128,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_WM_DROPFILES()
     ON_MESSAGE(CWaveInOutDlg::WM_APP_FILE_ENDED, &CWaveInOutDlg::OnFileEnded)
     ON_MESSAGE(CWaveInOutDlg::WM_APP_BUFFER_FULL, &CWaveInOutDlg::OnBufferFull)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_SAVE_NOTICE, &CWaveInOutDlg::OnSaveNotice)
     // (runs entries end)
 
 
@@ -154,6 +155,11 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- phase vocoder
     // (phase-vocoder entries end)
+
+
+    // --- effect dialog, settings dialog, help, about box, popup menu, painting
+    ON_BN_CLICKED(1092, &CWaveInOutDlg::OnBnClickedEffect)
+    // (window chores entries end)
 END_MESSAGE_MAP()
 
 void CWaveInOutDlg::WriteTrace(const char* text) {

@@ -100,7 +100,6 @@ public:
     static constexpr int kKeyCount = 62;       // keys C_2 .. C#7
     static constexpr int kCorrSlots = 2048;    // correlation lags: the full lag range of every key range
     static constexpr int kFrameSlots = 4096;   // analysis window samples
-    static constexpr int kSaveLimitSamples = 52428800;  // the output file stops growing past this input count
 
     int m_nLatencyMode = 0;
     int m_nBlockBytes = 0;  // B
@@ -143,6 +142,10 @@ public:
     std::atomic<BOOL> m_bThreadRun{FALSE};
     std::atomic<BOOL> m_bPlayThreadRun{FALSE};
     std::atomic<BOOL> m_bNextBlock{FALSE};
+    // Input position where the file of a file run ends (set by the file player at the end of its
+    // file, release); output past it is not saved. Unlimited in live runs and batch runs.
+    std::atomic<long long> m_nInputEnd{kNoInputEnd};
+    static constexpr long long kNoInputEnd = 0x7FFFFFFFFFFFFFFFLL;
     // Counts the engine threads' finished cycles (release). A writer of a ring that the engine
     // reads or writes loads it (acquire) first, so that everything the engine did with a ring
     // entry in its earlier cycles comes before the entry is reused.
@@ -341,6 +344,18 @@ public:
     void WriteDumpLine(int nPrevMark, int nMark, int nAmplitude, int nOverSampling);
     // Closes the dump if it is open (any thread; serialised with the row writer).
     void CloseDumpFile();
+    // Appends converted samples to the output WAV file while one is open (engine threads). The
+    // file grows up to the largest size a WAV file can state; reaching it is told once.
+    void AppendToSaveFile(const void* samples, LONG bytes);
+    // How many of `count` output samples that belong to the input from position `first` on lie
+    // before the end of the input file (all of them while no end is known).
+    int SamplesBeforeInputEnd(long long first, int count) const;
+    // Posted by the writers of the output files when a file stopped growing: wParam one of the
+    // kinds below. The user-interface thread writes the trace line and shows the message.
+    static constexpr UINT WM_APP_SAVE_NOTICE = WM_APP + 0x42;
+    static constexpr WPARAM kSaveNoticeWavFull = 1;
+    static constexpr WPARAM kSaveNoticeDumpCut = 2;
+    LRESULT OnSaveNotice(WPARAM wParam, LPARAM lParam);
 
     // Run control (user-interface thread).
     void OnBnClickedLive();
@@ -367,7 +382,7 @@ public:
     LRESULT OnFileEnded(WPARAM wParam, LPARAM lParam);
     // Posted by the analysis thread when a pitch dump's marks have run out (wParam the run's
     // serial number): STOP runs on the user-interface thread.
-    static constexpr UINT WM_APP_BUFFER_FULL = WM_APP + 0x42;
+    static constexpr UINT WM_APP_BUFFER_FULL = WM_APP + 0x43;
     LRESULT OnBufferFull(WPARAM wParam, LPARAM lParam);
 
     // Chorus file button 1010: picks a pitch dump, loads it whole and starts a chorus run on
@@ -469,6 +484,17 @@ public:
     // (phase-vocoder section end)
 
 
+    // ===== Effect dialog, settings dialog, help, about box, popup menu, painting ===============
+    // Effect button 1092: makes the effect dialog on its first press (the kept presets and
+    // reverb values copied in) and shows or hides it by turns.
+    void OnBnClickedEffect();
+    // Copies the effect dialog's presets and reverb values back into the kept values (from the
+    // dialog given, else from the current one).
+    void FetchEffectSettings(const CEQdlg* effects = nullptr);
+
+    // (window chores section end)
+
+
     DECLARE_MESSAGE_MAP()
 
 private:
@@ -480,7 +506,7 @@ private:
     void TakeChorusMarks(CAnalyzeState& st, int read, int w2);
     // Appends the output samples first..first+count-1 to the output WAV when saving, through
     // `buffer` (at least B/2 samples).
-    void SaveOutput(std::vector<short>& buffer, int first, int count);
+    void SaveOutput(std::vector<short>& buffer, long long first, int count);
     // Equalises the input samples from..to-1 in place, in order, when the equaliser is on.
     void ApplyInputEqualiser(int from, int to);
     // Adds the reverb to the output samples first..first+count-1, when the reverb is on.

@@ -18,6 +18,12 @@ constexpr std::int64_t kMaxRiffSize = 0xFFFFFFFFLL;
 // Bytes of the format record stored in a file: all fields but cbSize, and all of them.
 constexpr LONG kFmtBytesWritten = 16;
 constexpr DWORD kFmtBytesRead = 18;
+// The extensible layout: the 18 bytes above, valid bits, channel mask and a 16-byte sub-format
+// identifier, whose PCM value is fixed.
+constexpr DWORD kFmtBytesExtensible = 40;
+constexpr WORD kFormatExtensible = 0xFFFE;
+constexpr BYTE kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                    0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 
 }  // namespace
@@ -96,16 +102,39 @@ UINT CWaveFile::OpenWrite(const std::string& name) {
     std::int64_t maxData = kMaxRiffSize - (m_ckData.llDataOffset - m_ckRiff.llDataOffset);
     maxData &= ~static_cast<std::int64_t>(1);
     m_llDataEnd = m_ckData.llDataOffset + maxData;
+    m_bFull = false;
+    // From here on the file is a valid (empty) WAV file at every moment.
+    if (!StoreSizes()) return Fail("wav07: mmioCreateChunk(data ) failed.", MMIOERR_CANNOTWRITE);
     return 0;
+}
+
+bool CWaveFile::StoreSizes() {
+    const std::int64_t end = mmioTell(m_hmmio);
+    const std::int64_t data = end - m_ckData.llDataOffset;
+    // The RIFF size counts the pad byte that an odd data chunk gets at Close.
+    const std::int64_t riff = end + (data & 1) - m_ckRiff.llDataOffset;
+    BYTE field[4];
+    bool ok = true;
+    platform::wave::PutLe32(field, static_cast<DWORD>(data));
+    ok = ok && mmioSeek64(m_hmmio, m_ckData.llDataOffset - 4, SEEK_SET) >= 0 && mmioWrite(m_hmmio, field, 4) == 4;
+    platform::wave::PutLe32(field, static_cast<DWORD>(riff));
+    ok = ok && mmioSeek64(m_hmmio, m_ckRiff.llDataOffset - 4, SEEK_SET) >= 0 && mmioWrite(m_hmmio, field, 4) == 4;
+    mmioSeek64(m_hmmio, end, SEEK_SET);
+    return ok;
 }
 
 LONG CWaveFile::Write(const void* data, LONG bytes) {
     if (m_hmmio == nullptr || m_mode != Mode::Writing || bytes < 0 || (data == nullptr && bytes > 0)) return -1;
     const std::int64_t room = m_llDataEnd - mmioTell(m_hmmio);
     const LONG n = static_cast<LONG>(std::clamp<std::int64_t>(room, 0, bytes));
+    if (n < bytes) m_bFull = true;
     if (n == 0) return 0;
     const LONG put = mmioWrite(m_hmmio, data, n);
     if (put < n && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+    // The two sizes follow every block, so a file cut off by a crash or a killed process holds
+    // every block but the one being written, under true sizes. A sample block is whole frames
+    // (an even byte count), so the sizes never count half a sample.
+    if (put > 0 && !StoreSizes() && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
     return put;
 }
 
@@ -167,11 +196,20 @@ UINT CWaveFile::OpenRead(const std::string& name) {
     }
 
     m_fmt = WAVEFORMATEX{};
-    BYTE fmt[kFmtBytesRead] = {};
+    m_bPcm = false;
+    // The format record, and the extensible layout's sub-format when the chunk holds one.
+    BYTE fmt[kFmtBytesExtensible] = {};
     const LONG n = static_cast<LONG>(std::min(sub.cksize, kFmtBytesRead));
     if (mmioRead(m_hmmio, fmt, n) != n) return Fail("wav14: mmioRead() failed.", MMIOERR_CANNOTREAD);
     m_fmt = platform::wave::DecodeFmt(fmt);
     m_fmt.cbSize = platform::wave::GetLe16(fmt + 16);
+    if (m_fmt.wFormatTag == kFormatExtensible && sub.cksize >= kFmtBytesExtensible) {
+        const LONG more = static_cast<LONG>(kFmtBytesExtensible - kFmtBytesRead);
+        m_bPcm = mmioRead(m_hmmio, fmt + kFmtBytesRead, more) == more &&
+                 std::equal(kPcmSubFormat, kPcmSubFormat + 16, fmt + 24);
+    } else {
+        m_bPcm = m_fmt.wFormatTag == WAVE_FORMAT_PCM;
+    }
     mmioAscend(m_hmmio, &sub, 0);
 
     sub = MMCKINFO{};
@@ -181,6 +219,7 @@ UINT CWaveFile::OpenRead(const std::string& name) {
     }
     m_dwDataSize = sub.cksize;
     m_llDataEnd = sub.llDataOffset + static_cast<std::int64_t>(sub.cksize);
+    m_llDataHeld = std::clamp<std::int64_t>(mmioFileSize(m_hmmio) - sub.llDataOffset, 0, sub.cksize);
     return 0;
 }
 

@@ -9,7 +9,7 @@
 struct CChorusState {
     CPsolaVoice main;    // the main voice
     CPsolaVoice chorus;  // the voice moved by the dump's chorus column
-    int out = 0;         // mixed samples made so far, at the oversampled rate
+    long long out = 0;   // mixed samples made so far, at the oversampled rate
     int os = 1;          // oversampling factor of the dump's marks
     bool pitchShift = true;  // false: the raw input takes the main voice's place in the mix
     float mixOriginal = 1.0f;

@@ -21,35 +21,10 @@
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-
-// Input at oversampled position u: linear between the two 44100 Hz samples either side; input
-// that has not arrived counts as 0.
-float OversampledInput(const CInputRing& in, int u, int os, int count) {
-    const int j = u / os;
-    const int r = u % os;
-    if (r == 0) return j < count ? in.data[j & in.mask] : 0.0f;
-    if (j + 1 >= count) return 0.0f;
-    const float a = static_cast<float>(r) / static_cast<float>(os);
-    return (1.0f - a) * in.data[j & in.mask] + a * in.data[(j + 1) & in.mask];
-}
-
-// Adds the grain that starts at oversampled input position markU around v.grainPos.
-void AddOversampledGrain(const COlaRing& ola, const CInputRing& in, const CPsolaVoice& v, int pa, int markU, int count,
-                         int os) {
-    const int len = 2 * pa;
-    const float step = kPi / static_cast<float>(len);
-    const int base = v.grainPos - pa;
-    for (int i = 0; i <= len; ++i) {
-        const float w = std::sin(static_cast<float>(i) * step);
-        ola.data[(base + i) & ola.mask] += w * w * OversampledInput(in, markU + i, os, count);
-    }
-}
-
 // A period without chorus voice: the grain's whole stretch becomes silence, including what
 // earlier grains left in it.
-void SilenceGrain(const COlaRing& ola, const CPsolaVoice& v, int pa) {
-    for (int e = v.grainPos - pa; e <= v.grainPos + pa; ++e) ola.data[e & ola.mask] = 0.0f;
+void SilenceGrain(const COlaRing& ola, std::int64_t grainPos, int half) {
+    for (std::int64_t e = grainPos - half; e <= grainPos + half; ++e) ola.data[e & ola.mask] = 0.0f;
 }
 
 // Half-length of a grain, ceil(exact); 0 when the period makes no grain (marks equal, out of
@@ -129,18 +104,21 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
     CPsolaVoice& v = st.main;
     const float invQ = 1.0f / q;
     int reach = -1;  // mark of the round's newest grain
-    while (v.k < last && StepToNextGrainMark(v, static_cast<double>(step), newest)) {
-        const int pa = ChorusHalfLength(static_cast<float>(mark(v.k + 1) - mark(v.k)) * invQ, limit);
+    while (v.k < last) {
+        const CPsolaVoice before = v;
+        if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
+        const int t = mark(v.k + 1) - mark(v.k);
+        const int pa = ChorusHalfLength(static_cast<float>(t) * invQ, limit);
         if (pa < 1) continue;
+        if (!LayGrain(ola, in, v, pa, t, mark(v.k), count, os)) {
+            v = before;  // its window reaches input that has not arrived: the next round takes it
+            break;
+        }
         reach = mark(v.k);
-        v.pa = pa;
-        v.grainPos += pa;
-        ClearAhead(ola, v, v.grainPos, pa);
-        AddOversampledGrain(ola, in, v, pa, mark(v.k), count, os);
     }
     // The output reaches the newest grain's mark (marks after it that made no grain, such as
     // the zeros after a dump's last row, do not count), at most a mix buffer per round.
-    const int nIn = reach >= 0 ? v.grainPos - v.pa - v.readPos + 1 : 0;
+    const int nIn = reach >= 0 ? static_cast<int>(v.grainPos - v.pa - v.readPos + 1) : 0;
     const long long wanted = static_cast<long long>(reach) - st.out + 1;
     int nOut = static_cast<int>(std::min<long long>(wanted, static_cast<long long>(st.mix.size())));
     if (nIn < 1 || nOut < 1) nOut = 0;
@@ -164,19 +142,28 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
             step2 = step / r;
             q2 = r * q;
         }
+        const CPsolaVoice before = c;
         if (!StepToNextGrainMark(c, static_cast<double>(step2), newest)) break;
-        const int pa2 = ChorusHalfLength(static_cast<float>(mark(c.k + 1) - mark(c.k)) / q2, limit);
+        const int t2 = mark(c.k + 1) - mark(c.k);
+        const int pa2 = ChorusHalfLength(static_cast<float>(t2) / q2, limit);
         if (pa2 < 1) continue;
-        c.pa = pa2;
-        c.grainPos += pa2;
-        ClearAhead(ola2, c, c.grainPos, pa2);
-        if (voiced) AddOversampledGrain(ola2, in, c, pa2, mark(c.k), count, os);
-        else SilenceGrain(ola2, c, pa2);
+        if (voiced) {
+            if (!LayGrain(ola2, in, c, pa2, t2, mark(c.k), count, os)) {
+                c = before;
+                break;
+            }
+        } else {
+            const int half = GrainShape(pa2, t2).half;
+            c.pa = pa2;
+            c.grainPos += pa2;
+            ClearAhead(ola2, c, c.grainPos, half);
+            SilenceGrain(ola2, c.grainPos, half);
+        }
     }
 
     if (nOut > 0) {
         // The mix of the two voices at the dump's levels.
-        const int nIn2 = c.pa > 0 ? c.grainPos - c.pa - c.readPos + 1 : 0;
+        const int nIn2 = c.pa > 0 ? static_cast<int>(c.grainPos - c.pa - c.readPos + 1) : 0;
         if (nIn2 >= 1) BuildSegment(ola2, c, nIn2, st.segment2);
         for (int i = 0; i < nOut; ++i) {
             const int h = nIn2 >= 1 ? ResampleCubic(st.segment2.data(), nIn2, nOut, i) : 0;
@@ -190,12 +177,12 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
         }
 
         // Each 44100 Hz output sample is the mixed sample at the first oversampled position on it.
-        for (int j = (st.out + os - 1) / os; j * os < st.out + nOut; ++j)
+        for (long long j = (st.out + os - 1) / os; j * os < st.out + nOut; ++j)
             outRing[(latency + j) & m_nRingMask] = st.mix[static_cast<std::size_t>(j * os - st.out)];
 
         // The samples finished this round: those before the round's end at 44100 Hz.
-        const int o = st.out / os;
-        const int n = (st.out + nOut) / os - o;
+        const long long o = st.out / os;
+        const int n = static_cast<int>((st.out + nOut) / os - o);
         if (m_chkOriginal.GetCheck() != 0) {
             for (int j = 0; j < n; ++j) outRing[(latency + o + j) & m_nRingMask] = ToSample16(m_pfInputBuf[(o + j) & m_nRingMask]);
         }

@@ -155,7 +155,7 @@ TEST(ChorusSynthesis, SaveWritesEveryOutputSampleOnceWhateverTheRoundsEndOn) {
     ASSERT_EQ(e.h.dlg.m_saveFile.OpenWrite(folder.File("saved.wav")), 0);
     e.h.dlg.m_chkSave.SetCheck(BST_CHECKED);
     const auto out = e.Run(input);
-    const int made = e.state.out;
+    const long long made = e.state.out;
     e.h.dlg.m_saveFile.Close();
 
     platform::wave::WavAudio saved;
