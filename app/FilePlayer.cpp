@@ -75,28 +75,54 @@ BOOL CWaveInOutDlg::OpenInputFile() {
         }
         m_strLastFile = name;
         m_strInputFile = name;
-        // Files of other formats need the outside converter, which this build does not have.
+        // Files of other formats go through the outside converter into temp.wav.
         if (Upper(output_names::Extension(name)) != ".WAV") {
-            AfxMessageBox(kNotPlayable);
-            return FALSE;
+            if (!converter) {
+                AfxMessageBox(kNotPlayable);
+                return FALSE;
+            }
+            if (!ConvertInputFile(&name)) return FALSE;
         }
     }
 
     m_inputFile.SetOwner(this);
     m_inputFile.Reset();
     if (m_inputFile.OpenRead(name) != 0) return FALSE;
-    WAVEFORMATEX& fmt = m_inputFile.m_fmt;
+    WAVEFORMATEX* fmt = &m_inputFile.m_fmt;
     if (!AcceptedFormat(m_inputFile)) {
-        AfxMessageBox(kWrongFormat);
+        // A WAV in another format is converted once, when a converter is set.
+        const bool convertible = name == m_strInputFile && m_strConverterPath != "none" &&
+                                 Upper(output_names::Extension(name)) == ".WAV";
+        if (!convertible) {
+            AfxMessageBox(kWrongFormat);
+            m_inputFile.Close();
+            return FALSE;
+        }
         m_inputFile.Close();
-        return FALSE;
+        if (!ConvertInputFile(&name)) return FALSE;
+        m_inputFile.Reset();
+        if (m_inputFile.OpenRead(name) != 0) return FALSE;
+        fmt = &m_inputFile.m_fmt;
+        if (!AcceptedFormat(m_inputFile)) {
+            AfxMessageBox(kWrongFormat);
+            m_inputFile.Close();
+            return FALSE;
+        }
     }
     // What the timer and the player derive from the format follows from channels, bits and
     // rate, whatever the header stated.
-    fmt.nBlockAlign = static_cast<WORD>(2 * fmt.nChannels);
-    fmt.nAvgBytesPerSec = 44100u * fmt.nBlockAlign;
+    fmt->nBlockAlign = static_cast<WORD>(2 * fmt->nChannels);
+    fmt->nAvgBytesPerSec = 44100u * fmt->nBlockAlign;
 
     SetWindowText(output_names::BaseName(m_strInputFile) + output_names::Extension(m_strInputFile));
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::ConvertInputFile(std::string* name) {
+    const std::string temp = m_strAppFolder + "temp.wav";
+    if (!RunConverter(m_strLastFile, temp)) return FALSE;
+    m_strLastFile = temp;
+    *name = temp;
     return TRUE;
 }
 

@@ -373,6 +373,9 @@ public:
     // File player.
     void OnDropFiles(HDROP hDropInfo);
     BOOL OpenInputFile();
+    // The chosen file through the outside converter into temp.wav, which *name and
+    // m_strLastFile then name; FALSE when the conversion failed (the user has been told).
+    BOOL ConvertInputFile(std::string* name);
     void StartWavePlayThread();
     static unsigned WavePlayThreadProc(void* pDlg);
     void WavePlayProc();
@@ -482,6 +485,42 @@ public:
     unsigned m_dwVocoderThreadId = 0;
 
     // (phase-vocoder section end)
+
+
+    // ===== Batch conversion and the outside converter =========================================
+    // Batch button 1099: picks up to 1024 files, shows the progress dialog, starts the batch
+    // thread (user-interface thread).
+    void OnBnClickedBatch();
+    // The batch thread: every file of the batch list in turn, then the end-of-batch report.
+    static unsigned BatchThreadProc(void* pDlg);
+    void BatchProc();
+    // One file of the batch list: 0 converted, -1 aborted, 1 failed (the user has been told).
+    int BatchFile(int index);
+    // One whole file, loaded and oversampled in the batch buffers, into the open output WAV
+    // (and pitch dump); m_nBatchStatus 0 when written, -1 when the user aborted.
+    void BatchPsola();
+    // The batch's period detector on m_pfInputBuf[start .. start+len-1] at rate fs.
+    void DetectPeriod(float* pF0, int* pPeriod, int start, int len, float fs, float corrTh, int fLo, int fHi);
+    // Converts source with the outside converter into target; TRUE when target now holds it.
+    BOOL RunConverter(const std::string& source, const std::string& target);
+    // Queues a window change for the user-interface thread (batch thread); applied at once when
+    // there is no progress dialog (headless conversions).
+    void BatchPostText(CWnd* target, const std::string& text);
+    void BatchPostShow(CWnd* target, int nCmdShow);
+    // Sets the abort flag of a running batch and waits for its thread (user-interface thread).
+    void StopBatch();
+    bool IsBatchRunning() const { return m_bBatchRunning.load(std::memory_order_acquire); }
+
+    class CBatchDlg* m_pBatchDlg = nullptr;  // made at the first batch, deleted at close
+    int m_nBatchStatus = 0;
+    // Capacities of the per-file buffers that replace the input, overlap-add, mark and
+    // amplitude buffers while a batch file is converted.
+    long long m_nBatchOlaLen = 0;
+    long long m_nBatchMarkLen = 0;
+    std::atomic<bool> m_bBatchRunning{false};
+    CWorkerThread m_batchThread;
+
+    // (batch section end)
 
 
     // ===== Effect dialog, settings dialog, help, about box, popup menu, painting ===============
