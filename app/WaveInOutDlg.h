@@ -418,11 +418,15 @@ public:
     CCriticalSection m_csDump;     // the dump stream: row writer against close
     unsigned m_nRunSerial = 0;     // counts run starts; a file-end notice of an older run is ignored
     BOOL m_bCloseDone = FALSE;     // the close operation has run
+    BOOL m_bMadeTempWav = FALSE;   // this process wrote temp.wav (the converter); only then is it removed at the end
     // A device of the run went away (its calls answer MMSYSERR_NODRIVER): its buffers are no
     // longer requeued and the run is ended by a posted STOP.
     BOOL m_bInDeviceLost = FALSE;
     BOOL m_bOutDeviceLost = FALSE;
-    void DeviceLost(BOOL* pLostFlag);
+    // A device of the run failed: its message once, then a STOP posted for this run.
+    void DeviceLost(BOOL* pLostFlag, const char* text);
+    static constexpr UINT WM_APP_DEVICE_LOST = WM_APP + 0x43;  // wParam the run's serial number
+    LRESULT OnDeviceLost(WPARAM wParam, LPARAM lParam);
 
     // (runs section end)
 
@@ -530,6 +534,22 @@ public:
     // Copies the effect dialog's presets and reverb values back into the kept values (from the
     // dialog given, else from the current one).
     void FetchEffectSettings(const CEQdlg* effects = nullptr);
+    // The settings command (button 1114, menu 32774): the settings dialog on copies of the
+    // values, taken back after OK; the system report is written anew either way.
+    void OnSetting();
+    void OnBnClickedSetting();
+    // Help button 1095 and menu 32771: the help page in the desktop's browser, or "Help file
+    // not found." when it is missing.
+    void OnBnClickedHelp();
+    void OnHelp();
+    // Menu 32772: the about box.
+    void OnVersion();
+    // A right click on the dialog: popup menu 142 at the click.
+    void OnRButtonDown(UINT nFlags, CPoint point);
+    // Blanks the level meter black while idle.
+    void OnPaint();
+    // "Buffer Full" (1041) in red.
+    HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 
     // (window chores section end)
 
