@@ -176,14 +176,16 @@ void CWaveInOutDlg::WavePlayProc() {
             // The newest block alone at the start of the buffer, interleaved as in the file.
             const LONG got = tailBlocks < 0 ? m_inputFile.Read(buf.data(), m_nBlockBytes) : 0;
             const int n = got > 0 ? static_cast<int>(got / 2) : 0;
+            m_vocoderInputSeq.BeginWrite();
             for (int i = 0; i < n; ++i) {
                 const short s = buf[static_cast<std::size_t>(i)];
-                m_pfInputBuf[i] = static_cast<float>(s);
+                CBlockSeq::Store(&m_pfInputBuf[i], static_cast<float>(s));
                 const int a = std::abs(static_cast<int>(s));
                 if (ch == 2 && (i & 1)) peakR = std::max(peakR, a);
                 else peakL = std::max(peakL, a);
             }
-            for (int i = n; i < half; ++i) m_pfInputBuf[i] = 0.0f;
+            for (int i = n; i < half; ++i) CBlockSeq::Store(&m_pfInputBuf[i], 0.0f);
+            m_vocoderInputSeq.EndWrite();
             if (ch == 1) peakR = peakL;
             if (IsTracing()) WriteTrace("9-03 " + std::to_string(ch) + "ch," + std::to_string(n));
             stored = n;

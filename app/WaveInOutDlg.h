@@ -22,6 +22,7 @@
 
 #include "app/SettingsFile.h"
 #include "audio/WaveFile.h"
+#include "engine/BlockSeq.h"
 #include "engine/PitchScaleManager.h"
 #include "engine/PsolaState.h"
 #include "platform/base/critsec.h"
@@ -142,6 +143,9 @@ public:
     std::atomic<BOOL> m_bThreadRun{FALSE};
     std::atomic<BOOL> m_bPlayThreadRun{FALSE};
     std::atomic<BOOL> m_bNextBlock{FALSE};
+    // Phase vocoder: the newest block at the start of the input buffer is stored (capture or
+    // file player) and copied (phase-vocoder thread) under this sequence number.
+    CBlockSeq m_vocoderInputSeq;
     // Input position where the file of a file run ends (set by the file player at the end of its
     // file, release); output past it is not saved. Unlimited in live runs and batch runs.
     std::atomic<long long> m_nInputEnd{kNoInputEnd};

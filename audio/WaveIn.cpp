@@ -33,14 +33,16 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
         const int frames = static_cast<int>(n / 4);
         int peakL = 0;
         int peakR = 0;
+        m_vocoderInputSeq.BeginWrite();
         for (int f = 0; f < frames; ++f) {
             const short l = samples[2 * f];
             const short r = samples[2 * f + 1];
-            m_pfInputBuf[2 * f] = static_cast<float>(l);
-            m_pfInputBuf[2 * f + 1] = static_cast<float>(r);
+            CBlockSeq::Store(&m_pfInputBuf[2 * f], static_cast<float>(l));
+            CBlockSeq::Store(&m_pfInputBuf[2 * f + 1], static_cast<float>(r));
             peakL = std::max(peakL, std::abs(static_cast<int>(l)));
             peakR = std::max(peakR, std::abs(static_cast<int>(r)));
         }
+        m_vocoderInputSeq.EndWrite();
         m_nPeak[0][slot].store(peakL, std::memory_order_relaxed);
         m_nPeak[1][slot].store(peakR, std::memory_order_relaxed);
     }

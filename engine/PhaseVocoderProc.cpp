@@ -89,12 +89,13 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     const int samples = st.round.BlockSamples();
     const int channels = st.round.Channels();
 
-    // A private copy of the newest block, whole: taken again when a block was stored meanwhile.
+    // A private copy of the newest block, whole: taken again when a block was being stored
+    // during the copy (its sequence number moved) or stored meanwhile (the count moved).
     float* in = nullptr;
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
-        in = st.round.TakeInput(m_pfInputBuf);
+        const bool whole = st.round.TakeInput(m_pfInputBuf, m_vocoderInputSeq, &in);
         const int now = m_nInputCount.load(std::memory_order_acquire);
-        if (now == count) break;
+        if (whole && now == count) break;
         count = now;
     }
 

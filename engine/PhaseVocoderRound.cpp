@@ -41,6 +41,11 @@ float* CPhaseVocoderRound::TakeInput(const float* newest) {
     return m_input.data();
 }
 
+bool CPhaseVocoderRound::TakeInput(const float* newest, const CBlockSeq& seq, float** copy) {
+    *copy = m_input.data();
+    return seq.Read(newest, m_input.data(), m_input.size());
+}
+
 bool CPhaseVocoderRound::Convert(float pitchRatio, int vocalMode, float lowEdgeHz) {
     if (m_nChannels == 0) return false;
     const float p = (pitchRatio > 0.0f && std::isfinite(pitchRatio)) ? pitchRatio : 1.0f;

@@ -35,6 +35,7 @@
 
 #include <vector>
 
+#include "engine/BlockSeq.h"
 #include "engine/PitchScaleManager.h"
 #include "engine/SampleMath.h"
 
@@ -60,6 +61,9 @@ public:
     // Copies the newest input block (blockSamples floats, interleaved) into the private copy
     // and returns that copy, which stays unchanged until the next TakeInput.
     float* TakeInput(const float* newest);
+    // The same for a block handed over under seq; *copy is the copy, and false means a write
+    // overlapped it (the copy is then not whole).
+    bool TakeInput(const float* newest, const CBlockSeq& seq, float** copy);
     const float* Input() const { return m_input.data(); }
 
     // Sets the ratio of the units, decides the reset (the ratio or the mode changed, or either
