@@ -80,6 +80,17 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
     return done();
 }
 
+// Sends sig and waits up to 20 s for the process to end (then kills it); true when it ended.
+bool SignalAndWait(pid_t pid, int sig, int* status) {
+    ::kill(pid, sig);
+    const bool ended = WaitFor([&] { return ::waitpid(pid, status, WNOHANG) == pid; }, 20000);
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    return ended;
+}
+
 bool EndsWithStartupEnd(const std::string& trace) {
     return trace.size() >= 6 && trace.compare(trace.size() - 6, 6, "0-END\n") == 0;
 }
@@ -150,13 +161,8 @@ TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
     const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
     ASSERT_GT(pid, 0);
     const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
-    ::kill(pid, SIGTERM);
     int status = 0;
-    const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000);
-    if (!ended) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
+    SignalAndWait(pid, SIGTERM, &status);
     ASSERT_TRUE(up);
     const std::string err = ReadAll(folder.File("err.txt"));
     EXPECT_EQ(err.find("ALSA"), std::string::npos) << err;
@@ -179,13 +185,8 @@ TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
         const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
         ASSERT_GT(pid, 0);
         const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
-        ::kill(pid, sig);
         int status = 0;
-        const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000);
-        if (!ended) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        const bool ended = SignalAndWait(pid, sig, &status);
         ASSERT_TRUE(up) << ReadAll(folder.File("err.txt"));
         ASSERT_TRUE(ended) << "still running after the signal";
         ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
