@@ -74,21 +74,23 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     if (mode <= 3) {
         // Main-voice grains, never past the newest analysed mark.
         int grains = 0;
-        while (v.k < last && StepToNextGrainMark(v, static_cast<double>(step), newest)) {
+        while (v.k < last) {
+            const CPsolaVoice before = v;
+            if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
             const int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
             int pa = GrainHalfLength(static_cast<float>(t) * (1.0f / q));
             if (pa < 1) {
                 WriteTrace("7-03 Pa<=0 error");
                 pa = 100;
             }
-            v.pa = pa;
-            v.grainPos += pa;
-            ClearAhead(ola, v, v.grainPos, pa);
-            AddGrain(ola, in, v, pa, m_pnMark[v.k & m_nRingMask], count);
+            if (!LayGrain(ola, in, v, pa, t, m_pnMark[v.k & m_nRingMask], count)) {
+                v = before;  // its window reaches input that has not arrived: the next cycle takes it
+                break;
+            }
             ++grains;
         }
         if (grains > 0) {
-            nIn = v.grainPos - v.pa - v.readPos + 1;
+            nIn = static_cast<int>(v.grainPos - v.pa - v.readPos + 1);
             if (nIn < 1) {
                 WriteTrace("7-04 Nin<=0 error");
                 nIn = half;
