@@ -3,6 +3,7 @@
 // a voicing threshold and an octave guard.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "app/WaveInOutDlg.h"
 #include "engine/DotProduct.h"
@@ -42,17 +43,24 @@ void CWaveInOutDlg::DetectPitch(float* pHz, int* pPeriod, int start, int len, fl
         e0 += x[i] * x[i];
         ek += x[minLag - 1 + i] * x[minLag - 1 + i];
     }
-    float* corr = m_pfCorr;
+    // Scratch of the correlation: the window with zeros after it (the last block of lags may
+    // read a little past the window), and the lagged energy and cross product of every lag.
+    const int count = maxLag - minLag + 1;
+    alignas(64) float window[kFrameSlots + 2 * kLagPadding];
+    alignas(64) float energy[kCorrSlots + kLagPadding];
+    alignas(64) float cross[kCorrSlots + kLagPadding];
+    std::memcpy(window, x, sizeof(float) * static_cast<size_t>(len));
+    std::fill(window + len, window + len + 2 * kLagPadding, 0.0f);
     for (int k = minLag; k <= maxLag; ++k) {
         // Slide the lagged energy to the window x[k .. k+W-1].
         ek = x[k - 1 + W] * x[k - 1 + W] + (ek - x[k - 1] * x[k - 1]);
-        const float cross = DotProduct(x, x + k, W);
-        const double denom = static_cast<double>(std::sqrt(e0 * ek)) + 0.001;
-        float r = static_cast<float>(static_cast<double>(cross) / denom);
-        if (r >= 1.0f) r = 1.0f;
-        else if (r <= -1.0f) r = -1.0f;
-        corr[k - minLag] = r;
+        energy[k - minLag] = ek;
     }
+    std::fill(energy + count, energy + count + kLagPadding, 0.0f);
+    Correlate(window, W, minLag, count, cross);
+    Normalise(cross, energy, e0, count, cross);
+    float* corr = m_pfCorr;
+    std::memcpy(corr, cross, sizeof(float) * static_cast<size_t>(count));
 
     float best = -1e10f;
     int index = 0;
