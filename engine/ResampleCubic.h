@@ -11,12 +11,19 @@
 
 namespace resample_detail {
 
-inline int ResampleAt(const float* t, int nIn, double pos) {
+__attribute__((always_inline)) inline int ResampleAt(const float* t, int nIn, double pos) {
     // The fraction as pos - floor(pos): exact for every position here (as fmod(pos, 1) is),
-    // because pos and its floor lie within a factor two of each other or the floor is 0; a
-    // negative position never reaches the blend.
-    int j = static_cast<int>(std::floor(pos));
-    double a = pos - std::floor(pos);
+    // because pos and its floor lie within a factor two of each other or the floor is 0. For
+    // the positions a segment has (0 up to below 2^31) the floor is the truncation.
+    int j;
+    double a;
+    if (pos >= 0.0 && pos < 2147483647.0) {
+        j = static_cast<int>(pos);
+        a = pos - static_cast<double>(j);
+    } else {
+        j = pos < 0.0 ? -1 : nIn;  // before the segment (blend weight 0) or past its end
+        a = 0.0;
+    }
     // A position rounded up to the segment's end must not read past t[nIn].
     if (j >= nIn) {
         j = nIn - 1;
