@@ -120,3 +120,20 @@ void Normalise(const float* cross, const float* energy, float e0, int count, flo
         default: corr4::Normalise(cross, energy, e0, count, r); return;
     }
 }
+
+#if defined(__x86_64__)
+#define CORR_DISPATCH(call)                   \
+    switch (CorrelationLanes()) {             \
+        case 16: return corr16::call;         \
+        case 8: return corr8::call;           \
+        default: return corr4::call;          \
+    }
+#else
+#define CORR_DISPATCH(call) return corr4::call;
+#endif
+
+void WindowSums(const float* x, int n, float* sum, float* sumAbs) { CORR_DISPATCH(Sums(x, n, sum, sumAbs)) }
+
+void SubtractMean(float* x, int n, float mean, float* sumAbs) { CORR_DISPATCH(SubtractMean(x, n, mean, sumAbs)) }
+
+int FirstMaximum(const float* v, int n, float floor, float* best) { CORR_DISPATCH(FirstMaximum(v, n, floor, best)) }

@@ -20,6 +20,17 @@ void Correlate(const float* x, int w, int firstLag, int count, float* cross);
 // so). The three arrays hold count rounded up to a multiple of kLagPadding floats.
 void Normalise(const float* cross, const float* energy, float e0, int count, float* r);
 
+// The window's sums for the detector, each in 16 partial sums (element i to sum i mod 16) added
+// in one fixed tree, then the last n mod 16 elements in order; the same results at every
+// vector width. WindowSums: sum of x and of |x|; SubtractMean: x[i] - mean in place and the
+// sum of the results' magnitudes.
+void WindowSums(const float* x, int n, float* sum, float* sumAbs);
+void SubtractMean(float* x, int n, float mean, float* sumAbs);
+
+// The first index of the largest of v[0..n-1] that lies above floor (values that are not
+// numbers never win), -1 when none does; *best receives that value (floor when none).
+int FirstMaximum(const float* v, int n, float floor, float* best);
+
 // At most this many lanes from now on (4, 8 or 16; 0 = the widest the processor has), so that
 // tests and benchmarks can check every width on one machine.
 void LimitCorrelationLanes(int lanes);

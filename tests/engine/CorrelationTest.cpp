@@ -45,4 +45,60 @@ TEST(Correlation, EveryWidthGivesThePlainSumsAndNormalisationOfEveryLag) {
     LimitCorrelationLanes(0);
 }
 
+// The window sums and the mean removal give the same floats at every width (the detector's
+// choice must not depend on the processor), close to the plain sums.
+TEST(Correlation, WindowSumsAreTheSameAtEveryWidthAndCloseToThePlainSums) {
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> dist(-20000.0f, 20000.0f);
+    std::vector<float> x(1377);
+    for (float& v : x) v = dist(rng) + 300.0f;
+    float plainSum = 0.0f, plainAbs = 0.0f;
+    for (float v : x) {
+        plainSum += v;
+        plainAbs += std::fabs(v);
+    }
+    std::vector<float> first;
+    for (int lanes : {4, 8, 16}) {
+        LimitCorrelationLanes(lanes);
+        if (CorrelationLanes() != lanes) continue;
+        for (int n : {1, 15, 16, 17, 1377}) {
+            float sum = 0.0f, sumAbs = 0.0f, meanFreeAbs = 0.0f;
+            WindowSums(x.data(), n, &sum, &sumAbs);
+            std::vector<float> y(x.begin(), x.begin() + n);
+            SubtractMean(y.data(), n, 300.0f, &meanFreeAbs);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(y[static_cast<size_t>(i)], x[static_cast<size_t>(i)] - 300.0f);
+            std::vector<float> got = {sum, sumAbs, meanFreeAbs};
+            if (n == 1377) {
+                EXPECT_NEAR(sum, plainSum, 1e-5 * plainAbs);
+                EXPECT_NEAR(sumAbs, plainAbs, 1e-5 * plainAbs);
+                if (first.empty()) first = got;
+                EXPECT_EQ(got, first) << lanes << " lanes";
+            }
+        }
+    }
+    LimitCorrelationLanes(0);
+}
+
+TEST(Correlation, FirstMaximumTakesTheFirstOfEqualMaximaAndNeverANumberThatIsNone) {
+    const float nan = std::nanf("");
+    for (int lanes : {4, 8, 16}) {
+        LimitCorrelationLanes(lanes);
+        if (CorrelationLanes() != lanes) continue;
+        std::vector<float> v(41, 0.25f);
+        v[3] = nan;
+        v[17] = 0.75f;
+        v[33] = 0.75f;
+        v[40] = nan;
+        float best = 0.0f;
+        EXPECT_EQ(FirstMaximum(v.data(), 41, -1e10f, &best), 17) << lanes;
+        EXPECT_EQ(best, 0.75f);
+        v[39] = 0.9f;  // in the part after the last whole vector
+        EXPECT_EQ(FirstMaximum(v.data(), 40, -1e10f, &best), 39) << lanes;
+        const std::vector<float> none = {nan, -2.0f, nan};
+        EXPECT_EQ(FirstMaximum(none.data(), 3, -1.0f, &best), -1) << lanes;
+        EXPECT_EQ(best, -1.0f);
+    }
+    LimitCorrelationLanes(0);
+}
+
 }  // namespace
