@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "batch/BatchDlg.h"
 #include "effects/EQdlg.h"
 #include "platform/base/paths.h"
 #include "resources/resource_ids.h"
@@ -39,6 +40,7 @@ CWaveInOutDlg::~CWaveInOutDlg() {
     m_synthThread.Join();
     JoinPhaseVocoderThread();
     m_playThread.Join();
+    StopBatch();
     WriteTrace("99-01");
     // Devices still open (a dialog that never closed) are returned without messages.
     if (m_hWaveIn != nullptr) {
@@ -60,6 +62,8 @@ CWaveInOutDlg::~CWaveInOutDlg() {
         effects->DestroyWindow();
         delete effects;
     }
+    delete m_pBatchDlg;
+    m_pBatchDlg = nullptr;
     FreeStreamBuffers();
 }
 
@@ -154,6 +158,11 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- phase vocoder
     // (phase-vocoder entries end)
+
+
+    // --- batch conversion
+    ON_BN_CLICKED(1099, &CWaveInOutDlg::OnBnClickedBatch)
+    // (batch entries end)
 
 
     // --- effect dialog, settings dialog, help, about box, popup menu, painting

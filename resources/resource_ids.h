@@ -5,6 +5,7 @@
 // Dialog templates.
 inline constexpr unsigned IDD_ABOUTBOX = 100;
 inline constexpr unsigned IDD_SORVEL_DIALOG = 102;
+inline constexpr unsigned IDD_BATCH = 144;
 inline constexpr unsigned IDD_EFFECT_DIALOG = 103;
 inline constexpr unsigned IDD_SETTING_DIALOG = 145;
 
@@ -107,6 +108,12 @@ inline constexpr int IDC_ABOUT_VERSION = 1031;
 inline constexpr int IDC_ABOUT_EXTRA = 1107;
 inline constexpr int IDC_ABOUT_BUILD = 1127;
 
+// Items of the batch progress dialog (144).
+inline constexpr int IDC_BATCH_TITLE = 1038;
+inline constexpr int IDC_BATCH_FILE = 1039;
+inline constexpr int IDC_BATCH_ABORT = 1088;
+inline constexpr int IDC_BATCH_PROGRESS = 1102;
+inline constexpr int IDC_BATCH_NOTE = 1104;
 // Items of the sound-effect dialog (103).
 inline constexpr int IDC_REVERB_ATTENUATION = 1060;
 inline constexpr int IDC_REVERB_DELAY = 1061;
