@@ -8,11 +8,11 @@ float DotProduct(const float* a, const float* b, int n);
 // Floats that Correlate and Normalise may read and write beyond the lags asked for.
 inline constexpr int kLagPadding = 16;
 
-// cross[l] = sum over i < w of x[i] * x[firstLag + l + i], for l = 0..count-1: all lags of a
-// window in one pass that shares each x[i] among up to 128 lags. Every sum is the plain
-// left-to-right single-precision sum (the result does not depend on the processor). x must
-// be readable up to x[firstLag + count + kLagPadding + w - 2] (the extra values should be
-// finite, e.g. 0) and cross must hold count + kLagPadding floats.
+// cross[l] = DotProduct(x, x + firstLag + l, w) for l = 0..count-1, the very same floats, for
+// all lags of a window in one pass: each lag's products are added in DotProduct's order, one
+// lag per vector lane (the result does not depend on the processor). x must be readable up to
+// x[firstLag + count + kLagPadding + w - 2] (the extra values should be finite, e.g. 0) and
+// cross must hold count + kLagPadding floats.
 void Correlate(const float* x, int w, int firstLag, int count, float* cross);
 
 // r[l] = cross[l] / (sqrt(e0 * energy[l]) + 0.001), the square root in single precision, the
