@@ -67,6 +67,21 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     const COlaRing ola{m_pfOla, m_nOlaMask};
     const CInputRing in{m_pfInputBuf, m_nRingMask};
     CPsolaVoice& v = st.main;
+    const int restart = m_nMarkRestart.load(std::memory_order_acquire);
+    if (restart > st.restart) {
+        // A new chain of marks after a Thru stretch, whose output Thru has played: the voices
+        // begin again at its first mark, as at a run's start, and the overlap-add carries on
+        // past everything written so far.
+        st.restart = restart;
+        v.markPos = restart;
+        v.k = restart;
+        v.grainPos = v.cleared;
+        v.readPos = v.cleared;
+        v.pa = 0;
+        v.carried = 0.0f;
+        st.out = m_pnMark[restart & m_nRingMask];
+        st.lastMode = -1;  // the added voice starts again with the main voice
+    }
     const CPsolaVoice startOfCycle = v;
 
     int nIn = 0;
