@@ -8,6 +8,7 @@
 #include "app/WaveInOutDlg.h"
 #include "batch/BatchList.h"
 #include "batch/LagProducts.h"
+#include "engine/PeriodChoice.h"
 
 void CWaveInOutDlg::DetectPeriod(float* pF0, int* pPeriod, int start, int len, float fs, float corrTh, int fLo,
                                  int fHi) {
@@ -57,26 +58,8 @@ void CWaveInOutDlg::DetectPeriod(float* pF0, int* pPeriod, int start, int len, f
         corr[k - minLag] = corr[k - minLag] / std::sqrt(e0 * ek);
     }
 
-    float best = -1e10f;
-    int index = 0;
-    for (int j = 0; j <= maxLag - minLag; ++j) {
-        if (corr[j] > best) {
-            best = corr[j];
-            index = j;
-        }
-    }
-    if (!(best >= corrTh)) return;
-    int period = minLag + index;
-
-    // Octave guard: the top of the first rising run that passes the share of the maximum.
-    const float t = m_fPeakRatio * best;
-    auto r = [&](int k) { return corr[k - minLag]; };
-    int k = minLag + 1;
-    while (k <= maxLag && !(r(k) > t)) ++k;
-    if (k <= maxLag) {
-        while (k <= maxLag && r(k) > r(k - 1)) ++k;
-        period = k - 1;
-    }
+    const int period = ChoosePeriod(corr, minLag, maxLag, corrTh, m_fPeakRatio);
+    if (period < 1) return;
     *pPeriod = period;
     *pF0 = fs / static_cast<float>(period);
 }
