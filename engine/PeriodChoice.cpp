@@ -1,14 +1,13 @@
 #include "engine/PeriodChoice.h"
 
+#include <algorithm>
+
+#include "engine/DotProduct.h"
+
 int ChoosePeriod(const float* corr, int minLag, int maxLag, float corrTh, float peakRatio) {
+    // Best lag: the first of equal maxima.
     float best = -1e10f;
-    int index = 0;
-    for (int j = 0; j <= maxLag - minLag; ++j) {
-        if (corr[j] > best) {
-            best = corr[j];
-            index = j;
-        }
-    }
+    const int index = std::max(0, FirstMaximum(corr, maxLag - minLag + 1, best, &best));
     if (best < corrTh || minLag + index < 1) return 0;
 
     // Octave guard: the top of the first rising run that passes the share of the maximum.

@@ -9,6 +9,7 @@ const platform::ui::DialogTemplate& MainDialogTemplate();
 const platform::ui::DialogTemplate& AboutDialogTemplate();
 const platform::ui::DialogTemplate& BatchDialogTemplate();
 const platform::ui::DialogTemplate& EffectDialogTemplate();
+const platform::ui::DialogTemplate& SettingDialogTemplate();
 
 const platform::ui::DialogTemplate* FindDialog(UINT id) {
     switch (id) {
@@ -16,6 +17,7 @@ const platform::ui::DialogTemplate* FindDialog(UINT id) {
     case IDD_ABOUTBOX: return &AboutDialogTemplate();
     case IDD_BATCH: return &BatchDialogTemplate();
     case IDD_EFFECT_DIALOG: return &EffectDialogTemplate();
+    case IDD_SETTING_DIALOG: return &SettingDialogTemplate();
     default: return nullptr;
     }
 }

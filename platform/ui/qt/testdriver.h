@@ -76,6 +76,10 @@ bool SaveBitmap(const CBitmap& bitmap, const std::string& path);
 
 // Chooses the item with command id of the popup menu shown now; false when none is shown.
 bool ChooseOpenMenuItem(UINT id);
+// The item texts of the popup menu shown now (empty when none).
+std::vector<std::string> OpenMenuItemTexts();
+// Saves the popup menu shown now as PNG; false when none is shown.
+bool SaveOpenMenuScreenshot(const std::string& path);
 
 // Message boxes shown on the user-interface thread that are still open: their texts.
 std::vector<std::string> OpenMessageBoxTexts();
@@ -86,10 +90,16 @@ bool AnswerMessageBox(int answer);
 bool AnswerFileDialog(const std::vector<std::string>& paths);
 // The name filters the open file picker offers (empty when none is open).
 std::vector<std::string> OpenFileDialogFilters();
+// The texts of the open file picker's labels and buttons (empty when none is open).
+std::vector<std::string> OpenFileDialogTexts();
+// Saves the open file picker as PNG; false when none is open.
+bool SaveOpenFileDialogScreenshot(const std::string& path);
 
 // The text of the tooltip shown now (empty when none).
 std::string ShownToolTipText();
 // Top-level windows of the backend that are shown now (their captions).
 std::vector<std::string> ShownWindowTitles();
+// The window object of the shown top-level window with that caption (null when none).
+CWnd* ShownWindow(const std::string& title);
 
 }  // namespace platform::ui::qt::testing
