@@ -192,6 +192,28 @@ TEST_F(QtEffectDialogTest, DraggedBandsAndReverbTrackbarsChangeValuesAndGraphs) 
     EXPECT_EQ(effects->m_nRepeat, 12);
 }
 
+TEST_F(QtEffectDialogTest, QThatIsNotANumberIsToldOnceAndMendedWhileTrackbarsKeepRedrawing) {
+    std::vector<std::string> boxes;
+    WhenPossible([&] {
+        const auto texts = drv::OpenMessageBoxTexts();
+        if (texts.empty()) return false;
+        boxes.insert(boxes.end(), texts.begin(), texts.end());
+        return drv::AnswerMessageBox(IDOK);
+    });
+    // The Q is read at the next redraw of a band trackbar: at the latest when one is moved.
+    ASSERT_TRUE(drv::TypeText(&effects->m_editQ, "abc"));
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[2], -6));
+    ASSERT_TRUE(drv::WaitUntil([&] { return !boxes.empty(); }));
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[7], 6));
+    drv::ProcessEvents(200);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Q値は正の実数です"}));
+    EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+    EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "1.0");
+    EXPECT_EQ(effects->m_fQ, 1.0f);
+    EXPECT_EQ(effects->m_nGain[2], 6);
+    EXPECT_EQ(effects->m_nGain[7], -6);
+}
+
 TEST_F(QtEffectDialogTest, CloseBoxAndCloseButtonHideItAndEffectShowsItAgain) {
     ASSERT_TRUE(drv::CloseWindow(effects));
     ASSERT_TRUE(drv::WaitUntil([&] { return !drv::WidgetVisible(effects); }));
