@@ -114,6 +114,8 @@ TEST_F(SpectrumViewTest, KeyboardAxisHasSemitoneColumnsAndAPianoStrip) {
     EXPECT_EQ(ImagePixel(screen, cSharpX, 20), kWhitePx);
     const int eSharpX = 3 * 443 / 28 + 3;  // no key between E and F
     EXPECT_EQ(ImagePixel(screen, eSharpX, 10), kWhitePx);
+    // Level lines every 10 dB cross the columns.
+    for (int i = 1; 40 * i < kPlotH; ++i) EXPECT_EQ(ImagePixel(screen, 14, 40 * i), i % 2 == 0 ? kGreyPx : kDarkGreyPx) << i;
     EXPECT_TRUE(DrewText(texts, "C2", 7, kPlotH));
     EXPECT_TRUE(DrewText(texts, "C4", kW * 24 / 49 + 7, kPlotH));
     EXPECT_TRUE(DrewText(texts, "C6", kW * 48 / 49 + 4, kPlotH));
