@@ -3,7 +3,9 @@
 #include <memory>
 
 #include "app/WaveInOutDlg.h"
+#include "platform/base/termsignals.h"
 #include "platform/ui/msgbox.h"
+#include "platform/ui/msgqueue.h"
 
 BOOL CWaveInOutApp::InitInstance() {
     // Testing for the lock and taking it are one step. A lock that cannot be made at all (no
@@ -14,6 +16,11 @@ BOOL CWaveInOutApp::InitInstance() {
     }
     auto dlg = m_strAppFolder.empty() ? std::make_unique<CWaveInOutDlg>()
                                       : std::make_unique<CWaveInOutDlg>(m_strAppFolder);
+    // A termination signal (logout, kill, Ctrl+C, a closed terminal) is a close request: the
+    // close operation runs on the user-interface thread, so runs stop, files are finished and
+    // the settings are written whole before the program ends.
+    CWaveInOutDlg* target = dlg.get();
+    platform::CTerminationWatch watch([target](int) { platform::ui::PostToQueue(target, WM_CLOSE, 0, 0); });
     m_nDialogResult = dlg->DoModal();
     return FALSE;
 }

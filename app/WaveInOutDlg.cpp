@@ -123,9 +123,11 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_BN_CLICKED(1002, &CWaveInOutDlg::OnBnClickedPlay)
     ON_BN_CLICKED(1013, &CWaveInOutDlg::OnBnClickedExit)
     ON_BN_CLICKED(1016, &CWaveInOutDlg::OnBnClickedOpen)
+    ON_BN_CLICKED(1010, &CWaveInOutDlg::OnBnClickedChorusFile)
     ON_WM_CLOSE()
     ON_WM_DROPFILES()
     ON_MESSAGE(CWaveInOutDlg::WM_APP_FILE_ENDED, &CWaveInOutDlg::OnFileEnded)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_SAVE_NOTICE, &CWaveInOutDlg::OnSaveNotice)
     // (runs entries end)
 
 
@@ -161,6 +163,11 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- phase vocoder
     // (phase-vocoder entries end)
+
+
+    // --- effect dialog, settings dialog, help, about box, popup menu, painting
+    ON_BN_CLICKED(1092, &CWaveInOutDlg::OnBnClickedEffect)
+    // (window chores entries end)
 END_MESSAGE_MAP()
 
 void CWaveInOutDlg::WriteTrace(const char* text) {

@@ -35,6 +35,9 @@
 #include "platform/wave/waveapi.h"
 
 class CEQdlg;
+namespace pitch_dump {
+struct ChorusDump;
+}
 
 // Time at which the current analysis cycle began, for the ProcTime display.
 extern std::atomic<DWORD> g_dwProcStart;
@@ -94,7 +97,6 @@ public:
     static constexpr int kKeyCount = 62;       // keys C_2 .. C#7
     static constexpr int kCorrSlots = 2048;    // correlation lags: the full lag range of every key range
     static constexpr int kFrameSlots = 4096;   // analysis window samples
-    static constexpr int kSaveLimitSamples = 52428800;  // the output file stops growing past this input count
 
     int m_nLatencyMode = 0;
     int m_nBlockBytes = 0;  // B
@@ -335,6 +337,15 @@ public:
     void WriteDumpLine(int nPrevMark, int nMark, int nAmplitude, int nOverSampling);
     // Closes the dump if it is open (any thread; serialised with the row writer).
     void CloseDumpFile();
+    // Appends converted samples to the output WAV file while one is open (engine threads). The
+    // file grows up to the largest size a WAV file can state; reaching it is told once.
+    void AppendToSaveFile(const void* samples, LONG bytes);
+    // Posted by the writers of the output files when a file stopped growing: wParam one of the
+    // kinds below. The user-interface thread writes the trace line and shows the message.
+    static constexpr UINT WM_APP_SAVE_NOTICE = WM_APP + 0x42;
+    static constexpr WPARAM kSaveNoticeWavFull = 1;
+    static constexpr WPARAM kSaveNoticeDumpCut = 2;
+    LRESULT OnSaveNotice(WPARAM wParam, LPARAM lParam);
 
     // Run control (user-interface thread).
     void OnBnClickedLive();
@@ -359,6 +370,13 @@ public:
     // lParam 1 when Repeat was ticked. STOP (and PLAY for Repeat) run on the UI thread.
     static constexpr UINT WM_APP_FILE_ENDED = WM_APP + 0x41;
     LRESULT OnFileEnded(WPARAM wParam, LPARAM lParam);
+
+    // Chorus file button 1010: picks a pitch dump, loads it whole and starts a chorus run on
+    // the WAV it names; a dump that fails a check is told and changes nothing.
+    void OnBnClickedChorusFile();
+    // Puts a checked dump into the mark, amplitude and chorus arrays, the levels, the
+    // oversampling and the controls, and makes its WAV the chorus file.
+    void ApplyChorusDump(const pitch_dump::ChorusDump& dump);
 
     // Close and shutdown.
     void OnClose();
@@ -480,6 +498,17 @@ public:
     void RedrawSpectrum(const float* magL, const float* magR, const float* freqL, const float* freqR);
 
     // (analyser section end)
+
+
+    // ===== Effect dialog, settings dialog, help, about box, popup menu, painting ===============
+    // Effect button 1092: makes the effect dialog on its first press (the kept presets and
+    // reverb values copied in) and shows or hides it by turns.
+    void OnBnClickedEffect();
+    // Copies the effect dialog's presets and reverb values back into the kept values (from the
+    // dialog given, else from the current one).
+    void FetchEffectSettings(const CEQdlg* effects = nullptr);
+
+    // (window chores section end)
 
 
     DECLARE_MESSAGE_MAP()

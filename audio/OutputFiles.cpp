@@ -14,6 +14,9 @@ constexpr const char* kWavNumbersFull =
     "連番が100を超えています。ファイルを消去して下さい。\r\n今回は_100.wavとして保存します。";
 constexpr const char* kDumpNumbersFull =
     "連番が100を超えています。ファイルを消去して下さい。\r\n今回は_dump_100.txtとして保存します。";
+constexpr const char* kWavFull =
+    "wav16: 出力音声ファイルがWAVファイルの最大サイズ(4GB)に達したので、ここまでで保存を終了しました。";
+constexpr const char* kDumpCut = "dump01: ディスクに書き込めないため、ピッチダンプファイルの書き込みを中止しました。";
 
 }  // namespace
 
@@ -77,8 +80,28 @@ void CWaveInOutDlg::OpenOutputFiles(int nChannels, BOOL bForceSave, int nOverSam
         h.targetNote = FreqToNoteName(static_cast<int>(target + 0.5f));
     }
     const std::string text = pitch_dump::FormatHeader(h);
-    std::fwrite(text.data(), 1, text.size(), fp);
+    // The header reaches the file at once, like every row after it.
+    if (std::fwrite(text.data(), 1, text.size(), fp) != text.size() || std::fflush(fp) != 0) {
+        std::fclose(fp);
+        PostMessage(WM_APP_SAVE_NOTICE, kSaveNoticeDumpCut, 0);
+        return;
+    }
 
     std::lock_guard<CCriticalSection> lock(m_csDump);
     m_pDumpFile = fp;
+}
+
+void CWaveInOutDlg::AppendToSaveFile(const void* samples, LONG bytes) {
+    if (!m_saveFile.IsOpen()) return;
+    const bool wasFull = m_saveFile.IsFull();
+    m_saveFile.Write(samples, bytes);
+    // The file stays valid and complete up to its limit; the user learns that it ends there.
+    if (!wasFull && m_saveFile.IsFull()) PostMessage(WM_APP_SAVE_NOTICE, kSaveNoticeWavFull, 0);
+}
+
+LRESULT CWaveInOutDlg::OnSaveNotice(WPARAM wParam, LPARAM) {
+    const char* text = wParam == kSaveNoticeWavFull ? kWavFull : kDumpCut;
+    WriteTrace(text);
+    AfxMessageBox(text);
+    return 0;
 }

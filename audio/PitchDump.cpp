@@ -4,7 +4,7 @@
 // Threads: OpenOutputFiles runs on the user-interface thread (or the batch thread) before the
 // engine starts; WriteDumpLine runs on the analysis or batch thread; the dump may be closed by
 // STOP or the close operation while a row is being written, so the stream is guarded by
-// m_csDump. A writer that finds no open dump writes nothing.
+// m_csDump. A writer that finds no open dump writes nothing. Rows are written through at once.
 #include "audio/PitchDump.h"
 
 #include <cmath>
@@ -113,5 +113,12 @@ void CWaveInOutDlg::WriteDumpLine(int nPrevMark, int nMark, int nAmplitude, int 
         }
         row = pitch_dump::FormatRow(nMark, os, nAmplitude, hz, note.c_str(), flattening, chorus);
     }
-    std::fwrite(row.data(), 1, row.size(), m_pDumpFile);
+    // Each row goes through to the file as it is made, so a dump cut off by a crash or a killed
+    // process ends with a whole row. A row that cannot be written (a full disk) ends the dump,
+    // and the user is told.
+    if (std::fwrite(row.data(), 1, row.size(), m_pDumpFile) != row.size() || std::fflush(m_pDumpFile) != 0) {
+        std::fclose(m_pDumpFile);
+        m_pDumpFile = nullptr;
+        PostMessage(WM_APP_SAVE_NOTICE, kSaveNoticeDumpCut, 0);
+    }
 }

@@ -96,16 +96,39 @@ UINT CWaveFile::OpenWrite(const std::string& name) {
     std::int64_t maxData = kMaxRiffSize - (m_ckData.llDataOffset - m_ckRiff.llDataOffset);
     maxData &= ~static_cast<std::int64_t>(1);
     m_llDataEnd = m_ckData.llDataOffset + maxData;
+    m_bFull = false;
+    // From here on the file is a valid (empty) WAV file at every moment.
+    if (!StoreSizes()) return Fail("wav07: mmioCreateChunk(data ) failed.", MMIOERR_CANNOTWRITE);
     return 0;
+}
+
+bool CWaveFile::StoreSizes() {
+    const std::int64_t end = mmioTell(m_hmmio);
+    const std::int64_t data = end - m_ckData.llDataOffset;
+    // The RIFF size counts the pad byte that an odd data chunk gets at Close.
+    const std::int64_t riff = end + (data & 1) - m_ckRiff.llDataOffset;
+    BYTE field[4];
+    bool ok = true;
+    platform::wave::PutLe32(field, static_cast<DWORD>(data));
+    ok = ok && mmioSeek64(m_hmmio, m_ckData.llDataOffset - 4, SEEK_SET) >= 0 && mmioWrite(m_hmmio, field, 4) == 4;
+    platform::wave::PutLe32(field, static_cast<DWORD>(riff));
+    ok = ok && mmioSeek64(m_hmmio, m_ckRiff.llDataOffset - 4, SEEK_SET) >= 0 && mmioWrite(m_hmmio, field, 4) == 4;
+    mmioSeek64(m_hmmio, end, SEEK_SET);
+    return ok;
 }
 
 LONG CWaveFile::Write(const void* data, LONG bytes) {
     if (m_hmmio == nullptr || m_mode != Mode::Writing || bytes < 0 || (data == nullptr && bytes > 0)) return -1;
     const std::int64_t room = m_llDataEnd - mmioTell(m_hmmio);
     const LONG n = static_cast<LONG>(std::clamp<std::int64_t>(room, 0, bytes));
+    if (n < bytes) m_bFull = true;
     if (n == 0) return 0;
     const LONG put = mmioWrite(m_hmmio, data, n);
     if (put < n && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+    // The two sizes follow every block, so a file cut off by a crash or a killed process holds
+    // every block but the one being written, under true sizes. A sample block is whole frames
+    // (an even byte count), so the sizes never count half a sample.
+    if (put > 0 && !StoreSizes() && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
     return put;
 }
 

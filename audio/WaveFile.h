@@ -1,6 +1,7 @@
 // CWaveFile: the one object through which WAV files are read and written, around an open RIFF
-// handle. Written files are PCM with a 16-byte "fmt " chunk and a "data" chunk whose sizes are
-// fixed at Close. Failures are reported through the owner (trace line, then message box) with the
+// handle. Written files are PCM with a 16-byte "fmt " chunk and a "data" chunk whose two sizes
+// are kept true after every appended block (and fixed once more at Close), so a file whose
+// writer was killed still plays up to the block being written. Failures are reported through the owner (trace line, then message box) with the
 // texts "wav01:" to "wav15:" and returned as the RIFF layer's error codes; an open that fails
 // after the file was created or opened closes it at once, so the object is closed again.
 //
@@ -42,11 +43,14 @@ public:
     // Forgets the chunk records; a file that is still open is closed first, never dropped.
     void Reset();
 
-    // Appends sample bytes to a file opened for writing. The data chunk never grows past what
-    // its 32-bit size field and the RIFF size can state: bytes beyond that are not written.
-    // Returns the bytes written (0 once the chunk is full), or -1 when nothing could be written
-    // because of an error (which Close then reports).
+    // Appends sample bytes to a file opened for writing and rewrites both size fields. The data
+    // chunk never grows past what its 32-bit size field and the RIFF size can state: bytes
+    // beyond that are not written and IsFull() turns true. Returns the bytes written (0 once the
+    // chunk is full), or -1 when nothing could be written because of an error (which Close then
+    // reports).
     LONG Write(const void* data, LONG bytes);
+    // A written file reached the largest size a WAV file can state; it stays complete and valid.
+    bool IsFull() const { return m_bFull; }
     // Reads sample bytes of a file opened for reading, never past the end of its data chunk
     // when the chunk's stated size fits in the file (otherwise up to the end of the file).
     // Returns the bytes read (0 at the end), or -1 on a read error.
@@ -71,10 +75,13 @@ private:
     // Closes without reporting: sizes fixed for a written file as far as possible.
     void CloseQuietly();
     UINT CloseHandle();
+    // Writes the sizes of the data chunk and the RIFF form as the file stands; false on failure.
+    bool StoreSizes();
 
     Mode m_mode = Mode::Closed;
     // Writing: the end the data chunk may reach; reading: the end of the data chunk as stated.
     std::int64_t m_llDataEnd = 0;
     // Writing: the first failed sample write, reported by Close.
     UINT m_uWriteError = 0;
+    bool m_bFull = false;
 };

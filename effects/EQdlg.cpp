@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/WaveInOutDlg.h"
+#include "effects/EffectGraphs.h"
 #include "effects/NumberText.h"
 #include "effects/PeakingDesign.h"
 #include "platform/ui/msgbox.h"
@@ -31,9 +32,20 @@ int PositionFor(float value, float scale, const CSliderCtrl& slider) {
     return static_cast<int>(std::clamp(x, lo, hi));
 }
 
+// Draws one graph into an image of its own and copies it to its place in the client area.
+template <typename Draw>
+void PaintGraph(CDC& dc, const CRect& place, Draw draw) {
+    CImage image;
+    if (!image.Create(place.Width(), -place.Height(), 24)) return;
+    if (CDC* graph = image.GetDC()) draw(*graph);
+    image.ReleaseDC();
+    image.BitBlt(dc.GetSafeHdc(), place.left, place.top, SRCCOPY);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CEQdlg, CDialog)
+    ON_WM_SHOWWINDOW()
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 0, &CEQdlg::OnCustomDrawBand0)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 1, &CEQdlg::OnCustomDrawBand1)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 2, &CEQdlg::OnCustomDrawBand2)
@@ -45,6 +57,9 @@ BEGIN_MESSAGE_MAP(CEQdlg, CDialog)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 8, &CEQdlg::OnCustomDrawBand8)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 9, &CEQdlg::OnCustomDrawBand9)
     ON_NOTIFY(NM_CUSTOMDRAW, CEQdlg::IDC_SLIDER_BAND0 + 10, &CEQdlg::OnCustomDrawBand10)
+    ON_BN_CLICKED(CEQdlg::IDC_CLOSE, &CEQdlg::OnBnClickedClose)
+    ON_WM_CLOSE()
+    ON_WM_PAINT()
     ON_BN_CLICKED(CEQdlg::IDC_EQ_ENABLE, &CEQdlg::OnBnClickedEqEnable)
     ON_BN_CLICKED(CEQdlg::IDC_RESET, &CEQdlg::OnBnClickedReset)
     ON_BN_CLICKED(CEQdlg::IDC_PRESET1, &CEQdlg::OnBnClickedPreset1)
@@ -63,7 +78,8 @@ CEQdlg::CEQdlg(CWaveInOutDlg* pParent)
       m_pMainDlg(pParent),
       m_nBufLen(pParent != nullptr ? pParent->GetBlockBytes() : 0),
       m_reverb(m_nBufLen / 2) {
-    BindControls();
+    // The window first (hidden): the template's texts are in place before the values below.
+    Create(IDD, pParent);
     for (int k = 0; k < kEqBands; ++k) {
         m_sliderBand[k].SetRange(kBandPosMin, kBandPosMax, TRUE);
         m_sliderBand[k].SetPos(0);
@@ -83,9 +99,17 @@ CEQdlg::CEQdlg(CWaveInOutDlg* pParent)
     ReadAttenuation();
     ReadDelay();
     ReadRepeat();
+
+    m_fontCtrlClick.CreateFont(8, 0, 0, 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "ＭＳ ゴシック");
+    m_staticCtrlClick.SetFont(&m_fontCtrlClick, TRUE);
+    m_bReady = true;
 }
 
-CEQdlg::~CEQdlg() { CopySettingsToMainDialog(); }
+CEQdlg::~CEQdlg() {
+    CopySettingsToMainDialog();
+    DestroyWindow();
+}
 
 void CEQdlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -118,9 +142,11 @@ void CEQdlg::UpdateFilters() {
     // A Q must be a positive normal number: zero, negative, tiny, infinite or not a number
     // would give filters that are silent, unstable or not numbers at all.
     if (!(std::isfinite(m_fQ) && m_fQ >= FLT_MIN)) {
-        AfxMessageBox(kQMessage, MB_OK);
+        // The text is mended before the box shows: trackbars that redraw while it is open read
+        // "1.0" and ask nothing more.
         m_editQ.SetWindowText("1.0");
         m_fQ = 1.0f;
+        AfxMessageBox(kQMessage, MB_OK);
     }
     if (static_cast<double>(m_fQ) != m_dLastQ) {
         for (BOOL& changed : m_bBandChanged) changed = TRUE;
@@ -143,12 +169,14 @@ void CEQdlg::UpdateFilters() {
         m_fTotalResp[j] = sum;
     }
     m_eq.Publish(m_design);
+    InvalidateRect(&kFilterGraphRect, FALSE);
 }
 
 void CEQdlg::OnCustomDrawBand(int band, LRESULT* pResult) {
+    if (pResult != nullptr) *pResult = 0;
+    if (!m_bReady) return;
     m_bBandChanged[band] = TRUE;
     UpdateFilters();
-    if (pResult != nullptr) *pResult = 0;
 }
 
 void CEQdlg::OnCustomDrawBand0(NMHDR*, LRESULT* pResult) { OnCustomDrawBand(0, pResult); }
@@ -218,6 +246,7 @@ void CEQdlg::ReadRepeat() {
 }
 
 void CEQdlg::PublishReverb() {
+    InvalidateRect(&kImpulseGraphRect, FALSE);
     ReverbTaps taps;
     taps.delay = m_fDelay;
     taps.repeat = std::clamp(m_nRepeat, 0, kMaxEchoes);
@@ -226,18 +255,18 @@ void CEQdlg::PublishReverb() {
 }
 
 void CEQdlg::OnCustomDrawAttenuation(NMHDR*, LRESULT* pResult) {
-    ReadAttenuation();
     if (pResult != nullptr) *pResult = 0;
+    if (m_bReady) ReadAttenuation();
 }
 
 void CEQdlg::OnCustomDrawDelay(NMHDR*, LRESULT* pResult) {
-    ReadDelay();
     if (pResult != nullptr) *pResult = 0;
+    if (m_bReady) ReadDelay();
 }
 
 void CEQdlg::OnCustomDrawRepeat(NMHDR*, LRESULT* pResult) {
-    ReadRepeat();
     if (pResult != nullptr) *pResult = 0;
+    if (m_bReady) ReadRepeat();
 }
 
 void CEQdlg::OnBnClickedReverbDefault() {
@@ -260,6 +289,7 @@ void CEQdlg::OnBnClickedReverbEnable() {
 // --- Showing and hiding ---------------------------------------------------------------------------
 
 void CEQdlg::OnShowWindow(BOOL bShow, UINT) {
+    if (!m_bReady) return;
     for (int k = 0; k < kEqBands; ++k) {
         m_sliderBand[k].SetPos(-std::clamp(m_nGain[k], -kBandPosMax, -kBandPosMin));
         m_staticBandValue[k].SetWindowText(FormatInt(m_nGain[k], 3));
@@ -277,13 +307,26 @@ void CEQdlg::OnShowWindow(BOOL bShow, UINT) {
     ReadRepeat();
 }
 
+void CEQdlg::HideThroughMainDialog() {
+    ShowWindow(SW_HIDE);
+    if (m_pMainDlg != nullptr) m_pMainDlg->OnBnClickedEffect();
+}
+
+void CEQdlg::OnClose() { HideThroughMainDialog(); }
+void CEQdlg::OnBnClickedClose() { HideThroughMainDialog(); }
+void CEQdlg::OnOK() { HideThroughMainDialog(); }
+void CEQdlg::OnCancel() { HideThroughMainDialog(); }
+
+// --- Painting ---------------------------------------------------------------------------------------
+
+void CEQdlg::OnPaint() {
+    CPaintDC dc(this);
+    PaintGraph(dc, kFilterGraphRect, [this](CDC& graph) { DrawFilterGraph(graph, m_fBandResp, m_fTotalResp); });
+    // The echo gains follow the reverb values whenever those are read, so they are the ones drawn.
+    PaintGraph(dc, kImpulseGraphRect,
+               [this](CDC& graph) { DrawImpulseGraph(graph, m_fEchoGain, m_nRepeat, m_fDelay); });
+}
+
 void CEQdlg::CopySettingsToMainDialog() {
-    if (m_pMainDlg == nullptr) return;
-    for (int p = 0; p < kPresets; ++p) {
-        std::copy(std::begin(m_nPresetGain[p]), std::end(m_nPresetGain[p]), std::begin(m_pMainDlg->m_nPresetGain[p]));
-        m_pMainDlg->m_fPresetQ[p] = m_fPresetQ[p];
-    }
-    m_pMainDlg->m_fReverbAttenuation = m_fAttenuation;
-    m_pMainDlg->m_fReverbDelay = m_fDelay;
-    m_pMainDlg->m_nReverbRepeat = m_nRepeat;
+    if (m_pMainDlg != nullptr) m_pMainDlg->FetchEffectSettings(this);
 }

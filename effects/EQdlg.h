@@ -51,8 +51,9 @@ public:
     static constexpr int IDC_STATIC_DELAY = 1124;
     static constexpr int IDC_STATIC_REPEAT = 1125;
 
-    // Builds the dialog's state: flat bands, Q text "1.0", both effects off, the reverb trackbars
-    // at 14, 7 and 12, the processing objects sized for the main dialog's block.
+    // Builds the dialog and its window (hidden) from template 103, then its state: flat bands,
+    // Q text "1.0", both effects off, the reverb trackbars at 14, 7 and 12, the processing
+    // objects sized for the main dialog's block. Notifications act only once all is set.
     explicit CEQdlg(CWaveInOutDlg* pParent);
     // Copies the presets and reverb values back into the main dialog first.
     ~CEQdlg() override;
@@ -108,6 +109,16 @@ public:
     // trackbar's range are limited by it); when shown, the values are read back from them as
     // the trackbars' redraws do.
     void OnShowWindow(BOOL bShow, UINT nStatus);
+    // The close box, button 1088 "閉じる", Escape and Enter: hidden through the main dialog's
+    // Effect toggle, so that its shown flag follows. The object and the effects stay.
+    void OnClose();
+    void OnBnClickedClose();
+    void OnOK() override;
+    void OnCancel() override;
+
+    // --- Painting -------------------------------------------------------------------------------
+    // The filter-response and impulse-response graphs; the controls paint themselves.
+    void OnPaint();
 
     // --- Controls ---------------------------------------------------------------------------
     CSliderCtrl m_sliderBand[kEqBands];    // 1062 .. 1072, position = -gain, range -12..24
@@ -122,6 +133,7 @@ public:
     CStatic m_staticDelay;                 // 1124, "%4.2f"
     CStatic m_staticRepeat;                // 1125, "%2d"
     CButton m_chkReverb;                   // 1121
+    CFont m_fontCtrlClick;                 // the small face of text 1090
 
     CWaveInOutDlg* m_pMainDlg;
     int m_nBufLen;  // the main dialog's block size in bytes when the dialog was built
@@ -151,9 +163,14 @@ public:
 
 private:
     void OnCustomDrawBand(int band, LRESULT* pResult);
+    void HideThroughMainDialog();
     void ReadAttenuation();
     void ReadDelay();
     void ReadRepeat();
     void PublishReverb();
     void CopySettingsToMainDialog();
+
+    // Set at the end of the constructor: notifications that arrive while the dialog is being
+    // built (its window made, its controls set) change nothing.
+    bool m_bReady = false;
 };

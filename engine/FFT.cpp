@@ -366,3 +366,100 @@ void CFFT::Transform(float* a) {
     else
         Run<false>(a);
 }
+
+namespace {
+
+// The pass between the half-size complex transform and the real one, for the pairs of bins
+// k and M - k (1 <= k <= M/2, M = N/2) of the array a (M complex points). With A = a[k],
+// B = conj(a[M - k]), P = c * (A + B) and Q = c * R[k] * (A - B):
+//   a[k] = P + Q,   a[M - k] = conj(P - Q).
+// Forward (c = 1/2, R[k] = -i * exp(-2*pi*i*k/N)) this turns the transform of the pairs
+// x[2j] + i*x[2j+1] into the bins of the real sequence; inverse (c = 1/4, R conjugated) it
+// builds the half-size spectrum whose inverse gives those pairs back.
+void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c) {
+    const int half = m / 2;
+    const V4 cv = {c, c, c, c};
+    int k = 1;
+    for (; k + 3 <= half; k += 4) {
+        float* pa = a + 2 * k;
+        float* pb = a + 2 * (m - k - 3);
+        const V4 a0 = Load(pa), a1 = Load(pa + 4);
+        const V4 b0 = Load(pb), b1 = Load(pb + 4);
+        const V4 ar = __builtin_shufflevector(a0, a1, 0, 2, 4, 6);
+        const V4 ai = __builtin_shufflevector(a0, a1, 1, 3, 5, 7);
+        // Lane j of the mirror holds point m - k - j, conjugated.
+        const V4 br = __builtin_shufflevector(b0, b1, 6, 4, 2, 0);
+        const V4 bi = -__builtin_shufflevector(b0, b1, 7, 5, 3, 1);
+        const V4 rr = Load(rotRe + k), ri = Load(rotIm + k);
+        const V4 pr = (ar + br) * cv, pi = (ai + bi) * cv;
+        const V4 dr = ar - br, di = ai - bi;
+        const V4 qr = (rr * dr - ri * di) * cv, qi = (rr * di + ri * dr) * cv;
+        const V4 xr = pr + qr, xi = pi + qi;
+        const V4 yr = pr - qr, yi = qi - pi;
+        Store(pa, __builtin_shufflevector(xr, xi, 0, 4, 1, 5));
+        Store(pa + 4, __builtin_shufflevector(xr, xi, 2, 6, 3, 7));
+        Store(pb, __builtin_shufflevector(yr, yi, 3, 7, 2, 6));
+        Store(pb + 4, __builtin_shufflevector(yr, yi, 1, 5, 0, 4));
+    }
+    for (; k <= half; ++k) {
+        float* pa = a + 2 * k;
+        float* pb = a + 2 * (m - k);
+        const float ar = pa[0], ai = pa[1], br = pb[0], bi = -pb[1];
+        const float rr = rotRe[k], ri = rotIm[k];
+        const float pr = (ar + br) * c, pi = (ai + bi) * c;
+        const float dr = ar - br, di = ai - bi;
+        const float qr = (rr * dr - ri * di) * c, qi = (rr * di + ri * dr) * c;
+        pa[0] = pr + qr;
+        pa[1] = pi + qi;
+        pb[0] = pr - qr;
+        pb[1] = qi - pi;
+    }
+}
+
+}  // namespace
+
+bool CRealFFT::Init(int n, int bForward) {
+    m_nSize = 0;
+    m_pRot.reset();
+    m_bForward = bForward != 0 ? 1 : 0;
+    if (!IsPowerOfTwo(n) || n < 4 || !m_half.Init(n / 2, 0, bForward)) return false;
+    const int quarter = n / 4;
+    std::unique_ptr<float[]> rot(new (std::nothrow) float[2 * static_cast<size_t>(quarter + 1)]);
+    if (!rot) return false;
+    const double kTwoPi = 6.283185307179586476925286766559;
+    const float sign = m_bForward != 0 ? 1.0f : -1.0f;
+    for (int k = 0; k <= quarter; ++k) {
+        // -i * exp(-i t) = -sin t - i cos t; the quarter turn exactly.
+        const double t = kTwoPi * static_cast<double>(k) / static_cast<double>(n);
+        const bool quarterTurn = k == quarter;
+        rot[static_cast<size_t>(k)] = quarterTurn ? -1.0f : static_cast<float>(-std::sin(t));
+        rot[static_cast<size_t>(quarter + 1 + k)] = quarterTurn ? 0.0f : sign * static_cast<float>(-std::cos(t));
+    }
+    m_pRot = std::move(rot);
+    m_nSize = n;
+    return true;
+}
+
+void CRealFFT::Transform(float* a) {
+    const int n = m_nSize;
+    if (n == 0 || a == nullptr) return;
+    const int m = n / 2;
+    const float* rotRe = m_pRot.get();
+    const float* rotIm = rotRe + n / 4 + 1;
+    if (m_bForward != 0) {
+        m_half.Transform(a);
+        const float re = a[0], im = a[1];
+        SplitPairs(a, m, rotRe, rotIm, 0.5f);
+        a[0] = re + im;
+        a[1] = 0.0f;
+        a[n] = re - im;
+        a[n + 1] = 0.0f;
+    } else {
+        // Bin 0 contributes its real part to every sample; the top bin is not part of the input.
+        const float half0 = a[0] * 0.5f;
+        SplitPairs(a, m, rotRe, rotIm, 0.25f);
+        a[0] = half0;
+        a[1] = half0;
+        m_half.Transform(a);
+    }
+}

@@ -60,3 +60,34 @@ private:
     int m_nSize = 0;
     int m_bForward = 1;
 };
+
+// CRealFFT: the transforms of N real samples (N a power of two, at least 4) that the phase
+// vocoder needs, each done by one complex CFFT of N/2 points and one pass that separates (or
+// joins) the spectra of the even and the odd samples. About half the work of a complex
+// transform of N points, with the same results to rounding.
+//
+//   forward: N real samples x[0..N-1] in a[0..N-1] become the bins X[0..N/2-1] of
+//            X[k] = sum_j x[j] * exp(-2*pi*i*j*k/N), interleaved (re, im) in a[0..N-1]; a[1], the
+//            imaginary part of X[0], is 0. The top bin X[N/2] (real) goes to a[N], and a[N+1] = 0,
+//            so the array holds N + 2 floats.
+//   inverse: the one-sided spectrum X[0..N/2-1], interleaved in a[0..N-1], becomes the real
+//            part of x[j] = (1/N) * sum_{k < N/2} X[k] * exp(+2*pi*i*j*k/N) in a[0..N-1]
+//            (a complex inverse of N points with the bins from N/2 up zero and the real parts
+//            of its result kept). Only a[0..N-1] is read and written.
+//
+// Not shared between threads, as CFFT.
+class CRealFFT {
+public:
+    // False (and no transform) when n is not a power of two of at least 4, or memory ran out.
+    bool Init(int n, int bForward);
+    void Transform(float* a);
+    int Size() const { return m_nSize; }
+
+private:
+    CFFT m_half;
+    // R[k] = -i * exp(-2*pi*i*k/N) for k = 0..N/4 (conjugated by the inverse), as separate
+    // rows of real and imaginary parts.
+    std::unique_ptr<float[]> m_pRot;
+    int m_nSize = 0;
+    int m_bForward = 1;
+};

@@ -1,10 +1,16 @@
 #include "engine/Grain.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 constexpr float kPi = 3.14159265358979f;
 constexpr int kClearAhead = 2048;  // zeroed stretch ahead of the newest grain's centre
+}
+
+CGrainShape GrainShape(int pa, int t) {
+    if (t < 1 || pa <= t) return {pa, 1.0f};
+    return {t, std::sqrt(static_cast<float>(pa) / static_cast<float>(t))};
 }
 
 bool StepToNextGrainMark(CPsolaVoice& v, double step, int newest) {
@@ -16,26 +22,37 @@ bool StepToNextGrainMark(CPsolaVoice& v, double step, int newest) {
     return true;
 }
 
-void ClearAhead(const COlaRing& ola, CPsolaVoice& v, int grainPos, int pa) {
-    int target = grainPos + kClearAhead;
-    if (grainPos + pa + 1 > target) target = grainPos + pa + 1;
-    const int ringLen = ola.mask + 1;
+void ClearAhead(const COlaRing& ola, CPsolaVoice& v, std::int64_t grainPos, int half) {
+    const std::int64_t target = std::max(grainPos + kClearAhead, grainPos + half + 1);
+    const std::int64_t ringLen = ola.mask + 1;
     if (target - v.cleared > ringLen) v.cleared = target - ringLen;
-    for (int x = v.cleared; x < target; ++x) ola.data[x & ola.mask] = 0.0f;
+    for (std::int64_t x = v.cleared; x < target; ++x) ola.data[x & ola.mask] = 0.0f;
     if (target > v.cleared) v.cleared = target;
 }
 
-void AddGrain(const COlaRing& ola, const CInputRing& in, const CPsolaVoice& v, int pa, int markSample, int count) {
-    const int len = 2 * pa;
+bool LayGrain(const COlaRing& ola, const CInputRing& in, CPsolaVoice& v, int pa, int t, std::int64_t markSample,
+              std::int64_t count) {
+    const CGrainShape shape = GrainShape(pa, t);
+    if (markSample + 2 * static_cast<std::int64_t>(shape.half) >= count) return false;
+    v.pa = pa;
+    v.grainPos += pa;
+    ClearAhead(ola, v, v.grainPos, shape.half);
+    AddGrain(ola, in, v.grainPos, shape, markSample, count);
+    return true;
+}
+
+void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, const CGrainShape& shape,
+              std::int64_t markSample, std::int64_t count) {
+    const int len = 2 * shape.half;
     const float step = kPi / static_cast<float>(len);
-    const int base = v.grainPos - pa;
+    const std::int64_t base = grainPos - shape.half;
     for (int i = 0; i <= len; ++i) {
         const float w = std::sin(static_cast<float>(i) * step);
-        const int s = markSample + i;
+        const std::int64_t s = markSample + i;
         // Input at or beyond the count has not arrived (and may be being written): it counts as 0.
         const float x = s < count ? in.data[s & in.mask] : 0.0f;
         const float val = w * w * x;
-        ola.data[(base + i) & ola.mask] += val;
+        ola.data[(base + i) & ola.mask] += shape.gain == 1.0f ? val : shape.gain * val;
     }
 }
 

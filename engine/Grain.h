@@ -1,18 +1,42 @@
-// One overlap-add grain: the input from a pitch mark onward under a squared-sine window of
-// length 2Pa + 1, centred on the voice's grain position. Shared by the main and the added voice.
+// One overlap-add grain and the steps around it, shared by every TD-PSOLA voice (the main voice,
+// the added voice of the third-above and flatten modes, and any other conversion that lays
+// grains this way). A grain is the input from a pitch mark onward under a squared-sine window
+// of 2·half + 1 samples, centred on the voice's grain position; grains are pa apart.
+//
+// The window's half-length is min(pa, T), T being the input period at the grain's mark. With pa
+// at most T (pitch at or above the formant) the windows overlap to a constant sum and the grain
+// is exactly the classic one of half-length pa. With pa above T the window stays two input
+// periods long: a longer window would hold several input periods, and wherever pa minus the
+// distance between two grains' marks came near a whole number of periods the neighbouring
+// grains would add in phase and rebuild the input at its own pitch. Such grains no longer touch,
+// so they are raised by sqrt(pa / half) to keep the voice's level.
+//
+// Positions are 64-bit free-running counts; a ring entry is the position AND the ring's mask
+// (a buffer that holds a whole stream indexes with mask -1, that is the position itself).
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "engine/PsolaState.h"
 
 struct COlaRing {
-    float* data;     // 2N floats
-    int mask;        // 2N - 1
+    float* data;        // 2N floats
+    std::int64_t mask;  // 2N - 1
 };
 
 struct CInputRing {
     const float* data;  // N floats
-    int mask;           // N - 1
+    std::int64_t mask;  // N - 1
 };
+
+// Window of one grain: half-length and level gain for a spacing pa at input period t.
+struct CGrainShape {
+    int half;    // the window holds 2·half + 1 samples
+    float gain;  // 1 wherever half equals pa
+};
+
+CGrainShape GrainShape(int pa, int t);
 
 // Moves the voice's mark position on by step and its mark index to the ceiling of it, unless
 // that grain's successor mark is not made yet (newest is the newest valid mark); then nothing
@@ -20,12 +44,20 @@ struct CInputRing {
 bool StepToNextGrainMark(CPsolaVoice& v, double step, int newest);
 
 // Makes sure every overlap-add position up to the end of a grain centred at grainPos with
-// half-length pa has been zeroed once in this run, without touching what earlier grains wrote.
-void ClearAhead(const COlaRing& ola, CPsolaVoice& v, int grainPos, int pa);
+// half-length half has been zeroed once in this run, without touching what earlier grains wrote.
+void ClearAhead(const COlaRing& ola, CPsolaVoice& v, std::int64_t grainPos, int half);
 
-// Adds the grain that starts at input sample markSample to the ring around v.grainPos (already
-// moved on by pa). Input at or beyond count has not arrived and counts as 0.
-void AddGrain(const COlaRing& ola, const CInputRing& in, const CPsolaVoice& v, int pa, int markSample, int count);
+// Lays the voice's next grain: pa after the previous one (v.grainPos moves on by pa, v.pa
+// becomes pa), shaped for input period t, from the input at markSample onward. When its window
+// would reach input at or beyond count (not arrived yet) nothing is laid, nothing moves, and
+// the result is false: the cycle ends before that grain.
+bool LayGrain(const COlaRing& ola, const CInputRing& in, CPsolaVoice& v, int pa, int t, std::int64_t markSample,
+              std::int64_t count);
+
+// Adds a grain centred at grainPos with the given shape, from the input at markSample onward.
+// Input at or beyond count has not arrived and counts as 0.
+void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, const CGrainShape& shape,
+              std::int64_t markSample, std::int64_t count);
 
 // Copies the carried sample and the overlap-add values readPos .. readPos + nIn - 1 into seg.
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg);

@@ -132,9 +132,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     // Original: the equalised input as it came, in place of the conversion.
     if (m_chkOriginal.GetCheck() != BST_UNCHECKED) FloatsToSamples16(st.round.Input(), samples, out);
 
-    if (m_chkSave.GetCheck() != BST_UNCHECKED && m_saveFile.IsOpen() &&
-        static_cast<unsigned>(m_nInputCount.load(std::memory_order_acquire)) <= static_cast<unsigned>(kSaveLimitSamples))
-        m_saveFile.Write(out, static_cast<LONG>(m_nBlockBytes));
+    if (m_chkSave.GetCheck() != BST_UNCHECKED) AppendToSaveFile(out, static_cast<LONG>(m_nBlockBytes));
 
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(t0, &st.procMin, &st.procMax);

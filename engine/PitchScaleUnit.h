@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "engine/FFT.h"
+#include "engine/VocoderKernels.h"
 
 // The five floats that ProcessVocal and CalcVocalMask read, in this order.
 struct VocalParams {
@@ -39,9 +40,6 @@ struct VocalParams {
     float value[kCount];
 };
 
-// Four single-precision sines and cosines of x[0..3] (a polynomial after reduction by
-// multiples of pi/4; accurate to about 1e-7 for |x| up to a few thousand).
-void SinCos4(const float* x, float* pSin, float* pCos);
 
 class CPitchScaleUnit {
 public:
@@ -90,13 +88,13 @@ public:
 private:
     // Steps of one frame.
     void Analyze(float* spectrum, int bReset);
-    void ShiftBins(float ratio);
-    void Synthesize(int bReset);
+    void ShiftAndSynthesize(float ratio, int bReset);
     void CalcVocalMask(float* specL, float* specR, const float* params);
     void ProcessFrame(int bReset);
     void ProcessVocalFrame(const float* params);
     void WindowInto(const float* fifo, float* frame) const;
     void OverlapAdd(const float* frame, float* acc) const;
+    void OverlapAddReal(const float* frame, float* acc) const;
     static void ShiftDown(float* fifo);
 
     Buffer m_pfDispMag;          // magnitudes of the last frame (left channel in ProcessVocal)
@@ -108,8 +106,9 @@ private:
     int m_nHop = kHop;
     float m_fSampleRate = 44100.0f;
     int m_nOverSampling = kOverSampling;
-    CFFT m_fftForward;
-    CFFT m_fftInverse;
+    CFFT m_fftForward;           // N points
+    CFFT m_fftInverse;           // N points: the vocal path
+    CRealFFT m_realInverse;      // the pitch path's one-sided spectrum to real samples
     Buffer m_pfWindow;           // N: analysis and synthesis window
     Buffer m_pfFrame;            // 2N: working spectrum (mono or left)
     Buffer m_pfFrameR;           // 2N: working spectrum (right)

@@ -2,19 +2,20 @@
 // the shared rings and counters live in the main dialog.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 // One voice of the overlap-add synthesis (the main voice, or the added voice of the
 // third-above and flatten modes).
 struct CPsolaVoice {
-    double markPos = 0.0;  // fractional analysis-mark position
-    int k = 0;             // analysis mark of the newest grain
-    int grainPos = 0;      // overlap-add position of the newest grain's centre (free-running)
-    int pa = 0;            // half-length of the newest grain
-    int readPos = 0;       // first overlap-add position not yet resampled (0 until the first cycle ended)
-    float carried = 0.0f;  // last overlap-add value of the previous segment
-    int cleared = 0;       // overlap-add positions below this have been zeroed for this run
-    bool synced = false;   // the added voice has been brought to the main voice's position
+    double markPos = 0.0;       // fractional analysis-mark position
+    int k = 0;                  // analysis mark of the newest grain
+    std::int64_t grainPos = 0;  // overlap-add position of the newest grain's centre (free-running)
+    int pa = 0;                 // spacing of the newest grain after the one before it
+    std::int64_t readPos = 0;   // first overlap-add position not yet resampled (0 until the first cycle ended)
+    float carried = 0.0f;       // last overlap-add value of the previous segment
+    std::int64_t cleared = 0;   // overlap-add positions below this have been zeroed for this run
+    bool synced = false;        // the added voice has been brought to the main voice's position
 };
 
 struct CAnalyzeState {

@@ -74,21 +74,23 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     if (mode <= 3) {
         // Main-voice grains, never past the newest analysed mark.
         int grains = 0;
-        while (v.k < last && StepToNextGrainMark(v, static_cast<double>(step), newest)) {
+        while (v.k < last) {
+            const CPsolaVoice before = v;
+            if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
             const int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
             int pa = GrainHalfLength(static_cast<float>(t) * (1.0f / q));
             if (pa < 1) {
                 WriteTrace("7-03 Pa<=0 error");
                 pa = 100;
             }
-            v.pa = pa;
-            v.grainPos += pa;
-            ClearAhead(ola, v, v.grainPos, pa);
-            AddGrain(ola, in, v, pa, m_pnMark[v.k & m_nRingMask], count);
+            if (!LayGrain(ola, in, v, pa, t, m_pnMark[v.k & m_nRingMask], count)) {
+                v = before;  // its window reaches input that has not arrived: the next cycle takes it
+                break;
+            }
             ++grains;
         }
         if (grains > 0) {
-            nIn = v.grainPos - v.pa - v.readPos + 1;
+            nIn = static_cast<int>(v.grainPos - v.pa - v.readPos + 1);
             if (nIn < 1) {
                 WriteTrace("7-04 Nin<=0 error");
                 nIn = half;
@@ -177,12 +179,11 @@ void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
 
 void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
     if (m_chkSave.GetCheck() == 0 || !m_saveFile.IsOpen()) return;
-    if (static_cast<unsigned>(m_nInputCount.load(std::memory_order_acquire)) > static_cast<unsigned>(kSaveLimitSamples)) return;
     const auto* outRing = reinterpret_cast<const short*>(m_pOutData[0]);
     const int piece = m_nBlockBytes / 2;
     for (int done = 0; done < count; done += piece) {
         const int n = std::min(piece, count - done);
         for (int i = 0; i < n; ++i) st.saveBuf[static_cast<size_t>(i)] = outRing[(m_nBlockBytes + first + done + i) & m_nRingMask];
-        m_saveFile.Write(st.saveBuf.data(), static_cast<LONG>(n) * 2);
+        AppendToSaveFile(st.saveBuf.data(), static_cast<LONG>(n) * 2);
     }
 }

@@ -93,7 +93,9 @@ void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice&
     }
 
     int grains = 0;
-    while (a.k < last && StepToNextGrainMark(a, static_cast<double>(step2), newest)) {
+    while (a.k < last) {
+        const CPsolaVoice before = a;
+        if (!StepToNextGrainMark(a, static_cast<double>(step2), newest)) break;
         int t2 = m_pnMark[(a.k + 1) & m_nRingMask] - m_pnMark[a.k & m_nRingMask];
         if (t2 < 1) {
             WriteTrace("7-10 interval<=0 error");
@@ -106,16 +108,16 @@ void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice&
         }
         int pa2 = GrainHalfLength(static_cast<float>(t2) / q2);
         if (pa2 < 1) pa2 = 100;
-        a.pa = pa2;
-        a.grainPos += pa2;
-        ClearAhead(ola2, a, a.grainPos, pa2);
-        AddGrain(ola2, in, a, pa2, m_pnMark[a.k & m_nRingMask], count);
+        if (!LayGrain(ola2, in, a, pa2, t2, m_pnMark[a.k & m_nRingMask], count)) {
+            a = before;
+            break;
+        }
         ++grains;
     }
 
     int nIn2 = 0;
     if (grains > 0) {
-        nIn2 = a.grainPos - a.pa - a.readPos + 1;
+        nIn2 = static_cast<int>(a.grainPos - a.pa - a.readPos + 1);
         if (nIn2 < 1) {
             WriteTrace("7-11 Nin<=0 error");
             nIn2 = m_nBlockBytes / 2;

@@ -5,6 +5,8 @@
 // Dialog templates.
 inline constexpr unsigned IDD_ABOUTBOX = 100;
 inline constexpr unsigned IDD_SORVEL_DIALOG = 102;
+inline constexpr unsigned IDD_EFFECT_DIALOG = 103;
+inline constexpr unsigned IDD_SETTING_DIALOG = 145;
 
 // Strings.
 inline constexpr unsigned IDS_ABOUTBOX = 101;
@@ -104,3 +106,24 @@ inline constexpr int IDC_MARKER = 1126;
 inline constexpr int IDC_ABOUT_VERSION = 1031;
 inline constexpr int IDC_ABOUT_EXTRA = 1107;
 inline constexpr int IDC_ABOUT_BUILD = 1127;
+
+// Items of the sound-effect dialog (103).
+inline constexpr int IDC_REVERB_ATTENUATION = 1060;
+inline constexpr int IDC_REVERB_DELAY = 1061;
+inline constexpr int IDC_EQ_BAND0 = 1062;        // .. 1072, band k = 1062 + k
+inline constexpr int IDC_EQ_BAND_VALUE0 = 1073;  // .. 1083
+inline constexpr int IDC_EQ_RESET = 1084;
+inline constexpr int IDC_EQ_PRESET1 = 1085;
+inline constexpr int IDC_EQ_PRESET2 = 1086;
+inline constexpr int IDC_EQ_PRESET3 = 1087;
+inline constexpr int IDC_EQ_CLOSE = 1088;
+inline constexpr int IDC_EQ_Q = 1089;
+inline constexpr int IDC_EQ_CTRL_CLICK = 1090;
+inline constexpr int IDC_EQ_ENABLE = 1091;
+inline constexpr int IDC_EQ_PRESET4 = 1092;
+inline constexpr int IDC_REVERB_REPEAT = 1093;
+inline constexpr int IDC_REVERB_DEFAULT = 1094;
+inline constexpr int IDC_REVERB_ENABLE = 1121;
+inline constexpr int IDC_REVERB_ATTENUATION_VALUE = 1123;
+inline constexpr int IDC_REVERB_DELAY_VALUE = 1124;
+inline constexpr int IDC_REVERB_REPEAT_VALUE = 1125;

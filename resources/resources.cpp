@@ -7,11 +7,13 @@ namespace resources {
 // Defined next to their data.
 const platform::ui::DialogTemplate& MainDialogTemplate();
 const platform::ui::DialogTemplate& AboutDialogTemplate();
+const platform::ui::DialogTemplate& EffectDialogTemplate();
 
 const platform::ui::DialogTemplate* FindDialog(UINT id) {
     switch (id) {
     case IDD_SORVEL_DIALOG: return &MainDialogTemplate();
     case IDD_ABOUTBOX: return &AboutDialogTemplate();
+    case IDD_EFFECT_DIALOG: return &EffectDialogTemplate();
     default: return nullptr;
     }
 }

@@ -26,6 +26,8 @@ PACKAGES=(
   xvfb xauth
   # FFTW, for tests and benchmarks of the transforms
   libfftw3-dev
+  # the pitch shifter that bench/compare.sh times the engines against
+  soundstretch
   # compiler with libFuzzer for the fuzz run
   clang libclang-rt-14-dev
 )

@@ -127,10 +127,10 @@ check_warnings build-tsan
 install_test_data "$SORVEL_ROOT/build-tsan"
 results+=("tsan build $(elapsed_since $t)")
 
-stage="thread sanitizer tests of the engine, the runs, the devices and the analyser's timer"
+stage="thread sanitizer tests of the engine, the runs, the devices, the chorus runs and the analyser's timer"
 say "$stage"
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
-  run_ctest tsan-engine build-tsan -L '^(engine|runs|pv|wave|analyser-timer)$'
+  run_ctest tsan-engine build-tsan -L '^(engine|runs|pv|wave|chorus|analyser-timer)$'
 
 if [[ -f fuzz/run.sh ]]; then
   stage="fuzz run"

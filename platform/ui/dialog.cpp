@@ -116,6 +116,7 @@ bool CDialog::BuildItems() {
         const int em = font.EmPixels(1.0);
         m_baseUnits = platform::ui::DialogBaseUnits{(7 * em + 6) / 12, em + 1};
     }
+    if (t.baseUnitX > 0 && t.baseUnitY > 0) m_baseUnits = platform::ui::DialogBaseUnits{t.baseUnitX, t.baseUnitY};
 
     SetStyle(t.style);
     SetWindowText(t.caption ? t.caption : "");

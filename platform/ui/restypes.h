@@ -38,6 +38,7 @@ inline constexpr DWORD SS_SUNKEN = 0x1000;
 
 // Trackbars.
 inline constexpr DWORD TBS_AUTOTICKS = 0x0001;
+inline constexpr DWORD TBS_VERT = 0x0002;  // vertical, its lowest position at the top
 inline constexpr DWORD TBS_BOTH = 0x0008;
 inline constexpr DWORD TBS_NOTICKS = 0x0010;
 
@@ -62,7 +63,7 @@ enum class ItemKind {
     Icon,         // shows an icon resource
     Edit,
     ComboBox,     // drop-down list (no typing)
-    Trackbar,     // horizontal
+    Trackbar,     // horizontal, or vertical with TBS_VERT
     ScrollBar,    // horizontal
 };
 
@@ -86,6 +87,10 @@ struct DialogTemplate {
     int cx, cy;  // client size in dialog units
     const DialogItemTemplate* items;
     std::size_t itemCount;
+    // Dialog base units the layout was made for, when it also holds pictures of a fixed pixel
+    // size that its texts must line up with; 0 measures them from the font.
+    int baseUnitX = 0;
+    int baseUnitY = 0;
 };
 
 struct MenuItemTemplate {

@@ -63,6 +63,8 @@ BOOL CWnd::ShowWindow(int nCmdShow) {
         if (was == m_bVisible) return was ? TRUE : FALSE;
     }
     NotifyStateChanged(platform::ui::kVisible);
+    // A top-level window is told that it is being shown or hidden.
+    if ((GetStyle() & WS_POPUP) != 0) SendMessage(WM_SHOWWINDOW, nCmdShow != SW_HIDE ? TRUE : FALSE, 0);
     return was ? TRUE : FALSE;
 }
 

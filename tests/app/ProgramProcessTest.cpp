@@ -2,6 +2,7 @@
 // crashing, and an instance that was killed never blocks the next start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -135,6 +136,41 @@ TEST_F(ProgramProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
     EXPECT_TRUE(nextUp) << ReadAll(folder.File("next.txt"));
     EXPECT_TRUE(stillRunning);
     EXPECT_EQ(ReadAll(trace).rfind("sorvel(32bit) 2.87\n", 0), 0u);
+}
+
+TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
+    // A logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal (SIGHUP) runs the close operation:
+    // the settings file is written whole and the program ends normally.
+    const fs::path copy = folder.File("sorvel");
+    fs::copy_file(program, copy);
+    const std::string trace = folder.File("debug.txt");
+    const std::string settings = folder.File("sorvel.ini");
+    const auto env = Environment({}, {"QT_QPA_PLATFORM=offscreen", "SORVEL_VIRTUAL_OUT=" + folder.File("out.wav"),
+                                      "SORVEL_VIRTUAL_IN=" + folder.File("none.wav")});
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE("signal " + std::to_string(sig));
+        std::ofstream(trace, std::ios::trunc).flush();
+        fs::remove(settings);
+        const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
+        ASSERT_GT(pid, 0);
+        const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+        ::kill(pid, sig);
+        int status = 0;
+        const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000);
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ASSERT_TRUE(up) << ReadAll(folder.File("err.txt"));
+        ASSERT_TRUE(ended) << "still running after the signal";
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::string text = ReadAll(trace);
+        EXPECT_NE(text.find("98-OnClose\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
+        const std::string ini = ReadAll(settings);
+        EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "audio/WaveFile.h"
 #include "platform/base/paths.h"
 #include "support/RiffBytes.h"
+#include "support/StrictWav.h"
 #include "support/TempFolder.h"
 #include "support/TracedOwner.h"
 
@@ -63,10 +64,10 @@ TEST_F(WaveFileWriteTest, EmptyMonoFileIsTheFortyFourByteHeaderWithSizes36And0) 
     WriteFile(m_path, std::string(1000, 'x'));  // an earlier file of that name is replaced
     ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
     EXPECT_EQ(mmioTell(m_file.m_hmmio), 44);
-    // Until Close both sizes still say 0.
+    // Before Close the file is already a valid empty WAV file.
     const std::string open = ReadFile(m_path);
     ASSERT_EQ(open.size(), 44u);
-    EXPECT_EQ(ReadLe32(open, 4), 0u);
+    EXPECT_EQ(ReadLe32(open, 4), 36u);
     EXPECT_EQ(ReadLe32(open, 40), 0u);
 
     ASSERT_EQ(m_file.Close(), 0u);
@@ -108,11 +109,33 @@ TEST_F(WaveFileWriteTest, OddDataGetsAPadByteCountedInTheRiffSizeOnly) {
     EXPECT_EQ(bytes.substr(44), std::string("abcde") + '\0');
 }
 
+TEST_F(WaveFileWriteTest, SizesStateEveryBlockAsSoonAsItIsWritten) {
+    // A writer killed between blocks leaves a file that plays everything written so far.
+    ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
+    std::vector<short> block(4096);
+    for (int b = 1; b <= 3; ++b) {
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<short>(b * 1000 + static_cast<int>(i % 7));
+        ASSERT_EQ(m_file.Write(block.data(), 8192), 8192);
+        strictwav::Audio audio;
+        std::string why;
+        ASSERT_TRUE(strictwav::Read(m_path, &audio, &why)) << "after block " << b << ": " << why;
+        ASSERT_EQ(audio.samples.size(), 4096u * static_cast<unsigned>(b));
+        EXPECT_EQ(audio.samples.back(), static_cast<short>(b * 1000 + 4095 % 7));
+    }
+    ASSERT_EQ(m_file.Close(), 0u);
+}
+
 TEST_F(WaveFileWriteTest, DataChunkStopsGrowingWhereItsSizesStillFitIn32Bits) {
     // The file is sparse: only its header and last bytes take room on disk.
     ASSERT_EQ(m_file.OpenWrite(m_path), 0u);
     ASSERT_EQ(mmioSeek64(m_file.m_hmmio, 44 + kMaxData - 4, SEEK_SET), 44 + kMaxData - 4);
+    EXPECT_FALSE(m_file.IsFull());
     EXPECT_EQ(m_file.Write("0123456789", 10), 4);
+    EXPECT_TRUE(m_file.IsFull());
+    // Full, the file is already complete: its sizes state all of it before Close.
+    const std::string before = ReadHead(m_path, 44);
+    EXPECT_EQ(ReadLe32(before, 40), static_cast<std::uint32_t>(kMaxData));
+    EXPECT_EQ(ReadLe32(before, 4), static_cast<std::uint32_t>(36 + kMaxData));
     EXPECT_EQ(m_file.Write("0123456789", 10), 0);
     ASSERT_EQ(m_file.Close(), 0u);
     struct stat st {};

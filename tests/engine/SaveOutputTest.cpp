@@ -42,7 +42,8 @@ TEST(SaveOutputTest, SaveBoxWithoutAnOpenFileWritesNothing) {
     EXPECT_FALSE(h.dlg.m_saveFile.IsOpen());
 }
 
-TEST(SaveOutputTest, OutputFileStopsGrowingPastTheInputLimit) {
+TEST(SaveOutputTest, OutputFileKeepsEverythingPastTwentyMinutesOfInput) {
+    // 52,428,800 input samples (about 20 minutes) once ended the saved file while the run went on.
     EngineHarness h(1);
     const std::string path = h.folder.File("long.wav");
     h.dlg.m_saveFile.SetFormat(1);
@@ -50,17 +51,13 @@ TEST(SaveOutputTest, OutputFileStopsGrowingPastTheInputLimit) {
     h.dlg.m_chkSave.SetCheck(BST_CHECKED);
     h.Begin();
     const std::vector<short> silence(static_cast<size_t>(h.Half()), 0);
-    const int limitBlocks = CWaveInOutDlg::kSaveLimitSamples / h.Half();
-    int outAtLimit = 0;
-    for (int b = 0; b < limitBlocks + 20; ++b) {
-        h.FeedBlock(silence.data(), h.Half());
-        if (h.dlg.m_nInputCount <= CWaveInOutDlg::kSaveLimitSamples) outAtLimit = h.synth.out;
-    }
+    const int blocks = 52428800 / h.Half() + 20;
+    for (int b = 0; b < blocks; ++b) h.FeedBlock(silence.data(), h.Half());
     ASSERT_EQ(h.dlg.m_saveFile.Close(), 0u);
     CWaveFile file;
     ASSERT_EQ(file.OpenRead(path), 0u);
-    EXPECT_EQ(file.m_dwDataSize, static_cast<DWORD>(outAtLimit) * 2u);
-    EXPECT_GT(h.synth.out, outAtLimit + 10 * h.Half());
+    EXPECT_GT(h.synth.out, 52428800 + 10 * h.Half());
+    EXPECT_EQ(file.m_dwDataSize, static_cast<DWORD>(h.synth.out) * 2u);
     file.Close();
 }
 

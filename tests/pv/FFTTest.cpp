@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <random>
@@ -194,6 +195,57 @@ TEST(FFT, InitRefusesSizesThatAreNotPowersOfTwoAndThenTransformsNothing) {
     EXPECT_FALSE(fft.Init(0, 0, 1));
     EXPECT_FALSE(fft.Init(-8, 0, 1));
     EXPECT_FALSE(fft.Init(1000, 0, 1));
+    float a[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    fft.Transform(a);
+    EXPECT_EQ(a[0], 1.0f);
+    EXPECT_EQ(a[3], 4.0f);
+}
+
+// The real transforms against the double-precision DFT of the same samples: forward gives the
+// bins 0..N/2 of the real sequence, inverse the real part of the one-sided inverse.
+TEST(RealFFT, ForwardGivesTheBinsOfTheRealSequenceForEverySizeUpTo4096) {
+    for (int n = 4; n <= 4096; n *= 2) {
+        CRealFFT fft;
+        ASSERT_TRUE(fft.Init(n, 1));
+        const std::vector<float> x = RandomPoints(n / 2, 11u * static_cast<unsigned>(n));  // n reals
+        std::vector<float> points(static_cast<size_t>(2 * n), 0.0f);
+        for (int j = 0; j < n; ++j) points[2 * static_cast<size_t>(j)] = x[static_cast<size_t>(j)];
+        const std::vector<Complex> full = ReferenceDft(points, n, -1);
+        std::vector<float> a(x);
+        a.resize(static_cast<size_t>(n + 2), 99.0f);
+        fft.Transform(a.data());
+        const std::vector<Complex> want(full.begin(), full.begin() + n / 2 + 1);
+        EXPECT_LE(RelativeError(a, want), ErrorBound(n)) << "N = " << n;
+        EXPECT_EQ(a[1], 0.0f);
+        EXPECT_EQ(a[static_cast<size_t>(n) + 1], 0.0f);
+    }
+}
+
+TEST(RealFFT, InverseGivesTheRealPartOfTheOneSidedInverseForEverySizeUpTo4096) {
+    for (int n = 4; n <= 4096; n *= 2) {
+        CRealFFT fft;
+        ASSERT_TRUE(fft.Init(n, 0));
+        const std::vector<float> half = RandomPoints(n / 2, 13u * static_cast<unsigned>(n));  // bins 0..n/2-1
+        std::vector<float> points(static_cast<size_t>(2 * n), 0.0f);
+        std::copy(half.begin(), half.end(), points.begin());
+        const std::vector<Complex> full = ReferenceDft(points, n, +1);
+        std::vector<float> a(half);
+        a.push_back(77.0f);  // beyond the input: left alone
+        fft.Transform(a.data());
+        double err = 0.0, ref = 0.0;
+        for (int j = 0; j < n; ++j) {
+            err += std::pow(a[static_cast<size_t>(j)] - full[static_cast<size_t>(j)].real(), 2);
+            ref += std::pow(full[static_cast<size_t>(j)].real(), 2);
+        }
+        EXPECT_LE(std::sqrt(err / ref), ErrorBound(n)) << "N = " << n;
+        EXPECT_EQ(a[static_cast<size_t>(n)], 77.0f);
+    }
+}
+
+TEST(RealFFT, InitRefusesSizesBelowFourOrNotPowersOfTwo) {
+    CRealFFT fft;
+    EXPECT_FALSE(fft.Init(2, 1));
+    EXPECT_FALSE(fft.Init(1000, 0));
     float a[4] = {1.0f, 2.0f, 3.0f, 4.0f};
     fft.Transform(a);
     EXPECT_EQ(a[0], 1.0f);

@@ -281,15 +281,16 @@ TEST_F(OutputFileStepTest, OriginalPutsTheInputInTheBufferAndTheFile) {
     EXPECT_EQ(Saved(), out);
 }
 
-TEST_F(OutputFileStepTest, FileStopsGrowingOnceTheInputCountPassesItsLimit) {
+TEST_F(OutputFileStepTest, FileKeepsGrowingPastTwentyMinutesOfInput) {
     const std::vector<float> x = InterleavePair(Sine(440.0, 9000.0, 3 * 8192), Sine(550.0, 9000.0, 3 * 8192));
-    const int limit = CWaveInOutDlg::kSaveLimitSamples;
+    // 52,428,800 input samples once ended the saved file while the run went on.
+    const int limit = 52428800;
     h.dlg.m_nInputCount = limit - 2 * h.Samples();
     h.state.last = h.dlg.m_nInputCount;
-    h.Feed(x, 0);  // count limit - S: written
-    h.Feed(x, 1);  // count limit: written
-    h.Feed(x, 2);  // count limit + S: not written
-    EXPECT_EQ(Saved().size(), 2u * static_cast<size_t>(h.Samples()));
+    h.Feed(x, 0);
+    h.Feed(x, 1);
+    h.Feed(x, 2);
+    EXPECT_EQ(Saved().size(), 3u * static_cast<size_t>(h.Samples()));
 }
 
 // --- the run's start --------------------------------------------------------------------------------

@@ -225,6 +225,36 @@ TEST_F(PitchScaleUnitTest, VocalBandWithLowEdgeAboveHighEdgeKeepsTheDefaultMask)
     EXPECT_LT(Rms(z.left.data() + 16384, 16384), 1.0);
 }
 
+// --- vector widths -----------------------------------------------------------------------
+
+// The unit's loops run four, eight or sixteen lanes at a time depending on the processor; a
+// lane that did its arithmetic differently would change the sound on some machines only.
+TEST(PitchScaleUnitLanes, EveryVectorWidthGivesTheSameSamplesAndAnalysis) {
+    std::vector<float> x(44100);
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        x[i] = static_cast<float>(6000.0 * std::sin(2 * 3.14159265358979 * (180.0 + 400.0 * t) * t) +
+                                  900.0 * std::sin(2 * 3.14159265358979 * 2750.0 * t));
+    }
+    std::vector<float> want, wantFreq;
+    for (int lanes : {4, 8, 16}) {
+        LimitVocoderLanes(lanes);
+        if (VocoderKernels().lanes != lanes) continue;  // not on this processor
+        CPitchScaleUnit unit;
+        ASSERT_TRUE(unit.Init(0, 44100, 0));
+        const std::vector<float> y = Shift(unit, x, 1.3348f, 1000);
+        const std::vector<float> freq(unit.AnaFreq(), unit.AnaFreq() + CPitchScaleUnit::kBins);
+        if (want.empty()) {
+            want = y;
+            wantFreq = freq;
+            continue;
+        }
+        EXPECT_EQ(y, want) << lanes << " lanes";
+        EXPECT_EQ(freq, wantFreq) << lanes << " lanes";
+    }
+    LimitVocoderLanes(0);
+}
+
 // --- sine and cosine ----------------------------------------------------------------------
 
 TEST(SinCos4, MatchesTheLibraryWithinOneMillionthOverOneTurnEachWay) {

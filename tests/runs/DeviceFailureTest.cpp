@@ -67,7 +67,7 @@ TEST_F(DeviceFailure, MissingRecordingDeviceReportsWavin01AndLeavesTheRunForStop
     dlg->OnBnClickedStop();
     EXPECT_EQ(dlg->m_nRunState.load(), 0);
     // The output file that was opened at the start is complete (and empty).
-    EXPECT_EQ(runtest::ReadWav(folder.File("save_0000.wav")).samples.size(), 0u);
+    EXPECT_EQ(runtest::ReadWav(folder.File("save_0000.wav"), true).samples.size(), 0u);
 }
 
 TEST_F(DeviceFailure, BusyPlaybackDeviceReportsWavout03AndClosesTheRecordingDevice) {
@@ -127,7 +127,7 @@ TEST_F(DeviceFailure, PlaybackDeviceGoingAwayEndsAFileRun) {
     ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nRunState.load() == 0; }));
     EXPECT_EQ(runtest::BoxTexts(), std::vector<std::string>{"wavout08: waveOutPrepareHeader() failed."});
     EXPECT_FALSE(dlg->m_inputFile.IsOpen());
-    EXPECT_TRUE(runtest::ReadWav(folder.File("tone_01.wav")).format.nChannels == 1);
+    EXPECT_TRUE(runtest::ReadWav(folder.File("tone_01.wav"), true).format.nChannels == 1);
 }
 
 // The same devices working: the wrappers' part of a healthy run.

@@ -222,7 +222,8 @@ TEST_F(FileRun, TwoHundredOpenStopCyclesLeaveEverySavedFileComplete) {
     for (int n = 1; n <= 99; n += 14) {
         char name[32];
         std::snprintf(name, sizeof name, "cycle_%02d.wav", n);
-        const auto audio = runtest::ReadWav(folder.File(name));
+        // A cycle stopped before its first block leaves an empty (but valid) file.
+        const auto audio = runtest::ReadWav(folder.File(name), true);
         EXPECT_EQ(audio.format.nChannels, 1) << name;
     }
     EXPECT_TRUE(runtest::Exists(folder.File("cycle_100.wav")));

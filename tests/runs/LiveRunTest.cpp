@@ -221,7 +221,8 @@ TEST_F(LiveRun, TwoHundredLiveStopCyclesLeaveEverySavedFileComplete) {
     for (int i = 0; i < 200; i += 37) {
         char name[32];
         std::snprintf(name, sizeof name, "save_%04d.wav", i);
-        const auto audio = runtest::ReadWav(folder.File(name));
+        // A cycle stopped before its first block leaves an empty (but valid) file.
+        const auto audio = runtest::ReadWav(folder.File(name), true);
         EXPECT_EQ(audio.format.nChannels, 1) << name;
     }
     EXPECT_TRUE(runtest::BoxTexts().empty());

@@ -22,6 +22,7 @@
 #include "platform/wave/wavfileio.h"
 #include "support/EngineHarness.h"
 #include "support/ScopedEnv.h"
+#include "support/StrictWav.h"
 #include "support/TempFolder.h"
 
 namespace runtest {
@@ -122,10 +123,24 @@ inline std::vector<std::string> TraceLines(const std::string& path) {
     return lines;
 }
 
-inline platform::wave::WavAudio ReadWav(const std::string& path) {
+// Reads a WAV file made by another program, as leniently as the program's own reader.
+inline platform::wave::WavAudio ReadForeignWav(const std::string& path) {
     platform::wave::WavAudio audio;
     std::string error;
     EXPECT_TRUE(platform::wave::ReadWavFile(path, &audio, &error)) << path << ": " << error;
+    return audio;
+}
+
+// Reads a WAV file strictly (sizes true to the file, data not empty unless allowEmpty).
+inline platform::wave::WavAudio ReadWav(const std::string& path, bool allowEmpty = false) {
+    strictwav::Audio strict;
+    std::string error;
+    strictwav::Options options;
+    options.allowEmpty = allowEmpty;
+    EXPECT_TRUE(strictwav::Read(path, &strict, &error, options)) << path << ": " << error;
+    platform::wave::WavAudio audio;
+    audio.format = strict.format;
+    audio.samples = std::move(strict.samples);
     return audio;
 }
 

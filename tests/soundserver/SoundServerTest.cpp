@@ -85,8 +85,8 @@ std::vector<double> F0Quartiles(const std::vector<short>& s) {
 
 TEST(SoundServer, RecordingOfThePlaybackDeviceIsTheVoiceWithItsPitchMoved) {
     SKIP_UNLESS_PHASE("check");
-    const auto voice = Mono(runtest::ReadWav(Env("SORVEL_SOUNDSERVER_VOICE")));
-    const auto recording = runtest::ReadWav(Env("SORVEL_SOUNDSERVER_RECORDING"));
+    const auto voice = Mono(runtest::ReadForeignWav(Env("SORVEL_SOUNDSERVER_VOICE")));
+    const auto recording = runtest::ReadForeignWav(Env("SORVEL_SOUNDSERVER_RECORDING"));
     ASSERT_EQ(recording.format.nSamplesPerSec, 44100u);
     const auto heard = Mono(recording);
     ASSERT_GT(heard.size(), 44100u * 4);
@@ -112,7 +112,7 @@ TEST(SoundServer, ClickLatencyFromRecordingToPlaybackDevice) {
     SKIP_UNLESS_PHASE("latency");
     // Both monitors were looped into one sink and recorded together: the click goes in first
     // and comes out of the Thru run later.
-    const auto mix = Mono(runtest::ReadWav(Env("SORVEL_SOUNDSERVER_CLICK_MIX")));
+    const auto mix = Mono(runtest::ReadForeignWav(Env("SORVEL_SOUNDSERVER_CLICK_MIX")));
     const long a = Onset(mix, 0, 8000);
     ASSERT_GE(a, 0) << "no click in the recording";
     const long b = Onset(mix, static_cast<std::size_t>(a + 4410), 8000);

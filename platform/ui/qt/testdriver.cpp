@@ -134,12 +134,22 @@ bool DragTrackbar(CWnd* slider, int value) {
     opt.sliderPosition = s->sliderPosition();
     opt.sliderValue = s->value();
     opt.subControls = QStyle::SC_All;
+    opt.upsideDown = s->orientation() == Qt::Vertical ? !s->invertedAppearance() : s->invertedAppearance();
     const QRect handle = s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, s);
     const QRect groove = s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, s);
     const QPoint from = handle.center();
-    const int span = groove.width() - handle.width();
-    const int x = groove.x() + handle.width() / 2 + QStyle::sliderPositionFromValue(s->minimum(), s->maximum(), value, span);
-    const QPoint to(x, from.y());
+    QPoint to;
+    if (s->orientation() == Qt::Vertical) {
+        const int span = groove.height() - handle.height();
+        // Qt counts a vertical slider's positions from the bottom unless its appearance is inverted.
+        const int y = groove.y() + handle.height() / 2 +
+                      QStyle::sliderPositionFromValue(s->minimum(), s->maximum(), value, span, !s->invertedAppearance());
+        to = QPoint(from.x(), y);
+    } else {
+        const int span = groove.width() - handle.width();
+        const int x = groove.x() + handle.width() / 2 + QStyle::sliderPositionFromValue(s->minimum(), s->maximum(), value, span);
+        to = QPoint(x, from.y());
+    }
     SendMouse(s, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
     const int steps = 8;
     for (int i = 1; i <= steps; ++i) {

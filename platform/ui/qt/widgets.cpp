@@ -516,8 +516,14 @@ UINT ScrollCode(int action) {
 
 class TrackbarWidget : public QSlider, public Bound {
 public:
-    TrackbarWidget(CSliderCtrl* wnd, QWidget* parent) : QSlider(Qt::Horizontal, parent), Bound(wnd) {
+    TrackbarWidget(CSliderCtrl* wnd, QWidget* parent)
+        : QSlider((wnd->GetStyle() & TBS_VERT) != 0 ? Qt::Vertical : Qt::Horizontal, parent), Bound(wnd) {
         setTickPosition(QSlider::NoTicks);
+        // A vertical trackbar has its lowest position at the top; Up moves the thumb up.
+        if (orientation() == Qt::Vertical) {
+            setInvertedAppearance(true);
+            setInvertedControls(true);
+        }
         setSingleStep(1);
         connect(this, &QSlider::actionTriggered, this, [this](int action) { m_code = ScrollCode(action); });
         connect(this, &QSlider::valueChanged, this, [this](int value) {
@@ -561,11 +567,19 @@ protected:
             std::vector<int> tics = m_tics;
             tics.push_back(minimum());
             tics.push_back(maximum());
-            const int span = groove.width() - handle.width();
+            const bool vertical = orientation() == Qt::Vertical;
+            const int span = vertical ? groove.height() - handle.height() : groove.width() - handle.width();
             for (int v : tics) {
-                const int x = groove.x() + handle.width() / 2 +
-                              QStyle::sliderPositionFromValue(minimum(), maximum(), v, span);
-                p.drawLine(x, height() - 4, x, height() - 1);
+                const int offset = QStyle::sliderPositionFromValue(minimum(), maximum(), v, span, invertedAppearance() != vertical);
+                if (vertical) {
+                    const int y = groove.y() + handle.height() / 2 + offset;
+                    p.drawLine(width() - 4, y, width() - 1, y);
+                    if (s->GetStyle() & TBS_BOTH) p.drawLine(0, y, 3, y);
+                } else {
+                    const int x = groove.x() + handle.width() / 2 + offset;
+                    p.drawLine(x, height() - 4, x, height() - 1);
+                    if (s->GetStyle() & TBS_BOTH) p.drawLine(x, 0, x, 3);
+                }
             }
         }
         // The program reads trackbar positions when they redraw.

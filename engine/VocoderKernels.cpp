@@ -1,0 +1,121 @@
+// Compiles the phase-vocoder loops of VocoderLanes.inc once per vector width and picks one.
+#include "engine/VocoderKernels.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+constexpr float kTwoPiF = 6.2831855f;
+constexpr float kPiF = 3.14159265f;
+constexpr float kInvTwoPiF = 0.15915494f;
+constexpr unsigned kSignBit = 0x80000000u;
+
+}  // namespace
+
+namespace {
+
+#define KW 4
+#define VOCODER_NS lanes4
+#define VOCODER_EVEN 0, 2, 4, 6
+#define VOCODER_ODD 1, 3, 5, 7
+#define VOCODER_LO 0, 4, 1, 5
+#define VOCODER_HI 2, 6, 3, 7
+#define VOCODER_SQRT(v) SqrtLanes(v)
+template <typename V>
+inline V SqrtLanes(V v) {
+    for (int i = 0; i < KW; ++i) v[i] = std::sqrt(v[i]);
+    return v;
+}
+#include "engine/VocoderLanes.inc"
+#undef KW
+#undef VOCODER_NS
+#undef VOCODER_EVEN
+#undef VOCODER_ODD
+#undef VOCODER_LO
+#undef VOCODER_HI
+#undef VOCODER_SQRT
+
+#if defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#define KW 8
+#define VOCODER_NS lanes8
+#define VOCODER_EVEN 0, 2, 4, 6, 8, 10, 12, 14
+#define VOCODER_ODD 1, 3, 5, 7, 9, 11, 13, 15
+#define VOCODER_LO 0, 8, 1, 9, 2, 10, 3, 11
+#define VOCODER_HI 4, 12, 5, 13, 6, 14, 7, 15
+#define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm256_sqrt_ps(reinterpret_cast<__m256>(v)))
+#include "engine/VocoderLanes.inc"
+#undef KW
+#undef VOCODER_NS
+#undef VOCODER_EVEN
+#undef VOCODER_ODD
+#undef VOCODER_LO
+#undef VOCODER_HI
+#undef VOCODER_SQRT
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+#define KW 16
+#define VOCODER_NS lanes16
+#define VOCODER_EVEN 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30
+#define VOCODER_ODD 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31
+#define VOCODER_LO 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23
+#define VOCODER_HI 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31
+#define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm512_maskz_sqrt_ps(0xFFFF, reinterpret_cast<__m512>(v)))
+#include "engine/VocoderLanes.inc"
+#undef KW
+#undef VOCODER_NS
+#undef VOCODER_EVEN
+#undef VOCODER_ODD
+#undef VOCODER_LO
+#undef VOCODER_HI
+#undef VOCODER_SQRT
+#pragma GCC pop_options
+#endif
+
+#define VOCODER_TABLE(ns, lanes) \
+    VocoderKernelTable { lanes, ns::Analyze, ns::Synthesize, ns::Window, ns::OverlapAdd, ns::SinCosArray }
+
+const VocoderKernelTable kLanes4 = VOCODER_TABLE(lanes4, 4);
+#if defined(__x86_64__)
+const VocoderKernelTable kLanes8 = VOCODER_TABLE(lanes8, 8);
+const VocoderKernelTable kLanes16 = VOCODER_TABLE(lanes16, 16);
+#endif
+
+std::atomic<int> g_laneLimit{0};
+
+int WidestLanes() {
+#if defined(__x86_64__)
+    static const int widest = (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
+                                  ? 16
+                                  : (__builtin_cpu_supports("avx2") ? 8 : 4);
+    return widest;
+#else
+    return 4;
+#endif
+}
+
+}  // namespace
+
+const VocoderKernelTable& VocoderKernels() {
+    const int limit = g_laneLimit.load(std::memory_order_relaxed);
+    const int lanes = limit > 0 && limit < WidestLanes() ? limit : WidestLanes();
+#if defined(__x86_64__)
+    if (lanes >= 16) return kLanes16;
+    if (lanes >= 8) return kLanes8;
+#endif
+    return kLanes4;
+}
+
+void LimitVocoderLanes(int lanes) { g_laneLimit.store(lanes, std::memory_order_relaxed); }
+
+void SinCos4(const float* x, float* pSin, float* pCos) { lanes4::SinCosArray(x, pSin, pCos, 4); }

@@ -1,0 +1,255 @@
+// The sound-effect dialog in its real window: opened from the main dialog's Effect button,
+// driven with the mouse, its graphs on screen, and its effects heard in a phase-vocoder file run
+// on the virtual sound devices.
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UiTestSupport.h"
+#include "app/WaveInOutDlg.h"
+#include "effects/EQdlg.h"
+#include "platform/wave/wavfileio.h"
+#include "resources/resource_ids.h"
+#include "support/RiffBytes.h"
+#include "support/ScopedEnv.h"
+#include "support/Signals.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace drv = platform::ui::qt::testing;
+
+// Seconds of white noise, mono, from a fixed seed (level about -20 dBFS).
+std::string NoiseWave(double seconds) {
+    std::uint32_t state = 12345u;
+    std::string bytes;
+    const int n = static_cast<int>(seconds * 44100.0);
+    for (int i = 0; i < n; ++i) {
+        int sum = 0;
+        for (int j = 0; j < 4; ++j) {  // four uniform values: close to Gaussian
+            state = state * 1664525u + 1013904223u;
+            sum += static_cast<int>(state >> 20) - 2048;
+        }
+        bytes += riffbytes::Le16(static_cast<std::uint16_t>(static_cast<std::int16_t>(sum)));
+    }
+    return riffbytes::Wave(1, bytes);
+}
+
+std::vector<short> ReadSamples(const std::string& path) {
+    platform::wave::WavAudio audio;
+    std::string error;
+    EXPECT_TRUE(platform::wave::ReadWavFile(path, &audio, &error)) << error;
+    return std::vector<short>(audio.samples.begin(), audio.samples.end());
+}
+
+// Mean power in dB of the octave around C(k) (16.35 Hz · 2^k), from Hann-windowed DFT bins at
+// eight frequencies across the octave in frames of 4096 samples over the middle of the signal.
+double OctavePowerDb(const std::vector<short>& s, int k) {
+    const double centre = 16.3516 * std::pow(2.0, k);
+    const std::size_t frame = 4096;
+    double sum = 0.0;
+    int count = 0;
+    for (std::size_t from = s.size() / 5; from + frame < s.size() * 4 / 5; from += s.size() / 30) {
+        for (int i = 0; i < 8; ++i) {
+            const double hz = centre * std::pow(2.0, (i - 3.5) / 8.0);
+            const double m = signals::MagnitudeAt(s, from, frame, hz);
+            sum += m * m;
+            ++count;
+        }
+    }
+    return 10.0 * std::log10(sum / count + 1e-9);
+}
+
+// Correlation of the signal with itself lag samples later, over its middle, normalised.
+double Autocorrelation(const std::vector<short>& s, std::size_t lag) {
+    double xy = 0.0, xx = 0.0;
+    for (std::size_t i = s.size() / 5; i + lag < s.size() * 4 / 5; ++i) {
+        xy += static_cast<double>(s[i]) * s[i + lag];
+        xx += static_cast<double>(s[i]) * s[i];
+    }
+    return xx > 0.0 ? xy / xx : 0.0;
+}
+
+class QtEffectDialogTest : public QtUiTest {
+protected:
+    void SetUp() override {
+        QtUiTest::SetUp();
+        noise = folder.File("noise.wav");
+        riffbytes::WriteFile(noise, NoiseWave(6.0));
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", noise);
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "4");
+        dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
+        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
+        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
+        while (drv::AnswerMessageBox(IDOK)) {
+        }
+        ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_EFFECT)));
+        ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_pEQDlg.load() != nullptr && drv::WidgetVisible(dlg->m_pEQDlg.load()); }));
+        effects = dlg->m_pEQDlg.load();
+        drv::ProcessEvents(50);
+    }
+    void TearDown() override {
+        if (dlg) {
+            dlg->OnBnClickedStop();
+            drv::ProcessEvents(20);
+        }
+        dlg.reset();
+        speed.reset();
+        out.reset();
+        in.reset();
+        QtUiTest::TearDown();
+    }
+
+    // Plays the noise file through the phase vocoder to its end; what the playback device played.
+    std::vector<short> PlayNoise() {
+        EXPECT_TRUE(drv::DropFiles(dlg.get(), {noise}, POINT{200, 200}));
+        EXPECT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 2; }));
+        EXPECT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 0; }, 30000));
+        drv::ProcessEvents(20);
+        return ReadSamples(folder.File("played.wav"));
+    }
+
+    COLORREF Pixel(int x, int y) { return drv::GrabPixel(effects, x, y); }
+
+    TempFolder folder;
+    std::string noise;
+    std::unique_ptr<ScopedEnv> in, out, speed;
+    std::unique_ptr<CWaveInOutDlg> dlg;
+    CEQdlg* effects = nullptr;
+};
+
+TEST_F(QtEffectDialogTest, OpensFromTheEffectButtonWithEveryControlAndTextInPlace) {
+    EXPECT_EQ(drv::WidgetText(effects), "Sound Effect (Graphic Equalizer & Reverb)");
+    const RECT client = drv::WidgetRect(effects);
+    EXPECT_EQ(client.right, 447);
+    EXPECT_EQ(client.bottom, 600);
+    for (int k = 0; k < kEqBands; ++k) {
+        EXPECT_EQ(drv::WidgetValue(&effects->m_sliderBand[k]), 0);
+        EXPECT_EQ(drv::WidgetText(&effects->m_staticBandValue[k]), "  0");
+        const RECT r = drv::WidgetRect(&effects->m_sliderBand[k]);
+        EXPECT_GT(r.bottom - r.top, 3 * (r.right - r.left)) << "band trackbars stand upright";
+    }
+    EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "1.0");
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticAttenuation), "0.70");
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticDelay), "0.07");
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticRepeat), "12");
+    EXPECT_EQ(drv::WidgetFontFamily(&effects->m_staticCtrlClick), "IPAGothic");
+    for (CWnd* item : effects->GetItems()) {
+        const RECT r = drv::WidgetRect(item);
+        EXPECT_LE(drv::WidgetNeededWidth(item), r.right - r.left)
+            << "item " << item->GetDlgCtrlID() << " '" << item->GetWindowText() << "'";
+    }
+    // Both graphs on screen: the flat total on row 50 of the filter graph, the default echoes.
+    EXPECT_EQ(Pixel(24 + 100, 210 + 50), RGB(255, 255, 255));
+    EXPECT_EQ(Pixel(24 + 100, 210 + 40), RGB(0, 0, 0));
+    EXPECT_EQ(Pixel(50 + 17, 480 + 99), RGB(255, 255, 0));
+    EXPECT_EQ(Pixel(50 + 210, 480 + 99), RGB(255, 255, 0));
+    EXPECT_TRUE(drv::SaveScreenshot(effects, ScreenshotPath("effect-dialog-default.png")));
+}
+
+TEST_F(QtEffectDialogTest, DraggedBandsAndReverbTrackbarsChangeValuesAndGraphs) {
+    // Up is louder: the top of a band trackbar is +12 dB.
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[4], -12));
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[8], 24));
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[1], 6));
+    drv::ProcessEvents(50);
+    EXPECT_EQ(effects->m_nGain[4], 12);
+    EXPECT_EQ(effects->m_nGain[8], -24);
+    EXPECT_EQ(effects->m_nGain[1], -6);
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticBandValue[4]), " 12");
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticBandValue[8]), "-24");
+    // +12 dB at the top row at band 4's centre, -24 dB clipped to the bottom row at band 8's.
+    EXPECT_EQ(Pixel(24 + 160, 210 + 0), RGB(255, 255, 255));
+    EXPECT_EQ(Pixel(24 + 320, 210 + 149), RGB(255, 255, 255));
+    EXPECT_TRUE(drv::SaveScreenshot(effects, ScreenshotPath("effect-dialog-bands-moved.png")));
+
+    ASSERT_TRUE(drv::Click(&effects->m_chkEQ));
+    ASSERT_TRUE(drv::Click(&effects->m_chkReverb));
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderDelay, 4));
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderRepeat, 6));
+    drv::ProcessEvents(50);
+    EXPECT_TRUE(effects->m_bEQ);
+    EXPECT_TRUE(effects->m_bReverb);
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticDelay), "0.04");
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticRepeat), " 6");
+    // Six echoes 0.04 s apart: columns 10, 20, ... 60, nothing at 70.
+    EXPECT_EQ(Pixel(50 + 10, 480 + 99), RGB(255, 255, 0));
+    EXPECT_EQ(Pixel(50 + 60, 480 + 99), RGB(255, 255, 0));
+    EXPECT_EQ(Pixel(50 + 70, 480 + 99), RGB(0, 0, 0));
+    EXPECT_TRUE(drv::SaveScreenshot(effects, ScreenshotPath("effect-dialog-graphs.png")));
+
+    // Reset and Default through their buttons.
+    ASSERT_TRUE(drv::Click(effects->GetDlgItem(IDC_EQ_RESET)));
+    ASSERT_TRUE(drv::Click(effects->GetDlgItem(IDC_REVERB_DEFAULT)));
+    drv::ProcessEvents(50);
+    EXPECT_EQ(drv::WidgetValue(&effects->m_sliderBand[4]), 0);
+    EXPECT_EQ(effects->m_nGain[4], 0);
+    EXPECT_EQ(drv::WidgetText(&effects->m_staticDelay), "0.07");
+    EXPECT_EQ(effects->m_nRepeat, 12);
+}
+
+TEST_F(QtEffectDialogTest, CloseBoxAndCloseButtonHideItAndEffectShowsItAgain) {
+    ASSERT_TRUE(drv::CloseWindow(effects));
+    ASSERT_TRUE(drv::WaitUntil([&] { return !drv::WidgetVisible(effects); }));
+    EXPECT_FALSE(dlg->m_bEffectShown);
+    ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_EFFECT)));
+    ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(effects); }));
+    ASSERT_TRUE(drv::Click(effects->GetDlgItem(IDC_EQ_CLOSE)));
+    ASSERT_TRUE(drv::WaitUntil([&] { return !drv::WidgetVisible(effects); }));
+    EXPECT_FALSE(dlg->m_bEffectShown);
+    EXPECT_EQ(dlg->m_pEQDlg.load(), effects);
+}
+
+TEST_F(QtEffectDialogTest, PhaseVocoderRunOnNoiseHearsTheBandMovedAndTheEchoesAtTheSetDelay) {
+    ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_PHASE_VOCODER)));
+    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nMethod == 1; }));
+    const std::vector<short> input = ReadSamples(noise);
+    const std::vector<short> plain = PlayNoise();
+    ASSERT_GT(plain.size(), input.size() / 2);
+
+    // Band 6 (C6, 1047 Hz) up by 12 dB, the equaliser on.
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[6], -12));
+    ASSERT_TRUE(drv::Click(&effects->m_chkEQ));
+    drv::ProcessEvents(50);
+    ASSERT_EQ(effects->m_nGain[6], 12);
+    const std::vector<short> boosted = PlayNoise();
+    for (int k = 3; k <= 10; ++k) {
+        const double change = OctavePowerDb(boosted, k) - OctavePowerDb(plain, k);
+        SCOPED_TRACE("octave C" + std::to_string(k) + " changed by " + std::to_string(change) + " dB");
+        if (k == 6) {
+            EXPECT_GT(change, 9.0);
+        } else if (k <= 4 || k >= 8) {
+            EXPECT_LT(std::abs(change), 1.5);  // two octaves and more away
+        }
+    }
+
+    // The equaliser off again: the output has the input's spectrum (the same tilt in every octave).
+    ASSERT_TRUE(drv::Click(&effects->m_chkEQ));
+    drv::ProcessEvents(20);
+    ASSERT_FALSE(effects->m_bEQ);
+    const std::vector<short> restored = PlayNoise();
+    double offset = 0.0;
+    for (int k = 3; k <= 10; ++k) offset += (OctavePowerDb(restored, k) - OctavePowerDb(input, k)) / 8.0;
+    for (int k = 3; k <= 10; ++k) {
+        EXPECT_NEAR(OctavePowerDb(restored, k) - OctavePowerDb(input, k), offset, 1.5) << "C" << k;
+    }
+
+    // Reverb on with echoes 0.04 s apart: the output repeats itself 1764 samples later.
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderDelay, 4));
+    ASSERT_TRUE(drv::Click(&effects->m_chkReverb));
+    drv::ProcessEvents(50);
+    ASSERT_TRUE(effects->m_bReverb);
+    const std::vector<short> echoed = PlayNoise();
+    const std::size_t lag = 1764;
+    EXPECT_LT(std::abs(Autocorrelation(restored, lag)), 0.05);
+    EXPECT_GT(Autocorrelation(echoed, lag), 0.2);
+    EXPECT_GT(Autocorrelation(echoed, 2 * lag), 0.1);
+    EXPECT_LT(std::abs(Autocorrelation(echoed, lag + lag / 2)), 0.05);
+    EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+}
+
+}  // namespace
