@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/WaveInOutDlg.h"
+#include "batch/BatchDlg.h"
 #include "effects/EQdlg.h"
 #include "platform/base/clock.h"
 
@@ -23,6 +24,7 @@ void CWaveInOutDlg::CloseOperation() {
     JoinEngineThreads();
     JoinPhaseVocoderThread();
     m_playThread.Join();
+    StopBatch();
 
     WaveInFreeBuffers();
     WaveOutFreeBuffers();
@@ -31,6 +33,8 @@ void CWaveInOutDlg::CloseOperation() {
     WriteTrace("98-03");
     WriteTrace("98-04");
     CloseDumpFile();
+    delete m_pBatchDlg;
+    m_pBatchDlg = nullptr;
     if (CEQdlg* effects = m_pEQDlg.exchange(nullptr, std::memory_order_acq_rel)) {
         effects->DestroyWindow();
         delete effects;

@@ -159,6 +159,10 @@ void CWaveInOutDlg::OnCbnSelchangeKeyRange() {
 }
 
 BOOL CWaveInOutDlg::PreTranslateMessage(MSG* pMsg) {
+    // Enter in the CorrTh box takes the typed value (the box holds it already) and leaves the
+    // dialog open, instead of pressing the default button.
+    if (pMsg != nullptr && pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN && pMsg->hwnd == &m_editCorrTh)
+        return TRUE;
     if (pMsg != nullptr && pMsg->message == WM_MOUSEMOVE) {
         for (int id : kToolIds) {
             CWnd* tool = GetDlgItem(id);

@@ -26,14 +26,18 @@ constexpr const char* kConverterFilter =
 constexpr const char* kNotPlayable = "再生できる形式のファイルではありません。";
 constexpr const char* kWrongFormat = "16bit,44.1kHzでないWAVファイルは利用できません。";
 
+// Silent blocks after the end of a file: the engine puts a block's output two playback buffers
+// ahead, so two more blocks bring the file's last block to the device.
+constexpr int kTailBlocks = 2;
+
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
-bool AcceptedFormat(const WAVEFORMATEX& f) {
-    return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) && f.wBitsPerSample == 16 &&
-           f.nSamplesPerSec == 44100;
+bool AcceptedFormat(const CWaveFile& file) {
+    const WAVEFORMATEX& f = file.m_fmt;
+    return file.IsPcm() && (f.nChannels == 1 || f.nChannels == 2) && f.wBitsPerSample == 16 && f.nSamplesPerSec == 44100;
 }
 
 }  // namespace
@@ -71,28 +75,54 @@ BOOL CWaveInOutDlg::OpenInputFile() {
         }
         m_strLastFile = name;
         m_strInputFile = name;
-        // Files of other formats need the outside converter, which this build does not have.
+        // Files of other formats go through the outside converter into temp.wav.
         if (Upper(output_names::Extension(name)) != ".WAV") {
-            AfxMessageBox(kNotPlayable);
-            return FALSE;
+            if (!converter) {
+                AfxMessageBox(kNotPlayable);
+                return FALSE;
+            }
+            if (!ConvertInputFile(&name)) return FALSE;
         }
     }
 
     m_inputFile.SetOwner(this);
     m_inputFile.Reset();
     if (m_inputFile.OpenRead(name) != 0) return FALSE;
-    WAVEFORMATEX& fmt = m_inputFile.m_fmt;
-    if (!AcceptedFormat(fmt)) {
-        AfxMessageBox(kWrongFormat);
+    WAVEFORMATEX* fmt = &m_inputFile.m_fmt;
+    if (!AcceptedFormat(m_inputFile)) {
+        // A WAV in another format is converted once, when a converter is set.
+        const bool convertible = name == m_strInputFile && m_strConverterPath != "none" &&
+                                 Upper(output_names::Extension(name)) == ".WAV";
+        if (!convertible) {
+            AfxMessageBox(kWrongFormat);
+            m_inputFile.Close();
+            return FALSE;
+        }
         m_inputFile.Close();
-        return FALSE;
+        if (!ConvertInputFile(&name)) return FALSE;
+        m_inputFile.Reset();
+        if (m_inputFile.OpenRead(name) != 0) return FALSE;
+        fmt = &m_inputFile.m_fmt;
+        if (!AcceptedFormat(m_inputFile)) {
+            AfxMessageBox(kWrongFormat);
+            m_inputFile.Close();
+            return FALSE;
+        }
     }
     // What the timer and the player derive from the format follows from channels, bits and
     // rate, whatever the header stated.
-    fmt.nBlockAlign = static_cast<WORD>(2 * fmt.nChannels);
-    fmt.nAvgBytesPerSec = 44100u * fmt.nBlockAlign;
+    fmt->nBlockAlign = static_cast<WORD>(2 * fmt->nChannels);
+    fmt->nAvgBytesPerSec = 44100u * fmt->nBlockAlign;
 
     SetWindowText(output_names::BaseName(m_strInputFile) + output_names::Extension(m_strInputFile));
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::ConvertInputFile(std::string* name) {
+    const std::string temp = m_strAppFolder + "temp.wav";
+    if (!RunConverter(m_strLastFile, temp)) return FALSE;
+    m_strLastFile = temp;
+    *name = temp;
     return TRUE;
 }
 
@@ -120,6 +150,11 @@ void CWaveInOutDlg::WavePlayProc() {
     std::vector<short> buf(static_cast<std::size_t>(half * ch), 0);
     bool ended = false;
 
+    // After the end of the file, kTailBlocks silent blocks carry its last block through the
+    // engine and onto the playback device; the run ends at the next finished buffer after them,
+    // once the file's end has been heard. -1 while the file lasts.
+    int tailBlocks = -1;
+
     while (m_bPlayThreadRun.load(std::memory_order_acquire)) {
         if (!m_bNextBlock.load(std::memory_order_acquire)) {
             Sleep(2);
@@ -130,12 +165,16 @@ void CWaveInOutDlg::WavePlayProc() {
         // The engine is done with the ring entries about to be overwritten.
         (void)m_nEngineProgress.load(std::memory_order_acquire);
         const unsigned slot = (static_cast<unsigned>(count) * 2u / static_cast<unsigned>(m_nBlockBytes)) & 3u;
+        if (tailBlocks == 0) {
+            ended = true;
+            break;
+        }
         int peakL = 0;
         int peakR = 0;
-        bool shortRead = false;
+        int stored = 0;  // samples of the file in this block
         if (m_nMethod == 1) {
             // The newest block alone at the start of the buffer, interleaved as in the file.
-            const LONG got = m_inputFile.Read(buf.data(), m_nBlockBytes);
+            const LONG got = tailBlocks < 0 ? m_inputFile.Read(buf.data(), m_nBlockBytes) : 0;
             const int n = got > 0 ? static_cast<int>(got / 2) : 0;
             for (int i = 0; i < n; ++i) {
                 const short s = buf[static_cast<std::size_t>(i)];
@@ -147,10 +186,10 @@ void CWaveInOutDlg::WavePlayProc() {
             for (int i = n; i < half; ++i) m_pfInputBuf[i] = 0.0f;
             if (ch == 1) peakR = peakL;
             if (IsTracing()) WriteTrace("9-03 " + std::to_string(ch) + "ch," + std::to_string(n));
-            shortRead = n < half;
+            stored = n;
         } else {
             // Mono into the ring at the running count; a stereo file as (left + right) / 2.
-            const LONG got = m_inputFile.Read(buf.data(), m_nBlockBytes * ch);
+            const LONG got = tailBlocks < 0 ? m_inputFile.Read(buf.data(), m_nBlockBytes * ch) : 0;
             const int f = got > 0 ? static_cast<int>(got / 2 / ch) : 0;
             for (int k = 0; k < f; ++k) {
                 float v;
@@ -170,23 +209,27 @@ void CWaveInOutDlg::WavePlayProc() {
             if (ch == 1) peakR = peakL;
             if (IsTracing()) WriteTrace("9-02 " + std::to_string(ch) + "ch," + std::to_string(f));
             for (int k = f; k < half; ++k) m_pfInputBuf[(count + k) & m_nRingMask] = 0.0f;
-            shortRead = f < half;
+            stored = f;
         }
         m_nPeak[0][slot].store(peakL, std::memory_order_relaxed);
         m_nPeak[1][slot].store(peakR, std::memory_order_relaxed);
+        if (tailBlocks < 0 && stored < half) {
+            // End of the file (a read error counts as one), in the units of the input count.
+            m_nInputEnd.store(static_cast<long long>(count) + stored, std::memory_order_release);
+            tailBlocks = kTailBlocks;
+        } else if (tailBlocks > 0) {
+            --tailBlocks;
+        }
         // The samples are in place before the count that announces them.
         m_nInputCount.store(count + half, std::memory_order_release);
-        if (shortRead) {
-            // End of the file (a read error counts as one).
-            m_bPlayThreadRun.store(FALSE, std::memory_order_release);
-            m_bNextBlock.store(FALSE, std::memory_order_release);
-            ended = true;
-            break;
-        }
         m_bNextBlock.store(FALSE, std::memory_order_release);
         Sleep(2);
     }
 
+    if (ended) {
+        m_bPlayThreadRun.store(FALSE, std::memory_order_release);
+        m_bNextBlock.store(FALSE, std::memory_order_release);
+    }
     if (ended) {
         const LPARAM repeat = m_chkRepeat.GetCheck() != BST_UNCHECKED ? 1 : 0;
         PostMessage(WM_APP_FILE_ENDED, static_cast<WPARAM>(serial), repeat);

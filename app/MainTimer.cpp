@@ -68,17 +68,18 @@ float CWaveInOutDlg::HeardPitchHz(int p) {
     const int mask = m_nRingMask;
     const int os = m_nOverSampling > 0 ? m_nOverSampling : 1;
     const int* marks = m_pnMark;
-    // Marks at and beyond the count are not this run's (zero, or left from an earlier run).
+    // The count is the index of the newest mark: marks 0..count are this run's, those beyond it
+    // are zero or left from an earlier run.
     const int count = m_nMarkCount.load(std::memory_order_acquire);
     int read = m_nMarkRead.load(std::memory_order_relaxed);
-    if (read >= count) read = count > 0 ? count - 1 : 0;
+    if (read > count) read = count;
     int m = marks[read & mask] / os;
-    while (p > m && m != 0 && read + 1 < count) {
+    while (p > m && m != 0 && read < count) {
         ++read;
         m = marks[read & mask] / os;
     }
     m_nMarkRead.store(read, std::memory_order_relaxed);
-    if (read < 1 || read >= count) return 0.0f;
+    if (read < 1 || read > count) return 0.0f;
 
     const int q = marks[(read - 1) & mask] / os;
     const int period = m - q;
@@ -103,9 +104,12 @@ void CWaveInOutDlg::OnTimer(UINT_PTR nIDEvent) {
     if (m_nRunState.load() == 1) {
         std::snprintf(text, sizeof text, "%3d:%02d", t / 60, t % 60);
     } else {
+        // The length is what the file holds, whatever its header claims; the silence played
+        // after its end to bring its last block out does not count past it.
         const unsigned rate = ByteRate(m_inputFile.m_fmt);
-        const unsigned total = rate != 0 ? m_inputFile.m_dwDataSize / rate : 0u;
-        std::snprintf(text, sizeof text, "%3d:%02d / %u:%02u", t / 60, t % 60, total / 60, total % 60);
+        const unsigned total = rate != 0 ? static_cast<unsigned>(m_inputFile.DataBytesHeld() / rate) : 0u;
+        const int shown = t > static_cast<int>(total) ? static_cast<int>(total) : t;
+        std::snprintf(text, sizeof text, "%3d:%02d / %u:%02u", shown / 60, shown % 60, total / 60, total % 60);
     }
     m_staticTime.SetWindowText(text);
 

@@ -19,6 +19,7 @@ std::string Traced(const char* head, int method) { return std::string(head) + " 
 }  // namespace
 
 void CWaveInOutDlg::PrepareDevicesAndFiles(int channels) {
+    m_nInputEnd.store(kNoInputEnd, std::memory_order_release);
     WaveInClearState();
     WaveOutClearState();
     OpenOutputFiles(channels, FALSE, 1);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "batch/BatchDlg.h"
 #include "effects/EQdlg.h"
 #include "platform/base/paths.h"
 #include "resources/resource_ids.h"
@@ -39,6 +40,7 @@ CWaveInOutDlg::~CWaveInOutDlg() {
     m_synthThread.Join();
     JoinPhaseVocoderThread();
     m_playThread.Join();
+    StopBatch();
     WriteTrace("99-01");
     // Devices still open (a dialog that never closed) are returned without messages.
     if (m_hWaveIn != nullptr) {
@@ -60,6 +62,8 @@ CWaveInOutDlg::~CWaveInOutDlg() {
         effects->DestroyWindow();
         delete effects;
     }
+    delete m_pBatchDlg;
+    m_pBatchDlg = nullptr;
     FreeStreamBuffers();
 }
 
@@ -165,8 +169,21 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     // (phase-vocoder entries end)
 
 
+    // --- batch conversion
+    ON_BN_CLICKED(1099, &CWaveInOutDlg::OnBnClickedBatch)
+    // (batch entries end)
+
+
     // --- effect dialog, settings dialog, help, about box, popup menu, painting
     ON_BN_CLICKED(1092, &CWaveInOutDlg::OnBnClickedEffect)
+    ON_BN_CLICKED(1114, &CWaveInOutDlg::OnBnClickedSetting)
+    ON_COMMAND(ID_SETTING, &CWaveInOutDlg::OnSetting)
+    ON_BN_CLICKED(1095, &CWaveInOutDlg::OnBnClickedHelp)
+    ON_COMMAND(ID_HELP_SHOW, &CWaveInOutDlg::OnHelp)
+    ON_COMMAND(ID_VERSION, &CWaveInOutDlg::OnVersion)
+    ON_WM_RBUTTONDOWN()
+    ON_WM_PAINT()
+    ON_WM_CTLCOLOR()
     // (window chores entries end)
 END_MESSAGE_MAP()
 

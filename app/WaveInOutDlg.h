@@ -139,6 +139,10 @@ public:
     std::atomic<BOOL> m_bThreadRun{FALSE};
     std::atomic<BOOL> m_bPlayThreadRun{FALSE};
     std::atomic<BOOL> m_bNextBlock{FALSE};
+    // Input position where the file of a file run ends (set by the file player at the end of its
+    // file, release); output past it is not saved. Unlimited in live runs and batch runs.
+    std::atomic<long long> m_nInputEnd{kNoInputEnd};
+    static constexpr long long kNoInputEnd = 0x7FFFFFFFFFFFFFFFLL;
     // Counts the engine threads' finished cycles (release). A writer of a ring that the engine
     // reads or writes loads it (acquire) first, so that everything the engine did with a ring
     // entry in its earlier cycles comes before the entry is reused.
@@ -340,6 +344,9 @@ public:
     // Appends converted samples to the output WAV file while one is open (engine threads). The
     // file grows up to the largest size a WAV file can state; reaching it is told once.
     void AppendToSaveFile(const void* samples, LONG bytes);
+    // How many of `count` output samples that belong to the input from position `first` on lie
+    // before the end of the input file (all of them while no end is known).
+    int SamplesBeforeInputEnd(long long first, int count) const;
     // Posted by the writers of the output files when a file stopped growing: wParam one of the
     // kinds below. The user-interface thread writes the trace line and shows the message.
     static constexpr UINT WM_APP_SAVE_NOTICE = WM_APP + 0x42;
@@ -363,6 +370,9 @@ public:
     // File player.
     void OnDropFiles(HDROP hDropInfo);
     BOOL OpenInputFile();
+    // The chosen file through the outside converter into temp.wav, which *name and
+    // m_strLastFile then name; FALSE when the conversion failed (the user has been told).
+    BOOL ConvertInputFile(std::string* name);
     void StartWavePlayThread();
     static unsigned WavePlayThreadProc(void* pDlg);
     void WavePlayProc();
@@ -500,6 +510,42 @@ public:
     // (analyser section end)
 
 
+    // ===== Batch conversion and the outside converter =========================================
+    // Batch button 1099: picks up to 1024 files, shows the progress dialog, starts the batch
+    // thread (user-interface thread).
+    void OnBnClickedBatch();
+    // The batch thread: every file of the batch list in turn, then the end-of-batch report.
+    static unsigned BatchThreadProc(void* pDlg);
+    void BatchProc();
+    // One file of the batch list: 0 converted, -1 aborted, 1 failed (the user has been told).
+    int BatchFile(int index);
+    // One whole file, loaded and oversampled in the batch buffers, into the open output WAV
+    // (and pitch dump); m_nBatchStatus 0 when written, -1 when the user aborted.
+    void BatchPsola();
+    // The batch's period detector on m_pfInputBuf[start .. start+len-1] at rate fs.
+    void DetectPeriod(float* pF0, int* pPeriod, int start, int len, float fs, float corrTh, int fLo, int fHi);
+    // Converts source with the outside converter into target; TRUE when target now holds it.
+    BOOL RunConverter(const std::string& source, const std::string& target);
+    // Queues a window change for the user-interface thread (batch thread); applied at once when
+    // there is no progress dialog (headless conversions).
+    void BatchPostText(CWnd* target, const std::string& text);
+    void BatchPostShow(CWnd* target, int nCmdShow);
+    // Sets the abort flag of a running batch and waits for its thread (user-interface thread).
+    void StopBatch();
+    bool IsBatchRunning() const { return m_bBatchRunning.load(std::memory_order_acquire); }
+
+    class CBatchDlg* m_pBatchDlg = nullptr;  // made at the first batch, deleted at close
+    int m_nBatchStatus = 0;
+    // Capacities of the per-file buffers that replace the input, overlap-add, mark and
+    // amplitude buffers while a batch file is converted.
+    long long m_nBatchOlaLen = 0;
+    long long m_nBatchMarkLen = 0;
+    std::atomic<bool> m_bBatchRunning{false};
+    CWorkerThread m_batchThread;
+
+    // (batch section end)
+
+
     // ===== Effect dialog, settings dialog, help, about box, popup menu, painting ===============
     // Effect button 1092: makes the effect dialog on its first press (the kept presets and
     // reverb values copied in) and shows or hides it by turns.
@@ -507,6 +553,22 @@ public:
     // Copies the effect dialog's presets and reverb values back into the kept values (from the
     // dialog given, else from the current one).
     void FetchEffectSettings(const CEQdlg* effects = nullptr);
+    // The settings command (button 1114, menu 32774): the settings dialog on copies of the
+    // values, taken back after OK; the system report is written anew either way.
+    void OnSetting();
+    void OnBnClickedSetting();
+    // Help button 1095 and menu 32771: the help page in the desktop's browser, or "Help file
+    // not found." when it is missing.
+    void OnBnClickedHelp();
+    void OnHelp();
+    // Menu 32772: the about box.
+    void OnVersion();
+    // A right click on the dialog: popup menu 142 at the click.
+    void OnRButtonDown(UINT nFlags, CPoint point);
+    // Blanks the level meter black while idle.
+    void OnPaint();
+    // "Buffer Full" (1041) in red.
+    HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 
     // (window chores section end)
 

@@ -1,6 +1,7 @@
 // The files a run leaves: the output WAV (when the save box is ticked or the batch forces it)
 // and, in TD-PSOLA runs with Dump ticked, the pitch dump with its header. Runs on the
 // user-interface thread before the engine threads start, or on the batch thread per file.
+#include <algorithm>
 #include <cstdio>
 
 #include "app/WaveInOutDlg.h"
@@ -104,4 +105,9 @@ LRESULT CWaveInOutDlg::OnSaveNotice(WPARAM wParam, LPARAM) {
     WriteTrace(text);
     AfxMessageBox(text);
     return 0;
+}
+
+int CWaveInOutDlg::SamplesBeforeInputEnd(long long first, int count) const {
+    const long long end = m_nInputEnd.load(std::memory_order_acquire);
+    return static_cast<int>(std::clamp<long long>(end - first, 0, count));
 }

@@ -18,6 +18,12 @@ constexpr std::int64_t kMaxRiffSize = 0xFFFFFFFFLL;
 // Bytes of the format record stored in a file: all fields but cbSize, and all of them.
 constexpr LONG kFmtBytesWritten = 16;
 constexpr DWORD kFmtBytesRead = 18;
+// The extensible layout: the 18 bytes above, valid bits, channel mask and a 16-byte sub-format
+// identifier, whose PCM value is fixed.
+constexpr DWORD kFmtBytesExtensible = 40;
+constexpr WORD kFormatExtensible = 0xFFFE;
+constexpr BYTE kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                    0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 
 }  // namespace
@@ -190,11 +196,20 @@ UINT CWaveFile::OpenRead(const std::string& name) {
     }
 
     m_fmt = WAVEFORMATEX{};
-    BYTE fmt[kFmtBytesRead] = {};
+    m_bPcm = false;
+    // The format record, and the extensible layout's sub-format when the chunk holds one.
+    BYTE fmt[kFmtBytesExtensible] = {};
     const LONG n = static_cast<LONG>(std::min(sub.cksize, kFmtBytesRead));
     if (mmioRead(m_hmmio, fmt, n) != n) return Fail("wav14: mmioRead() failed.", MMIOERR_CANNOTREAD);
     m_fmt = platform::wave::DecodeFmt(fmt);
     m_fmt.cbSize = platform::wave::GetLe16(fmt + 16);
+    if (m_fmt.wFormatTag == kFormatExtensible && sub.cksize >= kFmtBytesExtensible) {
+        const LONG more = static_cast<LONG>(kFmtBytesExtensible - kFmtBytesRead);
+        m_bPcm = mmioRead(m_hmmio, fmt + kFmtBytesRead, more) == more &&
+                 std::equal(kPcmSubFormat, kPcmSubFormat + 16, fmt + 24);
+    } else {
+        m_bPcm = m_fmt.wFormatTag == WAVE_FORMAT_PCM;
+    }
     mmioAscend(m_hmmio, &sub, 0);
 
     sub = MMCKINFO{};
@@ -204,6 +219,7 @@ UINT CWaveFile::OpenRead(const std::string& name) {
     }
     m_dwDataSize = sub.cksize;
     m_llDataEnd = sub.llDataOffset + static_cast<std::int64_t>(sub.cksize);
+    m_llDataHeld = std::clamp<std::int64_t>(mmioFileSize(m_hmmio) - sub.llDataOffset, 0, sub.cksize);
     return 0;
 }
 

@@ -57,6 +57,12 @@ public:
     LONG Read(void* data, LONG bytes);
 
     bool IsOpen() const { return m_hmmio != nullptr; }
+    // A file opened for reading holds PCM samples: the plain PCM tag, or the extensible layout
+    // whose sub-format is PCM.
+    bool IsPcm() const { return m_bPcm; }
+    // Bytes of the data chunk that the file really holds (its stated size, or less when the
+    // file ends before that).
+    std::int64_t DataBytesHeld() const { return m_llDataHeld; }
 
     WAVEFORMATEX m_fmt;
     HMMIO m_hmmio;
@@ -84,4 +90,6 @@ private:
     // Writing: the first failed sample write, reported by Close.
     UINT m_uWriteError = 0;
     bool m_bFull = false;
+    bool m_bPcm = false;
+    std::int64_t m_llDataHeld = 0;
 };

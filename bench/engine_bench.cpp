@@ -5,6 +5,7 @@
 //   engine_bench pv    [--pitch N] [--vocal off|cut|extract] [--min-key K] [--a4 HZ] [--small]
 //                      [EFFECTS] IN.wav OUT.wav
 //   EFFECTS: [--eq GAINS] [--q Q] [--reverb]
+//   engine_bench batch [--oversampling 1|2|4] [--pitch N] [--formant N] [--voice-mode N] IN.wav... OUTFOLDER
 //
 // GAINS is one gain in dB for all eleven equaliser bands, or eleven gains separated by commas
 // (band C0 first), each -24..12; Q is the bands' Q (default 1.0). --reverb switches the reverb
@@ -19,9 +20,15 @@
 // run. The output is taken from the playback buffer of each round, without the units' delay of
 // 1792 samples per channel, so that output frame x belongs to input frame x.
 //
+// batch: the batch worker converts the files one at a time, headless, into OUTFOLDER (names as
+// a batch run gives them).
+//
 // The last line printed is
 //   blocks N  cpu-per-block X ms  realtime-factor Y
-// with Y = audio seconds / CPU seconds of the conversion (file reading and writing excluded).
+// with Y = audio seconds / CPU seconds of the conversion (file reading and writing excluded),
+// or for batch
+//   files N  audio-seconds S  realtime-factor Y
+// with Y = audio seconds / CPU seconds of the whole worker (reading and writing included).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -33,6 +40,7 @@
 #include <vector>
 
 #include "app/WaveInOutDlg.h"
+#include "batch/BatchList.h"
 #include "effects/EQdlg.h"
 #include "engine/PhaseVocoderRound.h"
 #include "platform/base/paths.h"
@@ -54,8 +62,10 @@ struct Options {
     int gains[kEqBands] = {};
     std::string q = "1.0";
     bool reverb = false;
+    int overSampling = 4;
     std::string in;
     std::string out;
+    std::vector<std::string> inputs;  // batch: every input file
 };
 
 void Usage() {
@@ -64,6 +74,8 @@ void Usage() {
                  "                          [--corrth TEXT] [--a4 HZ] [--small] [EFFECTS] IN.wav OUT.wav\n"
                  "       engine_bench pv [--pitch N] [--vocal off|cut|extract] [--min-key K] [--a4 HZ] [--small]\n"
                  "                       [EFFECTS] IN.wav OUT.wav\n"
+                 "       engine_bench batch [--oversampling 1|2|4] [--pitch N] [--formant N] [--voice-mode N]\n"
+                 "                          IN.wav... OUTFOLDER\n"
                  "EFFECTS: [--eq GAIN | --eq G0,G1,...,G10] [--q Q] [--reverb]   (gains in dB, -24..12)\n");
 }
 
@@ -103,12 +115,14 @@ bool Parse(int argc, char** argv, Options* o) {
     if (argc < 2) return false;
     o->method = argv[1];
     const bool pv = o->method == "pv";
+    const bool batch = o->method == "batch";
     std::vector<std::string> files;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](int lo, int hi, int* out) { return i + 1 < argc && ParseInt(argv[++i], lo, hi, out); };
         bool ok = true;
         if (a == "--pitch") ok = value(-48, 48, &o->pitch);
+        else if (a == "--oversampling" && batch) ok = value(1, 4, &o->overSampling) && o->overSampling != 3;
         else if (a == "--formant" && !pv) ok = value(-24, 24, &o->formant);
         else if (a == "--voice-mode" && !pv) ok = value(0, 6, &o->voiceMode);
         else if (a == "--min-key") ok = value(0, 61, &o->minKey);
@@ -131,6 +145,13 @@ bool Parse(int argc, char** argv, Options* o) {
             std::fprintf(stderr, "engine_bench: bad option %s\n", a.c_str());
             return false;
         }
+    }
+    if (batch) {
+        if (files.size() < 2) return false;
+        o->out = files.back();
+        files.pop_back();
+        o->inputs = files;
+        return true;
     }
     if (files.size() != 2) return false;
     o->in = files[0];
@@ -384,6 +405,59 @@ int RunPhaseVocoder(const Options& o) {
     return 0;
 }
 
+int RunBatch(const Options& o) {
+    const std::string folder = platform::WithTrailingSlash(o.out);
+    if (!platform::IsDirectory(folder)) {
+        std::fprintf(stderr, "engine_bench: %s is not a folder\n", o.out.c_str());
+        return 1;
+    }
+    if (o.inputs.size() > static_cast<size_t>(kBatchMaxFiles)) {
+        std::fprintf(stderr, "engine_bench: at most %d files\n", kBatchMaxFiles);
+        return 1;
+    }
+    CWaveInOutDlg dlg(folder);
+    if (!dlg.AllocStreamBuffers()) {
+        std::fprintf(stderr, "engine_bench: out of memory\n");
+        return 1;
+    }
+    dlg.BuildKeyTable();
+    dlg.FillVoiceModeCombo();
+    dlg.m_comboVoiceMode.SetCurSel(o.voiceMode);
+    dlg.m_comboMinKey.SetCurSel(o.minKey);
+    dlg.m_comboMaxKey.SetCurSel(o.maxKey);
+    dlg.m_editCorrTh.SetWindowText(o.corrTh);
+    dlg.m_fPitchRatio = std::pow(2.0f, static_cast<float>(o.pitch) / 24.0f);
+    dlg.m_fFormantRatio = std::pow(2.0f, static_cast<float>(o.formant) / 24.0f);
+    dlg.m_strOutputFolder = folder;
+    dlg.m_nBatchOverSampling = o.overSampling;
+
+    // Audio length of the inputs, from their headers.
+    double audioSeconds = 0.0;
+    for (const std::string& name : o.inputs) {
+        CWaveFile probe;
+        if (probe.OpenRead(name) != 0) return 1;
+        const WAVEFORMATEX fmt = probe.m_fmt;
+        if (fmt.nChannels >= 1 && fmt.nSamplesPerSec > 0)
+            audioSeconds += static_cast<double>(probe.m_dwDataSize / 2 / fmt.nChannels) / fmt.nSamplesPerSec;
+        probe.Close();
+    }
+    g_nBatchFiles = 0;
+    for (const std::string& name : o.inputs) g_strBatchFile[g_nBatchFiles++] = name;
+
+    const double cpuStart = CpuSeconds();
+    dlg.BatchProc();
+    const double cpu = CpuSeconds() - cpuStart;
+    if (dlg.m_staticProcTime.GetWindowText().find("sec") == std::string::npos) {
+        std::fprintf(stderr, "engine_bench: the batch ended early\n");
+        return 1;
+    }
+    std::printf("batch oversampling %d pitch %d formant %d mode %d into %s\n", o.overSampling, o.pitch, o.formant,
+                o.voiceMode, folder.c_str());
+    std::printf("files %d  audio-seconds %.2f  realtime-factor %.1f\n", g_nBatchFiles, audioSeconds,
+                cpu > 0 ? audioSeconds / cpu : 0.0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -394,6 +468,7 @@ int main(int argc, char** argv) {
     }
     if (o.method == "psola") return RunPsola(o);
     if (o.method == "pv") return RunPhaseVocoder(o);
+    if (o.method == "batch") return RunBatch(o);
     std::fprintf(stderr, "engine_bench: unknown method %s\n", o.method.c_str());
     Usage();
     return 2;

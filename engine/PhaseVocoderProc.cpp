@@ -132,7 +132,9 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     // Original: the equalised input as it came, in place of the conversion.
     if (m_chkOriginal.GetCheck() != BST_UNCHECKED) FloatsToSamples16(st.round.Input(), samples, out);
 
-    if (m_chkSave.GetCheck() != BST_UNCHECKED) AppendToSaveFile(out, static_cast<LONG>(m_nBlockBytes));
+    // The silent blocks that carry a file's last block through are played but not saved.
+    if (m_chkSave.GetCheck() != BST_UNCHECKED && SamplesBeforeInputEnd(count - samples, samples) > 0)
+        AppendToSaveFile(out, static_cast<LONG>(m_nBlockBytes));
 
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(t0, &st.procMin, &st.procMax);

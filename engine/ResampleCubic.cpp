@@ -7,8 +7,10 @@
 namespace {
 
 int ResampleAt(const float* t, int nIn, double pos) {
-    double a = std::fmod(pos, 1.0);
-    int j = static_cast<int>(std::floor(pos));
+    // The fraction of a position that is never negative: exactly what fmod(pos, 1.0) gives.
+    const double whole = std::floor(pos);
+    double a = pos - whole;
+    int j = static_cast<int>(whole);
     // A position rounded up to the segment's end must not read past t[nIn].
     if (j >= nIn) {
         j = nIn - 1;

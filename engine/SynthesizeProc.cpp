@@ -179,6 +179,9 @@ void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
 
 void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
     if (m_chkSave.GetCheck() == 0 || !m_saveFile.IsOpen()) return;
+    // A file run's output ends where its input ends: the silence that carried the last block
+    // through is played but not saved.
+    count = SamplesBeforeInputEnd(first, count);
     const auto* outRing = reinterpret_cast<const short*>(m_pOutData[0]);
     const int piece = m_nBlockBytes / 2;
     for (int done = 0; done < count; done += piece) {

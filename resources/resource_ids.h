@@ -5,6 +5,7 @@
 // Dialog templates.
 inline constexpr unsigned IDD_ABOUTBOX = 100;
 inline constexpr unsigned IDD_SORVEL_DIALOG = 102;
+inline constexpr unsigned IDD_BATCH = 144;
 inline constexpr unsigned IDD_EFFECT_DIALOG = 103;
 inline constexpr unsigned IDD_SETTING_DIALOG = 145;
 
@@ -107,6 +108,12 @@ inline constexpr int IDC_ABOUT_VERSION = 1031;
 inline constexpr int IDC_ABOUT_EXTRA = 1107;
 inline constexpr int IDC_ABOUT_BUILD = 1127;
 
+// Items of the batch progress dialog (144).
+inline constexpr int IDC_BATCH_TITLE = 1038;
+inline constexpr int IDC_BATCH_FILE = 1039;
+inline constexpr int IDC_BATCH_ABORT = 1088;
+inline constexpr int IDC_BATCH_PROGRESS = 1102;
+inline constexpr int IDC_BATCH_NOTE = 1104;
 // Items of the sound-effect dialog (103).
 inline constexpr int IDC_REVERB_ATTENUATION = 1060;
 inline constexpr int IDC_REVERB_DELAY = 1061;
@@ -127,3 +134,19 @@ inline constexpr int IDC_REVERB_ENABLE = 1121;
 inline constexpr int IDC_REVERB_ATTENUATION_VALUE = 1123;
 inline constexpr int IDC_REVERB_DELAY_VALUE = 1124;
 inline constexpr int IDC_REVERB_REPEAT_VALUE = 1125;
+
+// Items of the settings dialog (145).
+inline constexpr int IDC_SET_LATENCY_STANDARD = 1025;
+inline constexpr int IDC_SET_LATENCY_SMALL = 1026;
+inline constexpr int IDC_SET_OVERSAMPLING = 1057;
+inline constexpr int IDC_SET_CONVERTER = 1108;
+inline constexpr int IDC_SET_A4 = 1109;
+inline constexpr int IDC_SET_FOLDER = 1110;
+inline constexpr int IDC_SET_OK = 1111;
+inline constexpr int IDC_SET_CANCEL = 1112;
+inline constexpr int IDC_SET_CONVERTER_PATH = 1113;
+inline constexpr int IDC_SET_FOLDER_PATH = 1114;
+inline constexpr int IDC_SET_WAVE_IN = 1116;
+inline constexpr int IDC_SET_VOLUME_GRAPH = 1119;
+inline constexpr int IDC_SET_WAVE_OUT = 1124;
+inline constexpr int IDC_SET_MIDI = 1125;

@@ -7,13 +7,17 @@ namespace resources {
 // Defined next to their data.
 const platform::ui::DialogTemplate& MainDialogTemplate();
 const platform::ui::DialogTemplate& AboutDialogTemplate();
+const platform::ui::DialogTemplate& BatchDialogTemplate();
 const platform::ui::DialogTemplate& EffectDialogTemplate();
+const platform::ui::DialogTemplate& SettingDialogTemplate();
 
 const platform::ui::DialogTemplate* FindDialog(UINT id) {
     switch (id) {
     case IDD_SORVEL_DIALOG: return &MainDialogTemplate();
     case IDD_ABOUTBOX: return &AboutDialogTemplate();
+    case IDD_BATCH: return &BatchDialogTemplate();
     case IDD_EFFECT_DIALOG: return &EffectDialogTemplate();
+    case IDD_SETTING_DIALOG: return &SettingDialogTemplate();
     default: return nullptr;
     }
 }

@@ -20,6 +20,8 @@ PACKAGES=(
   fonts-ipafont-gothic
   # the spoken voice recording used by tests and benchmarks
   espeak-ng sox
+  # mp3 files for the tests of the outside converter (made and read by a stand-in converter with sox)
+  libsox-fmt-mp3
   # sound server for the test against real devices (PortAudio reaches it through ALSA's pulse plugin)
   pulseaudio pulseaudio-utils libasound2-plugins
   # virtual display for running the window without a desktop

@@ -12,7 +12,10 @@ namespace platform {
 
 ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args) {
     ProcessResult result;
-    if (program.empty()) return result;
+    if (program.empty()) {
+        result.startError = ENOENT;
+        return result;
+    }
 
     std::vector<std::string> argStore;
     argStore.reserve(args.size() + 1);
@@ -24,7 +27,10 @@ ProcessResult RunProcessAndWait(const std::string& program, const std::vector<st
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return result;
+    if (const int rc = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ); rc != 0) {
+        result.startError = rc;
+        return result;
+    }
     result.started = true;
 
     int status = 0;

@@ -13,6 +13,7 @@ struct ProcessResult {
     bool exited = false;   // it ended by itself (not by a signal)
     int exitCode = -1;     // its exit code when exited
     int signal = 0;        // the signal that ended it, otherwise 0
+    int startError = 0;    // why it could not be started (an errno value), otherwise 0
 
     bool Succeeded() const { return started && exited && exitCode == 0; }
 };

@@ -70,6 +70,7 @@ inline constexpr UINT CTLCOLOR_DLG = 4;
 inline constexpr UINT CTLCOLOR_STATIC = 6;
 
 // Virtual keys of GetKeyState.
+inline constexpr int VK_RETURN = 0x0D;
 inline constexpr int VK_SHIFT = 0x10;
 inline constexpr int VK_CONTROL = 0x11;
 

@@ -110,8 +110,17 @@ void UserPressedEscape(CDialog* dlg) {
     if (dlg != nullptr) dlg->SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
-void UserPressedEnter(CDialog* dlg) {
+void UserPressedEnter(CDialog* dlg, CWnd* focus) {
     if (dlg == nullptr) return;
+    if (focus != nullptr) {
+        MSG msg;
+        msg.hwnd = focus;
+        msg.message = WM_KEYDOWN;
+        msg.wParam = VK_RETURN;
+        for (CWnd* w = focus; w != nullptr; w = ((w->GetStyle() & WS_CHILD) != 0) ? w->GetParent() : nullptr) {
+            if (w->PreTranslateMessage(&msg)) return;
+        }
+    }
     const int id = dlg->GetDefID();
     CWnd* button = dlg->GetDlgItem(id);
     if (button != nullptr && (!button->IsWindowEnabled() || !button->IsWindowVisible())) return;

@@ -36,9 +36,11 @@ bool UserDroppedFiles(CWnd* target, const std::vector<std::string>& files, POINT
 void UserClosed(CWnd* topLevel);
 // A command of the window menu: WM_SYSCOMMAND.
 void UserChoseSystemCommand(CWnd* topLevel, UINT id);
-// Escape (IDCANCEL) or Enter (the default button) in a dialog: WM_COMMAND.
+// Escape (IDCANCEL) or Enter (the default button) in a dialog: WM_COMMAND. Enter is first a
+// WM_KEYDOWN (VK_RETURN) for the control that has the keyboard focus, which it and its parents
+// see in PreTranslateMessage; unless one of them stops it, the default button's command follows.
 void UserPressedEscape(CDialog* dlg);
-void UserPressedEnter(CDialog* dlg);
+void UserPressedEnter(CDialog* dlg, CWnd* focus = nullptr);
 
 // Colours of a static or other control as its owner decides in WM_CTLCOLOR.
 struct ControlColors {

@@ -1,8 +1,10 @@
 // Timer 1 and the window procedure of the main dialog, headless: the level meter's pixels from
 // fake peaks, the play time from a hand-played device, the note name from fake marks.
+#include <filesystem>
 #include <vector>
 
 #include "StartupSupport.h"
+#include "support/RiffBytes.h"
 
 namespace {
 
@@ -88,7 +90,17 @@ protected:
         ASSERT_EQ(waveOutWrite(d.m_hWaveOut, &hdr, sizeof hdr), MMSYSERR_NOERROR);
     }
     void Play(std::size_t frames) { devices.PlayOutput(frames); }
+    // Opens a WAV input whose data chunk states `stated` bytes and holds `held` (a sparse file).
+    void OpenInput(CWaveInOutDlg& d, WORD channels, std::uint32_t stated, std::uint32_t held) {
+        const std::string path = folder.File("input.wav");
+        riffbytes::WriteFile(path, riffbytes::Riff("WAVE", riffbytes::Chunk("fmt ", riffbytes::PcmFmt(channels)) +
+                                                              "data" + riffbytes::Le32(stated)));
+        std::filesystem::resize_file(path, 44 + static_cast<std::uintmax_t>(held));
+        d.m_inputFile.SetOwner(&d);
+        ASSERT_EQ(d.m_inputFile.OpenRead(path), 0u);
+    }
     void TearDown() override {
+        if (dlg) dlg->m_inputFile.Close();
         if (dlg && dlg->m_hWaveOut) {
             waveOutReset(dlg->m_hWaveOut);
             waveOutUnprepareHeader(dlg->m_hWaveOut, &hdr, sizeof hdr);
@@ -114,21 +126,30 @@ TEST_F(PlayTimeTest, FileRunShowsTheFilesLengthBesideThePlayTime) {
     CWaveInOutDlg& d = Start();
     OpenPlayback(d, 5);
     d.m_nRunState.store(2);
-    d.m_inputFile.SetFormat(2);
-    d.m_inputFile.m_dwDataSize = 44100 * 4 * 125;  // 2:05 of stereo
+    OpenInput(d, 2, 44100u * 4 * 125, 44100u * 4 * 125);  // 2:05 of stereo
     Play(44100 * 3);
     d.OnTimer(1);
     EXPECT_EQ(d.m_staticTime.GetWindowText(), "  0:03 / 2:05");
+}
+
+TEST_F(PlayTimeTest, FileLengthIsWhatTheFileHoldsAndThePlayTimeStopsThere) {
+    CWaveInOutDlg& d = Start();
+    OpenPlayback(d, 5);
+    d.m_nRunState.store(2);
+    // The header claims 2:05; the file holds 2 s.
+    OpenInput(d, 2, 44100u * 4 * 125, 44100u * 4 * 2);
+    Play(44100 * 3);  // the silence that brings the file's end out is still playing
+    d.OnTimer(1);
+    EXPECT_EQ(d.m_staticTime.GetWindowText(), "  0:02 / 0:02");
 }
 
 TEST_F(PlayTimeTest, FileHeaderWithoutByteRateTakesItFromChannelsBitsAndRate) {
     CWaveInOutDlg& d = Start();
     OpenPlayback(d, 2);
     d.m_nRunState.store(2);
-    d.m_inputFile.SetFormat(2);
+    OpenInput(d, 2, 44100u * 4 * 61, 44100u * 4 * 61);
     d.m_inputFile.m_fmt.nAvgBytesPerSec = 0;
     d.m_inputFile.m_fmt.nBlockAlign = 0;
-    d.m_inputFile.m_dwDataSize = 44100 * 4 * 61;
     Play(44100);
     d.OnTimer(1);
     EXPECT_EQ(d.m_staticTime.GetWindowText(), "  0:01 / 1:01");
@@ -148,9 +169,10 @@ protected:
     // Four silent start buffers of 16384 samples come first.
     static constexpr int kStartSamples = 4 * 16384;
 
+    // Marks 0..count-1; the mark count names the newest one.
     void MakeMarks(CWaveInOutDlg& d, int count) {
         for (int i = 0; i < count; ++i) d.m_pnMark[i] = (i + 1) * kPeriod;
-        d.m_nMarkCount.store(count);
+        d.m_nMarkCount.store(count - 1);
         auto* out = reinterpret_cast<short*>(d.m_pOutBlock);
         for (int k = 0; k < d.m_nRingLen; ++k) out[k] = static_cast<short>(k % kPeriod < 50 ? 3000 : -3000);
     }
@@ -211,6 +233,18 @@ TEST_F(NoteNameTest, StaleMarksOfAnEarlierRunAreNeverFollowed) {
     EXPECT_EQ(d.m_nMarkRead.load(), 9);
     // The newest valid period (900..1000) is the one shown.
     EXPECT_EQ(d.m_staticNote.GetWindowText(), "A_4");
+}
+
+TEST_F(NoteNameTest, TheNewestPeriodIsShownOncePlaybackReachesIt) {
+    CWaveInOutDlg& d = Start();
+    OpenPlayback(d, 5);
+    MakeMarks(d, 10);
+    d.m_pnMark[10] = 1000 + 2 * kPeriod;  // the newest mark ends a period twice as long: A_3
+    d.m_nMarkCount.store(10);
+    HearUpTo(1100);
+    d.OnTimer(1);
+    EXPECT_EQ(d.m_nMarkRead.load(), 10);
+    EXPECT_EQ(d.m_staticNote.GetWindowText(), "A_3");
 }
 
 TEST_F(NoteNameTest, MarkReadBeyondANewRunsMarksComesBackToThem) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "runs/RunHarness.h"
+#include "support/RiffBytes.h"
 
 namespace {
 
@@ -32,20 +33,111 @@ TEST_F(FileRun, OpenPlaysTheFileThroughAndStopsAtItsEnd) {
     EXPECT_EQ(dlg->GetWindowText(), "tone.wav");
     ASSERT_TRUE(WaitIdle());
 
-    // Three blocks were read: two full, the last one short and completed with zeros.
-    EXPECT_EQ(dlg->m_nInputCount.load(), 3 * half);
+    // Three blocks were read: two full, the last one short and completed with zeros; two silent
+    // blocks then carried the last one through to the device.
+    EXPECT_EQ(dlg->m_nInputCount.load(), 5 * half);
     EXPECT_FALSE(dlg->m_inputFile.IsOpen());
     EXPECT_EQ(dlg->m_hWaveOut, nullptr);
     EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[0]);
     EXPECT_EQ(runtest::CountLines(Trace(), "9-WavePlayProc(Thread)"), 1);
     EXPECT_EQ(runtest::CountLines(Trace(), "9-END"), 1);
     EXPECT_EQ(runtest::CountLines(Trace(), "4-END"), 1);
-    // A block is read each time the device finishes a buffer: the third (short) one after the
-    // third buffer, when STOP ends the run.
+    // The file's end is heard before STOP ends the run: B samples of latency after its end.
     const auto audio = runtest::ReadWav(played);
     EXPECT_EQ(audio.format.nChannels, 1);
-    EXPECT_GE(audio.samples.size(), static_cast<std::size_t>(3 * half));
+    EXPECT_GE(audio.samples.size(), static_cast<std::size_t>(2 * half + 1000 + dlg->m_nBlockBytes));
     EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
+// The end of a file is heard and saved: the played and saved output reach past the converted
+// end of the input, whose pitch is the converted pitch (a copy of the input would not be).
+class FileEnd : public FileRun {
+protected:
+    // Median F0 of s over [from, to) frames that are clearly periodic.
+    static double MedianF0(const std::vector<short>& s, long from, long to) {
+        std::vector<double> f;
+        for (long t = std::max(0L, from); t + 1024 + 800 <= std::min<long>(to + 800, static_cast<long>(s.size())); t += 512) {
+            const double hz = runtest::FrameF0(s, static_cast<std::size_t>(t), 1024);
+            if (hz > 0.0) f.push_back(hz);
+        }
+        return f.size() >= 4 ? runtest::Median(f) : 0.0;
+    }
+
+    // Runs the file with the pitch a fifth and a half up (ratio sqrt 2) and returns the saved
+    // and the played output.
+    void RunWithPitchUp(const std::string& file, int method, std::vector<short>* saved, std::vector<short>* heard) {
+        dlg->m_nMethod = method;
+        if (method == 1) dlg->m_pitchScale.Init(2, 44100);
+        dlg->m_fPitchRatio = std::sqrt(2.0f);
+        dlg->m_chkSave.SetCheck(BST_CHECKED);
+        Open(file);
+        ASSERT_EQ(dlg->m_nRunState.load(), 2);
+        ASSERT_TRUE(WaitIdle());
+        const std::string base = file.substr(file.rfind('/') + 1, file.rfind('.') - file.rfind('/') - 1);
+        *saved = runtest::ReadWav(folder.File(base + "_01.wav")).samples;
+        *heard = runtest::ReadWav(played).samples;
+    }
+};
+
+TEST_F(FileEnd, ToneFilesArePlayedAndSavedToTheirConvertedEnd) {
+    const long b = 32768;  // B: the output is heard B samples after its input
+    for (const double seconds : {0.8, 1.5, 3.28}) {
+        SCOPED_TRACE(std::to_string(seconds) + " s");
+        const long n = std::lround(seconds * 44100.0);
+        const std::string file = folder.File("tone" + std::to_string(n) + ".wav");
+        runtest::WriteWav(file, runtest::Tone(220.0, static_cast<int>(n)));
+        std::vector<short> saved;
+        std::vector<short> heard;
+        RunWithPitchUp(file, 0, &saved, &heard);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(static_cast<long>(saved.size()), n);
+        ASSERT_GE(static_cast<long>(heard.size()), n + b);
+        const double want = 220.0 * std::sqrt(2.0);
+        EXPECT_NEAR(MedianF0(saved, n - 13230, n), want, want * 0.02);
+        EXPECT_NEAR(MedianF0(heard, n + b - 13230, n + b), want, want * 0.02);
+    }
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
+TEST_F(FileEnd, PhaseVocoderRunSavesAndPlaysTheWholeFile) {
+    const long n = std::lround(1.5 * 44100.0);
+    const std::string file = folder.File("pv.wav");
+    runtest::WriteWav(file, runtest::Tone(220.0, static_cast<int>(n)));
+    std::vector<short> saved;
+    std::vector<short> heard;
+    RunWithPitchUp(file, 1, &saved, &heard);
+    ASSERT_FALSE(HasFatalFailure());
+    // Whole blocks: at least the file, less than one block more.
+    EXPECT_GE(static_cast<long>(saved.size()), n);
+    EXPECT_LT(static_cast<long>(saved.size()), n + 16384);
+    ASSERT_GE(static_cast<long>(heard.size()), n + 32768);
+    const double want = 220.0 * std::sqrt(2.0);
+    EXPECT_NEAR(MedianF0(saved, n - 13230, n - 2048), want, want * 0.02);
+    EXPECT_NEAR(MedianF0(heard, n + 32768 - 13230, n + 32768 - 2048), want, want * 0.02);
+}
+
+TEST_F(FileEnd, VoiceRecordingIsSavedToItsEndWithItsLastWordsConverted) {
+    const std::string voice = runtest::TestDataFile("voice.wav");
+    if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice;
+    const std::vector<short> input = runtest::ReadWav(voice).samples;
+    const long n = static_cast<long>(input.size());
+    std::vector<short> saved;
+    std::vector<short> heard;
+    RunWithPitchUp(voice, 0, &saved, &heard);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(static_cast<long>(saved.size()), n);
+    ASSERT_GE(static_cast<long>(heard.size()), n + 32768);
+    // The voice's last words (its very end is silence): the output's level follows the input's,
+    // and its pitch is the converted one.
+    const long from = n - 3 * 13230;
+    const std::vector<short> inEnd(input.begin() + from, input.end());
+    const std::vector<short> outEnd(saved.begin() + from, saved.end());
+    EXPECT_NEAR(runtest::EnvelopeLag(inEnd, outEnd, -512, 512), 0, 128);
+    int frames = 0;
+    const double ratio = runtest::MedianPitchRatio(input, saved, 0, static_cast<std::size_t>(from),
+                                                   static_cast<std::size_t>(n - 2048), &frames);
+    EXPECT_GT(frames, 3);
+    EXPECT_NEAR(ratio, std::sqrt(2.0), 0.03);
 }
 
 TEST_F(FileRun, RepeatStartsTheSameFileAgainAfterItsEnd) {
@@ -122,6 +214,32 @@ TEST_F(FileRun, WavAtAnotherRateOrDepthIsRefusedWithTheFormatMessage) {
     Open(folder.File("slow.wav"));
     EXPECT_EQ(dlg->m_nRunState.load(), 0);
     EXPECT_FALSE(dlg->m_inputFile.IsOpen());
+    EXPECT_EQ(runtest::BoxTexts(), std::vector<std::string>{"16bit,44.1kHzでないWAVファイルは利用できません。"});
+}
+
+// A 16-bit 44.1 kHz file in the extensible layout: plain PCM in all but its header.
+std::string ExtensibleWave(std::uint16_t channels, std::uint16_t subFormat, const std::vector<short>& samples) {
+    using namespace riffbytes;
+    std::string body = PcmFmt(channels);
+    body.replace(0, 2, Le16(0xFFFE));
+    body += Le16(22) + Le16(16) + Le32(channels == 2 ? 3u : 4u);
+    body += Le16(subFormat) + std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    std::string data(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
+    return Riff("WAVE", Chunk("fmt ", body) + Chunk("data", data));
+}
+
+TEST_F(FileRun, ExtensibleLayoutOfPcmIsPlayedLikePlainPcmAndOtherSubFormatsAreRefused) {
+    riffbytes::WriteFile(folder.File("ext.wav"), ExtensibleWave(1, 1, runtest::Tone(220.0, 30000)));
+    dlg->m_chkSave.SetCheck(BST_CHECKED);
+    Open(folder.File("ext.wav"));
+    ASSERT_EQ(dlg->m_nRunState.load(), 2);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(runtest::ReadWav(folder.File("ext_01.wav")).samples.size(), 30000u);
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+
+    riffbytes::WriteFile(folder.File("float.wav"), ExtensibleWave(1, 3, runtest::Tone(220.0, 30000)));
+    Open(folder.File("float.wav"));
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
     EXPECT_EQ(runtest::BoxTexts(), std::vector<std::string>{"16bit,44.1kHzでないWAVファイルは利用できません。"});
 }
 

@@ -213,6 +213,19 @@ TEST_F(QtProgramWindowTest, TooltipsOfTheTwentyEightControlsHaveTheirTexts) {
     dlg->m_toolTip.Pop();
 }
 
+TEST_F(QtProgramWindowTest, EnterInTheCorrThBoxTakesTheValueAndLeavesTheWindowOpen) {
+    ASSERT_TRUE(drv::TypeText(&dlg->m_editCorrTh, "0.7"));
+    ASSERT_TRUE(drv::PressKey(&dlg->m_editCorrTh, "Return"));
+    drv::ProcessEvents(10);
+    EXPECT_FALSE(dlg->IsEnded());
+    EXPECT_TRUE(drv::WidgetVisible(dlg.get()));
+    EXPECT_EQ(dlg->m_editCorrTh.GetWindowText(), "0.7");
+    // Enter elsewhere still ends the dialog.
+    ASSERT_TRUE(drv::PressKey(&dlg->m_chkDump, "Return"));
+    drv::ProcessEvents(10);
+    EXPECT_TRUE(dlg->IsEnded());
+}
+
 TEST_F(QtProgramWindowTest, AnalyserFrameHoldsThe452By260Window) {
     const RECT frame = drv::WidgetRect(Item(IDC_ANALYZER_FRAME));
     EXPECT_GE(frame.right - frame.left, 452);

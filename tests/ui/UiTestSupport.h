@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,22 @@ public:
 };
 
 inline ::testing::Environment* const kQtAppEnvironment = ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+
+// Keeps trying `attempt` from the event loop (every 10 ms, for up to 10 s) until it succeeds,
+// without blocking the loop that an awaited window (a modal dialog, a picker, a message box)
+// runs in.
+inline void WhenPossible(std::function<bool()> attempt) {
+    auto tries = std::make_shared<int>(1000);
+    auto step = std::make_shared<std::function<void()>>();
+    *step = [attempt, tries, step] {
+        if (attempt() || --*tries <= 0) {
+            *step = nullptr;  // ends the cycle of the step holding itself
+            return;
+        }
+        platform::ui::qt::testing::RunSoon(*step, 10);
+    };
+    platform::ui::qt::testing::RunSoon(*step, 10);
+}
 
 // Folder for screenshots: build/screenshots beside the test data folder.
 inline std::string ScreenshotPath(const std::string& name) {

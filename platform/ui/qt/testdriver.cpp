@@ -324,6 +324,25 @@ bool ChooseOpenMenuItem(UINT id) {
     return false;
 }
 
+std::vector<std::string> OpenMenuItemTexts() {
+    std::vector<std::string> texts;
+    QtWindowSystem* ws = CurrentWindowSystem();
+    if (QMenu* menu = ws ? ws->OpenMenu() : nullptr) {
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator()) texts.push_back(FromQt(action->text()));
+        }
+    }
+    return texts;
+}
+
+bool SaveOpenMenuScreenshot(const std::string& path) {
+    QtWindowSystem* ws = CurrentWindowSystem();
+    QMenu* menu = ws ? ws->OpenMenu() : nullptr;
+    if (menu == nullptr) return false;
+    QDir().mkpath(QFileInfo(ToQt(path)).absolutePath());
+    return menu->grab().save(ToQt(path), "PNG");
+}
+
 bool SaveScreenshot(CWnd* wnd, const std::string& path) {
     QWidget* w = WidgetOf(wnd);
     if (w == nullptr) return false;
@@ -417,6 +436,14 @@ std::vector<std::string> ShownWindowTitles() {
         if (w->isVisible() && dynamic_cast<Bound*>(w) != nullptr) titles.push_back(FromQt(w->windowTitle()));
     }
     return titles;
+}
+
+CWnd* ShownWindow(const std::string& title) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* bound = dynamic_cast<Bound*>(w);
+        if (w->isVisible() && bound != nullptr && FromQt(w->windowTitle()) == title) return bound->Wnd();
+    }
+    return nullptr;
 }
 
 }  // namespace platform::ui::qt::testing

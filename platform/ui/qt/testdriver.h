@@ -74,6 +74,10 @@ bool SaveBitmap(const CBitmap& bitmap, const std::string& path);
 
 // Chooses the item with command id of the popup menu shown now; false when none is shown.
 bool ChooseOpenMenuItem(UINT id);
+// The item texts of the popup menu shown now (empty when none).
+std::vector<std::string> OpenMenuItemTexts();
+// Saves the popup menu shown now as PNG; false when none is shown.
+bool SaveOpenMenuScreenshot(const std::string& path);
 
 // Message boxes shown on the user-interface thread that are still open: their texts.
 std::vector<std::string> OpenMessageBoxTexts();
@@ -89,5 +93,7 @@ std::vector<std::string> OpenFileDialogFilters();
 std::string ShownToolTipText();
 // Top-level windows of the backend that are shown now (their captions).
 std::vector<std::string> ShownWindowTitles();
+// The window object of the shown top-level window with that caption (null when none).
+CWnd* ShownWindow(const std::string& title);
 
 }  // namespace platform::ui::qt::testing

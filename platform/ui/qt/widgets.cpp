@@ -197,7 +197,15 @@ protected:
         if (ev->key() == Qt::Key_Escape) {
             UserPressedEscape(dlg);
         } else if (ev->key() == Qt::Key_Return || ev->key() == Qt::Key_Enter) {
-            UserPressedEnter(dlg);
+            // The control with the keyboard focus sees the key first.
+            CWnd* focus = nullptr;
+            for (QWidget* w = QApplication::focusWidget(); w != nullptr && w != this; w = w->parentWidget()) {
+                if (auto* bound = dynamic_cast<Bound*>(w); bound != nullptr && bound->Wnd() != nullptr) {
+                    focus = bound->Wnd();
+                    break;
+                }
+            }
+            UserPressedEnter(dlg, focus);
         } else if (ev->key() == Qt::Key_Space && (ev->modifiers() & Qt::AltModifier)) {
             ShowSystemMenu();
         } else {

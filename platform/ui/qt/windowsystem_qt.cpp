@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <QToolTip>
@@ -280,6 +281,12 @@ bool QtWindowSystem::BrowseFolder(CWnd* owner, const std::string& title, std::st
 }
 
 bool QtWindowSystem::ShellOpen(const std::string& path) {
+    // The user's browser (the first entry of BROWSER, when it names a program) or the desktop's
+    // opener, started with the path as its one argument: no shell sees the path.
+    QString program = QStringLiteral("xdg-open");
+    const QString first = qEnvironmentVariable("BROWSER").section(QLatin1Char(':'), 0, 0).trimmed();
+    if (!first.isEmpty() && !first.contains(QStringLiteral("%s"))) program = first;
+    if (QProcess::startDetached(program, QStringList{ToQt(path)})) return true;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQt(path)));
 }
 

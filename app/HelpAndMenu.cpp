@@ -1,0 +1,40 @@
+// The help page, the about box and the popup menu of the main dialog (user-interface thread).
+#include <cstdio>
+
+#include "app/AboutDlg.h"
+#include "app/WaveInOutDlg.h"
+#include "platform/ui/filedlg.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/msgbox.h"
+#include "resources/resource_ids.h"
+
+void CWaveInOutDlg::OnBnClickedHelp() { OnHelp(); }
+
+void CWaveInOutDlg::OnHelp() {
+    std::FILE* fp = std::fopen(m_strHelpPath.c_str(), "r");
+    if (fp == nullptr) {
+        AfxMessageBox("Help file not found.", MB_OK);
+        return;
+    }
+    std::fclose(fp);
+    // What the browser then does is its own affair; a failure to start it is not reported.
+    platform::ui::ShellOpen(m_strHelpPath);
+}
+
+void CWaveInOutDlg::OnVersion() {
+    CAboutDlg about(this);
+    about.DoModal();
+}
+
+void CWaveInOutDlg::OnRButtonDown(UINT nFlags, CPoint point) {
+    CMenu menu;
+    if (menu.LoadMenu(IDR_POPUP_MENU)) {
+        if (CMenu* popup = menu.GetSubMenu(0)) {
+            ClientToScreen(&point);
+            // The chosen item arrives as WM_COMMAND through the message map.
+            popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_LEFTBUTTON, point.x, point.y, this);
+        }
+    }
+    CDialog::OnRButtonDown(nFlags, point);
+    menu.DestroyMenu();
+}

@@ -1,0 +1,245 @@
+// The outside converter: patching its settings file, running it on one file and taking its
+// output. Runs on the user-interface thread for a file run and on the batch thread in a batch;
+// the caller waits until the converter has ended.
+#include "audio/ConverterBridge.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "app/WaveInOutDlg.h"
+#include "audio/OutputNames.h"
+#include "platform/base/paths.h"
+#include "platform/base/process.h"
+#include "platform/ui/msgbox.h"
+
+namespace {
+
+constexpr const char* kConverterMissing =
+    "EcoDecoTooL.exeが見つかりません。\r\n「設定」から再度EcoDecoTooL.exeを指定して下さい";
+constexpr const char* kIniMissing =
+    "EcoDecoTooL.iniが存在しません。\r\nEcoDecoTooL.exeを起動して終了してから再度この処理を行って下さい。";
+constexpr const char* kIniQuestion = "EcoDecoTooL.iniを「ソルベル」用に変更します。よろしいですか？";
+constexpr const char* kIniChangeFailed = "EcoDecoTooL.iniの変更に失敗しました。";
+constexpr const char* kRenameFailed = "ファイル名の変更に失敗しました。";
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+
+bool ReadWhole(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) return false;
+    *text = ss.str();
+    return true;
+}
+
+// Writes text to path whole; false (and no file left) when it could not.
+bool WriteWhole(const std::string& path, const std::string& text) {
+    std::FILE* fp = std::fopen(path.c_str(), "wb");
+    if (fp == nullptr) return false;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
+    if (std::fclose(fp) != 0 || !ok) {
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Puts a new content in place of path: written beside it and renamed over it, so the file is
+// the old one or the new one, never a part of either.
+bool ReplaceWhole(const std::string& path, const std::string& text) {
+    const std::string beside = path + ".new";
+    if (!WriteWhole(beside, text)) return false;
+    if (std::rename(beside.c_str(), path.c_str()) != 0) {
+        std::remove(beside.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Copies from into to (written beside it and renamed), false when it could not.
+bool CopyWhole(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) return false;
+    const std::string beside = to + ".new";
+    {
+        std::ofstream out(beside, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out << in.rdbuf();
+        out.flush();
+        if (!out || in.bad()) {
+            out.close();
+            std::remove(beside.c_str());
+            return false;
+        }
+    }
+    if (std::rename(beside.c_str(), to.c_str()) != 0) {
+        std::remove(beside.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Whether a file exists, with its size and modification time.
+struct FileStamp {
+    bool exists = false;
+    long long size = 0;
+    long long mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::string& path) {
+    FileStamp s;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s.exists = true;
+    s.size = static_cast<long long>(st.st_size);
+    s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return s;
+}
+
+enum class Section { None, ComboBox, Radio, Edit };
+
+// The value of key= in the [Edit] section names the folder f (with or without a final '/').
+bool SameFolder(const std::string& value, const std::string& f) { return value == f || value == f + "/"; }
+
+// The settings text with the three sections' keys as the program needs them; *changes counts
+// the lines written in place of others. Each line keeps the line end it had.
+std::string PatchedIni(const std::string& text, const std::string& f, int* changes) {
+    std::string out;
+    out.reserve(text.size() + 64);
+    Section section = Section::None;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        const std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
+        std::string line = text.substr(pos, end - pos);
+        pos = end;
+        std::string eol;
+        std::string body = line;
+        if (!body.empty() && body.back() == '\n') {
+            body.pop_back();
+            eol = "\n";
+            if (!body.empty() && body.back() == '\r') {
+                body.pop_back();
+                eol = "\r\n";
+            }
+        }
+        if (StartsWith(body, "[")) {
+            if (StartsWith(body, "[ComboBox]")) section = Section::ComboBox;
+            else if (StartsWith(body, "[Radio]")) section = Section::Radio;
+            else if (StartsWith(body, "[Edit]")) section = Section::Edit;
+            else section = Section::None;
+            out += line;
+            continue;
+        }
+        std::string replacement;
+        bool replace = false;
+        if (section == Section::ComboBox && StartsWith(body, "1003=") && !StartsWith(body, "1003=0")) {
+            replacement = "1003=0";
+            replace = true;
+        } else if (section == Section::Radio && StartsWith(body, "wav=") && !StartsWith(body, "wav=1")) {
+            replacement = "wav=1";
+            replace = true;
+        } else if (section == Section::Radio && StartsWith(body, "outfolder=") && !StartsWith(body, "outfolder=1")) {
+            replacement = "outfolder=1";
+            replace = true;
+        } else if (section == Section::Edit && StartsWith(body, "outfolder=") &&
+                   !SameFolder(body.substr(std::strlen("outfolder=")), f)) {
+            replacement = "outfolder=" + f;
+            replace = true;
+        }
+        if (replace) {
+            out += replacement + eol;
+            ++*changes;
+        } else {
+            out += line;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+BOOL PatchConverterIni(const std::string& converterPath, const std::string& folder) {
+    if (std::FILE* exe = std::fopen(converterPath.c_str(), "r")) {
+        std::fclose(exe);
+    } else {
+        AfxMessageBox(kConverterMissing);
+        return FALSE;
+    }
+    const std::string base = output_names::BaseName(converterPath);
+    const std::string ini = platform::FolderOf(converterPath) + base + ".ini";
+    std::string text;
+    if (!ReadWhole(ini, &text)) {
+        AfxMessageBox(kIniMissing);
+        return FALSE;
+    }
+    // The working copy in the program folder.
+    const std::string work = platform::WithTrailingSlash(folder) + base + ".ini.tmp";
+    std::string f = platform::WithTrailingSlash(folder);
+    if (f.size() > 1) f.pop_back();
+    int changes = 0;
+    const std::string patched = PatchedIni(text, f, &changes);
+    if (!WriteWhole(work, patched)) {
+        AfxMessageBox(kIniChangeFailed);
+        return FALSE;
+    }
+    if (changes == 0) {
+        std::remove(work.c_str());
+        return TRUE;
+    }
+    if (AfxMessageBox(kIniQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        std::remove(work.c_str());
+        return FALSE;
+    }
+    // Renamed over the settings file when both lie on one file system, else written beside it
+    // and renamed; either way the file is the old or the new one.
+    const bool replaced = std::rename(work.c_str(), ini.c_str()) == 0 || ReplaceWhole(ini, patched);
+    std::remove(work.c_str());
+    if (!replaced) {
+        AfxMessageBox(kIniChangeFailed);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& target) {
+    if (!PatchConverterIni(m_strConverterPath, m_strAppFolder)) return FALSE;
+    const std::string expected =
+        platform::FolderOf(target) + output_names::BaseName(source) + output_names::Extension(target);
+    // A file of the output's name that is there already belongs to the user (or is the source):
+    // it is copied, never moved; left unchanged by the converter it is no output at all.
+    const FileStamp before = StampOf(expected);
+
+    const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {source});
+    if (!run.started) {
+        WriteTrace("RunConverter: " + m_strConverterPath + " cannot start: " + std::strerror(run.startError));
+    }
+
+    const FileStamp after = StampOf(expected);
+    if (!after.exists || (before.exists && before == after)) return FALSE;
+    if (std::FILE* fp = std::fopen(expected.c_str(), "rb")) {
+        std::fclose(fp);
+    } else {
+        return FALSE;
+    }
+    if (m_inputFile.IsOpen()) m_inputFile.Close();
+    // The converter wrote the target itself (a source named temp.*): nothing to move.
+    if (expected == target) return TRUE;
+    std::remove(target.c_str());
+    const bool moved = before.exists || expected == source ? CopyWhole(expected, target)
+                                                           : std::rename(expected.c_str(), target.c_str()) == 0;
+    if (!moved) {
+        AfxMessageBox(kRenameFailed);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,213 @@
+// The outside converter end to end with a stand-in converter script: the settings-file patch and
+// its question, the run on one file, taking its output, and OPEN and the batch of an mp3.
+#include <cstdlib>
+#include <filesystem>
+
+#include "audio/ConverterBridge.h"
+#include "batch/BatchHarness.h"
+#include "batch/StandInConverter.h"
+
+namespace {
+
+using batchtest::BatchHarness;
+using runtest::BoxTexts;
+using runtest::ReadText;
+using runtest::ReadWav;
+using runtest::WriteWav;
+
+constexpr const char* kQuestion = "EcoDecoTooL.iniを「ソルベル」用に変更します。よろしいですか？";
+constexpr const char* kChangeFailed = "EcoDecoTooL.iniの変更に失敗しました。";
+
+// The program folder without its final '/', as the settings file names it.
+std::string Unslashed(const std::string& folder) { return folder.substr(0, folder.size() - 1); }
+
+std::string ReadyIni(const std::string& folder) {
+    return "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder=" + Unslashed(folder) + "\r\n";
+}
+
+struct AnswerGuard {
+    explicit AnswerGuard(int answer) { platform::ui::SetHeadlessAnswer(answer); }
+    ~AnswerGuard() { platform::ui::SetHeadlessAnswer(IDYES); }
+};
+
+class ConverterIni : public ::testing::Test {
+protected:
+    void SetUp() override { platform::ui::TakeHeadlessMessageBoxes(); }
+    std::string Exe() const { return tools.File("conv.sh"); }
+    std::string Ini() const { return tools.File("conv.ini"); }
+    TempFolder tools;    // where the converter lives
+    TempFolder program;  // the program folder
+};
+
+TEST_F(ConverterIni, ASettingsFileAsRequiredIsLeftAloneWithoutAQuestion) {
+    batchtest::MakeStandIn(Exe(), ReadyIni(program.Path()));
+    EXPECT_TRUE(PatchConverterIni(Exe(), program.Path()));
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(ReadText(Ini()), ReadyIni(program.Path()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
+}
+
+TEST_F(ConverterIni, YesRewritesOnlyTheThreeSectionsKeepingLineEnds) {
+    const std::string f = Unslashed(program.Path());
+    const std::string longLine = "note=" + std::string(2000, 'x');
+    const std::string ini = "[ComboBox]\r\n1003=2\r\n" + longLine + "\r\n[Other]\r\n1003=5\r\nwav=0\n[Radio]\nwav=0\r\n"
+                            "outfolder=2\n[Edit]\r\noutfolder=" + f + "-old\r\n[Tail]\r\noutfolder=C:\\x";
+    batchtest::MakeStandIn(Exe(), ini);
+    EXPECT_TRUE(PatchConverterIni(Exe(), program.Path()));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+    // A section other than the three ends the recognised one: [Other] and [Tail] stay as they
+    // were; a long line is one line; a folder that only begins like the program folder is
+    // another folder.
+    EXPECT_EQ(ReadText(Ini()), "[ComboBox]\r\n1003=0\r\n" + longLine + "\r\n[Other]\r\n1003=5\r\nwav=0\n[Radio]\nwav=1\r\n"
+                               "outfolder=1\n[Edit]\r\noutfolder=" + f + "\r\n[Tail]\r\noutfolder=C:\\x");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
+}
+
+TEST_F(ConverterIni, NoLeavesTheFileAsItWas) {
+    batchtest::MakeStandIn(Exe(), batchtest::FreshIni());
+    AnswerGuard no(IDNO);
+    EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+    EXPECT_EQ(ReadText(Ini()), batchtest::FreshIni());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
+}
+
+TEST_F(ConverterIni, MissingConverterMissingSettingsAndNoWorkingCopyAreTold) {
+    EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
+    batchtest::MakeStandIn(Exe(), "");
+    std::remove(Ini().c_str());
+    EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
+    batchtest::MakeStandIn(Exe(), batchtest::FreshIni());
+    EXPECT_FALSE(PatchConverterIni(Exe(), program.File("gone/")));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              "EcoDecoTooL.exeが見つかりません。\r\n「設定」から再度EcoDecoTooL.exeを指定して下さい",
+                              "EcoDecoTooL.iniが存在しません。\r\nEcoDecoTooL.exeを起動して終了してから再度この処理を行って下さい。",
+                              kChangeFailed}));
+    EXPECT_EQ(ReadText(Ini()), batchtest::FreshIni());
+}
+
+// A dialog whose converter is the stand-in, with tracing on.
+class ConverterRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::ui::TakeHeadlessMessageBoxes();
+        riffbytes::WriteFile(h.folder.File("debug.txt"), "");
+        dlg = std::make_unique<CWaveInOutDlg>(h.folder.Path());
+        runtest::SetUpLikeStartUp(*dlg, h.out.Path());
+        batchtest::MakeStandIn(tools.File("conv.sh"), batchtest::FreshIni());
+        dlg->m_strConverterPath = tools.File("conv.sh");
+    }
+    // An mp3 of a tone, made with sox.
+    std::string Mp3(const std::string& path, double seconds = 1.0) {
+        const std::string wav = path + ".src.wav";
+        WriteWav(wav, runtest::Tone(220.0, static_cast<int>(seconds * 44100)));
+        const std::string cmd = "sox '" + wav + "' '" + path + "' 2>/dev/null";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        std::remove(wav.c_str());
+        return path;
+    }
+    std::vector<std::string> Calls() { return runtest::TraceLines(tools.File("calls.log")); }
+
+    BatchHarness h;  // program and output folders, and a dialog the batch tests use
+    TempFolder tools;
+    TempFolder music;
+    std::unique_ptr<CWaveInOutDlg> dlg;
+};
+
+TEST_F(ConverterRun, OpenOfAnMp3PlaysItsConversionAndLeavesTheUsersFilesAlone) {
+    const std::string song = Mp3(music.File("my song.mp3"));
+    // The user's own file of the converter's output name in the program folder.
+    riffbytes::WriteFile(h.folder.File("my song.wav"), "the user's file");
+    dlg->m_strDropFile = song;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+    EXPECT_EQ(dlg->m_strLastFile, h.folder.File("temp.wav"));
+    EXPECT_EQ(dlg->m_strInputFile, song);
+    EXPECT_EQ(dlg->GetWindowText(), "my song.mp3");
+    EXPECT_EQ(dlg->m_inputFile.m_fmt.nSamplesPerSec, 44100u);
+    EXPECT_EQ(dlg->m_inputFile.m_fmt.wBitsPerSample, 16);
+    dlg->m_inputFile.Close();
+    // One argument, the source as it is, spaces and all.
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"call 1", song}));
+    EXPECT_TRUE(runtest::Exists(h.folder.File("my song.wav")));
+    EXPECT_TRUE(runtest::Exists(song));
+    EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
+
+    // The settings file is ready now: the next conversion asks nothing.
+    dlg->m_strDropFile = song;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    EXPECT_TRUE(BoxTexts().empty());
+    dlg->m_inputFile.Close();
+}
+
+TEST_F(ConverterRun, AWavOfAnotherRateIsConvertedOnceAndAnotherFormatWithoutConverterIsRefused) {
+    const std::string wav48 = music.File("rate.wav");
+    WriteWav(wav48, runtest::Tone(220.0, 48000), 1, 48000);
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    dlg->m_strDropFile = wav48;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    EXPECT_EQ(dlg->m_strLastFile, h.folder.File("temp.wav"));
+    EXPECT_EQ(dlg->m_inputFile.m_fmt.nSamplesPerSec, 44100u);
+    dlg->m_inputFile.Close();
+    // The user's source is still there (its converted twin went to the program folder).
+    EXPECT_TRUE(runtest::Exists(wav48));
+
+    dlg->m_strConverterPath = "none";
+    dlg->m_strDropFile = music.File("x.mp3");
+    EXPECT_FALSE(dlg->OpenInputFile());
+    dlg->m_strDropFile = wav48;
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"再生できる形式のファイルではありません。",
+                                                    "16bit,44.1kHzでないWAVファイルは利用できません。"}));
+}
+
+TEST_F(ConverterRun, ASourceNamedTempKeepsItsConversionAndAFailedConverterIsTraced) {
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    const std::string temp = Mp3(music.File("temp.mp3"));
+    EXPECT_TRUE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
+    EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
+
+    // A converter that writes nothing: no output, no message.
+    riffbytes::WriteFile(tools.File("conv.ini"), batchtest::FreshIni());
+    AnswerGuard no(IDNO);  // the settings stay unfit for the program
+    EXPECT_FALSE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+
+    // A converter that cannot start leaves the reason in the trace.
+    riffbytes::WriteFile(tools.File("dead.ini"), ReadyIni(h.folder.Path()));
+    riffbytes::WriteFile(tools.File("dead.sh"), "not a program");
+    dlg->m_strConverterPath = tools.File("dead.sh");
+    EXPECT_FALSE(dlg->RunConverter(Mp3(music.File("other.mp3")), h.folder.File("temp.wav")));
+    const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().rfind("RunConverter: " + tools.File("dead.sh") + " cannot start: ", 0), 0u) << trace.back();
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(ConverterRun, ABatchConvertsAnMp3NamedAfterItAndEndsWhenTheUserSaysNo) {
+    BatchHarness& b = h;
+    b.dlg.m_strConverterPath = tools.File("conv.sh");
+    b.dlg.m_chkDump.SetCheck(BST_CHECKED);
+    b.dlg.m_nBatchOverSampling = 2;
+    const std::string song = Mp3(music.File("song.mp3"), 2.0);
+    const std::string tune = Mp3(music.File("tune.mp3"));
+    {
+        AnswerGuard no(IDNO);
+        b.Run({song, tune});
+    }
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestion, "EcoDecoTooLでの変換に失敗しました。"}));
+    EXPECT_FALSE(runtest::Exists(b.Output("song_01.wav")));
+
+    b.Run({song, tune});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+    const auto out = ReadWav(b.Output("song_01.wav"));
+    EXPECT_GT(out.samples.size(), 80000u);
+    EXPECT_TRUE(runtest::Exists(b.Output("tune_01.wav")));
+    const auto dump = runtest::TraceLines(b.Output("song_dump_01.txt"));
+    ASSERT_GT(dump.size(), 2u);
+    EXPECT_EQ(dump[1], "Input\t" + song + "\r");
+    EXPECT_EQ(b.dlg.m_strLastFile, b.folder.File("temp.wav"));
+    EXPECT_EQ(b.dlg.m_strInputFile, tune);
+}
+
+}  // namespace

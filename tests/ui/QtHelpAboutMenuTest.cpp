@@ -1,0 +1,158 @@
+// Help, about box and popup menu of the real main window: the help page goes to a stand-in
+// browser as one argument, whatever its path holds; the about box and the popup menu on screen.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UiTestSupport.h"
+#include "app/WaveInOutDlg.h"
+#include "resources/resource_ids.h"
+#include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace drv = platform::ui::qt::testing;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class QtHelpAboutMenuTest : public QtUiTest {
+protected:
+    void SetUp() override {
+        QtUiTest::SetUp();
+        // A program folder whose path holds blanks, quotes and shell syntax.
+        appFolder = folder.File("my programs; $(touch pwned) `touch pwned2` & 'q' \"d\"/");
+        std::filesystem::create_directories(appFolder);
+        // The stand-in browser writes how many arguments it got and each one, NUL-terminated.
+        browser = folder.File("browser.sh");
+        argsFile = folder.File("args.bin");
+        std::ofstream(browser) << "#!/bin/sh\nprintf '%s\\0' \"$#\" \"$@\" >> '" << argsFile << "'\n";
+        ::chmod(browser.c_str(), 0755);
+        env = std::make_unique<ScopedEnv>("BROWSER", browser);
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("none.wav"));
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        dlg = std::make_unique<CWaveInOutDlg>(appFolder);
+        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
+        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
+        while (drv::AnswerMessageBox(IDOK)) {
+        }
+    }
+    void TearDown() override {
+        dlg.reset();
+        out.reset();
+        in.reset();
+        env.reset();
+        QtUiTest::TearDown();
+    }
+    // Right click on the dialog's background and run `work` while the popup menu is shown.
+    void WithPopupMenu(const std::function<void()>& work) {
+        bool ran = false;
+        drv::RunSoon([&] {
+            ASSERT_TRUE(drv::WaitUntil([] { return !drv::OpenMenuItemTexts().empty(); }));
+            ran = true;
+            work();
+        });
+        ASSERT_TRUE(drv::MouseAt(dlg.get(), WM_RBUTTONDOWN, 600, 340));
+        EXPECT_TRUE(ran);
+    }
+
+    TempFolder folder;
+    std::string appFolder, browser, argsFile;
+    std::unique_ptr<ScopedEnv> env, in, out;
+    std::unique_ptr<CWaveInOutDlg> dlg;
+};
+
+TEST_F(QtHelpAboutMenuTest, HelpPageGoesToTheBrowserAsOneArgumentAndAMissingPageIsTold) {
+    // Missing: the message, and no browser.
+    bool told = false;
+    WhenPossible([&] {
+        const auto texts = drv::OpenMessageBoxTexts();
+        if (texts.empty()) return false;
+        EXPECT_EQ(texts, (std::vector<std::string>{"Help file not found."}));
+        told = drv::AnswerMessageBox(IDOK);
+        return true;
+    });
+    ASSERT_TRUE(drv::Click(&dlg->m_btnHelp));
+    ASSERT_TRUE(drv::WaitUntil([&] { return told; }));
+    drv::ProcessEvents(200);
+    EXPECT_FALSE(std::filesystem::exists(argsFile));
+
+    // Present: the help button and the menu item each start the browser with the path alone.
+    std::filesystem::create_directories(appFolder + "help");
+    const std::string page = appFolder + "help/sorvel1.html";
+    std::ofstream(page) << "<html></html>\n";
+    ASSERT_TRUE(drv::Click(&dlg->m_btnHelp));
+    WithPopupMenu([] { ASSERT_TRUE(drv::ChooseOpenMenuItem(ID_HELP_SHOW)); });
+    const std::string once = std::string("1") + '\0' + page + '\0';
+    ASSERT_TRUE(drv::WaitUntil([&] { return ReadAll(argsFile) == once + once; }, 10000)) << ReadAll(argsFile);
+    EXPECT_FALSE(std::filesystem::exists(appFolder + "pwned"));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("pwned")));
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+    EXPECT_FALSE(std::filesystem::exists("pwned2"));
+    EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+}
+
+TEST_F(QtHelpAboutMenuTest, PopupMenuOffersItsThreeCommandsAndVersionShowsTheAboutBox) {
+    std::string buildText;
+    WithPopupMenu([&] {
+        EXPECT_EQ(drv::OpenMenuItemTexts(), (std::vector<std::string>{"ソルベルの設定", "ヘルプの表示", "バージョン情報"}));
+        EXPECT_TRUE(drv::SaveOpenMenuScreenshot(ScreenshotPath("popup-menu.png")));
+        WhenPossible([&] {
+            auto* box = dynamic_cast<CDialog*>(drv::ShownWindow("About sorvel"));
+            if (box == nullptr) return false;
+            buildText = drv::WidgetText(box->GetDlgItem(IDC_ABOUT_BUILD));
+            EXPECT_EQ(drv::WidgetText(box->GetDlgItem(IDC_ABOUT_VERSION)), "Sorvel Version 2.87");
+            EXPECT_TRUE(drv::SaveScreenshot(box, ScreenshotPath("about-box.png")));
+            EXPECT_TRUE(drv::Click(box->GetDlgItem(IDOK)));
+            return true;
+        });
+        ASSERT_TRUE(drv::ChooseOpenMenuItem(ID_VERSION));
+    });
+    ASSERT_TRUE(drv::WaitUntil([&] { return !buildText.empty(); }));
+    EXPECT_EQ(buildText, sizeof(void*) == 8 ? "64bit program" : "32bit program");
+    ASSERT_TRUE(drv::WaitUntil([] { return drv::ShownWindow("About sorvel") == nullptr; }));
+
+    // The settings item opens the settings dialog.
+    bool settingsShown = false;
+    WithPopupMenu([&] {
+        WhenPossible([&] {
+            auto* settings = dynamic_cast<CDialog*>(drv::ShownWindow("ソルベルの設定"));
+            if (settings == nullptr) return false;
+            settingsShown = true;
+            EXPECT_TRUE(drv::Click(settings->GetDlgItem(IDC_SET_CANCEL)));
+            return true;
+        });
+        ASSERT_TRUE(drv::ChooseOpenMenuItem(ID_SETTING));
+    });
+    ASSERT_TRUE(drv::WaitUntil([&] { return settingsShown && drv::ShownWindow("ソルベルの設定") == nullptr; }));
+}
+
+TEST_F(QtHelpAboutMenuTest, IdleWindowShowsTheMeterBlackAndBufferFullRed) {
+    drv::ProcessEvents(50);
+    for (int x : {318, 322, 326, 328, 332, 336}) {
+        EXPECT_EQ(drv::GrabPixel(dlg.get(), x, 30), RGB(0, 0, 0)) << x;
+        EXPECT_EQ(drv::GrabPixel(dlg.get(), x, 86), RGB(0, 0, 0)) << x;
+    }
+    dlg->m_staticBufferFull.ShowWindow(SW_SHOW);
+    drv::ProcessEvents(50);
+    const RECT r = drv::WidgetRect(&dlg->m_staticBufferFull);
+    int red = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const COLORREF c = drv::GrabPixel(dlg.get(), x, y);
+            if (GetRValue(c) > 180 && GetGValue(c) < 90 && GetBValue(c) < 90) ++red;
+        }
+    }
+    EXPECT_GT(red, 20);
+    EXPECT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("main-dialog-idle.png")));
+}
+
+}  // namespace

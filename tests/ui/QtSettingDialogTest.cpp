@@ -1,0 +1,180 @@
+// The settings dialog in its real window, run from the main dialog's 設定 button: every field
+// changed and kept across a restart of the program, Cancel, and edge values typed by hand.
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "UiTestSupport.h"
+#include "app/SettingDlg.h"
+#include "app/WaveInOutDlg.h"
+#include "resources/resource_ids.h"
+#include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace drv = platform::ui::qt::testing;
+
+class QtSettingDialogTest : public QtUiTest {
+protected:
+    void SetUp() override {
+        QtUiTest::SetUp();
+        const char* data = std::getenv("SORVEL_TEST_DATA");
+        const std::string voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
+        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
+        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        std::filesystem::create_directories(folder.File("出力 先"));
+        std::filesystem::create_directories(folder.File("conv"));
+        std::ofstream(folder.File("conv/EcoDecoTooL.exe")) << "#!/bin/sh\n";
+    }
+    void TearDown() override {
+        main.reset();
+        out.reset();
+        in.reset();
+        QtUiTest::TearDown();
+    }
+
+    void StartProgram() {
+        main = std::make_unique<CWaveInOutDlg>(folder.Path());
+        ASSERT_TRUE(main->Create(IDD_SORVEL_DIALOG));
+        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(main.get()); }));
+        while (drv::AnswerMessageBox(IDOK)) {
+        }
+    }
+    void CloseProgram() {
+        ASSERT_TRUE(drv::CloseWindow(main.get()));
+        ASSERT_TRUE(drv::WaitUntil([&] { return main->IsEnded(); }));
+        main.reset();
+    }
+    // Presses 設定 and runs `work` on the shown settings dialog; returns when it has closed.
+    void WithSettings(const std::function<void(CSettingDlg&)>& work) {
+        bool ran = false;
+        drv::RunSoon([&] {
+            auto* dlg = dynamic_cast<CSettingDlg*>(drv::ShownWindow("ソルベルの設定"));
+            ASSERT_NE(dlg, nullptr);
+            ran = true;
+            work(*dlg);
+        });
+        ASSERT_TRUE(drv::Click(main->GetDlgItem(IDC_SETTING)));
+        EXPECT_TRUE(ran);
+        EXPECT_TRUE(drv::ShownWindow("ソルベルの設定") == nullptr);
+    }
+
+    TempFolder folder;
+    std::unique_ptr<ScopedEnv> in, out;
+    std::unique_ptr<CWaveInOutDlg> main;
+};
+
+TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChangesNothing) {
+    StartProgram();
+    ASSERT_GE(main->m_nWaveInCount, 1);
+    ASSERT_GE(main->m_nWaveOutCount, 1);
+    const std::string outFolder = folder.File("出力 先");
+    const std::string converter = folder.File("conv/EcoDecoTooL.exe");
+    std::string latencyMessage;
+    WithSettings([&](CSettingDlg& dlg) {
+        EXPECT_EQ(drv::WidgetText(&dlg.m_editA4), "440");
+        EXPECT_EQ(drv::WidgetText(&dlg.m_staticConverter), "設定なし");
+        EXPECT_EQ(drv::WidgetText(&dlg.m_editMidi), "1");
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editA4, "452"));
+        ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboOverSampling, 0));
+        WhenPossible([&] { return drv::AnswerFileDialog({outFolder}); });
+        ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_FOLDER)));
+        WhenPossible([&] { return drv::AnswerFileDialog({converter}); });
+        ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_CONVERTER)));
+        ASSERT_TRUE(drv::Click(&dlg.m_chkVolumeGraph));
+        ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboWaveIn, 1));
+        ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboWaveOut, 1));
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editMidi, "25"));
+        ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_LATENCY_SMALL)));
+        EXPECT_EQ(drv::WidgetText(&dlg.m_staticFolder), outFolder + "/");
+        EXPECT_EQ(drv::WidgetText(&dlg.m_staticConverter), converter);
+        EXPECT_TRUE(drv::SaveScreenshot(&dlg, ScreenshotPath("settings-dialog-changed.png")));
+        WhenPossible([&] {
+            const auto texts = drv::OpenMessageBoxTexts();
+            if (texts.empty()) return false;
+            latencyMessage = texts.front();
+            return drv::AnswerMessageBox(IDOK);
+        });
+        ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_OK)));
+    });
+    ASSERT_TRUE(drv::WaitUntil([&] { return !latencyMessage.empty(); }));
+    EXPECT_EQ(latencyMessage, "他の操作をしないで直ちにソルベルを終了して下さい。次回に音声遅延は適応されます。");
+    EXPECT_EQ(main->m_nA4.load(), 452);
+    EXPECT_EQ(main->m_nBatchOverSampling, 1);
+    EXPECT_EQ(main->m_strOutputFolder, outFolder + "/");
+    EXPECT_EQ(main->m_strConverterPath, converter);
+    EXPECT_FALSE(main->m_bShowVolumeGraph);
+    EXPECT_EQ(main->m_nWaveInIndex, 1);
+    EXPECT_EQ(main->m_nWaveInId, 0u);
+    EXPECT_EQ(main->m_nWaveOutIndex, 1);
+    EXPECT_EQ(main->m_nWaveOutId, 0u);
+    EXPECT_EQ(main->m_nMidiProgram, 24);
+    EXPECT_EQ(main->m_nLatencyMode, 1);
+    EXPECT_EQ(main->GetBlockBytes(), 32768) << "the voice delay changes only at the next start";
+    CloseProgram();
+
+    // The next start shows the new values; Cancel leaves them as they are.
+    StartProgram();
+    EXPECT_EQ(main->GetBlockBytes(), 16384);
+    WithSettings([&](CSettingDlg& dlg) {
+        EXPECT_EQ(drv::WidgetText(&dlg.m_editA4), "452");
+        EXPECT_EQ(drv::WidgetCurrentIndex(&dlg.m_comboOverSampling), 0);
+        EXPECT_EQ(drv::WidgetText(&dlg.m_staticFolder), outFolder + "/");
+        EXPECT_EQ(drv::WidgetText(&dlg.m_staticConverter), converter);
+        EXPECT_FALSE(drv::WidgetChecked(&dlg.m_chkVolumeGraph));
+        EXPECT_EQ(drv::WidgetCurrentIndex(&dlg.m_comboWaveIn), 1);
+        EXPECT_EQ(drv::WidgetCurrentIndex(&dlg.m_comboWaveOut), 1);
+        EXPECT_EQ(drv::WidgetText(&dlg.m_editMidi), "25");
+        EXPECT_TRUE(drv::WidgetChecked(dlg.GetDlgItem(IDC_SET_LATENCY_SMALL)));
+        EXPECT_TRUE(drv::SaveScreenshot(&dlg, ScreenshotPath("settings-dialog.png")));
+        for (CWnd* item : dlg.GetItems()) {
+            const int id = item->GetDlgCtrlID();
+            if (id == IDC_SET_FOLDER_PATH || id == IDC_SET_CONVERTER_PATH || item->GetWindowText().rfind("Examples", 0) == 0) continue;
+            const RECT r = drv::WidgetRect(item);
+            EXPECT_LE(drv::WidgetNeededWidth(item), r.right - r.left) << "item " << id << " '" << item->GetWindowText() << "'";
+        }
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editA4, "500"));
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editMidi, "3"));
+        ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboWaveIn, 0));
+        ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_CANCEL)));
+    });
+    EXPECT_EQ(main->m_nA4.load(), 452);
+    EXPECT_EQ(main->m_nMidiProgram, 24);
+    EXPECT_EQ(main->m_nWaveInIndex, 1);
+    EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+}
+
+TEST_F(QtSettingDialogTest, TypedEdgeValuesAndALockedDeviceChoiceDuringARun) {
+    StartProgram();
+    WithSettings([&](CSettingDlg& dlg) {
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editA4, "881"));
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editMidi, "0"));
+        ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboOverSampling, 1));
+        ASSERT_TRUE(drv::PressKey(&dlg.m_editMidi, "Return"));  // Enter is OK
+    });
+    EXPECT_EQ(main->m_nA4.load(), 440);
+    EXPECT_EQ(main->m_nMidiProgram, -1);
+    EXPECT_EQ(main->m_nBatchOverSampling, 2);
+    WithSettings([&](CSettingDlg& dlg) {
+        EXPECT_EQ(drv::WidgetText(&dlg.m_editMidi), "0");
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editA4, "219"));
+        ASSERT_TRUE(drv::TypeText(&dlg.m_editMidi, "129"));
+        ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_OK)));
+    });
+    EXPECT_EQ(main->m_nA4.load(), 440);
+    EXPECT_EQ(main->m_nMidiProgram, 0);
+
+    ASSERT_TRUE(drv::Click(&main->m_btnLive));
+    ASSERT_TRUE(drv::WaitUntil([&] { return main->m_nRunState.load() == 1; }));
+    WithSettings([&](CSettingDlg& dlg) {
+        EXPECT_FALSE(drv::WidgetEnabled(&dlg.m_comboWaveIn));
+        EXPECT_FALSE(drv::WidgetEnabled(&dlg.m_comboWaveOut));
+        ASSERT_TRUE(drv::PressKey(&dlg, "Escape"));
+    });
+    main->OnBnClickedStop();
+}
+
+}  // namespace
