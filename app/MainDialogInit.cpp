@@ -7,6 +7,7 @@
 
 #include "app/SystemReport.h"
 #include "app/WaveInOutDlg.h"
+#include "platform/base/fileopen.h"
 #include "platform/base/clock.h"
 #include "platform/ui/msgbox.h"
 #include "resources/resource_ids.h"
@@ -255,6 +256,9 @@ BOOL CWaveInOutDlg::OnInitDialog() {
 void CWaveInOutDlg::LoadSettings() {
     CSettingsFile settings(m_strAppFolder);
     settings.m_strOutputFolder = m_strOutputFolder;
+    // This instance owns the folder's settings file: a temporary file left by a write that was
+    // cut off is stale.
+    CSettingsFile::RemoveStaleTemporaries(m_strAppFolder);
     settings.Read(m_strAppFolder + CSettingsFile::kFileName);
 
     m_nMethod = settings.m_nMethod;
@@ -295,7 +299,7 @@ void CWaveInOutDlg::WriteSystemReport() {
 
     std::lock_guard<CCriticalSection> lock(m_csTrace);
     // A trace file that cannot be opened now is skipped: nothing may fail because of it.
-    if (std::FILE* fp = std::fopen(m_strTracePath.c_str(), "w")) {
+    if (std::FILE* fp = platform::OpenRegularFile(m_strTracePath, "w")) {
         std::fwrite(report.data(), 1, report.size(), fp);
         std::fclose(fp);
     }

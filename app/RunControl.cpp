@@ -216,6 +216,12 @@ void CWaveInOutDlg::OnBnClickedStop() {
     WriteTrace("4-END");
 }
 
+LRESULT CWaveInOutDlg::OnBufferFull(WPARAM wParam, LPARAM) {
+    // A notice of a run that has already ended changes nothing.
+    if (static_cast<unsigned>(wParam) == m_nRunSerial && m_nRunState.load() != 0) OnBnClickedStop();
+    return 0;
+}
+
 void CWaveInOutDlg::OnBnClickedExit() {
     if (m_bCloseDone) return;
     CloseOperation();

@@ -8,10 +8,12 @@
 #include <ctime>
 #include <initializer_list>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/base/fileopen.h"
 #include "platform/base/paths.h"
 
 namespace {
@@ -218,7 +220,12 @@ SettingsReadResult Apply(CSettingsFile& s, const std::vector<Line>& lines) {
         float q = 0.0f;
         if (ParseLine(line(10 + k), {gain[0], gain[1], gain[2], gain[3], gain[4], gain[5], gain[6], gain[7],
                                      gain[8], gain[9], gain[10], q})) {
-            for (int b = 0; b < 11; ++b) g[b] = gain[b];
+            // Gains as the band trackbars allow them, Q as the equaliser can use it.
+            for (int b = 0; b < 11; ++b) {
+                CheckInt(gain[b], -24, 12, 0);
+                g[b] = gain[b];
+            }
+            CheckFloat(q, CSettingsFile::kMinPresetQ, CSettingsFile::kMaxPresetQ, 1.0f);
             s.m_fPresetQ[k] = q;
         }
     }
@@ -233,6 +240,11 @@ SettingsReadResult Apply(CSettingsFile& s, const std::vector<Line>& lines) {
             CheckInt(p.nFormant, -24, 24, 0);
             CheckInt(p.nMinKey, 0, 48, 7);
             CheckInt(p.nMaxKey, 0, 48, 40);
+            if (p.nMinKey > p.nMaxKey) {
+                // A range whose lowest key lies above its highest is no range.
+                p.nMinKey = 7;
+                p.nMaxKey = 40;
+            }
             CheckInt(p.nA4, 220, 880, 440);
             CheckFloat(p.fCorrTh, 0.0f, 1.0f, 0.5f);
             CheckFloat(p.fAmpThreshold, 0.0f, 1.0f, 0.02f);
@@ -255,8 +267,10 @@ SettingsReadResult Apply(CSettingsFile& s, const std::vector<Line>& lines) {
         s.m_nA4 = v;
     }
 
+    // A relative folder is relative to the program folder, wherever the program was started from.
     const Line& folder = line(20);
-    if (folder.usable && !folder.text.empty() && folder.text.back() == '/') s.m_strOutputFolder = folder.text;
+    if (folder.usable && !folder.text.empty() && folder.text.back() == '/')
+        s.m_strOutputFolder = folder.text.front() == '/' ? folder.text : s.m_strAppFolder + folder.text;
 
     const Line& converter = line(21);
     if (converter.usable && EndsWithIgnoringCase(converter.text, kConverterName))
@@ -287,7 +301,10 @@ SettingsReadResult Apply(CSettingsFile& s, const std::vector<Line>& lines) {
     s.m_strWaveInName = line(25).text;
     s.m_strWaveOutName = line(26).text;
 
-    ParseLine(line(27), {s.m_nLatencyMode});
+    if (ParseLine(line(27), {v})) {
+        CheckInt(v, 0, 1, 0);
+        s.m_nLatencyMode = v;
+    }
     return SettingsReadResult::Read;
 }
 
@@ -336,7 +353,20 @@ std::atomic<unsigned> g_tempCounter{0};
 
 }  // namespace
 
-CSettingsFile::CSettingsFile(const std::string& appFolder) : m_strOutputFolder(appFolder) {}
+CSettingsFile::CSettingsFile(const std::string& appFolder) : m_strOutputFolder(appFolder), m_strAppFolder(appFolder) {}
+
+void CSettingsFile::RemoveStaleTemporaries(const std::string& appFolder) {
+    const std::string prefix = std::string(".") + kFileName + ".";
+    DIR* dir = ::opendir(appFolder.empty() ? "." : appFolder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - 4, 4, ".tmp") == 0)
+            ::unlink((appFolder + name).c_str());
+    }
+    ::closedir(dir);
+}
 
 SettingsReadResult CSettingsFile::Parse(std::string_view text) {
     LineSplitter splitter;
@@ -346,7 +376,7 @@ SettingsReadResult CSettingsFile::Parse(std::string_view text) {
 }
 
 SettingsReadResult CSettingsFile::Read(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = platform::OpenRegularFile(path, "rb");
     if (!f) return SettingsReadResult::NoFile;
     LineSplitter splitter;
     char buf[4096];

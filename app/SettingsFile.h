@@ -51,6 +51,14 @@ public:
     // appFolder: the program folder, ending with '/'; it is the default output folder.
     explicit CSettingsFile(const std::string& appFolder);
 
+    // Removes temporary files that a write cut off (a killed process) left in the program folder.
+    // Only the instance that holds the folder's lock may call it.
+    static void RemoveStaleTemporaries(const std::string& appFolder);
+
+    // Q of an equaliser preset: outside this range a preset's Q takes its default.
+    static constexpr float kMinPresetQ = 0.01f;
+    static constexpr float kMaxPresetQ = 100.0f;
+
     // Reads the file at path into the record.
     SettingsReadResult Read(const std::string& path);
     // The same for the text of a file.
@@ -91,6 +99,8 @@ public:
     std::string m_strWaveInName = kMapperName;
     std::string m_strWaveOutName = kMapperName;
     int m_nLatencyMode = 0;
+    // The program folder: the default output folder, and what a relative one is relative to.
+    std::string m_strAppFolder;
 };
 
 // Message shown when the recording device saved in the settings file is no longer present.

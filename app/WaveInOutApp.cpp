@@ -3,14 +3,16 @@
 #include <memory>
 
 #include "app/WaveInOutDlg.h"
+#include "platform/base/paths.h"
 #include "platform/base/termsignals.h"
 #include "platform/ui/msgbox.h"
 #include "platform/ui/msgqueue.h"
 
 BOOL CWaveInOutApp::InitInstance() {
-    // Testing for the lock and taking it are one step. A lock that cannot be made at all (no
-    // writable runtime folder) leaves the program running without the guard.
-    if (m_lock.TryAcquire(kInstanceName, m_strLockFolder) == platform::InstanceLockResult::AlreadyRunning) {
+    // Testing for the lock and taking it are one step. A lock that cannot be made at all leaves
+    // the program running without the guard.
+    const std::string scope = !m_strLockScope.empty() ? m_strLockScope : platform::ProgramFolder();
+    if (m_lock.TryAcquire(kInstanceName, scope) == platform::InstanceLockResult::AlreadyRunning) {
         AfxMessageBox(kAlreadyRunningText, MB_OK | MB_ICONHAND, kCaption);
         return FALSE;
     }

@@ -1,5 +1,7 @@
 #include "app/WaveInOutDlg.h"
 
+#include "platform/base/fileopen.h"
+
 #include <cstdio>
 
 #include "batch/BatchDlg.h"
@@ -23,7 +25,7 @@ CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDia
     m_strAppFolder = folder;
     // Tracing is on only when the trace file exists now; a file made later counts from the next start.
     m_strTracePath = folder + "debug.txt";
-    if (std::FILE* fp = std::fopen(m_strTracePath.c_str(), "r")) {
+    if (std::FILE* fp = platform::OpenRegularFile(m_strTracePath, "r")) {
         std::fclose(fp);
     } else {
         m_strTracePath.clear();
@@ -56,7 +58,9 @@ CWaveInOutDlg::~CWaveInOutDlg() {
     m_saveFile.Close();
     CloseDumpFile();
     if (m_inputFile.IsOpen()) m_inputFile.Close();
-    if (!m_strAppFolder.empty()) std::remove((m_strAppFolder + "temp.wav").c_str());
+    // The converter's temporary file goes only when this process made it: a file of that name
+    // that was there before belongs to someone else.
+    if (m_bMadeTempWav && !m_strAppFolder.empty()) std::remove((m_strAppFolder + "temp.wav").c_str());
     WriteTrace("99-END");
     if (CEQdlg* effects = m_pEQDlg.exchange(nullptr, std::memory_order_acq_rel)) {
         effects->DestroyWindow();
@@ -131,7 +135,9 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_WM_CLOSE()
     ON_WM_DROPFILES()
     ON_MESSAGE(CWaveInOutDlg::WM_APP_FILE_ENDED, &CWaveInOutDlg::OnFileEnded)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_BUFFER_FULL, &CWaveInOutDlg::OnBufferFull)
     ON_MESSAGE(CWaveInOutDlg::WM_APP_SAVE_NOTICE, &CWaveInOutDlg::OnSaveNotice)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_DEVICE_LOST, &CWaveInOutDlg::OnDeviceLost)
     // (runs entries end)
 
 
@@ -191,7 +197,7 @@ void CWaveInOutDlg::WriteTrace(const char* text) {
     if (m_strTracePath.empty()) return;
     std::lock_guard<CCriticalSection> lock(m_csTrace);
     // A trace file that cannot be opened at this moment is skipped: nothing may fail because of it.
-    if (std::FILE* fp = std::fopen(m_strTracePath.c_str(), "a")) {
+    if (std::FILE* fp = platform::OpenRegularFile(m_strTracePath, "a")) {
         std::fprintf(fp, "%s\n", text ? text : "");
         std::fclose(fp);
     }

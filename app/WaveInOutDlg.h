@@ -91,6 +91,11 @@ public:
     void SynthesizeBegin(CSynthState& st);
     // One cycle when marks are ready. True when it worked.
     bool SynthesizeStep(CSynthState& st);
+    // The synthesis thread's body while a pitch dump drives the run, and its steps: Begin makes
+    // the thread's own rings (false when memory ran out), Step one round when marks are ready.
+    void ChorusSynthesizeProc();
+    bool ChorusSynthesizeBegin(struct CChorusState& st);
+    bool ChorusSynthesizeStep(struct CChorusState& st);
     void ShowProcTime(DWORD start, int* pMin, int* pMax);
 
     // --- Sizes ------------------------------------------------------------------------------
@@ -380,6 +385,10 @@ public:
     // lParam 1 when Repeat was ticked. STOP (and PLAY for Repeat) run on the UI thread.
     static constexpr UINT WM_APP_FILE_ENDED = WM_APP + 0x41;
     LRESULT OnFileEnded(WPARAM wParam, LPARAM lParam);
+    // Posted by the analysis thread when a pitch dump's marks have run out (wParam the run's
+    // serial number): STOP runs on the user-interface thread.
+    static constexpr UINT WM_APP_BUFFER_FULL = WM_APP + 0x43;
+    LRESULT OnBufferFull(WPARAM wParam, LPARAM lParam);
 
     // Chorus file button 1010: picks a pitch dump, loads it whole and starts a chorus run on
     // the WAV it names; a dump that fails a check is told and changes nothing.
@@ -411,11 +420,15 @@ public:
     CCriticalSection m_csDump;     // the dump stream: row writer against close
     unsigned m_nRunSerial = 0;     // counts run starts; a file-end notice of an older run is ignored
     BOOL m_bCloseDone = FALSE;     // the close operation has run
+    BOOL m_bMadeTempWav = FALSE;   // this process wrote temp.wav (the converter); only then is it removed at the end
     // A device of the run went away (its calls answer MMSYSERR_NODRIVER): its buffers are no
     // longer requeued and the run is ended by a posted STOP.
     BOOL m_bInDeviceLost = FALSE;
     BOOL m_bOutDeviceLost = FALSE;
-    void DeviceLost(BOOL* pLostFlag);
+    // A device of the run failed: its message once, then a STOP posted for this run.
+    void DeviceLost(BOOL* pLostFlag, const char* text);
+    static constexpr UINT WM_APP_DEVICE_LOST = WM_APP + 0x43;  // wParam the run's serial number
+    LRESULT OnDeviceLost(WPARAM wParam, LPARAM lParam);
 
     // (runs section end)
 
@@ -579,7 +592,12 @@ private:
     void AnalyzeCycle(CAnalyzeState& st);
     void ThruCycle(CAnalyzeState& st);
     void SynthesizeCycle(CSynthState& st);
-    void SaveOutput(CSynthState& st, int first, int count);
+    void ChorusRound(struct CChorusState& st);
+    // Marks of a loaded pitch dump up to the input that has arrived; "Buffer Full" at 2N.
+    void TakeChorusMarks(CAnalyzeState& st, int read, int w2);
+    // Appends the output samples first..first+count-1 to the output WAV when saving, through
+    // `buffer` (at least B/2 samples).
+    void SaveOutput(std::vector<short>& buffer, long long first, int count);
     // Equalises the input samples from..to-1 in place, in order, when the equaliser is on.
     void ApplyInputEqualiser(int from, int to);
     // Adds the reverb to the output samples first..first+count-1, when the reverb is on.

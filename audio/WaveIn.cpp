@@ -131,26 +131,34 @@ BOOL CWaveInOutDlg::OnWimData(WAVEHDR* pHdr) {
         --m_nInQueued;
     }
     pHdr->dwFlags = 0;
-    const MMRESULT prepared = waveInPrepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR));
-    if (prepared != MMSYSERR_NOERROR) Report(this, "wavin08: waveInPrepareHeader() failed.");
-    if (prepared == MMSYSERR_NODRIVER) {
-        DeviceLost(&m_bInDeviceLost);
+    // A buffer that cannot go back to the device is a failed device: the other buffers it
+    // still holds come back failing the same way, so the message is shown once.
+    if (waveInPrepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        DeviceLost(&m_bInDeviceLost, "wavin08: waveInPrepareHeader() failed.");
         return FALSE;
     }
-    const MMRESULT added = waveInAddBuffer(m_hWaveIn, pHdr, sizeof(WAVEHDR));
-    if (added != MMSYSERR_NOERROR) Report(this, "wavin09: waveInAddBuffer() failed.");
+    if (waveInAddBuffer(m_hWaveIn, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        waveInUnprepareHeader(m_hWaveIn, pHdr, sizeof(WAVEHDR));
+        DeviceLost(&m_bInDeviceLost, "wavin09: waveInAddBuffer() failed.");
+        return FALSE;
+    }
     ++m_nInQueued;
     m_nInIndex = (m_nInIndex + 1) % 4;
-    if (added == MMSYSERR_NODRIVER) DeviceLost(&m_bInDeviceLost);
-    return added == MMSYSERR_NOERROR ? TRUE : FALSE;
+    return TRUE;
 }
 
-void CWaveInOutDlg::DeviceLost(BOOL* pLostFlag) {
+void CWaveInOutDlg::DeviceLost(BOOL* pLostFlag, const char* text) {
     if (*pLostFlag) return;
     *pLostFlag = TRUE;
+    Report(this, text);
     // The run cannot go on without the device; STOP ends it as the button would, after the
-    // notifications already queued.
-    PostMessage(WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
+    // notifications already queued, and only the run that lost it.
+    PostMessage(WM_APP_DEVICE_LOST, static_cast<WPARAM>(m_nRunSerial), 0);
+}
+
+LRESULT CWaveInOutDlg::OnDeviceLost(WPARAM wParam, LPARAM) {
+    if (static_cast<unsigned>(wParam) == m_nRunSerial && m_nRunState.load() != 0) OnBnClickedStop();
+    return 0;
 }
 
 void CWaveInOutDlg::WaveInStop() {

@@ -87,18 +87,19 @@ BOOL CWaveInOutDlg::OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr) {
         --m_nOutQueued;
     }
     pHdr->dwFlags = 0;
-    const MMRESULT prepared = waveOutPrepareHeader(hDevice, pHdr, sizeof(WAVEHDR));
-    if (prepared != MMSYSERR_NOERROR) Report(this, "wavout08: waveOutPrepareHeader() failed.");
-    if (prepared == MMSYSERR_NODRIVER) {
-        DeviceLost(&m_bOutDeviceLost);
+    // A buffer that cannot go back to the device is a failed device, told once (see OnWimData).
+    if (waveOutPrepareHeader(hDevice, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        DeviceLost(&m_bOutDeviceLost, "wavout08: waveOutPrepareHeader() failed.");
         return FALSE;
     }
-    const MMRESULT written = waveOutWrite(hDevice, pHdr, sizeof(WAVEHDR));
-    if (written != MMSYSERR_NOERROR) Report(this, "wavout09: waveOutWrite() failed.");
+    if (waveOutWrite(hDevice, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        waveOutUnprepareHeader(hDevice, pHdr, sizeof(WAVEHDR));
+        DeviceLost(&m_bOutDeviceLost, "wavout09: waveOutWrite() failed.");
+        return FALSE;
+    }
     m_nOutBytes += static_cast<DWORD>(m_nBlockBytes);
     ++m_nOutQueued;
-    if (written == MMSYSERR_NODRIVER) DeviceLost(&m_bOutDeviceLost);
-    return written == MMSYSERR_NOERROR ? TRUE : FALSE;
+    return TRUE;
 }
 
 void CWaveInOutDlg::WaveOutStop() {

@@ -31,11 +31,20 @@ void CWaveInOutDlg::AnalyzeProc() {
 void CWaveInOutDlg::AnalyzeBegin(CAnalyzeState& st) {
     m_bMarksReady.store(FALSE, std::memory_order_release);
     st = CAnalyzeState{};
+    st.chorus = !m_strChorusFile.empty();
     m_pnMark[0] = 0;
     m_nMarkCount.store(0, std::memory_order_release);
 }
 
 bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
+    if (st.bufferFull) {
+        // The run ends once the synthesis has taken the dump's last marks.
+        if (!st.stopPosted && !m_bMarksReady.load(std::memory_order_acquire)) {
+            st.stopPosted = true;
+            PostMessage(WM_APP_BUFFER_FULL, static_cast<WPARAM>(m_nRunSerial), 0);
+        }
+        return false;
+    }
     const int count = m_nInputCount.load(std::memory_order_acquire);
     if (m_chkThru.GetCheck() != 0) {
         if (count == st.readPos) return false;
@@ -90,6 +99,14 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
 
     st.readPos = read;
 
+    if (st.chorus) {
+        TakeChorusMarks(st, read, w2);
+        m_nEngineProgress.fetch_add(1, std::memory_order_release);
+        m_bMarksReady.store(TRUE, std::memory_order_release);
+        WriteTrace("6-04");
+        return;
+    }
+
     int markCount = m_nMarkCount.load(std::memory_order_relaxed);
     if (IsTracing()) {
         char line[64];
@@ -125,6 +142,31 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(TRUE, std::memory_order_release);
     WriteTrace("6-04");
+}
+
+void CWaveInOutDlg::TakeChorusMarks(CAnalyzeState& st, int read, int w2) {
+    // The dump's marks are in oversampled units; rows N..2N-1 move into the ring as the count
+    // passes N. No detection runs and no dump rows are written.
+    const int n = m_nRingLen;
+    const int os = m_nOverSampling >= 1 ? m_nOverSampling : 1;
+    int markCount = m_nMarkCount.load(std::memory_order_relaxed);
+    while (m_pnMark[markCount & m_nRingMask] / os < read - w2) {
+        ++markCount;
+        if (markCount >= n && markCount < 2 * n) {
+            m_pnMark[markCount - n] = m_pnMark2[markCount - n];
+            m_psMarkAmp[markCount - n] = m_psMarkAmp2[markCount - n];
+        }
+        // The dump's marks end at 2N, or where a mark lies before its predecessor: the zeros
+        // after its last row. This cycle hands over the marks up to there, the synthesis plays
+        // them, then the run ends once, by STOP on the user-interface thread.
+        if (markCount >= 2 * n || m_pnMark[markCount & m_nRingMask] < m_pnMark[(markCount - 1) & m_nRingMask]) {
+            m_nMarkCount.store(markCount, std::memory_order_release);
+            m_staticBufferFull.ShowWindow(SW_SHOW);
+            st.bufferFull = true;
+            return;
+        }
+        m_nMarkCount.store(markCount, std::memory_order_release);
+    }
 }
 
 void CWaveInOutDlg::ApplyInputEqualiser(int from, int to) {

@@ -33,7 +33,10 @@ unsigned CWaveInOutDlg::AnalyzeThreadProc(void* pDlg) {
 }
 
 unsigned CWaveInOutDlg::SynthesizeThreadProc(void* pDlg) {
-    static_cast<CWaveInOutDlg*>(pDlg)->SynthesizeProc();
+    // A loaded pitch dump drives the chorus synthesis; the choice holds for the whole run.
+    auto* dlg = static_cast<CWaveInOutDlg*>(pDlg);
+    if (!dlg->m_strChorusFile.empty()) dlg->ChorusSynthesizeProc();
+    else dlg->SynthesizeProc();
     return 1;
 }
 

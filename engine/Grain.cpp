@@ -31,27 +31,35 @@ void ClearAhead(const COlaRing& ola, CPsolaVoice& v, std::int64_t grainPos, int 
 }
 
 bool LayGrain(const COlaRing& ola, const CInputRing& in, CPsolaVoice& v, int pa, int t, std::int64_t markSample,
-              std::int64_t count) {
+              std::int64_t count, int os) {
     const CGrainShape shape = GrainShape(pa, t);
-    if (markSample + 2 * static_cast<std::int64_t>(shape.half) >= count) return false;
+    // The window's last position must lie on or before the last input sample that has arrived.
+    if (markSample + 2 * static_cast<std::int64_t>(shape.half) > (count - 1) * os) return false;
     v.pa = pa;
     v.grainPos += pa;
     ClearAhead(ola, v, v.grainPos, shape.half);
-    AddGrain(ola, in, v.grainPos, shape, markSample, count);
+    AddGrain(ola, in, v.grainPos, shape, markSample, count, os);
     return true;
 }
 
 void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, const CGrainShape& shape,
-              std::int64_t markSample, std::int64_t count) {
+              std::int64_t markSample, std::int64_t count, int os) {
     const int len = 2 * shape.half;
     const float step = kPi / static_cast<float>(len);
     const std::int64_t base = grainPos - shape.half;
+    // Input at or beyond the count has not arrived (and may be being written): it counts as 0.
+    const auto input = [&](std::int64_t u) {
+        if (os == 1) return u < count ? in.data[u & in.mask] : 0.0f;
+        const std::int64_t j = u / os;
+        const int r = static_cast<int>(u % os);
+        if (r == 0) return j < count ? in.data[j & in.mask] : 0.0f;
+        if (j + 1 >= count) return 0.0f;
+        const float a = static_cast<float>(r) / static_cast<float>(os);
+        return (1.0f - a) * in.data[j & in.mask] + a * in.data[(j + 1) & in.mask];
+    };
     for (int i = 0; i <= len; ++i) {
         const float w = std::sin(static_cast<float>(i) * step);
-        const std::int64_t s = markSample + i;
-        // Input at or beyond the count has not arrived (and may be being written): it counts as 0.
-        const float x = s < count ? in.data[s & in.mask] : 0.0f;
-        const float val = w * w * x;
+        const float val = w * w * input(markSample + i);
         ola.data[(base + i) & ola.mask] += shape.gain == 1.0f ? val : shape.gain * val;
     }
 }

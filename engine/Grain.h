@@ -51,13 +51,16 @@ void ClearAhead(const COlaRing& ola, CPsolaVoice& v, std::int64_t grainPos, int 
 // becomes pa), shaped for input period t, from the input at markSample onward. When its window
 // would reach input at or beyond count (not arrived yet) nothing is laid, nothing moves, and
 // the result is false: the cycle ends before that grain.
+// With os above 1 the voice runs at os times the input's rate (marks of a pitch dump made so):
+// markSample, pa and t are in units of 1/os input sample, and the grain reads the input
+// linearly between the two samples either side of each position.
 bool LayGrain(const COlaRing& ola, const CInputRing& in, CPsolaVoice& v, int pa, int t, std::int64_t markSample,
-              std::int64_t count);
+              std::int64_t count, int os = 1);
 
-// Adds a grain centred at grainPos with the given shape, from the input at markSample onward.
-// Input at or beyond count has not arrived and counts as 0.
+// Adds a grain centred at grainPos with the given shape, from the input at markSample onward
+// (in units of 1/os input sample). Input at or beyond count has not arrived and counts as 0.
 void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, const CGrainShape& shape,
-              std::int64_t markSample, std::int64_t count);
+              std::int64_t markSample, std::int64_t count, int os = 1);
 
 // Copies the carried sample and the overlap-add values readPos .. readPos + nIn - 1 into seg.
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg);

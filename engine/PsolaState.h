@@ -20,6 +20,9 @@ struct CPsolaVoice {
 
 struct CAnalyzeState {
     int readPos = 0;  // input count up to which input has been taken
+    bool chorus = false;      // the marks come from a loaded pitch dump
+    bool bufferFull = false;  // the dump's marks have run out: no more cycles
+    bool stopPosted = false;  // ... and the run's end has been asked for
     int procMin = 1000;
     int procMax = -1;
 };

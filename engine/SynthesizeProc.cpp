@@ -144,7 +144,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     if (bypass) {
         for (int u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     }
-    if (nOut >= 1) SaveOutput(st, st.out, nOut);
+    if (nOut >= 1) SaveOutput(st.saveBuf, st.out, nOut);
 
     // Bookkeeping of the main voice.
     if (nIn > 0) {
@@ -177,7 +177,7 @@ void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
     }
 }
 
-void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
+void CWaveInOutDlg::SaveOutput(std::vector<short>& buffer, long long first, int count) {
     if (m_chkSave.GetCheck() == 0 || !m_saveFile.IsOpen()) return;
     // A file run's output ends where its input ends: the silence that carried the last block
     // through is played but not saved.
@@ -186,7 +186,7 @@ void CWaveInOutDlg::SaveOutput(CSynthState& st, int first, int count) {
     const int piece = m_nBlockBytes / 2;
     for (int done = 0; done < count; done += piece) {
         const int n = std::min(piece, count - done);
-        for (int i = 0; i < n; ++i) st.saveBuf[static_cast<size_t>(i)] = outRing[(m_nBlockBytes + first + done + i) & m_nRingMask];
-        AppendToSaveFile(st.saveBuf.data(), static_cast<LONG>(n) * 2);
+        for (int i = 0; i < n; ++i) buffer[static_cast<size_t>(i)] = outRing[(m_nBlockBytes + first + done + i) & m_nRingMask];
+        AppendToSaveFile(buffer.data(), static_cast<LONG>(n) * 2);
     }
 }

@@ -1,11 +1,13 @@
 #include "platform/base/instance.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace platform {
@@ -14,51 +16,42 @@ CInstanceLock::~CInstanceLock() { Release(); }
 
 void CInstanceLock::Release() {
     if (m_fd >= 0) {
-        ::close(m_fd);  // closing the only descriptor drops the flock
+        ::close(m_fd);  // closing the only descriptor frees the name
         m_fd = -1;
     }
 }
 
-std::string CInstanceLock::DefaultLockPath(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') {
-        struct stat st {};
-        // Only a private folder of this user: anyone else could hold a lock file there.
-        if (::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
-            std::string folder(runtime);
-            if (folder.back() != '/') folder += '/';
-            return folder + name + ".lock";
-        }
+std::string CInstanceLock::SocketName(const std::string& name, const std::string& scope) {
+    // The scope can be any length; its 64-bit FNV-1a hash keeps the name within the socket
+    // address.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const unsigned char c : scope) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
     }
-    return "/tmp/" + name + "-" + std::to_string(::geteuid()) + ".lock";
+    char tail[64];
+    std::snprintf(tail, sizeof tail, ".%u.%016llx", static_cast<unsigned>(::geteuid()),
+                  static_cast<unsigned long long>(hash));
+    return name + tail;
 }
 
-InstanceLockResult CInstanceLock::TryAcquire(const std::string& name, const std::string& folder) {
+InstanceLockResult CInstanceLock::TryAcquire(const std::string& name, const std::string& scope) {
     if (m_fd >= 0) return InstanceLockResult::Acquired;
     if (name.empty() || name.find('/') != std::string::npos) return InstanceLockResult::Error;
-    const std::string path = folder.empty() ? DefaultLockPath(name) : folder + name + ".lock";
+    const std::string id = SocketName(name, scope);
+    sockaddr_un addr{};
+    if (id.size() + 1 > sizeof addr.sun_path) return InstanceLockResult::Error;
+    addr.sun_family = AF_UNIX;
+    addr.sun_path[0] = '\0';  // the abstract namespace: no file, gone with the socket
+    std::memcpy(addr.sun_path + 1, id.data(), id.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + id.size());
 
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return InstanceLockResult::Error;
-
-    // In a shared folder such as /tmp the file must be this user's own regular file.
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        ::close(fd);
-        return InstanceLockResult::Error;
-    }
-
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
         const int err = errno;
         ::close(fd);
-        return err == EWOULDBLOCK ? InstanceLockResult::AlreadyRunning : InstanceLockResult::Error;
+        return err == EADDRINUSE ? InstanceLockResult::AlreadyRunning : InstanceLockResult::Error;
     }
     m_fd = fd;
     return InstanceLockResult::Acquired;

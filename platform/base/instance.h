@@ -1,11 +1,11 @@
-// Single-instance guard: a lock with a name that one process of the user holds while it runs.
+// Single-instance guard: a lock with a name that one process holds while it runs.
 //
-// The lock is an exclusive flock on the file "<name>.lock" in the user's runtime folder
-// ($XDG_RUNTIME_DIR, else /tmp with the user id in the file name). The kernel drops it when the
-// process ends in any way, a crash or SIGKILL included, so a dead instance never blocks the next
-// start. Testing for the lock and taking it are one step, so two starts at the same moment
-// cannot both run. The file is opened close-on-exec: programs the instance starts do not inherit
-// the lock.
+// The lock is a socket bound in the kernel's abstract namespace under a name made of the lock's
+// name, the user id and the scope (the program folder, whose settings file the instance owns).
+// No environment variable and no file moves it, and the kernel releases it when the process
+// ends in any way, a crash or SIGKILL included, so a dead instance never blocks the next start.
+// Testing for the lock and taking it are one step (the bind), so two starts at the same moment
+// cannot both run. The socket is close-on-exec: programs the instance starts do not inherit it.
 #pragma once
 
 #include <string>
@@ -15,7 +15,7 @@ namespace platform {
 enum class InstanceLockResult {
     Acquired,        // this process now holds the lock
     AlreadyRunning,  // another process holds it
-    Error,           // the lock file could not be made or locked; nothing is held
+    Error,           // the lock could not be made; nothing is held
 };
 
 class CInstanceLock {
@@ -26,15 +26,15 @@ public:
     // Releases the lock if held. The program keeps its lock object alive until it ends.
     ~CInstanceLock();
 
-    // Tries to take the lock called name. folder (ending with '/') holds the lock file; empty
-    // means the user's runtime folder. Calling it again while the lock is held gives Acquired.
-    InstanceLockResult TryAcquire(const std::string& name, const std::string& folder = std::string());
+    // Tries to take the lock called name within scope (a folder; instances of other folders do
+    // not meet). Calling it again while the lock is held gives Acquired.
+    InstanceLockResult TryAcquire(const std::string& name, const std::string& scope);
 
     bool IsHeld() const { return m_fd >= 0; }
     void Release();
 
-    // The lock file used for name when no folder is given.
-    static std::string DefaultLockPath(const std::string& name);
+    // The abstract socket name used for name and scope (without its leading zero byte).
+    static std::string SocketName(const std::string& name, const std::string& scope);
 
 private:
     int m_fd = -1;

@@ -325,6 +325,39 @@ TEST(SettingsFileValues, OutOfRangeValuesTakeTheirFallbacks) {
     EXPECT_EQ(s.m_nMidiProgram, 0);
 }
 
+TEST(SettingsFileValues, ValuesTheControlsCannotTakeGetTheirDefaults) {
+    auto lines = SplitLines(kDefaultFile);
+    lines[9] = " 0  0 13  0 -25  0  0  0  0  0 12 1e30";   // equaliser preset 1: two gains off the trackbar
+    lines[10] = " 0  0  0  0  0  0  0  0  0  0  0  0.000";  // Q 0
+    lines[11] = " 0  0  0  0  0  0  0  0  0  0  0 -5";      // Q -5
+    lines[12] = "-24 0  0  0  0  0  0  0  0  0  0  7.500";  // all within range
+    lines[13] = "0 0 40 7 440 0.5 0.02 3 0.9 1";             // lowest key above the highest
+    lines[14] = "0 0 20 20 440 0.5 0.02 3 0.9 1";            // a one-key range is a range
+    lines[26] = "7";                                          // voice delay: two choices only
+    CSettingsFile s(kProgramFolder);
+    ASSERT_EQ(s.Parse(JoinLines(lines)), SettingsReadResult::Read);
+    EXPECT_EQ(s.m_nPresetGain[0][2], 0);
+    EXPECT_EQ(s.m_nPresetGain[0][4], 0);
+    EXPECT_EQ(s.m_nPresetGain[0][10], 12);
+    for (int k : {0, 1, 2}) EXPECT_FLOAT_EQ(s.m_fPresetQ[k], 1.0f) << "preset " << k;
+    EXPECT_EQ(s.m_nPresetGain[3][0], -24);
+    EXPECT_FLOAT_EQ(s.m_fPresetQ[3], 7.5f);
+    EXPECT_EQ(s.m_voicePreset[0].nMinKey, 7);
+    EXPECT_EQ(s.m_voicePreset[0].nMaxKey, 40);
+    EXPECT_EQ(s.m_voicePreset[1].nMinKey, 20);
+    EXPECT_EQ(s.m_voicePreset[1].nMaxKey, 20);
+    EXPECT_EQ(s.m_nLatencyMode, 0);
+}
+
+TEST(SettingsFileValues, RelativeOutputFolderIsTheProgramFoldersNotTheWorkingFolders) {
+    CSettingsFile s(kProgramFolder);
+    ASSERT_EQ(s.Parse(DefaultWithLine(20, "../../")), SettingsReadResult::Read);
+    EXPECT_EQ(s.m_strOutputFolder, "/opt/sorvel/../../");
+    CSettingsFile t(kProgramFolder);
+    ASSERT_EQ(t.Parse(DefaultWithLine(20, "out/")), SettingsReadResult::Read);
+    EXPECT_EQ(t.m_strOutputFolder, "/opt/sorvel/out/");
+}
+
 TEST(SettingsFileValues, RangeEdgesAreAccepted) {
     auto lines = SplitLines(kDefaultFile);
     lines[2] = "1";

@@ -1,6 +1,14 @@
 // The main dialog's start-up without a window system: defaults, device tables, settings file,
 // trace file and the start state of every control it sets.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "StartupSupport.h"
 #include "platform/base/paths.h"
@@ -142,6 +150,34 @@ TEST_F(StartupSettingsTest, MissingSavedDevicesAreToldRecordingFirstAndTheMapper
     EXPECT_EQ(d.m_nWaveInIndex, 0);
     EXPECT_EQ(d.m_nWaveOutIndex, 0);
     EXPECT_EQ(d.m_nWaveInId, WAVE_MAPPER);
+}
+
+TEST_F(StartupSettingsTest, SettingsOrTraceFileThatIsAPipeNeitherBlocksNorStopsTheStart) {
+    ASSERT_EQ(::mkfifo(folder.File("sorvel.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(folder.File("debug.txt").c_str(), 0600), 0);
+    // Should an open block on a pipe, this opens the other end after a while so the test ends.
+    std::atomic<bool> started{false};
+    std::atomic<bool> unblocked{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 500 && !started.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (started.load()) return;
+        unblocked = true;
+        for (const char* name : {"sorvel.ini", "debug.txt"}) ::close(::open(folder.File(name).c_str(), O_RDWR | O_NONBLOCK));
+    });
+    CWaveInOutDlg& d = Start();
+    started = true;
+    rescue.join();
+    EXPECT_FALSE(unblocked.load()) << "start-up waited on a pipe";
+    EXPECT_EQ(d.m_nMethod, 0);
+    EXPECT_FALSE(d.IsTracing());
+}
+
+TEST_F(StartupSettingsTest, TemporaryFilesOfACutOffSettingsWriteAreRemoved) {
+    std::ofstream(folder.File(".sorvel.ini.4242.0.tmp")) << "sorvel 2.87\n";
+    std::ofstream(folder.File(".sorvel.ini.notes")) << "kept\n";
+    Start();
+    EXPECT_FALSE(std::filesystem::exists(folder.File(".sorvel.ini.4242.0.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File(".sorvel.ini.notes")));
 }
 
 TEST_F(StartupSettingsTest, FileOfAnOlderVersionIsIgnoredSilently) {

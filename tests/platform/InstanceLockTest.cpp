@@ -2,12 +2,14 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/base/instance.h"
+#include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
 
 extern char** environ;
@@ -106,26 +108,35 @@ TEST(InstanceLock, DifferentNamesDoNotBlockEachOther) {
     EXPECT_EQ(b.TryAcquire("other", folder.Path()), InstanceLockResult::Acquired);
 }
 
-TEST(InstanceLock, UnusableFolderOrNameIsAnErrorAndHoldsNothing) {
+TEST(InstanceLock, UnusableNameIsAnErrorAndHoldsNothing) {
     TempFolder folder;
     CInstanceLock lock;
-    EXPECT_EQ(lock.TryAcquire("sorvel", folder.File("missing/")), InstanceLockResult::Error);
     EXPECT_EQ(lock.TryAcquire("../sorvel", folder.Path()), InstanceLockResult::Error);
     EXPECT_EQ(lock.TryAcquire("", folder.Path()), InstanceLockResult::Error);
     EXPECT_FALSE(lock.IsHeld());
 }
 
-TEST(InstanceLock, DefaultPlaceIsTheUsersRuntimeFolder) {
+TEST(InstanceLock, NoEnvironmentVariableMovesTheLock) {
+    // Once the lock lived in the runtime folder: two starts with different runtime folders (or
+    // temporary folders) both ran on one settings file.
     TempFolder folder;
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string savedValue = saved ? saved : "";
-
-    ::setenv("XDG_RUNTIME_DIR", folder.Path().c_str(), 1);
-    EXPECT_EQ(CInstanceLock::DefaultLockPath("sorvel"), folder.Path() + "sorvel.lock");
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(CInstanceLock::DefaultLockPath("sorvel"), "/tmp/sorvel-" + std::to_string(::geteuid()) + ".lock");
-
-    if (saved) ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    TempFolder runtimeA;
+    TempFolder runtimeB;
+    std::optional<LockHolder> first;
+    {
+        ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeA.Path());
+        first.emplace(folder.Path(), false);
+    }
+    ASSERT_EQ(first->Result(), InstanceLockResult::Acquired);
+    CInstanceLock second;
+    {
+        ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeB.Path());
+        ScopedEnv tmp("TMPDIR", runtimeB.Path());
+        ScopedEnv home("HOME", runtimeB.Path());
+        EXPECT_EQ(second.TryAcquire("sorvel", folder.Path()), InstanceLockResult::AlreadyRunning);
+    }
+    ScopedEnv none("XDG_RUNTIME_DIR", "");
+    EXPECT_EQ(second.TryAcquire("sorvel", folder.Path()), InstanceLockResult::AlreadyRunning);
 }
 
 }  // namespace

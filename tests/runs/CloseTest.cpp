@@ -163,8 +163,16 @@ TEST_F(Close, ClosingKeepsTheEffectDialogsLastPresetsInTheSettings) {
     EXPECT_EQ(lines[22].substr(lines[22].size() - 2), " 9");
 }
 
-TEST_F(Close, TheEndOfTheProgramRemovesTheTemporaryConversionFile) {
+TEST_F(Close, TheEndOfTheProgramRemovesOnlyATemporaryConversionFileItMade) {
+    // A file of that name that was there before is someone else's.
     runtest::WriteWav(folder.File("temp.wav"), std::vector<short>(10, 0));
+    dlg->OnClose();
+    dlg.reset();
+    EXPECT_TRUE(runtest::Exists(folder.File("temp.wav")));
+
+    dlg = std::make_unique<runtest::RunDialog>(folder.Path());
+    runtest::SetUpLikeStartUp(*dlg, folder.Path());
+    dlg->m_bMadeTempWav = TRUE;  // as the converter leaves it
     dlg->OnClose();
     dlg.reset();
     EXPECT_FALSE(runtest::Exists(folder.File("temp.wav")));

@@ -114,6 +114,22 @@ TEST_F(DeviceFailure, RecordingDeviceGoingAwayEndsTheRunAndKeepsWhatWasSaved) {
     EXPECT_GT(saved.samples.size(), 0u);
 }
 
+TEST_F(DeviceFailure, StopPostedForALostDeviceEndsOnlyTheRunThatLostIt) {
+    Make({"Mic"}, {"Speaker"});
+    dlg->OnBnClickedLive();
+    ASSERT_EQ(dlg->m_nRunState.load(), 1);
+    dlg->DeviceLost(&dlg->m_bInDeviceLost, "wavin08: waveInPrepareHeader() failed.");
+    // The user ends that run and starts the next before the posted STOP arrives.
+    dlg->OnBnClickedStop();
+    dlg->OnBnClickedLive();
+    ASSERT_EQ(dlg->m_nRunState.load(), 1);
+    FeedBlocks(2);
+    platform::ui::DeliverPostedMessages();
+    EXPECT_EQ(dlg->m_nRunState.load(), 1);
+    EXPECT_EQ(runtest::BoxTexts(), std::vector<std::string>{"wavin08: waveInPrepareHeader() failed."});
+    dlg->OnBnClickedStop();
+}
+
 TEST_F(DeviceFailure, PlaybackDeviceGoingAwayEndsAFileRun) {
     Make({"Mic"}, {"Speaker"});
     runtest::WriteWav(folder.File("tone.wav"), runtest::Tone(220.0, 44100 * 10));
