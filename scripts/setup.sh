@@ -18,6 +18,8 @@ PACKAGES=(
   libfluidsynth-dev timgm6mb-soundfont
   # Japanese font for the window texts and screenshots
   fonts-ipafont-gothic
+  # Qt's own dialogs (file pickers) in Japanese
+  qt6-translations-l10n
   # the spoken voice recording used by tests and benchmarks
   espeak-ng sox
   # mp3 files for the tests of the outside converter (made and read by a stand-in converter with sox)
