@@ -24,7 +24,8 @@ int KeyRangeIndex(int range) { return range >= 0 && range < 8 ? range : 0; }
 
 }  // namespace
 
-void CWaveInOutDlg::UpdatePitchAnalyzer(int markCount, const int* marks, const short* amps, int minHz, int maxHz) {
+void CWaveInOutDlg::UpdatePitchAnalyzer(int markCount, const std::int64_t* marks, const short* amps, int minHz,
+                                        int maxHz) {
     CPitchTrackCarry& carry = m_pitchCarry;
     constexpr int kC = CPitchTrackCarry::kCarried;
     // 1. A new run.
@@ -48,10 +49,10 @@ void CWaveInOutDlg::UpdatePitchAnalyzer(int markCount, const int* marks, const s
     std::copy(carry.time, carry.time + kC, T.begin());
     for (int j = 0; j < n; ++j) {
         const int i = carry.prevCount + j;
-        const int m0 = marks[i & mask];
-        const int m1 = marks[(i + 1) & mask];
+        const std::int64_t m0 = marks[i & mask];
+        const std::int64_t m1 = marks[(i + 1) & mask];
         T[kC + j] = static_cast<float>(m1 / os) * kSecondsPerSample;
-        const int period = (m1 - m0) / os;
+        const std::int64_t period = (m1 - m0) / os;
         const int a = amps[i & mask];
         float p = 0.0f;
         if (period > 0) {

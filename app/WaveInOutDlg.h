@@ -503,7 +503,7 @@ public:
     int m_nHistoryPos = 0;
     CPitchTrackCarry m_pitchCarry;
     // Timer tick of a TD-PSOLA run: the new marks up to markCount drawn and kept as history.
-    void UpdatePitchAnalyzer(int markCount, const int* marks, const short* amps, int minHz, int maxHz);
+    void UpdatePitchAnalyzer(int markCount, const std::int64_t* marks, const short* amps, int minHz, int maxHz);
     // Note names beside the pitch view and its volume scale, on the dialog; bErase clears both
     // label columns first.
     void DrawAnalyzerLabels(BOOL bErase);

@@ -29,7 +29,7 @@ protected:
     void AddMarks(const std::vector<int>& periods, const std::vector<int>& amps) {
         for (std::size_t i = 0; i < periods.size(); ++i) {
             const int mask = dlg().m_nRingMask;
-            const int last = dlg().m_pnMark[count & mask];
+            const auto last = dlg().m_pnMark[count & mask];
             ++count;
             dlg().m_pnMark[count & mask] = last + periods[i];
             dlg().m_psMarkAmp[count & mask] = static_cast<short>(amps[i]);
