@@ -1,6 +1,7 @@
 #include "app/WaveInOutDlg.h"
 
 #include "platform/base/fileopen.h"
+#include "platform/wave/libmessages.h"
 
 #include <cstdio>
 
@@ -30,9 +31,12 @@ CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDia
     } else {
         m_strTracePath.clear();
     }
+    // What the sound libraries have to say goes into the trace, not onto standard error.
+    if (IsTracing()) platform::wave::SetSoundLibraryMessageSink([this](const std::string& text) { WriteTrace("sound: " + text); });
 }
 
 CWaveInOutDlg::~CWaveInOutDlg() {
+    if (IsTracing()) platform::wave::SetSoundLibraryMessageSink(nullptr);
     // Every worker is joined before anything it uses goes, also when the dialog ends without
     // the close operation.
     m_bPsolaRun.store(FALSE, std::memory_order_release);

@@ -34,12 +34,15 @@ public:
     int Size() const { return m_nSize; }
     bool IsForward() const { return m_bForward != 0; }
 
-    // The stages after the first pass run eight floats at a time on processors that have
-    // 256-bit vectors (checked once at run time), else four at a time; both give the same
-    // results. UseFourWideOnly(true) keeps every object on the four-wide stages, so tests and
-    // benchmarks can check and time that path on any machine.
+    // The butterflies run sixteen floats at a time on processors that have 512-bit vectors,
+    // eight at a time with 256-bit vectors (checked once at run time), else four at a time;
+    // all give the same results. LimitVectorFloats(4 or 8) keeps every object at most that
+    // wide (0: as wide as the processor allows), so tests and benchmarks can check and time
+    // each width on one machine; UseFourWideOnly(true) is LimitVectorFloats(4).
     static void UseFourWideOnly(bool enable);
+    static void LimitVectorFloats(int floats);
     static bool HasWideStages();
+    static int WidestVectorFloats();
 
 private:
     template <bool kForward>

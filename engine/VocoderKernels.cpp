@@ -16,6 +16,25 @@ constexpr float kPiF = 3.14159265f;
 constexpr float kInvTwoPiF = 0.15915494f;
 constexpr unsigned kSignBit = 0x80000000u;
 
+// The smallest float phase that lies 1e15 turns or more from 0 (x / 2pi taken in double): a
+// phase at or beyond it carries no information and restarts at 0.
+float MaxPhase() {
+    const double invTwoPi = 1.0 / 6.283185307179586476925286766559;
+    float x = static_cast<float>(1e15 * 6.283185307179586476925286766559);
+    while (static_cast<double>(x) * invTwoPi >= 1e15) x = std::nextafter(x, 0.0f);
+    while (static_cast<double>(x) * invTwoPi < 1e15) x = std::nextafter(x, __builtin_inff());
+    return x;
+}
+
+const float kMaxPhase = MaxPhase();
+
+template <typename VF, typename VI>
+inline VF GatherLanes(const float* p, VI index) {
+    VF v;
+    for (int i = 0; i < static_cast<int>(sizeof(VF) / sizeof(float)); ++i) v[i] = p[index[i]];
+    return v;
+}
+
 }  // namespace
 
 namespace {
@@ -27,6 +46,7 @@ namespace {
 #define VOCODER_LO 0, 4, 1, 5
 #define VOCODER_HI 2, 6, 3, 7
 #define VOCODER_SQRT(v) SqrtLanes(v)
+#define VOCODER_GATHER(p, i) GatherLanes<VF>(p, i)
 template <typename V>
 inline V SqrtLanes(V v) {
     for (int i = 0; i < KW; ++i) v[i] = std::sqrt(v[i]);
@@ -40,6 +60,7 @@ inline V SqrtLanes(V v) {
 #undef VOCODER_LO
 #undef VOCODER_HI
 #undef VOCODER_SQRT
+#undef VOCODER_GATHER
 
 #if defined(__x86_64__)
 #pragma GCC push_options
@@ -51,6 +72,7 @@ inline V SqrtLanes(V v) {
 #define VOCODER_LO 0, 8, 1, 9, 2, 10, 3, 11
 #define VOCODER_HI 4, 12, 5, 13, 6, 14, 7, 15
 #define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm256_sqrt_ps(reinterpret_cast<__m256>(v)))
+#define VOCODER_GATHER(p, i) reinterpret_cast<VF>(_mm256_i32gather_ps(p, reinterpret_cast<__m256i>(i), 4))
 #include "engine/VocoderLanes.inc"
 #undef KW
 #undef VOCODER_NS
@@ -59,6 +81,7 @@ inline V SqrtLanes(V v) {
 #undef VOCODER_LO
 #undef VOCODER_HI
 #undef VOCODER_SQRT
+#undef VOCODER_GATHER
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -70,6 +93,7 @@ inline V SqrtLanes(V v) {
 #define VOCODER_LO 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23
 #define VOCODER_HI 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31
 #define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm512_maskz_sqrt_ps(0xFFFF, reinterpret_cast<__m512>(v)))
+#define VOCODER_GATHER(p, i) reinterpret_cast<VF>(_mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, reinterpret_cast<__m512i>(i), p, 4))
 #include "engine/VocoderLanes.inc"
 #undef KW
 #undef VOCODER_NS
@@ -78,6 +102,7 @@ inline V SqrtLanes(V v) {
 #undef VOCODER_LO
 #undef VOCODER_HI
 #undef VOCODER_SQRT
+#undef VOCODER_GATHER
 #pragma GCC pop_options
 #endif
 

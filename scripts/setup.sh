@@ -16,6 +16,8 @@ PACKAGES=(
   qt6-base-dev portaudio19-dev libasound2-dev
   # Japanese font for the window texts and screenshots
   fonts-ipafont-gothic
+  # Qt's own dialogs (file pickers) in Japanese
+  qt6-translations-l10n
   # the spoken voice recording used by tests and benchmarks
   espeak-ng sox
   # mp3 files for the tests of the outside converter (made and read by a stand-in converter with sox)

@@ -2,6 +2,8 @@
 
 #include <portaudio.h>
 
+#include "platform/wave/libmessages.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -154,6 +156,7 @@ private:
     void InitLocked() {
         if (m_tried) return;
         m_tried = true;
+        RouteSoundLibraryMessages();
         const PaError err = Pa_Initialize();
         if (err != paNoError) {
             Report("cannot start", err);

@@ -138,6 +138,31 @@ TEST_F(ProgramProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
     EXPECT_EQ(ReadAll(trace).rfind("sorvel(32bit) 2.87\n", 0), 0u);
 }
 
+TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
+    // On the real sound system (no virtual devices): without a sound card, ALSA and JACK once
+    // printed a hundred lines at every start.
+    const fs::path copy = folder.File("sorvel");
+    fs::copy_file(program, copy);
+    const std::string trace = folder.File("debug.txt");
+    std::ofstream(trace).flush();
+    const auto env = Environment({"SORVEL_VIRTUAL_IN", "SORVEL_VIRTUAL_OUT", "JACK_NO_START_SERVER"},
+                                 {"QT_QPA_PLATFORM=offscreen"});
+    const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
+    ASSERT_GT(pid, 0);
+    const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000);
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    ASSERT_TRUE(up);
+    const std::string err = ReadAll(folder.File("err.txt"));
+    EXPECT_EQ(err.find("ALSA"), std::string::npos) << err;
+    EXPECT_EQ(err.find("ack"), std::string::npos) << err;  // jack, Jack, JACK
+}
+
 TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
     // A logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal (SIGHUP) runs the close operation:
     // the settings file is written whole and the program ends normally.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <vector>
 
 #include "engine/ResampleCubic.h"
@@ -59,6 +61,42 @@ TEST(ResampleCubicTest, RoundedLastPositionNeverReadsPastTheSegment) {
     std::vector<float> t(static_cast<size_t>(nIn) + 1, 3.0f);
     for (int nOut : {16776, 16779, 33553, 50000}) {
         for (int i = nOut - 3; i < nOut; ++i) EXPECT_EQ(ResampleCubic(t.data(), nIn, nOut, i), 3);
+    }
+}
+
+// The blend written out with the remainder taken by fmod, as the rule states it: the resampler
+// must give the same integer at every position, whichever way it finds the fraction.
+int BlendWithRemainder(const std::vector<float>& t, int nIn, double pos) {
+    double a = std::fmod(pos, 1.0);
+    int j = static_cast<int>(std::floor(pos));
+    if (j >= nIn) {
+        j = nIn - 1;
+        a = 1.0;
+    }
+    if (j <= 0 || j >= nIn - 1) return static_cast<int>(static_cast<double>(t[j + 1]) * a + (1.0 - a) * static_cast<double>(t[j]));
+    const float af = static_cast<float>(a), bf = static_cast<float>(1.0 - a);
+    const float A = (af * af - 1.0f) * af * 0.16666667f, B = (bf * bf - 1.0f) * bf * 0.16666667f;
+    float y = ((12.0f * A - 18.0f * B) * 0.2f + bf) * t[j] + ((8.0f * B - 2.0f * A) * 0.2f) * t[j - 1];
+    y = y + ((12.0f * B - 18.0f * A) * 0.2f + af) * t[j + 1];
+    y = y + ((8.0f * A - 2.0f * B) * 0.2f) * t[j + 2];
+    return static_cast<int>(y);
+}
+
+TEST(ResampleCubicTest, EveryOutputEqualsTheBlendWithTheRemainderTakenByFmod) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> dist(-30000.0f, 30000.0f);
+    for (int nIn : {1, 2, 3, 7, 300, 1021, 16384}) {
+        std::vector<float> t(static_cast<size_t>(nIn) + 1);
+        for (float& v : t) v = dist(rng);
+        for (int nOut : {1, 5, nIn, nIn + 1, 2 * nIn + 3, (nIn * 7) / 5 + 1, 16384}) {
+            const float inv = 1.0f / static_cast<float>(nOut);
+            for (int i = 0; i < nOut; ++i) {
+                const float pos = static_cast<float>(i) * static_cast<float>(nIn) * inv;
+                ASSERT_EQ(ResampleCubic(t.data(), nIn, nOut, i), BlendWithRemainder(t, nIn, pos)) << nIn << " " << nOut << " " << i;
+                const double posD = static_cast<double>(i) * static_cast<double>(nIn) * (1.0 / static_cast<double>(nOut));
+                ASSERT_EQ(ResampleCubicDouble(t.data(), nIn, nOut, i), BlendWithRemainder(t, nIn, posD)) << nIn << " " << nOut;
+            }
+        }
     }
 }
 

@@ -105,19 +105,23 @@ TEST_P(FFTAccuracy, ForwardThenInverseReturnsTheInputWithin1e6Relative) {
     }
 }
 
-TEST(FFT, BothStageWidthsGiveIdenticalResults) {
+TEST(FFT, EveryVectorWidthGivesIdenticalResults) {
     if (!CFFT::HasWideStages()) GTEST_SKIP() << "no 256-bit vectors here";
     for (int forward = 0; forward <= 1; ++forward) {
         for (int n = 2; n <= 4096; n *= 2) {
             CFFT fft;
             ASSERT_TRUE(fft.Init(n, 0, forward));
-            std::vector<float> wide = RandomPoints(n, 3u * static_cast<unsigned>(n));
-            std::vector<float> narrow = wide;
-            fft.Transform(wide.data());
-            CFFT::UseFourWideOnly(true);
+            const std::vector<float> x = RandomPoints(n, 3u * static_cast<unsigned>(n));
+            std::vector<float> narrow = x;
+            CFFT::LimitVectorFloats(4);
             fft.Transform(narrow.data());
-            CFFT::UseFourWideOnly(false);
-            ASSERT_EQ(wide, narrow) << "N = " << n << (forward ? " forward" : " inverse");
+            for (int floats = 8; floats <= CFFT::WidestVectorFloats(); floats *= 2) {
+                std::vector<float> wide = x;
+                CFFT::LimitVectorFloats(floats);
+                fft.Transform(wide.data());
+                ASSERT_EQ(wide, narrow) << "N = " << n << (forward ? " forward, " : " inverse, ") << floats << " floats";
+            }
+            CFFT::LimitVectorFloats(0);
         }
     }
 }

@@ -226,6 +226,28 @@ TEST_F(QtProgramWindowTest, EnterInTheCorrThBoxTakesTheValueAndLeavesTheWindowOp
     EXPECT_TRUE(dlg->IsEnded());
 }
 
+TEST_F(QtProgramWindowTest, OpenPickerSpeaksJapaneseShowsEachPatternOnceAndIsWideEnough) {
+    std::vector<std::string> filters;
+    std::vector<std::string> texts;
+    bool shot = false;
+    drv::RunSoon([&] {
+        filters = drv::OpenFileDialogFilters();
+        texts = drv::OpenFileDialogTexts();
+        shot = drv::SaveOpenFileDialogScreenshot(ScreenshotPath("open_picker.png"));
+        drv::AnswerFileDialog({});
+    }, 300);
+    dlg->OnBnClickedOpen();
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+    EXPECT_TRUE(shot);
+    EXPECT_EQ(filters, std::vector<std::string>{"音声ファイル(*.wav)"});
+    std::string all;
+    for (const auto& t : texts) all += t + "|";
+    // Qt's own words in Japanese: no "Look in", "File name", "Open" or "Cancel" is left.
+    for (const char* english : {"Look in", "File name", "Files of type", "Open", "Cancel"})
+        EXPECT_EQ(all.find(english), std::string::npos) << english << " in " << all;
+    EXPECT_NE(all.find("キャンセル"), std::string::npos) << all;
+}
+
 TEST_F(QtProgramWindowTest, AnalyserFrameHoldsThe452By260Window) {
     const RECT frame = drv::WidgetRect(Item(IDC_ANALYZER_FRAME));
     EXPECT_GE(frame.right - frame.left, 452);

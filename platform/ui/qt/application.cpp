@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <vector>
 #include <sys/stat.h>
 
 #include "platform/ui/msgbox.h"
@@ -105,7 +108,24 @@ std::string CheckDisplay() {
 struct Application::Impl {
     std::unique_ptr<QApplication> app;
     std::unique_ptr<QtWindowSystem> ws;
+    std::vector<std::unique_ptr<QTranslator>> translators;
 };
+
+namespace {
+
+// The toolkit's own dialogs (file pickers, their buttons and labels) speak Japanese like the
+// rest of the program: Qt's Japanese translations, where they are installed.
+void LoadJapaneseTranslations(std::vector<std::unique_ptr<QTranslator>>& translators) {
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : {"qtbase_ja", "qt_ja"}) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QString::fromLatin1(name), folder) && QCoreApplication::installTranslator(translator.get()))
+            translators.push_back(std::move(translator));
+    }
+}
+
+}  // namespace
 
 Application::Application(int& argc, char** argv) {
     if (g_current != nullptr) {
@@ -117,6 +137,7 @@ Application::Application(int& argc, char** argv) {
     m_impl = std::make_unique<Impl>();
     m_impl->app = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    LoadJapaneseTranslations(m_impl->translators);
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
     // Dialog boxes of the toolkit itself (message boxes, pickers) in the Japanese Gothic face.
     FontSpec appFont;
@@ -145,6 +166,8 @@ Application::~Application() {
     g_current = nullptr;
     m_impl->ws.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (auto& translator : m_impl->translators) QCoreApplication::removeTranslator(translator.get());
+    m_impl->translators.clear();
     m_impl->app.reset();
 }
 

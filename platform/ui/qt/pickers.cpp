@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTreeView>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -18,6 +21,37 @@ QWidget* ActiveWindowFor(CWnd* owner) {
         if (QWidget* w = WidgetOf(owner->GetTopLevelParent())) return w->window();
     }
     return QApplication::activeWindow();
+}
+
+constexpr int kPickerWidth = 860;
+constexpr int kPickerHeight = 520;
+
+// The picker's places list and its detail columns at widths where their texts are whole.
+void ReadableColumns(QFileDialog& dialog) {
+    if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter")))
+        splitter->setSizes({170, kPickerWidth - 170});
+    if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        header->resizeSection(1, 90);
+        header->resizeSection(2, 110);
+        header->resizeSection(3, 170);
+    }
+}
+
+// A filter as the picker shows and applies it: "description (patterns)", the patterns separated
+// by blanks. A description that already ends with its patterns in brackets, as the program's
+// filter texts do ("音声ファイル(*.wav)"), shows them once.
+QString NameFilter(const QString& description, QString patterns) {
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+    if (open >= 0 && description.endsWith(QLatin1Char(')'))) {
+        QString shown = description.mid(open + 1, description.size() - open - 2);
+        shown.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (shown.simplified() == patterns.simplified()) return description.left(open + 1) + patterns + QStringLiteral(")");
+    }
+    return description + QStringLiteral(" (") + patterns + QStringLiteral(")");
 }
 
 }  // namespace
@@ -81,14 +115,13 @@ bool RunFileDialog(CWnd* owner, FileDialogRequest& request) {
     dialog.setWindowTitle(request.title.empty() ? QString(request.open ? "開く" : "名前を付けて保存") : ToQt(request.title));
     if (!request.defaultExt.empty()) dialog.setDefaultSuffix(ToQt(request.defaultExt));
     QStringList filters;
-    for (const auto& [description, patterns] : request.filters) {
-        QString list = ToQt(patterns);
-        list.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << ToQt(description) + QStringLiteral(" (") + list + QStringLiteral(")");
-    }
+    for (const auto& [description, patterns] : request.filters) filters << NameFilter(ToQt(description), ToQt(patterns));
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
     if (!request.initialFolder.empty()) dialog.setDirectory(ToQt(request.initialFolder));
     if (!request.initialName.empty()) dialog.selectFile(ToQt(request.initialName));
+    // Wide enough for the name, size, type and date columns to be read whole.
+    dialog.resize(kPickerWidth, kPickerHeight);
+    ReadableColumns(dialog);
     if (dialog.exec() != QDialog::Accepted) return false;
     request.chosen.clear();
     for (const QString& file : dialog.selectedFiles()) request.chosen.push_back(FromQt(QDir::cleanPath(file)));
@@ -96,8 +129,13 @@ bool RunFileDialog(CWnd* owner, FileDialogRequest& request) {
 }
 
 bool RunFolderDialog(CWnd* owner, const std::string& title, std::string* folder) {
-    const QString chosen = QFileDialog::getExistingDirectory(ActiveWindowFor(owner), ToQt(title), QDir::homePath(),
-                                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    QFileDialog dialog(ActiveWindowFor(owner), ToQt(title), QDir::homePath());
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.resize(kPickerWidth, kPickerHeight);
+    ReadableColumns(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    const QString chosen = dialog.selectedFiles().front();
     if (chosen.isEmpty()) return false;
     *folder = FromQt(QDir::cleanPath(chosen));
     return true;

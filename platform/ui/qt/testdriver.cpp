@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -423,6 +424,24 @@ std::vector<std::string> OpenFileDialogFilters() {
         for (const QString& f : dialog->nameFilters()) filters.push_back(FromQt(f));
     }
     return filters;
+}
+
+std::vector<std::string> OpenFileDialogTexts() {
+    std::vector<std::string> texts;
+    if (QFileDialog* dialog = OpenFileDialog()) {
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            if (label->isVisible()) texts.push_back(FromQt(label->text()));
+        for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+            if (button->isVisible() && !button->text().isEmpty()) texts.push_back(FromQt(button->text()));
+    }
+    return texts;
+}
+
+bool SaveOpenFileDialogScreenshot(const std::string& path) {
+    QFileDialog* dialog = OpenFileDialog();
+    if (dialog == nullptr) return false;
+    QDir().mkpath(QFileInfo(ToQt(path)).absolutePath());
+    return dialog->grab().save(ToQt(path), "PNG");
 }
 
 std::string ShownToolTipText() {

@@ -88,6 +88,10 @@ bool AnswerMessageBox(int answer);
 bool AnswerFileDialog(const std::vector<std::string>& paths);
 // The name filters the open file picker offers (empty when none is open).
 std::vector<std::string> OpenFileDialogFilters();
+// The texts of the open file picker's labels and buttons (empty when none is open).
+std::vector<std::string> OpenFileDialogTexts();
+// Saves the open file picker as PNG; false when none is open.
+bool SaveOpenFileDialogScreenshot(const std::string& path);
 
 // The text of the tooltip shown now (empty when none).
 std::string ShownToolTipText();
