@@ -120,6 +120,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* ev) override {
         if (ev->button() == Qt::LeftButton) Mouse(WM_LBUTTONUP, ev);
     }
+    // The window learns that the mouse has left it (hover highlights end).
+    void leaveEvent(QEvent*) override {
+        if (Wnd() != nullptr) Wnd()->SendMessage(WM_MOUSELEAVE);
+    }
     void dragEnterEvent(QDragEnterEvent* ev) override {
         if (Wnd() != nullptr && Wnd()->AcceptsFiles() && ev->mimeData()->hasUrls()) ev->acceptProposedAction();
     }
