@@ -181,6 +181,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- batch conversion
     ON_BN_CLICKED(1099, &CWaveInOutDlg::OnBnClickedBatch)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_BATCH_ENDED, &CWaveInOutDlg::OnBatchEnded)
     // (batch entries end)
 
 

@@ -549,6 +549,10 @@ public:
     // Sets the abort flag of a running batch and waits for its thread (user-interface thread).
     void StopBatch();
     bool IsBatchRunning() const { return m_bBatchRunning.load(std::memory_order_acquire); }
+    // Posted by the batch thread as its last act: the controls follow the state it left (no
+    // file to replay).
+    static constexpr UINT WM_APP_BATCH_ENDED = WM_APP + 0x62;
+    LRESULT OnBatchEnded(WPARAM wParam, LPARAM lParam);
 
     class CBatchDlg* m_pBatchDlg = nullptr;  // made at the first batch, deleted at close
     int m_nBatchStatus = 0;
