@@ -68,3 +68,13 @@ inline int ResampleCubicDouble(const float* t, int nIn, int nOut, int i) {
     const double pos = static_cast<double>(i) * static_cast<double>(nIn) * (1.0 / static_cast<double>(nOut));
     return resample_detail::ResampleAt(t, nIn, pos);
 }
+
+// out[k] = ResampleCubic(t, nIn, nOut, first + k) for k = 0..count-1, the very same values,
+// computed many at a time on vectors where the processor has them (the outputs between the
+// two ends of the segment; the ends blend linearly one at a time).
+void ResampleCubicRun(const float* t, int nIn, int nOut, int first, int count, int* out);
+
+// At most this many lanes from now on (1, 8 or 16; 0 = the widest the processor has), so that
+// tests can check every width on one machine.
+void LimitResampleLanes(int lanes);
+int ResampleLanes();
