@@ -44,8 +44,9 @@ bool CPitchScaleUnit::Init(int /*unused1*/, int sampleRate, int /*unused2*/) {
     m_nInPos = n - m_nHop;
 
     const int fifo = n + m_nHop;
-    m_pfAnaMag = MakeBuffer(kBins);
-    m_pfAnaFreq = MakeBuffer(kBins);
+    // 32 more: the synthesis may load (and not use) up to 31 floats beyond the last bin.
+    m_pfAnaMag = MakeBuffer(kBins + 32);
+    m_pfAnaFreq = MakeBuffer(kBins + 32);
     m_pfWindow = MakeBuffer(n);
     m_pfFrame = MakeBuffer(2 * n);
     m_pfFrameR = MakeBuffer(2 * n);

@@ -20,8 +20,8 @@ struct VocoderAnalyzeArgs {
 };
 
 struct VocoderSynthesizeArgs {
-    const float* anaMag;
-    const float* anaFreq;
+    const float* anaMag;   // bins + 32 floats (the last 32 read, not used)
+    const float* anaFreq;  // bins + 32 floats
     float* synMag;
     float* synFreq;
     float* sumPhase;
