@@ -76,8 +76,9 @@ void CPitchScaleUnit::WindowInto(const float* fifo, float* frame) const {
     VocoderKernels().window(fifo, m_pfWindow.get(), frame, m_nFrameSize);
 }
 
-void CPitchScaleUnit::OverlapAddReal(const float* frame, float* acc) const {
-    VocoderKernels().overlapAdd(frame, m_pfWindow.get(), acc, m_nFrameSize, 1.0f / static_cast<float>(m_nOverSampling));
+void CPitchScaleUnit::OverlapAddRealAndShift(const float* frame, float* acc) const {
+    VocoderKernels().overlapAddShift(frame, m_pfWindow.get(), acc, m_nFrameSize, m_nHop,
+                                     1.0f / static_cast<float>(m_nOverSampling));
 }
 
 void CPitchScaleUnit::OverlapAdd(const float* frame, float* acc) const {
@@ -139,9 +140,8 @@ void CPitchScaleUnit::ProcessFrame(int bReset) {
     Analyze(frame, bReset);
     ShiftAndSynthesize(m_fPitchRatio, bReset);
     m_realInverse.Transform(frame);
-    OverlapAddReal(frame, m_pfOutAccL.get());
+    OverlapAddRealAndShift(frame, m_pfOutAccL.get());
     ShiftDown(m_pfInFifoL.get());
-    ShiftDown(m_pfOutAccL.get());
     m_nInPos -= m_nHop;
     m_nOutPos -= m_nHop;
 }

@@ -94,7 +94,7 @@ private:
     void ProcessVocalFrame(const float* params);
     void WindowInto(const float* fifo, float* frame) const;
     void OverlapAdd(const float* frame, float* acc) const;
-    void OverlapAddReal(const float* frame, float* acc) const;
+    void OverlapAddRealAndShift(const float* frame, float* acc) const;
     static void ShiftDown(float* fifo);
 
     Buffer m_pfDispMag;          // magnitudes of the last frame (left channel in ProcessVocal)

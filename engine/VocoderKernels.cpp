@@ -122,7 +122,7 @@ inline __m512 GatherNear(const float* p, __v16si i) {
 #endif
 
 #define VOCODER_TABLE(ns, lanes) \
-    VocoderKernelTable { lanes, ns::Analyze, ns::Synthesize, ns::Window, ns::OverlapAdd, ns::SinCosArray }
+    VocoderKernelTable { lanes, ns::Analyze, ns::Synthesize, ns::Window, ns::OverlapAddShift, ns::SinCosArray }
 
 const VocoderKernelTable kLanes4 = VOCODER_TABLE(lanes4, 4);
 #if defined(__x86_64__)

@@ -43,7 +43,9 @@ struct VocoderKernelTable {
     // count a multiple of 16 in the three below. Window: count real samples times the window
     // become count complex points with imaginary parts 0 (2 * count floats).
     void (*window)(const float* fifo, const float* w, float* frame, int count);
-    void (*overlapAdd)(const float* frame, const float* w, float* acc, int count, float invOs);
+    // The real frame times the window added into the accumulator, which then moves down by
+    // hop (count - hop a multiple of 16); its top hop values become 0.
+    void (*overlapAddShift)(const float* frame, const float* w, float* acc, int count, int hop, float invOs);
     void (*sinCos)(const float* x, float* pSin, float* pCos, int count);
 };
 
