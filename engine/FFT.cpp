@@ -334,6 +334,30 @@ void FirstPassWidest(const float* a, float* work, const int* ip, int n, int grou
         }
     }
 }
+// SplitPairs (below) eight pairs of bins at a time, on interleaved points: the mirror block is
+// reversed and conjugated, R[k] comes as [re, re] and [-im, im] per point. The same
+// arithmetic per bin as the four-wide pass. Returns the first k it left to that pass.
+int SplitPairsWidest(float* a, int m, const float* pairRe, const float* pairIm, float c) {
+    const int half = m / 2;
+    const V16 cv = V16{} + c;
+    const V16 conj = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
+                      1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+    int k = 1;
+    for (; k + 7 <= half; k += 8) {
+        float* pa = a + 2 * k;
+        float* pb = a + 2 * (m - k - 7);
+        const V16 A = Load16(pa);
+        const V16 mirror = Load16(pb);
+        const V16 B = __builtin_shufflevector(mirror, mirror, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1) * conj;
+        const V16 P = (A + B) * cv;
+        const V16 D = A - B;
+        const V16 Q = (D * Load16(pairRe + 2 * k) + Swap16(D) * Load16(pairIm + 2 * k)) * cv;
+        Store16(pa, P + Q);
+        const V16 Y = (P - Q) * conj;
+        Store16(pb, __builtin_shufflevector(Y, Y, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1));
+    }
+    return k;
+}
 #pragma GCC pop_options
 #endif
 
@@ -570,10 +594,9 @@ namespace {
 // Forward (c = 1/2, R[k] = -i * exp(-2*pi*i*k/N)) this turns the transform of the pairs
 // x[2j] + i*x[2j+1] into the bins of the real sequence; inverse (c = 1/4, R conjugated) it
 // builds the half-size spectrum whose inverse gives those pairs back.
-void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c) {
+void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c, int k) {
     const int half = m / 2;
     const V4 cv = {c, c, c, c};
-    int k = 1;
     for (; k + 3 <= half; k += 4) {
         float* pa = a + 2 * k;
         float* pb = a + 2 * (m - k - 3);
@@ -618,7 +641,8 @@ bool CRealFFT::Init(int n, int bForward) {
     m_bForward = bForward != 0 ? 1 : 0;
     if (!IsPowerOfTwo(n) || n < 4 || !m_half.Init(n / 2, 0, bForward)) return false;
     const int quarter = n / 4;
-    std::unique_ptr<float[]> rot(new (std::nothrow) float[2 * static_cast<size_t>(quarter + 1)]);
+    // Rows: real parts, imaginary parts, then per point [re, re] and [-im, im].
+    std::unique_ptr<float[]> rot(new (std::nothrow) float[6 * static_cast<size_t>(quarter + 1)]);
     if (!rot) return false;
     const double kTwoPi = 6.283185307179586476925286766559;
     const float sign = m_bForward != 0 ? 1.0f : -1.0f;
@@ -629,6 +653,13 @@ bool CRealFFT::Init(int n, int bForward) {
         rot[static_cast<size_t>(k)] = quarterTurn ? -1.0f : static_cast<float>(-std::sin(t));
         rot[static_cast<size_t>(quarter + 1 + k)] = quarterTurn ? 0.0f : sign * static_cast<float>(-std::cos(t));
     }
+    float* pairRe = rot.get() + 2 * (quarter + 1);
+    float* pairIm = pairRe + 2 * (quarter + 1);
+    for (int k = 0; k <= quarter; ++k) {
+        pairRe[2 * k] = pairRe[2 * k + 1] = rot[static_cast<size_t>(k)];
+        pairIm[2 * k] = -rot[static_cast<size_t>(quarter + 1 + k)];
+        pairIm[2 * k + 1] = rot[static_cast<size_t>(quarter + 1 + k)];
+    }
     m_pRot = std::move(rot);
     m_nSize = n;
     return true;
@@ -638,12 +669,26 @@ void CRealFFT::Transform(float* a) {
     const int n = m_nSize;
     if (n == 0 || a == nullptr) return;
     const int m = n / 2;
+    const int rows = n / 4 + 1;
     const float* rotRe = m_pRot.get();
-    const float* rotIm = rotRe + n / 4 + 1;
+    const float* rotIm = rotRe + rows;
+    const float* pairRe = rotRe + 2 * rows;
+    const float* pairIm = rotRe + 4 * rows;
+    auto split = [&](float c) {
+        int k = 1;
+#ifdef SORVEL_FFT_WIDE
+        const int limit = g_stageFloats.load(std::memory_order_relaxed);
+        if (HasWidestVectors() && (limit == 0 || limit >= 16)) k = SplitPairsWidest(a, m, pairRe, pairIm, c);
+#else
+        (void)pairRe;
+        (void)pairIm;
+#endif
+        SplitPairs(a, m, rotRe, rotIm, c, k);
+    };
     if (m_bForward != 0) {
         m_half.Transform(a);
         const float re = a[0], im = a[1];
-        SplitPairs(a, m, rotRe, rotIm, 0.5f);
+        split(0.5f);
         a[0] = re + im;
         a[1] = 0.0f;
         a[n] = re - im;
@@ -651,7 +696,7 @@ void CRealFFT::Transform(float* a) {
     } else {
         // Bin 0 contributes its real part to every sample; the top bin is not part of the input.
         const float half0 = a[0] * 0.5f;
-        SplitPairs(a, m, rotRe, rotIm, 0.25f);
+        split(0.25f);
         a[0] = half0;
         a[1] = half0;
         m_half.Transform(a);

@@ -123,6 +123,21 @@ TEST(FFT, EveryVectorWidthGivesIdenticalResults) {
             }
             CFFT::LimitVectorFloats(0);
         }
+        for (int n = 4; n <= 4096; n *= 2) {
+            CRealFFT fft;
+            ASSERT_TRUE(fft.Init(n, forward));
+            std::vector<float> x = RandomPoints(n / 2 + 1, 5u * static_cast<unsigned>(n));
+            std::vector<float> narrow = x;
+            CFFT::LimitVectorFloats(4);
+            fft.Transform(narrow.data());
+            for (int floats = 8; floats <= CFFT::WidestVectorFloats(); floats *= 2) {
+                std::vector<float> wide = x;
+                CFFT::LimitVectorFloats(floats);
+                fft.Transform(wide.data());
+                ASSERT_EQ(wide, narrow) << "real N = " << n << (forward ? " forward, " : " inverse, ") << floats << " floats";
+            }
+            CFFT::LimitVectorFloats(0);
+        }
     }
 }
 
