@@ -242,6 +242,35 @@ void StageWidest(const float* src, float* dst, int n, int len, const float* w) {
     }
 }
 
+// The stage with blocks of four points (the first radix-4 stage of an even number of bits): two
+// blocks per vector, both with the same twiddles.
+inline V16 Twice(const float* t) {
+    const V8 h = Load8(t);
+    return __builtin_shufflevector(h, h, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+inline V16 TwoBlocks(const float* p) {
+    const V8 lo = Load8(p), hi = Load8(p + 32);
+    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+template <bool kForward>
+void StageWidestFour(const float* src, float* dst, int n, const float* w) {
+    const V16 w1r = Twice(w), w1i = Twice(w + 8), w2r = Twice(w + 16), w2i = Twice(w + 24), w3r = Twice(w + 32),
+              w3i = Twice(w + 40);
+    for (int blk = 0; blk < n; blk += 32) {
+        const float* s0 = src + 2 * blk;
+        float* d0 = dst + 2 * blk;
+        V16 b0 = TwoBlocks(s0), b1 = TwoBlocks(s0 + 8), b2 = TwoBlocks(s0 + 16), b3 = TwoBlocks(s0 + 24);
+        Radix4x16<kForward>(b0, b1, b2, b3, w1r, w1i, w2r, w2i, w3r, w3i);
+        const V16* out[4] = {&b0, &b1, &b2, &b3};
+        for (int q = 0; q < 4; ++q) {
+            std::memcpy(d0 + 8 * q, out[q], 32);
+            std::memcpy(d0 + 32 + 8 * q, reinterpret_cast<const char*>(out[q]) + 32, 32);
+        }
+    }
+}
+
 inline V8D AsD(V16 v) {
     V8D d;
     std::memcpy(&d, &v, sizeof d);
@@ -544,6 +573,8 @@ void CFFT::Run(float* a) {
 #ifdef SORVEL_FFT_WIDE
         if (widest && len >= 8)
             StageWidest<kForward>(work, dst, n, len, w);
+        else if (widest && len == 4 && n >= 32)
+            StageWidestFour<kForward>(work, dst, n, w);
         else if (wide)
             StageWide<kForward>(work, dst, n, len, w);
         else
