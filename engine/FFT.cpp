@@ -4,7 +4,9 @@
 // even), writing to the object's work array; the remaining radix-4 stages run there, the last
 // one writing back into the caller's array. The butterflies work on two complex points at a
 // time in four-float vectors (the compiler's generic vector type, lowered to whatever the
-// target offers).
+// target offers), on four points in 256-bit vectors or on eight in 512-bit vectors where the
+// processor has them (the first pass then does eight groups at once). Every width does the
+// same operations on every point, so all give the same floats.
 #include "engine/FFT.h"
 
 #include <atomic>
