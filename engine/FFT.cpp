@@ -8,6 +8,7 @@
 // processor has them (the first pass then does eight groups at once). Every width does the
 // same operations on every point, so all give the same floats.
 #include "engine/FFT.h"
+#include "engine/VectorWidth.h"
 
 #include <atomic>
 #include <cmath>
@@ -160,16 +161,9 @@ __attribute__((target("avx2"))) void StageWide(const float* src, float* dst, int
     }
 }
 
-bool HasWideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
-    return has;
-}
+bool HasWideVectors() { return VectorFloats() >= 8; }
 
-bool HasWidestVectors() {
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
-    return has;
-}
+bool HasWidestVectors() { return VectorFloats() >= 16; }
 
 // Eight points at a time, for processors with 512-bit vectors. The arithmetic per point is the
 // same as in StageGeneric and StageWide (so are the results); only more points share each
@@ -392,7 +386,6 @@ int SplitPairsWidest(float* a, int m, const float* pairRe, const float* pairIm, 
 #pragma GCC pop_options
 #endif
 
-std::atomic<int> g_stageFloats{0};
 
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -515,9 +508,8 @@ void CFFT::Run(float* a) {
     const float* w = m_pTwiddles;
 
 #ifdef SORVEL_FFT_WIDE
-    const int limit = g_stageFloats.load(std::memory_order_relaxed);
-    const bool widest = HasWidestVectors() && (limit == 0 || limit >= 16);
-    const bool wide = HasWideVectors() && (limit == 0 || limit >= 8);
+    const bool widest = HasWidestVectors();
+    const bool wide = HasWideVectors();
 #else
     const bool widest = false;
     const bool wide = false;
@@ -590,17 +582,7 @@ void CFFT::Run(float* a) {
 
 void CFFT::UseFourWideOnly(bool enable) { LimitVectorFloats(enable ? 4 : 0); }
 
-void CFFT::LimitVectorFloats(int floats) { g_stageFloats.store(floats, std::memory_order_relaxed); }
-
 bool CFFT::HasWideStages() { return WidestVectorFloats() >= 8; }
-
-int CFFT::WidestVectorFloats() {
-#ifdef SORVEL_FFT_WIDE
-    return HasWidestVectors() ? 16 : (HasWideVectors() ? 8 : 4);
-#else
-    return 4;
-#endif
-}
 
 void CFFT::Transform(float* a) {
     const int n = m_nSize;
@@ -710,8 +692,7 @@ void CRealFFT::Transform(float* a) {
     auto split = [&](float c) {
         int k = 1;
 #ifdef SORVEL_FFT_WIDE
-        const int limit = g_stageFloats.load(std::memory_order_relaxed);
-        if (HasWidestVectors() && (limit == 0 || limit >= 16)) k = SplitPairsWidest(a, m, pairRe, pairIm, c);
+        if (HasWidestVectors()) k = SplitPairsWidest(a, m, pairRe, pairIm, c);
 #else
         (void)pairRe;
         (void)pairIm;

@@ -2,7 +2,8 @@
 // processors with 256- or 512-bit vectors, with the arithmetic of ResampleCubic in every lane.
 #include "engine/ResampleCubic.h"
 
-#include <atomic>
+#include "engine/VectorWidth.h"
+
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -10,8 +11,6 @@
 #endif
 
 namespace {
-
-std::atomic<int> g_resampleLaneLimit{0};
 
 #if defined(__x86_64__)
 #pragma GCC push_options
@@ -41,26 +40,7 @@ inline VF GATHER(const float* p, VI j) {
 #pragma GCC pop_options
 #endif
 
-int WidestResampleLanes() {
-#if defined(__x86_64__)
-    static const int widest = (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
-                                  ? 16
-                                  : (__builtin_cpu_supports("avx2") ? 8 : 1);
-    return widest;
-#else
-    return 1;
-#endif
-}
-
 }  // namespace
-
-int ResampleLanes() {
-    const int limit = g_resampleLaneLimit.load(std::memory_order_relaxed);
-    return limit > 0 && limit < WidestResampleLanes() ? limit : WidestResampleLanes();
-}
-
-void LimitResampleLanes(int lanes) { g_resampleLaneLimit.store(lanes, std::memory_order_relaxed); }
 
 void ResampleCubicRun(const float* t, int nIn, int nOut, int first, int count, int* out) {
     if (nOut <= 0 || nIn < 1) {
@@ -68,7 +48,7 @@ void ResampleCubicRun(const float* t, int nIn, int nOut, int first, int count, i
         return;
     }
 #if defined(__x86_64__)
-    const int lanes = ResampleLanes();
+    const int lanes = VectorFloats();
     if (lanes >= 16) return lanes16::Run(t, nIn, nOut, first, count, out);
     if (lanes >= 8) return lanes8::Run(t, nIn, nOut, first, count, out);
 #endif

@@ -73,8 +73,4 @@ inline int ResampleCubicDouble(const float* t, int nIn, int nOut, int i) {
 // computed many at a time on vectors where the processor has them (the outputs between the
 // two ends of the segment; the ends blend linearly one at a time).
 void ResampleCubicRun(const float* t, int nIn, int nOut, int first, int count, int* out);
-
-// At most this many lanes from now on (1, 8 or 16; 0 = the widest the processor has), so that
-// tests can check every width on one machine.
-void LimitResampleLanes(int lanes);
-int ResampleLanes();
+// (The width is VectorFloats() of engine/VectorWidth.h; four means one at a time.)

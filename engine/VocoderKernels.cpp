@@ -1,7 +1,8 @@
 // Compiles the phase-vocoder loops of VocoderLanes.inc once per vector width and picks one.
 #include "engine/VocoderKernels.h"
 
-#include <atomic>
+#include "engine/VectorWidth.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -130,32 +131,15 @@ const VocoderKernelTable kLanes8 = VOCODER_TABLE(lanes8, 8);
 const VocoderKernelTable kLanes16 = VOCODER_TABLE(lanes16, 16);
 #endif
 
-std::atomic<int> g_laneLimit{0};
-
-int WidestLanes() {
-#if defined(__x86_64__)
-    static const int widest = (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
-                                  ? 16
-                                  : (__builtin_cpu_supports("avx2") ? 8 : 4);
-    return widest;
-#else
-    return 4;
-#endif
-}
-
 }  // namespace
 
 const VocoderKernelTable& VocoderKernels() {
-    const int limit = g_laneLimit.load(std::memory_order_relaxed);
-    const int lanes = limit > 0 && limit < WidestLanes() ? limit : WidestLanes();
 #if defined(__x86_64__)
+    const int lanes = VectorFloats();
     if (lanes >= 16) return kLanes16;
     if (lanes >= 8) return kLanes8;
 #endif
     return kLanes4;
 }
-
-void LimitVocoderLanes(int lanes) { g_laneLimit.store(lanes, std::memory_order_relaxed); }
 
 void SinCos4(const float* x, float* pSin, float* pCos) { lanes4::SinCosArray(x, pSin, pCos, 4); }

@@ -1,7 +1,7 @@
 // The loops of the phase-vocoder unit that run over every bin or sample of a frame, in
 // vector form. Each is compiled for four-float vectors (any processor) and, on x86-64, also
-// for 256-bit (AVX2) and 512-bit (AVX-512) vectors; VocoderKernels() picks the widest that the
-// processor has, once. All widths give identical results.
+// for 256-bit (AVX2) and 512-bit (AVX-512) vectors; VocoderKernels() picks the width of
+// VectorFloats() (engine/VectorWidth.h). All widths give identical results.
 #pragma once
 
 struct VocoderAnalyzeArgs {
@@ -50,9 +50,6 @@ struct VocoderKernelTable {
 };
 
 const VocoderKernelTable& VocoderKernels();
-// At most this many lanes from now on (4, 8 or 16; 0 = the widest the processor has), so that
-// tests and benchmarks can check and time every width on one machine.
-void LimitVocoderLanes(int lanes);
 
 // Four single-precision sines and cosines of x[0..3] (a polynomial after reduction by
 // multiples of pi/4; accurate to about 1e-7 for |x| up to a few thousand).

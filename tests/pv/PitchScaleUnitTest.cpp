@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/VectorWidth.h"
 #include "Signals.h"
 #include "engine/PitchScaleUnit.h"
 
@@ -241,8 +242,8 @@ TEST(PitchScaleUnitLanes, EveryVectorWidthGivesTheSameSamplesAndAnalysis) {
     for (float ratio : {1.3348f, 0.3f}) {
         std::vector<float> want, wantFreq;
         for (int lanes : {4, 8, 16}) {
-            LimitVocoderLanes(lanes);
-            if (VocoderKernels().lanes != lanes) continue;  // not on this processor
+            LimitVectorFloats(lanes);
+            if (VectorFloats() != lanes) continue;  // not on this processor
             CPitchScaleUnit unit;
             ASSERT_TRUE(unit.Init(0, 44100, 0));
             const std::vector<float> y = Shift(unit, x, ratio, 1000);
@@ -256,7 +257,7 @@ TEST(PitchScaleUnitLanes, EveryVectorWidthGivesTheSameSamplesAndAnalysis) {
             EXPECT_EQ(freq, wantFreq) << lanes << " lanes, ratio " << ratio;
         }
     }
-    LimitVocoderLanes(0);
+    LimitVectorFloats(0);
 }
 
 // --- sine and cosine ----------------------------------------------------------------------
