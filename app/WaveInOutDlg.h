@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include <cstdio>
@@ -111,8 +112,8 @@ public:
     float* m_pfInputBuf = nullptr;   // 2N
     float* m_pfOla = nullptr;        // 2N
     float* m_pfOla2 = nullptr;       // 2N
-    int* m_pnMark = nullptr;         // N
-    int* m_pnMark2 = nullptr;        // N
+    std::int64_t* m_pnMark = nullptr;   // N: sample numbers, free-running 64-bit
+    std::int64_t* m_pnMark2 = nullptr;  // N
     short* m_psMarkAmp = nullptr;    // N
     short* m_psMarkAmp2 = nullptr;   // N
     float* m_pfHistTime = nullptr;   // 2N
@@ -133,7 +134,7 @@ public:
     WAVEHDR* m_pOutHdr[4] = {};
 
     // --- Counters and flags -----------------------------------------------------------------
-    std::atomic<int> m_nInputCount{0};
+    std::atomic<std::int64_t> m_nInputCount{0};  // free-running 64-bit: no wrap in any run
     std::atomic<int> m_nMarkCount{0};
     std::atomic<int> m_nMarkRead{0};
     std::atomic<int> m_nPeak[2][4] = {};
@@ -305,7 +306,7 @@ public:
     long long PlayedSamples();
     // Steps m_nMarkRead to the mark that playback position p has reached and returns the pitch
     // heard there in Hz (0 for silence or no period).
-    float HeardPitchHz(int p);
+    float HeardPitchHz(std::int64_t p);
 
     // (start-up section end)
 
@@ -412,7 +413,9 @@ public:
     int m_nOutQueued = 0;
     int m_nInIndex = 0;
     int m_nOutIndex = 0;
-    DWORD m_nOutBytes = 0;
+    std::uint64_t m_nOutBytes = 0;
+    std::int64_t m_nPlayedPos = 0;  // device position extended past its 32-bit wrap (timer)
+    DWORD m_dwPlayedRaw = 0;        // the device's last 32-bit position
     unsigned m_dwPlayThreadId = 0;
     CWorkerThread m_playThread;
     CCriticalSection m_csDump;     // the dump stream: row writer against close
@@ -562,23 +565,26 @@ private:
     void SynthesizeCycle(CSynthState& st);
     void ChorusRound(struct CChorusState& st);
     // Marks of a loaded pitch dump up to the input that has arrived; "Buffer Full" at 2N.
-    void TakeChorusMarks(CAnalyzeState& st, int read, int w2);
+    void TakeChorusMarks(CAnalyzeState& st, std::int64_t read, int w2);
     // Appends the output samples first..first+count-1 to the output WAV when saving, through
     // `buffer` (at least B/2 samples).
     void SaveOutput(std::vector<short>& buffer, long long first, int count);
     // Equalises the input samples from..to-1 in place, in order, when the equaliser is on.
-    void ApplyInputEqualiser(int from, int to);
+    void ApplyInputEqualiser(std::int64_t from, std::int64_t to);
     // Adds the reverb to the output samples first..first+count-1, when the reverb is on.
-    void ApplyOutputReverb(CSynthState& st, int first, int count);
+    void ApplyOutputReverb(CSynthState& st, std::int64_t first, int count);
     int CurrentVoiceMode() const;
     // ceil of a grain's half-length; 0 (an error the caller replaces) when it is not a usable
     // length, such as one longer than half the ring from marks of an overrun ring.
     int GrainHalfLength(float exact) const;
+    // Samples from mark k to mark k + 1; 0 (an error the caller replaces) when they are out of order
+    // or impossibly far apart.
+    int PeriodAtMark(int k) const;
     // Oscillator voice of modes 4 to 6: returns the samples written.
     int OscillatorStep(CSynthState& st, int mode, float p, int last, bool bypass);
     // Added voice of modes 2 and 3, mixed into the nOut samples the main voice just stored.
     void AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice& mainAtStart, float q, float step, int last,
-                        int newest, int count, int nOut, bool bypass);
+                        int newest, std::int64_t count, int nOut, bool bypass);
 
     CWorkerThread m_analyzeThread;
     CWorkerThread m_synthThread;

@@ -86,7 +86,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
     const float f = m_fFormantRatio.load(std::memory_order_relaxed);
     const float step = 1.0f / p;
     const float q = p / f;
-    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     const int newest = m_nMarkCount.load(std::memory_order_acquire);
     const int last = newest - 2;
     const int os = st.os;
@@ -103,7 +103,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
     // Main voice: grains Pa = ceil(T × f / p) apart, as the speaking voice makes them.
     CPsolaVoice& v = st.main;
     const float invQ = 1.0f / q;
-    int reach = -1;  // mark of the round's newest grain
+    std::int64_t reach = -1;  // mark of the round's newest grain
     while (v.k < last) {
         const CPsolaVoice before = v;
         if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;

@@ -82,7 +82,7 @@ bool CWaveInOutDlg::PhaseVocoderBegin(CPhaseVocoderState& st) {
 }
 
 bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
-    int count = m_nInputCount.load(std::memory_order_acquire);
+    std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     if (count == st.last) return false;
     const bool thru = m_chkThru.GetCheck() != BST_UNCHECKED;
     const DWORD t0 = timeGetTime();
@@ -93,7 +93,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     float* in = nullptr;
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
         in = st.round.TakeInput(m_pfInputBuf);
-        const int now = m_nInputCount.load(std::memory_order_acquire);
+        const std::int64_t now = m_nInputCount.load(std::memory_order_acquire);
         if (now == count) break;
         count = now;
     }

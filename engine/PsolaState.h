@@ -19,7 +19,7 @@ struct CPsolaVoice {
 };
 
 struct CAnalyzeState {
-    int readPos = 0;  // input count up to which input has been taken
+    std::int64_t readPos = 0;  // input count up to which input has been taken
     bool chorus = false;      // the marks come from a loaded pitch dump
     bool bufferFull = false;  // the dump's marks have run out: no more cycles
     bool stopPosted = false;  // ... and the run's end has been asked for
@@ -30,7 +30,7 @@ struct CAnalyzeState {
 struct CSynthState {
     CPsolaVoice main;
     CPsolaVoice added;
-    int out = 0;  // output samples produced so far; output sample x lies at ring position B + x
+    std::int64_t out = 0;  // output samples produced so far; output sample x lies at ring position B + x
     int procMin = 1000;
     int procMax = -1;
     int lastMode = -1;

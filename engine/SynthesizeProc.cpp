@@ -55,7 +55,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     const float p = m_fPitchRatio.load(std::memory_order_relaxed);
     const float f = m_fFormantRatio.load(std::memory_order_relaxed);
     const float step = 1.0f / p;
-    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     const int newest = m_nMarkCount.load(std::memory_order_acquire);
     const float q = p / f;
     const bool bypass = m_chkOriginal.GetCheck() != 0;
@@ -77,7 +77,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         while (v.k < last) {
             const CPsolaVoice before = v;
             if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
-            const int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
+            const int t = PeriodAtMark(v.k);
             int pa = GrainHalfLength(static_cast<float>(t) * (1.0f / q));
             if (pa < 1) {
                 WriteTrace("7-03 Pa<=0 error");
@@ -112,15 +112,15 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
                 nOut = static_cast<int>(std::floor(static_cast<float>(nIn) / f + 0.5f));
                 // The singing mode's length follows the overlap-add, whose rounding makes it gain
                 // on the marks; pull it back gently once it is more than half a block off.
-                const int drift = st.out + nOut - (m_pnMark[v.k & m_nRingMask] + 1);
+                const std::int64_t drift = st.out + nOut - (m_pnMark[v.k & m_nRingMask] + 1);
                 const int allowed = half / 2;
                 const int maxPull = std::max(1, nOut / 32);
-                if (drift > allowed) nOut -= std::min(drift - allowed, maxPull);
-                else if (drift < -allowed) nOut += std::min(-allowed - drift, maxPull);
+                if (drift > allowed) nOut -= static_cast<int>(std::min<std::int64_t>(drift - allowed, maxPull));
+                else if (drift < -allowed) nOut += static_cast<int>(std::min<std::int64_t>(-allowed - drift, maxPull));
             }
         } else if (nIn > 0) {
             BuildSegment(ola, v, nIn, seg);
-            nOut = m_pnMark[v.k & m_nRingMask] - st.out + 1;
+            nOut = static_cast<int>(m_pnMark[v.k & m_nRingMask] - st.out + 1);
         }
         if (nIn > 0) {
             if (nOut >= 1) {
@@ -146,7 +146,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
 
     if (nOut >= 1 && !bypass) ApplyOutputReverb(st, st.out, nOut);
     if (bypass) {
-        for (int u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
+        for (std::int64_t u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     }
     if (nOut >= 1) SaveOutput(st.saveBuf, st.out, nOut);
 
@@ -162,7 +162,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     WriteTrace("7-12");
 }
 
-void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
+void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, std::int64_t first, int count) {
     CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
     if (effects == nullptr || !effects->m_bReverb.load(std::memory_order_acquire)) return;
     auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);

@@ -65,7 +65,7 @@ TEST(BatchAbort, AbortInTheMiddleOfAFileEndsTheBatchAfterItsCleanUp) {
     h.dlg.m_chkDump.SetCheck(BST_CHECKED);
     // The live buffers hold a pattern that must come back untouched.
     float* liveInput = h.dlg.m_pfInputBuf;
-    int* liveMarks = h.dlg.m_pnMark;
+    std::int64_t* liveMarks = h.dlg.m_pnMark;
     for (int i = 0; i < 2 * h.dlg.m_nRingLen; ++i) liveInput[i] = static_cast<float>(i % 977);
     const std::string voice = runtest::TestDataFile("voice.wav");
     const std::string second = h.folder.File("second.wav");

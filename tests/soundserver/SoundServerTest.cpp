@@ -47,7 +47,7 @@ void LiveThroughTheSoundServer(bool thru, double seconds) {
     EXPECT_TRUE(arrived) << "only " << dlg.m_nInputCount.load() << " samples arrived from the recording device";
     EXPECT_EQ(dlg.m_nRunState.load(), 0);
     EXPECT_TRUE(runtest::BoxTexts().empty());
-    std::printf("sound server run: %d samples captured, devices \"%s\" -> \"%s\"\n", dlg.m_nInputCount.load(),
+    std::printf("sound server run: %lld samples captured, devices \"%s\" -> \"%s\"\n", static_cast<long long>(dlg.m_nInputCount.load()),
                 dlg.m_waveInCaps[dlg.m_nWaveInIndex].szPname, dlg.m_waveOutCaps[dlg.m_nWaveOutIndex].szPname);
 }
 

@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "UiTestSupport.h"
 #include "app/SettingDlg.h"
 #include "app/WaveInOutDlg.h"
+#include "platform/ui/msgbox.h"
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
@@ -28,6 +30,8 @@ protected:
         std::filesystem::create_directories(folder.File("出力 先"));
         std::filesystem::create_directories(folder.File("conv"));
         std::ofstream(folder.File("conv/EcoDecoTooL.exe")) << "#!/bin/sh\n";
+        // The converter's own settings, still asking for another format into another folder.
+        std::ofstream(folder.File("conv/EcoDecoTooL.ini")) << "[Radio]\r\nwav=0\r\noutfolder=0\r\n[Edit]\r\noutfolder=/x\r\n";
     }
     void TearDown() override {
         main.reset();
@@ -73,7 +77,7 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
     ASSERT_GE(main->m_nWaveOutCount, 1);
     const std::string outFolder = folder.File("出力 先");
     const std::string converter = folder.File("conv/EcoDecoTooL.exe");
-    std::string latencyMessage;
+    std::string latencyMessage, converterQuestion;
     WithSettings([&](CSettingDlg& dlg) {
         EXPECT_EQ(drv::WidgetText(&dlg.m_editA4), "440");
         EXPECT_EQ(drv::WidgetText(&dlg.m_staticConverter), "設定なし");
@@ -83,6 +87,12 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
         WhenPossible([&] { return drv::AnswerFileDialog({outFolder}); });
         ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_FOLDER)));
         WhenPossible([&] { return drv::AnswerFileDialog({converter}); });
+        WhenPossible([&] {
+            const auto texts = drv::OpenMessageBoxTexts();
+            if (texts.empty()) return false;
+            converterQuestion = texts.front();
+            return drv::AnswerMessageBox(IDYES);
+        });
         ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_CONVERTER)));
         ASSERT_TRUE(drv::Click(&dlg.m_chkVolumeGraph));
         ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboWaveIn, 1));
@@ -106,6 +116,10 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
     EXPECT_EQ(main->m_nBatchOverSampling, 1);
     EXPECT_EQ(main->m_strOutputFolder, outFolder + "/");
     EXPECT_EQ(main->m_strConverterPath, converter);
+    EXPECT_EQ(converterQuestion, "EcoDecoTooL.iniを「ソルベル」用に変更します。よろしいですか？");
+    std::ifstream ini(folder.File("conv/EcoDecoTooL.ini"));
+    const std::string iniText((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    EXPECT_NE(iniText.find("wav=1"), std::string::npos);
     EXPECT_FALSE(main->m_bShowVolumeGraph);
     EXPECT_EQ(main->m_nWaveInIndex, 1);
     EXPECT_EQ(main->m_nWaveInId, 0u);

@@ -586,11 +586,19 @@ protected:
                 }
             }
         }
-        // The program reads trackbar positions when they redraw.
-        TrackbarPainted(s);
+        // The program reads trackbar positions when they redraw. The notification follows the
+        // paint instead of running inside it, so that a handler may open a message box (a modal
+        // loop inside a paint would never return); redraws before it is handled share it.
+        if (m_notifyPending) return;
+        m_notifyPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_notifyPending = false;
+            if (auto* slider = dynamic_cast<CSliderCtrl*>(Wnd())) TrackbarPainted(slider);
+        });
     }
 
 private:
+    bool m_notifyPending = false;
     UINT m_code = SB_THUMBTRACK;
     std::vector<int> m_tics;
 };
