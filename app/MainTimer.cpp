@@ -1,6 +1,7 @@
 // The dialog's window procedure (device completions) and timer 1: play time, note name of the
 // pitch being heard and the input level meter. Everything here runs on the user-interface thread;
 // marks, amplitudes, the output ring and the peaks are read while the workers write them.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -130,10 +131,20 @@ void CWaveInOutDlg::OnTimer(UINT_PTR nIDEvent) {
     // 6.
     DrawLevelMeter();
 
-    // 7. Analyser. The pitch track and the spectrum are drawn by the analyser window, which
-    //    is not part of this build; the full mark store is shown here.
-    if (m_nMethod == 0 && m_nMarkCount.load(std::memory_order_acquire) >= 2 * m_nRingLen) {
-        m_staticBufferFull.ShowWindow(SW_SHOW);
+    // 7. Analyser: the pitch track of the new marks, or the spectrum of the last whole frame.
+    if (m_nMethod == 0) {
+        const int marks = m_nMarkCount.load(std::memory_order_acquire);
+        if (marks < 2 * m_nRingLen && m_pnMark != nullptr) {
+            const int lo = std::clamp(m_comboMinKey.GetCurSel(), 0, kKeyCount - 1);
+            const int hi = std::clamp(m_comboMaxKey.GetCurSel() + 1, 1, kKeyCount);
+            UpdatePitchAnalyzer(marks, m_pnMark, m_psMarkAmp, m_nKeyBoundaryHz[lo], m_nKeyBoundaryHz[hi]);
+        } else if (marks >= 2 * m_nRingLen) {
+            m_staticBufferFull.ShowWindow(SW_SHOW);
+        }
+    } else {
+        CPitchScaleManager::Snapshot snapshot;
+        m_pitchScale.ReadSnapshot(snapshot);
+        RedrawSpectrum(snapshot[0], snapshot[1], snapshot[2], snapshot[3]);
     }
 
     // 8.

@@ -166,6 +166,15 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     // (controls entries end)
 
 
+    // --- analyser
+    ON_BN_CLICKED(1033, &CWaveInOutDlg::OnBnClickedAxisLog)
+    ON_BN_CLICKED(1034, &CWaveInOutDlg::OnBnClickedAxisLinear1)
+    ON_BN_CLICKED(1035, &CWaveInOutDlg::OnBnClickedAxisLinear2)
+    ON_BN_CLICKED(1050, &CWaveInOutDlg::OnBnClickedAxisKeyboard)
+    ON_WM_HSCROLL()
+    // (analyser entries end)
+
+
     // --- phase vocoder
     // (phase-vocoder entries end)
 

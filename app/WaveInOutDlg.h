@@ -21,6 +21,8 @@
 
 #include <cstdio>
 
+#include "analyser/FFTScreen.h"
+#include "analyser/PitchTrackCarry.h"
 #include "app/SettingsFile.h"
 #include "audio/WaveFile.h"
 #include "engine/PitchScaleManager.h"
@@ -492,6 +494,36 @@ public:
     unsigned m_dwVocoderThreadId = 0;
 
     // (phase-vocoder section end)
+
+
+    // ===== Analyser: pitch track, spectrum, their controls ====================================
+    // The analyser window over frame 1032 (made by the first SwitchAnalyzerView).
+    CFFTScreen m_fftScreen;
+    // Points of the pitch history (m_pfHistPitch, m_pfHistLevel, m_pfHistTime) of the last run.
+    int m_nHistoryPos = 0;
+    CPitchTrackCarry m_pitchCarry;
+    // Timer tick of a TD-PSOLA run: the new marks up to markCount drawn and kept as history.
+    void UpdatePitchAnalyzer(int markCount, const std::int64_t* marks, const short* amps, int minHz, int maxHz);
+    // Note names beside the pitch view and its volume scale, on the dialog; bErase clears both
+    // label columns first.
+    void DrawAnalyzerLabels(BOOL bErase);
+    // After STOP: the scroll bar offers the pages of the run's history, the last one chosen.
+    void InitHistoryScrollBar();
+    // Scroll bar 1037 pages through the history while no run goes on.
+    void OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
+    void RedrawHistoryPage(int page);
+    // Axis radios 1033, 1034, 1050, 1035.
+    void OnBnClickedAxisLog();
+    void OnBnClickedAxisLinear1();
+    void OnBnClickedAxisKeyboard();
+    void OnBnClickedAxisLinear2();
+    void ChooseAxis(int mode);
+    // Level labels 1039, 1040, 1056 of an axis mode.
+    void SetLevelLabels(int axisMode);
+    // Timer tick of a phase-vocoder run: the spectrum of the display snapshot.
+    void RedrawSpectrum(const float* magL, const float* magR, const float* freqL, const float* freqR);
+
+    // (analyser section end)
 
 
     // ===== Batch conversion and the outside converter =========================================
