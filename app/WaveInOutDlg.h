@@ -139,6 +139,10 @@ public:
     std::atomic<std::int64_t> m_nInputCount{0};  // free-running 64-bit: no wrap in any run
     std::atomic<int> m_nMarkCount{0};
     std::atomic<int> m_nMarkRead{0};
+    // Index of the mark that begins the newest chain of marks: the first mark after a Thru
+    // stretch (0 for the run's start). Written by the analysis thread before it raises
+    // m_bMarksReady; the synthesis thread starts its voices again there.
+    std::atomic<int> m_nMarkRestart{0};
     std::atomic<int> m_nPeak[2][4] = {};
     std::atomic<BOOL> m_bPsolaRun{FALSE};
     std::atomic<BOOL> m_bMarksReady{FALSE};
