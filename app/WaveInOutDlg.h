@@ -139,6 +139,10 @@ public:
     std::atomic<std::int64_t> m_nInputCount{0};  // free-running 64-bit: no wrap in any run
     std::atomic<int> m_nMarkCount{0};
     std::atomic<int> m_nMarkRead{0};
+    // Index of the mark that begins the newest chain of marks: the first mark after a Thru
+    // stretch (0 for the run's start). Written by the analysis thread before it raises
+    // m_bMarksReady; the synthesis thread starts its voices again there.
+    std::atomic<int> m_nMarkRestart{0};
     std::atomic<int> m_nPeak[2][4] = {};
     std::atomic<BOOL> m_bPsolaRun{FALSE};
     std::atomic<BOOL> m_bMarksReady{FALSE};
@@ -581,8 +585,10 @@ public:
     void OnVersion();
     // A right click on the dialog: popup menu 142 at the click.
     void OnRButtonDown(UINT nFlags, CPoint point);
-    // Blanks the level meter black while idle.
+    // The analyser's labels; the level meter blanked black while idle.
     void OnPaint();
+    // A move over the dialog clears the analyser's highlighted row or key.
+    void OnMouseMove(UINT nFlags, CPoint point);
     // "Buffer Full" (1041) in red.
     HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 

@@ -34,6 +34,7 @@ void CWaveInOutDlg::AnalyzeBegin(CAnalyzeState& st) {
     st.chorus = !m_strChorusFile.empty();
     m_pnMark[0] = 0;
     m_nMarkCount.store(0, std::memory_order_release);
+    m_nMarkRestart.store(0, std::memory_order_release);
 }
 
 bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
@@ -47,7 +48,8 @@ bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
     }
     const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     if (m_chkThru.GetCheck() != 0) {
-        if (count == st.readPos) return false;
+        // The copy waits until the synthesis has taken the block before: both write the output ring.
+        if (count == st.readPos || m_bMarksReady.load(std::memory_order_acquire)) return false;
         ThruCycle(st);
         return true;
     }
@@ -65,6 +67,7 @@ void CWaveInOutDlg::ThruCycle(CAnalyzeState& st) {
     const std::int64_t from = std::max(st.readPos, count - m_nRingLen / 2);
     for (std::int64_t u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     st.readPos = count;
+    st.afterThru = true;
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
 }
@@ -97,6 +100,7 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         corrTh = 0.5f;
     }
 
+    const std::int64_t taken = st.readPos;  // input before this has been handled
     st.readPos = read;
 
     if (st.chorus) {
@@ -112,6 +116,22 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         char line[64];
         std::snprintf(line, sizeof line, "6-03 %d %d %lld", markCount, w2, static_cast<long long>(m_pnMark[markCount & m_nRingMask]));
         WriteTrace(line);
+    }
+    if (st.afterThru) {
+        // Thru played the input up to where it stopped: the marks start again there, as at a
+        // run's start, instead of covering the whole stretch (long since overwritten in the ring).
+        // The period that spans the stretch counts as silent; the synthesis begins its voices
+        // again at the new chain.
+        st.afterThru = false;
+        const std::int64_t m = m_pnMark[markCount & m_nRingMask];
+        if (taken > m) {
+            ++markCount;
+            m_pnMark[markCount & m_nRingMask] = taken;
+            m_psMarkAmp[markCount & m_nRingMask] = 0;
+            m_nMarkCount.store(markCount, std::memory_order_release);
+            m_nMarkRestart.store(markCount, std::memory_order_release);
+            if (m_chkDump.GetCheck() == BST_CHECKED) WriteDumpLine(static_cast<int>(m), static_cast<int>(taken), 0, 1);
+        }
     }
     // Marks for every window m .. m+W2 that has fully arrived.
     for (;;) {

@@ -7,6 +7,7 @@
 
 #include "app/WaveInOutDlg.h"
 #include "engine/DotProduct.h"
+#include "engine/PeriodChoice.h"
 
 void CWaveInOutDlg::DetectPitch(float* pHz, int* pPeriod, int start, int len, float corrTh, int fLo, int fHi) {
     *pHz = 0.0f;
@@ -62,21 +63,8 @@ void CWaveInOutDlg::DetectPitch(float* pHz, int* pPeriod, int start, int len, fl
     std::memcpy(corr, cross, sizeof(float) * static_cast<size_t>(count));
     std::fill(corr + count, corr + kCorrSlots, 0.0f);
 
-    // Best lag: the first of equal maxima.
-    float best = -1e10f;
-    const int index = std::max(0, FirstMaximum(corr, count, best, &best));
-    const int lag = minLag + index;
-    if (best < corrTh || lag < 1) return;
-    *pPeriod = lag;
-    *pHz = 44100.0f / static_cast<float>(lag);
-
-    // Octave guard: the top of the first rising run that passes the share of the maximum.
-    const float t = m_fPeakRatio * best;
-    auto r = [&](int k) { return corr[k - minLag]; };
-    int k = minLag + 1;
-    while (k <= maxLag && !(r(k) > t)) ++k;
-    if (k > maxLag) return;
-    while (k <= maxLag && r(k) > r(k - 1)) ++k;
-    *pPeriod = k - 1;
-    *pHz = 44100.0f / static_cast<float>(k - 1);
+    const int period = ChoosePeriod(corr, minLag, maxLag, corrTh, m_fPeakRatio);
+    if (period < 1) return;
+    *pPeriod = period;
+    *pHz = 44100.0f / static_cast<float>(period);
 }

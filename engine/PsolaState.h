@@ -23,6 +23,7 @@ struct CAnalyzeState {
     bool chorus = false;      // the marks come from a loaded pitch dump
     bool bufferFull = false;  // the dump's marks have run out: no more cycles
     bool stopPosted = false;  // ... and the run's end has been asked for
+    bool afterThru = false;   // the last pass copied input through: the marks start again
     int procMin = 1000;
     int procMax = -1;
 };
@@ -34,6 +35,7 @@ struct CSynthState {
     int procMin = 1000;
     int procMax = -1;
     int lastMode = -1;
+    int restart = 0;  // the chain of marks the voices follow (m_nMarkRestart when they began it)
     std::vector<short> saveBuf;
     std::vector<float> segment;
     std::vector<float> segment2;

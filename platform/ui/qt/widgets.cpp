@@ -176,6 +176,7 @@ public:
             const bool visible = wnd->IsWindowVisible() != FALSE;
             if (visible && !isVisible()) {
                 if (!m_placed) Place();
+                ShowCloseButtonAsTheWindowMenuSays();
                 show();
                 raise();
                 activateWindow();
@@ -220,6 +221,17 @@ private:
         if (QWidget* owner = parentWidget()) area = owner->window()->frameGeometry();
         else if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
         if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    // A window whose window menu has its close item greyed shows no close button.
+    void ShowCloseButtonAsTheWindowMenuSays() {
+        CWnd* wnd = Wnd();
+        CMenu* menu = wnd ? wnd->GetSystemMenu(FALSE) : nullptr;
+        if (menu == nullptr) return;
+        const UINT state = menu->GetMenuState(SC_CLOSE);
+        const bool greyed = state != 0xFFFFFFFFu && (state & (MF_GRAYED | MF_DISABLED)) != 0;
+        if (greyed == !(windowFlags() & Qt::WindowCloseButtonHint)) return;
+        setWindowFlag(Qt::WindowCloseButtonHint, !greyed);
     }
 
     void ShowSystemMenu() {
