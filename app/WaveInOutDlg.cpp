@@ -195,6 +195,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_WM_RBUTTONDOWN()
     ON_WM_PAINT()
     ON_WM_CTLCOLOR()
+    ON_WM_MOUSEMOVE()
     // (window chores entries end)
 END_MESSAGE_MAP()
 

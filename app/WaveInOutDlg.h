@@ -589,8 +589,10 @@ public:
     void OnVersion();
     // A right click on the dialog: popup menu 142 at the click.
     void OnRButtonDown(UINT nFlags, CPoint point);
-    // Blanks the level meter black while idle.
+    // The analyser's labels; the level meter blanked black while idle.
     void OnPaint();
+    // A move over the dialog clears the analyser's highlighted row or key.
+    void OnMouseMove(UINT nFlags, CPoint point);
     // "Buffer Full" (1041) in red.
     HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 
