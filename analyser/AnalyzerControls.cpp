@@ -3,6 +3,7 @@
 // redraw of the display timer. User-interface thread.
 #include <algorithm>
 
+#include "analyser/LabelText.h"
 #include "app/WaveInOutDlg.h"
 
 namespace {
@@ -54,12 +55,7 @@ void CWaveInOutDlg::DrawAnalyzerLabels(BOOL bErase) {
         dc.FillSolidRect(&kVolumeLabelArea, GetSysColor(COLOR_BTNFACE));
     }
     if (m_nMethod == 1) return;
-    CFont font;
-    font.CreatePointFont(80, "ＭＳゴシック");
-    CFont* oldFont = dc.SelectObject(&font);
-    dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
-    dc.SetTextAlign(TA_CENTER);
-    dc.SetBkMode(TRANSPARENT);
+    const CLabelText labels(dc, 8);
 
     // The lowest key and every C, from the bottom of the grid up.
     int sel = m_comboKeyRange.GetCurSel();
@@ -77,5 +73,4 @@ void CWaveInOutDlg::DrawAnalyzerLabels(BOOL bErase) {
         dc.TextOut(kVolumeLabelX, 212, "-20");
         dc.TextOut(kVolumeLabelX, 275, "-40");
     }
-    dc.SelectObject(oldFont);
 }

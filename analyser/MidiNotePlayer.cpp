@@ -44,19 +44,22 @@ void CMidiNotePlayer::NoteOff(const Note& n) {
     }
 }
 
+void CMidiNotePlayer::EndFirstNote(std::unique_lock<std::mutex>& lock) {
+    const Note n = m_sounding.front();
+    m_sounding.pop_front();
+    // No lock while sending: a note asked for meanwhile must not wait for the output.
+    lock.unlock();
+    NoteOff(n);
+    lock.lock();
+}
+
 void CMidiNotePlayer::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         if (m_bStop) {
             // Nothing new starts; what sounds ends now.
             m_toStart.clear();
-            while (!m_sounding.empty()) {
-                const Note n = m_sounding.front();
-                m_sounding.pop_front();
-                lock.unlock();
-                NoteOff(n);
-                lock.lock();
-            }
+            while (!m_sounding.empty()) EndFirstNote(lock);
             return;
         }
         if (!m_toStart.empty()) {
@@ -72,11 +75,7 @@ void CMidiNotePlayer::Run() {
         if (!m_sounding.empty()) {
             const Clock::time_point due = m_sounding.front().offAt;
             if (Clock::now() >= due) {
-                const Note n = m_sounding.front();
-                m_sounding.pop_front();
-                lock.unlock();
-                NoteOff(n);
-                lock.lock();
+                EndFirstNote(lock);
                 continue;
             }
             m_wake.wait_until(lock, due);

@@ -43,6 +43,8 @@ private:
     };
     void Run();
     static void NoteOff(const Note& n);
+    // Sends the note-off of the first sounding note and forgets it (lock held on entry and exit).
+    void EndFirstNote(std::unique_lock<std::mutex>& lock);
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -5,6 +5,7 @@
 
 #include "analyser/FFTScreen.h"
 #include "analyser/ImageDC.h"
+#include "analyser/LabelText.h"
 
 namespace {
 
@@ -50,12 +51,7 @@ void CFFTScreen::DrawPitchBackground(CDC* pDC, int flags, float startTime) {
     dc.FillSolidRect(CRect(0, kPlotH, kWidth, kHeight), GetSysColor(COLOR_BTNFACE));
     CPen grey(PS_SOLID, 1, kGrey);
     CPen* oldPen = dc.SelectObject(&grey);
-    CFont font;
-    font.CreatePointFont(80, "ＭＳゴシック");
-    CFont* oldFont = dc.SelectObject(&font);
-    dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
-    dc.SetTextAlign(TA_CENTER);
-    dc.SetBkMode(TRANSPARENT);
+    const CLabelText labels(dc, 8);
 
     // White-key rows.
     for (int row : gBased ? kWhiteRowsG : kWhiteRowsC) dc.FillSolidRect(CRect(0, row * 10, kWidth, row * 10 + 10), kDarkGrey);
@@ -86,7 +82,6 @@ void CFFTScreen::DrawPitchBackground(CDC* pDC, int flags, float startTime) {
     std::snprintf(text, sizeof text, "%2d:%02d", t0 / 60, t0 % 60);
     dc.TextOut(40, 252, text);
 
-    dc.SelectObject(oldFont);
     dc.SelectObject(oldPen);
     Invalidate(TRUE);
 }

@@ -7,6 +7,7 @@
 
 #include "analyser/FFTScreen.h"
 #include "analyser/ImageDC.h"
+#include "analyser/LabelText.h"
 
 namespace {
 
@@ -103,12 +104,7 @@ void CFFTScreen::DrawSpectrumBackground(CDC* pDC) {
     CPen lightGrey(PS_SOLID, 1, kLightGrey);
     CPen darkGrey(PS_SOLID, 1, kDarkGrey);
     CPen* oldPen = dc.SelectObject(&grey);
-    CFont font;
-    font.CreatePointFont(90, "ＭＳゴシック");
-    CFont* oldFont = dc.SelectObject(&font);
-    dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
-    dc.SetTextAlign(TA_CENTER);
-    dc.SetBkMode(TRANSPARENT);
+    const CLabelText labels(dc, 9);
 
     if (m_nAxisMode == 2) {
         // One column per semitone, the white keys' columns dark grey, a light line at each C.
@@ -158,7 +154,6 @@ void CFFTScreen::DrawSpectrumBackground(CDC* pDC) {
         dc.SelectObject(i % 2 == 0 ? &grey : &darkGrey);
         Line(dc, 0, 40 * i, W, 40 * i);
     }
-    dc.SelectObject(oldFont);
     dc.SelectObject(oldPen);
 }
 

@@ -181,6 +181,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
 
     // --- batch conversion
     ON_BN_CLICKED(1099, &CWaveInOutDlg::OnBnClickedBatch)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_BATCH_ENDED, &CWaveInOutDlg::OnBatchEnded)
     // (batch entries end)
 
 
@@ -194,6 +195,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_WM_RBUTTONDOWN()
     ON_WM_PAINT()
     ON_WM_CTLCOLOR()
+    ON_WM_MOUSEMOVE()
     // (window chores entries end)
 END_MESSAGE_MAP()
 

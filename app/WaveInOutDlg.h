@@ -553,6 +553,10 @@ public:
     // Sets the abort flag of a running batch and waits for its thread (user-interface thread).
     void StopBatch();
     bool IsBatchRunning() const { return m_bBatchRunning.load(std::memory_order_acquire); }
+    // Posted by the batch thread as its last act: the controls follow the state it left (no
+    // file to replay).
+    static constexpr UINT WM_APP_BATCH_ENDED = WM_APP + 0x62;
+    LRESULT OnBatchEnded(WPARAM wParam, LPARAM lParam);
 
     class CBatchDlg* m_pBatchDlg = nullptr;  // made at the first batch, deleted at close
     int m_nBatchStatus = 0;
@@ -585,8 +589,10 @@ public:
     void OnVersion();
     // A right click on the dialog: popup menu 142 at the click.
     void OnRButtonDown(UINT nFlags, CPoint point);
-    // Blanks the level meter black while idle.
+    // The analyser's labels; the level meter blanked black while idle.
     void OnPaint();
+    // A move over the dialog clears the analyser's highlighted row or key.
+    void OnMouseMove(UINT nFlags, CPoint point);
     // "Buffer Full" (1041) in red.
     HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 

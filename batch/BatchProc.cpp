@@ -105,6 +105,7 @@ void CWaveInOutDlg::BatchProc() {
         BatchPostText(&m_staticProcTime, text);
     }
     m_bBatchRunning.store(false, std::memory_order_release);
+    PostMessage(WM_APP_BATCH_ENDED);
 }
 
 int CWaveInOutDlg::BatchFile(int index) {

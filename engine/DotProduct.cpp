@@ -1,4 +1,14 @@
+// Dot products for the pitch detectors: one at a time, and all lags of a window at once.
 #include "engine/DotProduct.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/VectorWidth.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 typedef float Vec8 __attribute__((vector_size(32)));
@@ -30,15 +40,7 @@ float DotProduct(const float* a, const float* b, int n) {
     return sum;
 }
 
-// The correlation of many lags, compiled once per vector width.
-#include <atomic>
-#include <cmath>
-#include <cstring>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+// The correlation of many lags and the window's sums, compiled once per vector width.
 namespace {
 
 #define KW 4
@@ -78,31 +80,10 @@ inline V SqrtLanes(V v) {
 #pragma GCC pop_options
 #endif
 
-std::atomic<int> g_corrLaneLimit{0};
-
-int WidestCorrelationLanes() {
-#if defined(__x86_64__)
-    static const int widest = (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
-                                  ? 16
-                                  : (__builtin_cpu_supports("avx2") ? 8 : 4);
-    return widest;
-#else
-    return 4;
-#endif
-}
-
 }  // namespace
 
-int CorrelationLanes() {
-    const int limit = g_corrLaneLimit.load(std::memory_order_relaxed);
-    return limit > 0 && limit < WidestCorrelationLanes() ? limit : WidestCorrelationLanes();
-}
-
-void LimitCorrelationLanes(int lanes) { g_corrLaneLimit.store(lanes, std::memory_order_relaxed); }
-
 void Correlate(const float* x, int w, int firstLag, int count, float* cross) {
-    switch (CorrelationLanes()) {
+    switch (VectorFloats()) {
 #if defined(__x86_64__)
         case 16: corr16::Correlate(x, w, firstLag, count, cross); return;
         case 8: corr8::Correlate(x, w, firstLag, count, cross); return;
@@ -112,7 +93,7 @@ void Correlate(const float* x, int w, int firstLag, int count, float* cross) {
 }
 
 void Normalise(const float* cross, const float* energy, float e0, int count, float* r) {
-    switch (CorrelationLanes()) {
+    switch (VectorFloats()) {
 #if defined(__x86_64__)
         case 16: corr16::Normalise(cross, energy, e0, count, r); return;
         case 8: corr8::Normalise(cross, energy, e0, count, r); return;
@@ -123,7 +104,7 @@ void Normalise(const float* cross, const float* energy, float e0, int count, flo
 
 #if defined(__x86_64__)
 #define CORR_DISPATCH(call)                   \
-    switch (CorrelationLanes()) {             \
+    switch (VectorFloats()) {             \
         case 16: return corr16::call;         \
         case 8: return corr8::call;           \
         default: return corr4::call;          \

@@ -31,7 +31,5 @@ void SubtractMean(float* x, int n, float mean, float* sumAbs);
 // numbers never win), -1 when none does; *best receives that value (floor when none).
 int FirstMaximum(const float* v, int n, float floor, float* best);
 
-// At most this many lanes from now on (4, 8 or 16; 0 = the widest the processor has), so that
-// tests and benchmarks can check every width on one machine.
-void LimitCorrelationLanes(int lanes);
-int CorrelationLanes();
+// These run at the width of VectorFloats() (engine/VectorWidth.h), with the same results at
+// every width.

@@ -4,8 +4,11 @@
 // even), writing to the object's work array; the remaining radix-4 stages run there, the last
 // one writing back into the caller's array. The butterflies work on two complex points at a
 // time in four-float vectors (the compiler's generic vector type, lowered to whatever the
-// target offers).
+// target offers), on four points in 256-bit vectors or on eight in 512-bit vectors where the
+// processor has them (the first pass then does eight groups at once). Every width does the
+// same operations on every point, so all give the same floats.
 #include "engine/FFT.h"
+#include "engine/VectorWidth.h"
 
 #include <atomic>
 #include <cmath>
@@ -158,16 +161,9 @@ __attribute__((target("avx2"))) void StageWide(const float* src, float* dst, int
     }
 }
 
-bool HasWideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
-    return has;
-}
+bool HasWideVectors() { return VectorFloats() >= 8; }
 
-bool HasWidestVectors() {
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
-    return has;
-}
+bool HasWidestVectors() { return VectorFloats() >= 16; }
 
 // Eight points at a time, for processors with 512-bit vectors. The arithmetic per point is the
 // same as in StageGeneric and StageWide (so are the results); only more points share each
@@ -238,6 +234,35 @@ void StageWidest(const float* src, float* dst, int n, int len, const float* w) {
             Store16(d0 + step + m, b1);
             Store16(d0 + 2 * step + m, b2);
             Store16(d0 + 3 * step + m, b3);
+        }
+    }
+}
+
+// The stage with blocks of four points (the first radix-4 stage of an even number of bits): two
+// blocks per vector, both with the same twiddles.
+inline V16 Twice(const float* t) {
+    const V8 h = Load8(t);
+    return __builtin_shufflevector(h, h, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+inline V16 TwoBlocks(const float* p) {
+    const V8 lo = Load8(p), hi = Load8(p + 32);
+    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+template <bool kForward>
+void StageWidestFour(const float* src, float* dst, int n, const float* w) {
+    const V16 w1r = Twice(w), w1i = Twice(w + 8), w2r = Twice(w + 16), w2i = Twice(w + 24), w3r = Twice(w + 32),
+              w3i = Twice(w + 40);
+    for (int blk = 0; blk < n; blk += 32) {
+        const float* s0 = src + 2 * blk;
+        float* d0 = dst + 2 * blk;
+        V16 b0 = TwoBlocks(s0), b1 = TwoBlocks(s0 + 8), b2 = TwoBlocks(s0 + 16), b3 = TwoBlocks(s0 + 24);
+        Radix4x16<kForward>(b0, b1, b2, b3, w1r, w1i, w2r, w2i, w3r, w3i);
+        const V16* out[4] = {&b0, &b1, &b2, &b3};
+        for (int q = 0; q < 4; ++q) {
+            std::memcpy(d0 + 8 * q, out[q], 32);
+            std::memcpy(d0 + 32 + 8 * q, reinterpret_cast<const char*>(out[q]) + 32, 32);
         }
     }
 }
@@ -334,10 +359,33 @@ void FirstPassWidest(const float* a, float* work, const int* ip, int n, int grou
         }
     }
 }
+// SplitPairs (below) eight pairs of bins at a time, on interleaved points: the mirror block is
+// reversed and conjugated, R[k] comes as [re, re] and [-im, im] per point. The same
+// arithmetic per bin as the four-wide pass. Returns the first k it left to that pass.
+int SplitPairsWidest(float* a, int m, const float* pairRe, const float* pairIm, float c) {
+    const int half = m / 2;
+    const V16 cv = V16{} + c;
+    const V16 conj = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
+                      1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+    int k = 1;
+    for (; k + 7 <= half; k += 8) {
+        float* pa = a + 2 * k;
+        float* pb = a + 2 * (m - k - 7);
+        const V16 A = Load16(pa);
+        const V16 mirror = Load16(pb);
+        const V16 B = __builtin_shufflevector(mirror, mirror, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1) * conj;
+        const V16 P = (A + B) * cv;
+        const V16 D = A - B;
+        const V16 Q = (D * Load16(pairRe + 2 * k) + Swap16(D) * Load16(pairIm + 2 * k)) * cv;
+        Store16(pa, P + Q);
+        const V16 Y = (P - Q) * conj;
+        Store16(pb, __builtin_shufflevector(Y, Y, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1));
+    }
+    return k;
+}
 #pragma GCC pop_options
 #endif
 
-std::atomic<int> g_stageFloats{0};
 
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -460,9 +508,8 @@ void CFFT::Run(float* a) {
     const float* w = m_pTwiddles;
 
 #ifdef SORVEL_FFT_WIDE
-    const int limit = g_stageFloats.load(std::memory_order_relaxed);
-    const bool widest = HasWidestVectors() && (limit == 0 || limit >= 16);
-    const bool wide = HasWideVectors() && (limit == 0 || limit >= 8);
+    const bool widest = HasWidestVectors();
+    const bool wide = HasWideVectors();
 #else
     const bool widest = false;
     const bool wide = false;
@@ -520,6 +567,8 @@ void CFFT::Run(float* a) {
 #ifdef SORVEL_FFT_WIDE
         if (widest && len >= 8)
             StageWidest<kForward>(work, dst, n, len, w);
+        else if (widest && len == 4 && n >= 32)
+            StageWidestFour<kForward>(work, dst, n, w);
         else if (wide)
             StageWide<kForward>(work, dst, n, len, w);
         else
@@ -533,17 +582,7 @@ void CFFT::Run(float* a) {
 
 void CFFT::UseFourWideOnly(bool enable) { LimitVectorFloats(enable ? 4 : 0); }
 
-void CFFT::LimitVectorFloats(int floats) { g_stageFloats.store(floats, std::memory_order_relaxed); }
-
 bool CFFT::HasWideStages() { return WidestVectorFloats() >= 8; }
-
-int CFFT::WidestVectorFloats() {
-#ifdef SORVEL_FFT_WIDE
-    return HasWidestVectors() ? 16 : (HasWideVectors() ? 8 : 4);
-#else
-    return 4;
-#endif
-}
 
 void CFFT::Transform(float* a) {
     const int n = m_nSize;
@@ -570,10 +609,9 @@ namespace {
 // Forward (c = 1/2, R[k] = -i * exp(-2*pi*i*k/N)) this turns the transform of the pairs
 // x[2j] + i*x[2j+1] into the bins of the real sequence; inverse (c = 1/4, R conjugated) it
 // builds the half-size spectrum whose inverse gives those pairs back.
-void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c) {
+void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c, int k) {
     const int half = m / 2;
     const V4 cv = {c, c, c, c};
-    int k = 1;
     for (; k + 3 <= half; k += 4) {
         float* pa = a + 2 * k;
         float* pb = a + 2 * (m - k - 3);
@@ -618,7 +656,8 @@ bool CRealFFT::Init(int n, int bForward) {
     m_bForward = bForward != 0 ? 1 : 0;
     if (!IsPowerOfTwo(n) || n < 4 || !m_half.Init(n / 2, 0, bForward)) return false;
     const int quarter = n / 4;
-    std::unique_ptr<float[]> rot(new (std::nothrow) float[2 * static_cast<size_t>(quarter + 1)]);
+    // Rows: real parts, imaginary parts, then per point [re, re] and [-im, im].
+    std::unique_ptr<float[]> rot(new (std::nothrow) float[6 * static_cast<size_t>(quarter + 1)]);
     if (!rot) return false;
     const double kTwoPi = 6.283185307179586476925286766559;
     const float sign = m_bForward != 0 ? 1.0f : -1.0f;
@@ -629,6 +668,13 @@ bool CRealFFT::Init(int n, int bForward) {
         rot[static_cast<size_t>(k)] = quarterTurn ? -1.0f : static_cast<float>(-std::sin(t));
         rot[static_cast<size_t>(quarter + 1 + k)] = quarterTurn ? 0.0f : sign * static_cast<float>(-std::cos(t));
     }
+    float* pairRe = rot.get() + 2 * (quarter + 1);
+    float* pairIm = pairRe + 2 * (quarter + 1);
+    for (int k = 0; k <= quarter; ++k) {
+        pairRe[2 * k] = pairRe[2 * k + 1] = rot[static_cast<size_t>(k)];
+        pairIm[2 * k] = -rot[static_cast<size_t>(quarter + 1 + k)];
+        pairIm[2 * k + 1] = rot[static_cast<size_t>(quarter + 1 + k)];
+    }
     m_pRot = std::move(rot);
     m_nSize = n;
     return true;
@@ -638,12 +684,25 @@ void CRealFFT::Transform(float* a) {
     const int n = m_nSize;
     if (n == 0 || a == nullptr) return;
     const int m = n / 2;
+    const int rows = n / 4 + 1;
     const float* rotRe = m_pRot.get();
-    const float* rotIm = rotRe + n / 4 + 1;
+    const float* rotIm = rotRe + rows;
+    const float* pairRe = rotRe + 2 * rows;
+    const float* pairIm = rotRe + 4 * rows;
+    auto split = [&](float c) {
+        int k = 1;
+#ifdef SORVEL_FFT_WIDE
+        if (HasWidestVectors()) k = SplitPairsWidest(a, m, pairRe, pairIm, c);
+#else
+        (void)pairRe;
+        (void)pairIm;
+#endif
+        SplitPairs(a, m, rotRe, rotIm, c, k);
+    };
     if (m_bForward != 0) {
         m_half.Transform(a);
         const float re = a[0], im = a[1];
-        SplitPairs(a, m, rotRe, rotIm, 0.5f);
+        split(0.5f);
         a[0] = re + im;
         a[1] = 0.0f;
         a[n] = re - im;
@@ -651,7 +710,7 @@ void CRealFFT::Transform(float* a) {
     } else {
         // Bin 0 contributes its real part to every sample; the top bin is not part of the input.
         const float half0 = a[0] * 0.5f;
-        SplitPairs(a, m, rotRe, rotIm, 0.25f);
+        split(0.25f);
         a[0] = half0;
         a[1] = half0;
         m_half.Transform(a);

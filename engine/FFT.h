@@ -35,14 +35,11 @@ public:
     bool IsForward() const { return m_bForward != 0; }
 
     // The butterflies run sixteen floats at a time on processors that have 512-bit vectors,
-    // eight at a time with 256-bit vectors (checked once at run time), else four at a time;
-    // all give the same results. LimitVectorFloats(4 or 8) keeps every object at most that
-    // wide (0: as wide as the processor allows), so tests and benchmarks can check and time
-    // each width on one machine; UseFourWideOnly(true) is LimitVectorFloats(4).
+    // eight at a time with 256-bit vectors, else four at a time (VectorFloats() of
+    // engine/VectorWidth.h); all give the same results. UseFourWideOnly(true) is
+    // LimitVectorFloats(4), for tests and benchmarks of the four-wide form.
     static void UseFourWideOnly(bool enable);
-    static void LimitVectorFloats(int floats);
     static bool HasWideStages();
-    static int WidestVectorFloats();
 
 private:
     template <bool kForward>

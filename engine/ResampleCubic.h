@@ -68,3 +68,9 @@ inline int ResampleCubicDouble(const float* t, int nIn, int nOut, int i) {
     const double pos = static_cast<double>(i) * static_cast<double>(nIn) * (1.0 / static_cast<double>(nOut));
     return resample_detail::ResampleAt(t, nIn, pos);
 }
+
+// out[k] = ResampleCubic(t, nIn, nOut, first + k) for k = 0..count-1, the very same values,
+// computed many at a time on vectors where the processor has them (the outputs between the
+// two ends of the segment; the ends blend linearly one at a time).
+void ResampleCubicRun(const float* t, int nIn, int nOut, int first, int count, int* out);
+// (The width is VectorFloats() of engine/VectorWidth.h; four means one at a time.)

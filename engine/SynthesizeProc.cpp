@@ -150,9 +150,13 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         if (nIn > 0) {
             if (nOut >= 1) {
                 WriteTrace("7-07");
-                for (int i = 0; i < nOut; ++i) {
-                    const int y = ClampSample(ResampleCubic(seg.data(), nIn, nOut, i));
-                    if (!bypass) outRing[(latency + st.out + i) & m_nRingMask] = static_cast<short>(y);
+                // A run of outputs at a time (the resampler works on vectors).
+                int run[256];
+                for (int i0 = 0; i0 < nOut; i0 += 256) {
+                    const int n = std::min(256, nOut - i0);
+                    ResampleCubicRun(seg.data(), nIn, nOut, i0, n, run);
+                    for (int k = 0; k < n && !bypass; ++k)
+                        outRing[(latency + st.out + i0 + k) & m_nRingMask] = static_cast<short>(ClampSample(run[k]));
                 }
                 WriteTrace("7-08");
             }

@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/VectorWidth.h"
 #include "engine/DotProduct.h"
 
 namespace {
@@ -15,8 +16,8 @@ TEST(Correlation, EveryWidthGivesTheDotProductAndNormalisationOfEveryLag) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> dist(-3000.0f, 3000.0f);
     for (int lanes : {4, 8, 16}) {
-        LimitCorrelationLanes(lanes);
-        if (CorrelationLanes() != lanes) continue;
+        LimitVectorFloats(lanes);
+        if (VectorFloats() != lanes) continue;
         for (int count : {1, 15, 16, 17, 127, 128, 129, 401, 1380}) {
             const int firstLag = 37;
             const int w = count == 15 ? 7 : (count == 17 ? 45 : 300 + count % 7);
@@ -41,7 +42,7 @@ TEST(Correlation, EveryWidthGivesTheDotProductAndNormalisationOfEveryLag) {
             }
         }
     }
-    LimitCorrelationLanes(0);
+    LimitVectorFloats(0);
 }
 
 // The window sums and the mean removal give the same floats at every width (the detector's
@@ -58,8 +59,8 @@ TEST(Correlation, WindowSumsAreTheSameAtEveryWidthAndCloseToThePlainSums) {
     }
     std::vector<float> first;
     for (int lanes : {4, 8, 16}) {
-        LimitCorrelationLanes(lanes);
-        if (CorrelationLanes() != lanes) continue;
+        LimitVectorFloats(lanes);
+        if (VectorFloats() != lanes) continue;
         for (int n : {1, 15, 16, 17, 1377}) {
             float sum = 0.0f, sumAbs = 0.0f, meanFreeAbs = 0.0f;
             WindowSums(x.data(), n, &sum, &sumAbs);
@@ -75,14 +76,14 @@ TEST(Correlation, WindowSumsAreTheSameAtEveryWidthAndCloseToThePlainSums) {
             }
         }
     }
-    LimitCorrelationLanes(0);
+    LimitVectorFloats(0);
 }
 
 TEST(Correlation, FirstMaximumTakesTheFirstOfEqualMaximaAndNeverANumberThatIsNone) {
     const float nan = std::nanf("");
     for (int lanes : {4, 8, 16}) {
-        LimitCorrelationLanes(lanes);
-        if (CorrelationLanes() != lanes) continue;
+        LimitVectorFloats(lanes);
+        if (VectorFloats() != lanes) continue;
         std::vector<float> v(41, 0.25f);
         v[3] = nan;
         v[17] = 0.75f;
@@ -97,7 +98,7 @@ TEST(Correlation, FirstMaximumTakesTheFirstOfEqualMaximaAndNeverANumberThatIsNon
         EXPECT_EQ(FirstMaximum(none.data(), 3, -1.0f, &best), -1) << lanes;
         EXPECT_EQ(best, -1.0f);
     }
-    LimitCorrelationLanes(0);
+    LimitVectorFloats(0);
 }
 
 }  // namespace

@@ -53,10 +53,11 @@ protected:
     void Shot(const std::string& name) { EXPECT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("analyser-" + name + ".png"))); }
     COLORREF Screen(int x, int y) { return drv::GrabPixel(&dlg->m_fftScreen, x, y); }
     COLORREF Image(int x, int y) { return dlg->m_fftScreen.m_bitmap.SurfacePtr()->GetPixel(x, y); }
-    int CountOnScreen(COLORREF c) {
+    // Pixels of a colour in the analyser's image (what its paint copies to the screen).
+    int CountInImage(COLORREF c) {
         int n = 0;
-        for (int y = 0; y < 250; y += 2)
-            for (int x = 0; x < 452; x += 2) n += Screen(x, y) == c;
+        for (int y = 0; y < 250; ++y)
+            for (int x = 0; x < 452; ++x) n += Image(x, y) == c;
         return n;
     }
 
@@ -79,7 +80,7 @@ TEST_F(QtAnalyserTest, PitchViewDuringAndAfterARunWithPagesHoverAndNotes) {
     ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 1; }));
     ASSERT_TRUE(InputReached(6.0));
     drv::ProcessEvents(150);
-    EXPECT_GT(CountOnScreen(RGB(0, 255, 0)), 20) << "the track is shown during the run";
+    EXPECT_GT(CountInImage(RGB(0, 255, 0)), 20) << "the track is shown during the run";
     Shot("pitch-during-run");
 
     // Hover over row 7 (y 170..179): the row brightens on screen, not in the image.
@@ -108,7 +109,7 @@ TEST_F(QtAnalyserTest, PitchViewDuringAndAfterARunWithPagesHoverAndNotes) {
     ASSERT_TRUE(drv::ClickScrollArrow(&dlg->m_scrollHistory, true));
     ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_scrollHistory.GetScrollPos() == 2; }));
     drv::ProcessEvents(100);
-    EXPECT_GT(CountOnScreen(RGB(0, 255, 0)), 5);
+    EXPECT_GT(CountInImage(RGB(0, 255, 0)), 5);
     Shot("pitch-page-2");
 
     // A click on the lowest row of G2 plays G2 (MIDI 43) for half a second.
@@ -145,7 +146,7 @@ TEST_F(QtAnalyserTest, SpectrumViewInEveryAxisModeWithTheKeyboardHover) {
         ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nAxisMode == a.mode && dlg->m_fftScreen.m_nAxisMode == a.mode; }));
         EXPECT_EQ(drv::WidgetText(&dlg->m_staticDbLabel3), a.lowest);
         // The timer draws the next frames of speech (the recording has pauses) in the new axis.
-        EXPECT_TRUE(drv::WaitUntil([&] { return CountOnScreen(RGB(0, 255, 255)) + CountOnScreen(RGB(255, 0, 255)) > 10; }, 8000));
+        EXPECT_TRUE(drv::WaitUntil([&] { return CountInImage(RGB(0, 255, 255)) + CountInImage(RGB(255, 0, 255)) > 10; }, 8000));
     }
     // Hover over key A3 (key 21): its column brightens and its key turns red on screen.
     const int x = (21 * 452 / 49 + (22 * 452) / 49) / 2;

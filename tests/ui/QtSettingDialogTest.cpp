@@ -10,6 +10,7 @@
 #include "UiTestSupport.h"
 #include "app/SettingDlg.h"
 #include "app/WaveInOutDlg.h"
+#include "platform/midi/midiapi.h"
 #include "platform/ui/msgbox.h"
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
@@ -27,6 +28,7 @@ protected:
         const std::string voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        midi = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_MIDI", folder.File("midi.txt"));
         std::filesystem::create_directories(folder.File("出力 先"));
         std::filesystem::create_directories(folder.File("conv"));
         std::ofstream(folder.File("conv/EcoDecoTooL.exe")) << "#!/bin/sh\n";
@@ -35,6 +37,7 @@ protected:
     }
     void TearDown() override {
         main.reset();
+        midi.reset();
         out.reset();
         in.reset();
         QtUiTest::TearDown();
@@ -67,7 +70,7 @@ protected:
     }
 
     TempFolder folder;
-    std::unique_ptr<ScopedEnv> in, out;
+    std::unique_ptr<ScopedEnv> in, out, midi;
     std::unique_ptr<CWaveInOutDlg> main;
 };
 
@@ -78,6 +81,7 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
     const std::string outFolder = folder.File("出力 先");
     const std::string converter = folder.File("conv/EcoDecoTooL.exe");
     std::string latencyMessage, converterQuestion;
+    platform::midi::TakeRecordedMidi();
     WithSettings([&](CSettingDlg& dlg) {
         EXPECT_EQ(drv::WidgetText(&dlg.m_editA4), "440");
         EXPECT_EQ(drv::WidgetText(&dlg.m_staticConverter), "設定なし");
@@ -126,6 +130,10 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
     EXPECT_EQ(main->m_nWaveOutIndex, 1);
     EXPECT_EQ(main->m_nWaveOutId, 0u);
     EXPECT_EQ(main->m_nMidiProgram, 24);
+    // The new instrument reaches the MIDI output at once.
+    std::vector<std::string> sent;
+    for (const auto& m : platform::midi::TakeRecordedMidi()) sent.push_back(platform::midi::HexBytes(m.bytes));
+    EXPECT_EQ(sent, (std::vector<std::string>{"C0 18"}));
     EXPECT_EQ(main->m_nLatencyMode, 1);
     EXPECT_EQ(main->GetBlockBytes(), 32768) << "the voice delay changes only at the next start";
     CloseProgram();
