@@ -94,6 +94,8 @@ void CWaveInOutDlg::OnBnClickedPhaseVocoder() {
 }
 
 void CWaveInOutDlg::SwitchAnalyzerView() {
+    // The analyser window is made the first time, over its frame.
+    if (m_fftScreen.GetClientSurface() == nullptr) m_fftScreen.CreateOver(this, GetDlgItem(1032));
     Show(*this, {1041}, false);
     if (m_nMethod == 0) {
         m_comboKeyRange.SetCurSel(m_nKeyRange);
@@ -103,17 +105,25 @@ void CWaveInOutDlg::SwitchAnalyzerView() {
         Show(*this, {1036, 1037}, true);
         m_scrollHistory.EnableWindow(FALSE);
         Show(*this, {1042, 1015, 1046, 1010, 1099}, true);
+        DrawAnalyzerLabels(TRUE);
         Show(*this, {1097, 1012, 1116, 1126}, true);
+        m_fftScreen.InitPitchAnalyzer(m_nKeyRange);
     } else {
         CheckOneOf(*this, kAxisRadios, 4, m_nAxisMode);
         CheckOneOf(*this, kVocalRadios, 3, m_nVocalMode.load());
+        m_fftScreen.InitSpectrumAnalyzer(m_nA4.load());
+        m_fftScreen.SetAxisMode(m_nAxisMode);
+        // The level scale of the axis shown (2 or 4 pixels per dB).
+        SetLevelLabels(m_nAxisMode);
         m_staticAnalyzerTitle.SetWindowText("Spectrum Analyzer");
         Show(*this, {1038, 1039, 1040, 1054, 1055, 1056}, true);
         Show(*this, {1033, 1034, 1050, 1035, 1051, 1052, 1053}, true);
         Show(*this, {1036, 1037, 1042, 1015, 1046, 1010, 1099}, false);
+        DrawAnalyzerLabels(TRUE);
         Show(*this, {1097, 1012, 1116, 1041, 1126}, false);
         if (m_nVocalMode == 0) Show(*this, {1019, 1118}, false);
     }
+    m_fftScreen.m_nScreenKind = m_nMethod;
 }
 
 void CWaveInOutDlg::OnBnClickedVocalOff() {
@@ -137,7 +147,15 @@ void CWaveInOutDlg::OnBnClickedVocalExtract() {
 void CWaveInOutDlg::OnCbnSelchangeKeyRange() {
     if (m_nMethod == 1) return;
     const int sel = m_comboKeyRange.GetCurSel();
-    if (sel >= 0) m_nKeyRange = sel;
+    if (sel >= 0 && sel <= 4) m_nKeyRange = sel;
+    m_fftScreen.InitPitchAnalyzer(m_nKeyRange);
+    DrawAnalyzerLabels(TRUE);
+    // After a run, the page shown is drawn again over the new keys.
+    const int page = m_scrollHistory.GetScrollPos();
+    if (m_scrollHistory.IsWindowVisible() && m_nMarkCount.load() > 0 && m_nRunState.load() == 0 && page >= 1 &&
+        page <= m_fftScreen.m_nPageCount) {
+        RedrawHistoryPage(page);
+    }
 }
 
 BOOL CWaveInOutDlg::PreTranslateMessage(MSG* pMsg) {

@@ -1,5 +1,6 @@
-// Painting of the main dialog: the input level meter is blanked black while nothing runs (a run
-// draws it from the timer), and the "Buffer Full" text is red. User-interface thread only.
+// Painting of the main dialog: the analyser's labels beside it, the input level meter blanked
+// black while nothing runs (a run draws it from the timer), the "Buffer Full" text in red, and
+// the analyser's highlight cleared when the mouse has left it. User-interface thread only.
 #include "app/WaveInOutDlg.h"
 #include "resources/resource_ids.h"
 
@@ -10,6 +11,7 @@ const CRect kMeterBars[2] = {CRect(318, 28, 327, 88), CRect(328, 28, 337, 88)};
 
 void CWaveInOutDlg::OnPaint() {
     CPaintDC dc(this);
+    DrawAnalyzerLabels(FALSE);
     if (m_nRunState.load() != 0) return;
     CClientDC client(this);
     for (const CRect& bar : kMeterBars) client.FillSolidRect(&bar, RGB(0, 0, 0));
@@ -21,4 +23,10 @@ HBRUSH CWaveInOutDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
         pDC->SetTextColor(RGB(255, 0, 0));
     }
     return brush;
+}
+
+void CWaveInOutDlg::OnMouseMove(UINT nFlags, CPoint point) {
+    // The analyser has moves of its own: one over the dialog means the pointer has left it.
+    if (m_fftScreen.m_nHoverKey >= 0) m_fftScreen.ClearHover();
+    CDialog::OnMouseMove(nFlags, point);
 }

@@ -161,10 +161,10 @@ void CWaveInOutDlg::WavePlayProc() {
             continue;
         }
         WriteTrace("9-01");
-        const int count = m_nInputCount.load(std::memory_order_relaxed);
+        const std::int64_t count = m_nInputCount.load(std::memory_order_relaxed);
         // The engine is done with the ring entries about to be overwritten.
         (void)m_nEngineProgress.load(std::memory_order_acquire);
-        const unsigned slot = (static_cast<unsigned>(count) * 2u / static_cast<unsigned>(m_nBlockBytes)) & 3u;
+        const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);
         if (tailBlocks == 0) {
             ended = true;
             break;

@@ -239,7 +239,8 @@ BOOL CWaveInOutDlg::OnInitDialog() {
     // 29.
     WriteTrace("0-02");
 
-    // 30. MIDI output with the stored instrument comes with the analyser window.
+    // 30. MIDI output with the stored instrument (none for -1).
+    m_fftScreen.SetMidiProgram(m_nMidiProgram);
 
     // 31. WAV files report their failures through this dialog.
     m_waveInFmt.SetOwner(this);

@@ -1,6 +1,7 @@
 // The dialog's window procedure (device completions) and timer 1: play time, note name of the
 // pitch being heard and the input level meter. Everything here runs on the user-interface thread;
 // marks, amplitudes, the output ring and the peaks are read while the workers write them.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +54,12 @@ long long CWaveInOutDlg::PlayedSamples() {
     mmt.wType = TIME_SAMPLES;
     if (waveOutGetPosition(m_hWaveOut, &mmt, sizeof mmt) != MMSYSERR_NOERROR) return 0;
     switch (mmt.wType) {
-    case TIME_SAMPLES: return mmt.u.sample;
+    case TIME_SAMPLES:
+        // The device counts in 32 bits; the position is carried on past its wrap (the timer asks
+        // far more often than once per 2^32 samples).
+        m_nPlayedPos += static_cast<DWORD>(mmt.u.sample - m_dwPlayedRaw);
+        m_dwPlayedRaw = mmt.u.sample;
+        return m_nPlayedPos;
     case TIME_BYTES: {
         const unsigned frame = FrameBytes(m_waveOutFmt.m_fmt);
         return frame != 0 ? static_cast<long long>(mmt.u.cb / frame) : 0;
@@ -63,16 +69,16 @@ long long CWaveInOutDlg::PlayedSamples() {
     }
 }
 
-float CWaveInOutDlg::HeardPitchHz(int p) {
+float CWaveInOutDlg::HeardPitchHz(std::int64_t p) {
     const int mask = m_nRingMask;
     const int os = m_nOverSampling > 0 ? m_nOverSampling : 1;
-    const int* marks = m_pnMark;
+    const std::int64_t* marks = m_pnMark;
     // The count is the index of the newest mark: marks 0..count are this run's, those beyond it
     // are zero or left from an earlier run.
     const int count = m_nMarkCount.load(std::memory_order_acquire);
     int read = m_nMarkRead.load(std::memory_order_relaxed);
     if (read > count) read = count;
-    int m = marks[read & mask] / os;
+    std::int64_t m = marks[read & mask] / os;
     while (p > m && m != 0 && read < count) {
         ++read;
         m = marks[read & mask] / os;
@@ -80,13 +86,13 @@ float CWaveInOutDlg::HeardPitchHz(int p) {
     m_nMarkRead.store(read, std::memory_order_relaxed);
     if (read < 1 || read > count) return 0.0f;
 
-    const int q = marks[(read - 1) & mask] / os;
-    const int period = m - q;
+    const std::int64_t q = marks[(read - 1) & mask] / os;
+    const std::int64_t period = m - q;
     // A period longer than the output ring cannot be a pitch period.
     if (period <= 0 || period >= m_nRingLen) return 0.0f;
     const auto* out = reinterpret_cast<const short*>(m_pOutBlock);
     int peak = 0;
-    for (int k = q; k < m; ++k) {
+    for (std::int64_t k = q; k < m; ++k) {
         const int v = std::abs(static_cast<int>(out[k & mask]));
         if (v > peak) peak = v;
     }
@@ -119,17 +125,26 @@ void CWaveInOutDlg::OnTimer(UINT_PTR nIDEvent) {
     // 5. Note name of the period being heard (TD-PSOLA, not Thru).
     if (p > 0 && m_pnMark != nullptr && m_pOutBlock != nullptr && m_chkThru.GetCheck() == BST_UNCHECKED &&
         m_nMethod == 0) {
-        const int heard = p > 0x7FFFFFFFLL ? 0x7FFFFFFF : static_cast<int>(p);
-        ShowNoteName(static_cast<int>(HeardPitchHz(heard)), &m_staticNote);
+        ShowNoteName(static_cast<int>(HeardPitchHz(p)), &m_staticNote);
     }
 
     // 6.
     DrawLevelMeter();
 
-    // 7. Analyser. The pitch track and the spectrum are drawn by the analyser window, which
-    //    is not part of this build; the full mark store is shown here.
-    if (m_nMethod == 0 && m_nMarkCount.load(std::memory_order_acquire) >= 2 * m_nRingLen) {
-        m_staticBufferFull.ShowWindow(SW_SHOW);
+    // 7. Analyser: the pitch track of the new marks, or the spectrum of the last whole frame.
+    if (m_nMethod == 0) {
+        const int marks = m_nMarkCount.load(std::memory_order_acquire);
+        if (marks < 2 * m_nRingLen && m_pnMark != nullptr) {
+            const int lo = std::clamp(m_comboMinKey.GetCurSel(), 0, kKeyCount - 1);
+            const int hi = std::clamp(m_comboMaxKey.GetCurSel() + 1, 1, kKeyCount);
+            UpdatePitchAnalyzer(marks, m_pnMark, m_psMarkAmp, m_nKeyBoundaryHz[lo], m_nKeyBoundaryHz[hi]);
+        } else if (marks >= 2 * m_nRingLen) {
+            m_staticBufferFull.ShowWindow(SW_SHOW);
+        }
+    } else {
+        CPitchScaleManager::Snapshot snapshot;
+        m_pitchScale.ReadSnapshot(snapshot);
+        RedrawSpectrum(snapshot[0], snapshot[1], snapshot[2], snapshot[3]);
     }
 
     // 8.

@@ -207,6 +207,7 @@ void CWaveInOutDlg::OnBnClickedStop() {
     WaveOutClose();
     WriteTrace("4-07");
     if (m_nRunState.load() == 2) m_inputFile.Close();
+    InitHistoryScrollBar();
     WriteTrace("4-08");
     m_nRunState.store(0);
     m_strChorusFile.clear();

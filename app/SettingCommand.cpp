@@ -44,7 +44,10 @@ void CWaveInOutDlg::OnSetting() {
         m_nWaveInId = static_cast<UINT>(m_nWaveInIndex - 1);
         m_nWaveOutIndex = dlg.m_nWaveOutIndex;
         m_nWaveOutId = static_cast<UINT>(m_nWaveOutIndex - 1);
-        if (dlg.m_nMidiProgram != m_nMidiProgram) m_nMidiProgram = dlg.m_nMidiProgram;
+        if (dlg.m_nMidiProgram != m_nMidiProgram) {
+            m_nMidiProgram = dlg.m_nMidiProgram;
+            m_fftScreen.SetMidiProgram(m_nMidiProgram);
+        }
         if (dlg.m_nLatencyMode != m_nLatencyMode) {
             AfxMessageBox(kLatencyChangedMessage);
             // Kept for the settings file; the block size stays until the next start.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/SettingsFile.h"
+#include "audio/ConverterBridge.h"
 #include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 #include "resources/resource_ids.h"
@@ -53,7 +54,7 @@ BEGIN_MESSAGE_MAP(CSettingDlg, CDialog)
     ON_BN_CLICKED(IDC_SET_FOLDER, &CSettingDlg::OnBnClickedFolder)
 END_MESSAGE_MAP()
 
-CSettingDlg::CSettingDlg(CWnd* pParent) : CDialog(IDD, pParent) {}
+CSettingDlg::CSettingDlg(CWnd* pParent) : CDialog(IDD, pParent), m_patchConverter(PatchConverterIni) {}
 
 void CSettingDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -140,7 +141,7 @@ void CSettingDlg::OnBnClickedConverter() {
     if (dlg.DoModal() != IDOK) return;
     const std::string path = dlg.GetPathName();
     if (path.empty() || path.find_first_of("\r\n") != std::string::npos) return;
-    if (m_patchConverter && !m_patchConverter(path, m_strAppFolder)) return;
+    if (!m_patchConverter || !m_patchConverter(path, m_strAppFolder)) return;
     m_strConverterPath = path;
     m_staticConverter.SetWindowText(m_strConverterPath);
 }

@@ -60,6 +60,7 @@ public:
     int m_nLatencyMode = 0;  // 0 standard, 1 small
 
     // Prepares a chosen converter (converter path, program folder); TRUE when it can be used.
+    // The converter bridge's PatchConverterIni (which asks the user and tells its failures).
     std::function<BOOL(const std::string&, const std::string&)> m_patchConverter;
 
     DECLARE_MESSAGE_MAP()

@@ -166,12 +166,22 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     // (controls entries end)
 
 
+    // --- analyser
+    ON_BN_CLICKED(1033, &CWaveInOutDlg::OnBnClickedAxisLog)
+    ON_BN_CLICKED(1034, &CWaveInOutDlg::OnBnClickedAxisLinear1)
+    ON_BN_CLICKED(1035, &CWaveInOutDlg::OnBnClickedAxisLinear2)
+    ON_BN_CLICKED(1050, &CWaveInOutDlg::OnBnClickedAxisKeyboard)
+    ON_WM_HSCROLL()
+    // (analyser entries end)
+
+
     // --- phase vocoder
     // (phase-vocoder entries end)
 
 
     // --- batch conversion
     ON_BN_CLICKED(1099, &CWaveInOutDlg::OnBnClickedBatch)
+    ON_MESSAGE(CWaveInOutDlg::WM_APP_BATCH_ENDED, &CWaveInOutDlg::OnBatchEnded)
     // (batch entries end)
 
 
@@ -185,6 +195,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_WM_RBUTTONDOWN()
     ON_WM_PAINT()
     ON_WM_CTLCOLOR()
+    ON_WM_MOUSEMOVE()
     // (window chores entries end)
 END_MESSAGE_MAP()
 

@@ -16,10 +16,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include <cstdio>
 
+#include "analyser/FFTScreen.h"
+#include "analyser/PitchTrackCarry.h"
 #include "app/SettingsFile.h"
 #include "audio/WaveFile.h"
 #include "engine/BlockSeq.h"
@@ -112,8 +115,8 @@ public:
     float* m_pfInputBuf = nullptr;   // 2N
     float* m_pfOla = nullptr;        // 2N
     float* m_pfOla2 = nullptr;       // 2N
-    int* m_pnMark = nullptr;         // N
-    int* m_pnMark2 = nullptr;        // N
+    std::int64_t* m_pnMark = nullptr;   // N: sample numbers, free-running 64-bit
+    std::int64_t* m_pnMark2 = nullptr;  // N
     short* m_psMarkAmp = nullptr;    // N
     short* m_psMarkAmp2 = nullptr;   // N
     float* m_pfHistTime = nullptr;   // 2N
@@ -134,9 +137,13 @@ public:
     WAVEHDR* m_pOutHdr[4] = {};
 
     // --- Counters and flags -----------------------------------------------------------------
-    std::atomic<int> m_nInputCount{0};
+    std::atomic<std::int64_t> m_nInputCount{0};  // free-running 64-bit: no wrap in any run
     std::atomic<int> m_nMarkCount{0};
     std::atomic<int> m_nMarkRead{0};
+    // Index of the mark that begins the newest chain of marks: the first mark after a Thru
+    // stretch (0 for the run's start). Written by the analysis thread before it raises
+    // m_bMarksReady; the synthesis thread starts its voices again there.
+    std::atomic<int> m_nMarkRestart{0};
     std::atomic<int> m_nPeak[2][4] = {};
     std::atomic<BOOL> m_bPsolaRun{FALSE};
     std::atomic<BOOL> m_bMarksReady{FALSE};
@@ -309,7 +316,7 @@ public:
     long long PlayedSamples();
     // Steps m_nMarkRead to the mark that playback position p has reached and returns the pitch
     // heard there in Hz (0 for silence or no period).
-    float HeardPitchHz(int p);
+    float HeardPitchHz(std::int64_t p);
 
     // (start-up section end)
 
@@ -416,7 +423,9 @@ public:
     int m_nOutQueued = 0;
     int m_nInIndex = 0;
     int m_nOutIndex = 0;
-    DWORD m_nOutBytes = 0;
+    std::uint64_t m_nOutBytes = 0;
+    std::int64_t m_nPlayedPos = 0;  // device position extended past its 32-bit wrap (timer)
+    DWORD m_dwPlayedRaw = 0;        // the device's last 32-bit position
     unsigned m_dwPlayThreadId = 0;
     CWorkerThread m_playThread;
     CCriticalSection m_csDump;     // the dump stream: row writer against close
@@ -495,6 +504,36 @@ public:
     // (phase-vocoder section end)
 
 
+    // ===== Analyser: pitch track, spectrum, their controls ====================================
+    // The analyser window over frame 1032 (made by the first SwitchAnalyzerView).
+    CFFTScreen m_fftScreen;
+    // Points of the pitch history (m_pfHistPitch, m_pfHistLevel, m_pfHistTime) of the last run.
+    int m_nHistoryPos = 0;
+    CPitchTrackCarry m_pitchCarry;
+    // Timer tick of a TD-PSOLA run: the new marks up to markCount drawn and kept as history.
+    void UpdatePitchAnalyzer(int markCount, const std::int64_t* marks, const short* amps, int minHz, int maxHz);
+    // Note names beside the pitch view and its volume scale, on the dialog; bErase clears both
+    // label columns first.
+    void DrawAnalyzerLabels(BOOL bErase);
+    // After STOP: the scroll bar offers the pages of the run's history, the last one chosen.
+    void InitHistoryScrollBar();
+    // Scroll bar 1037 pages through the history while no run goes on.
+    void OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
+    void RedrawHistoryPage(int page);
+    // Axis radios 1033, 1034, 1050, 1035.
+    void OnBnClickedAxisLog();
+    void OnBnClickedAxisLinear1();
+    void OnBnClickedAxisKeyboard();
+    void OnBnClickedAxisLinear2();
+    void ChooseAxis(int mode);
+    // Level labels 1039, 1040, 1056 of an axis mode.
+    void SetLevelLabels(int axisMode);
+    // Timer tick of a phase-vocoder run: the spectrum of the display snapshot.
+    void RedrawSpectrum(const float* magL, const float* magR, const float* freqL, const float* freqR);
+
+    // (analyser section end)
+
+
     // ===== Batch conversion and the outside converter =========================================
     // Batch button 1099: picks up to 1024 files, shows the progress dialog, starts the batch
     // thread (user-interface thread).
@@ -518,6 +557,10 @@ public:
     // Sets the abort flag of a running batch and waits for its thread (user-interface thread).
     void StopBatch();
     bool IsBatchRunning() const { return m_bBatchRunning.load(std::memory_order_acquire); }
+    // Posted by the batch thread as its last act: the controls follow the state it left (no
+    // file to replay).
+    static constexpr UINT WM_APP_BATCH_ENDED = WM_APP + 0x62;
+    LRESULT OnBatchEnded(WPARAM wParam, LPARAM lParam);
 
     class CBatchDlg* m_pBatchDlg = nullptr;  // made at the first batch, deleted at close
     int m_nBatchStatus = 0;
@@ -550,8 +593,10 @@ public:
     void OnVersion();
     // A right click on the dialog: popup menu 142 at the click.
     void OnRButtonDown(UINT nFlags, CPoint point);
-    // Blanks the level meter black while idle.
+    // The analyser's labels; the level meter blanked black while idle.
     void OnPaint();
+    // A move over the dialog clears the analyser's highlighted row or key.
+    void OnMouseMove(UINT nFlags, CPoint point);
     // "Buffer Full" (1041) in red.
     HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
 
@@ -566,23 +611,26 @@ private:
     void SynthesizeCycle(CSynthState& st);
     void ChorusRound(struct CChorusState& st);
     // Marks of a loaded pitch dump up to the input that has arrived; "Buffer Full" at 2N.
-    void TakeChorusMarks(CAnalyzeState& st, int read, int w2);
+    void TakeChorusMarks(CAnalyzeState& st, std::int64_t read, int w2);
     // Appends the output samples first..first+count-1 to the output WAV when saving, through
     // `buffer` (at least B/2 samples).
     void SaveOutput(std::vector<short>& buffer, long long first, int count);
     // Equalises the input samples from..to-1 in place, in order, when the equaliser is on.
-    void ApplyInputEqualiser(int from, int to);
+    void ApplyInputEqualiser(std::int64_t from, std::int64_t to);
     // Adds the reverb to the output samples first..first+count-1, when the reverb is on.
-    void ApplyOutputReverb(CSynthState& st, int first, int count);
+    void ApplyOutputReverb(CSynthState& st, std::int64_t first, int count);
     int CurrentVoiceMode() const;
     // ceil of a grain's half-length; 0 (an error the caller replaces) when it is not a usable
     // length, such as one longer than half the ring from marks of an overrun ring.
     int GrainHalfLength(float exact) const;
+    // Samples from mark k to mark k + 1; 0 (an error the caller replaces) when they are out of order
+    // or impossibly far apart.
+    int PeriodAtMark(int k) const;
     // Oscillator voice of modes 4 to 6: returns the samples written.
     int OscillatorStep(CSynthState& st, int mode, float p, int last, bool bypass);
     // Added voice of modes 2 and 3, mixed into the nOut samples the main voice just stored.
     void AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice& mainAtStart, float q, float step, int last,
-                        int newest, int count, int nOut, bool bypass);
+                        int newest, std::int64_t count, int nOut, bool bypass);
 
     CWorkerThread m_analyzeThread;
     CWorkerThread m_synthThread;

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/base/fileopen.h"
+
 namespace {
 
 constexpr int kMaxWord = 511;  // longest word or path the dump may hold
@@ -93,9 +95,14 @@ namespace pitch_dump {
 
 LoadStatus ReadChorusDump(const std::string& path, int maxRows, ChorusDump* out) {
     *out = ChorusDump{};
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::OpenRegularFile(path, "rb"));
     if (!file) return LoadStatus::OpenFailed;
-    WordReader in(file.get());
+    return ReadChorusDump(file.get(), maxRows, out);
+}
+
+LoadStatus ReadChorusDump(std::FILE* fp, int maxRows, ChorusDump* out) {
+    *out = ChorusDump{};
+    WordReader in(fp);
     std::string word;
     std::string value;
     const auto pair = [&]() { return in.Next(&word) == WordReader::kWord && in.Next(&value) == WordReader::kWord; };
@@ -115,7 +122,7 @@ LoadStatus ReadChorusDump(const std::string& path, int maxRows, ChorusDump* out)
     }
     out->wavPath = wav;
     {
-        std::unique_ptr<std::FILE, FileCloser> wavFile(std::fopen(wav.c_str(), "rb"));
+        std::unique_ptr<std::FILE, FileCloser> wavFile(platform::OpenRegularFile(wav, "rb"));
         if (!wavFile) return LoadStatus::WavMissing;
     }
 

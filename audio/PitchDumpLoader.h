@@ -3,6 +3,7 @@
 // file leaves every control, member and array as it was.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ enum class LoadStatus {
 // Reads the dump at path, keeping at most maxRows rows (later rows are not read). *out is
 // filled only as far as the reading got; it is complete only when the result is Ok.
 LoadStatus ReadChorusDump(const std::string& path, int maxRows, ChorusDump* out);
+// The same from a stream open for reading (left open).
+LoadStatus ReadChorusDump(std::FILE* fp, int maxRows, ChorusDump* out);
 
 // The message for a failed load ("%s open error !" names the WAV of the dump).
 std::string LoadMessage(LoadStatus status, const std::string& wavPath);

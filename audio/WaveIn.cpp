@@ -12,10 +12,10 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     DWORD n = pHdr->dwBytesRecorded;
     if (pHdr->dwBufferLength != 0) n = std::min(n, pHdr->dwBufferLength);
     if (n < 1) return FALSE;
-    const int count = m_nInputCount.load(std::memory_order_relaxed);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_relaxed);
     // The engine is done with what it read of the entries about to be overwritten (four blocks ago).
     (void)m_nEngineProgress.load(std::memory_order_acquire);
-    const unsigned slot = (static_cast<unsigned>(count) * 2u / static_cast<unsigned>(m_nBlockBytes)) & 3u;
+    const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);
     const auto* samples = reinterpret_cast<const short*>(pHdr->lpData);
     const int nSamples = static_cast<int>(n / 2);
     if (m_nMethod == 0) {

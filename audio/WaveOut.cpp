@@ -50,6 +50,8 @@ BOOL CWaveInOutDlg::WaveOutWriteBuffers() {
     if (m_hWaveOut == nullptr) return TRUE;
     m_nOutQueued = 0;
     m_nOutBytes = 0;
+    m_nPlayedPos = 0;
+    m_dwPlayedRaw = 0;
     int written = 0;
     for (int i = 0; i < 4; ++i) {
         WAVEHDR* hdr = m_pOutHdr[i];
@@ -97,7 +99,7 @@ BOOL CWaveInOutDlg::OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr) {
         DeviceLost(&m_bOutDeviceLost, "wavout09: waveOutWrite() failed.");
         return FALSE;
     }
-    m_nOutBytes += static_cast<DWORD>(m_nBlockBytes);
+    m_nOutBytes += static_cast<std::uint64_t>(m_nBlockBytes);
     ++m_nOutQueued;
     return TRUE;
 }
@@ -154,4 +156,6 @@ void CWaveInOutDlg::WaveOutClearState() {
     m_bOutDeviceLost = FALSE;
     m_nOutQueued = 0;
     m_nOutBytes = 0;
+    m_nPlayedPos = 0;
+    m_dwPlayedRaw = 0;
 }

@@ -51,3 +51,10 @@ void CWaveInOutDlg::StopBatch() {
     if (m_pBatchDlg != nullptr) m_pBatchDlg->m_bAbort.store(TRUE, std::memory_order_release);
     m_batchThread.Join();
 }
+
+LRESULT CWaveInOutDlg::OnBatchEnded(WPARAM, LPARAM) {
+    if (m_nRunState.load() != 0) return 0;
+    UpdateControls();
+    m_btnPlay.SetBitmap(m_nPlayState == 2 ? &m_bmpPlay[0] : &m_bmpPlay[1]);
+    return 0;
+}

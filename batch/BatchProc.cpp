@@ -54,7 +54,7 @@ Buffer<T> Zeroed(long long count) {
 struct FileBuffers {
     Buffer<float> input;
     Buffer<float> ola;
-    Buffer<int> marks;
+    Buffer<std::int64_t> marks;
     Buffer<short> amps;
     Buffer<float> frame;
     Buffer<float> corr;
@@ -105,6 +105,7 @@ void CWaveInOutDlg::BatchProc() {
         BatchPostText(&m_staticProcTime, text);
     }
     m_bBatchRunning.store(false, std::memory_order_release);
+    PostMessage(WM_APP_BATCH_ENDED);
 }
 
 int CWaveInOutDlg::BatchFile(int index) {
@@ -162,7 +163,7 @@ int CWaveInOutDlg::BatchFile(int index) {
     FileBuffers fb;
     fb.input = Zeroed<float>(total);
     fb.ola = Zeroed<float>(olaLen);
-    fb.marks = Zeroed<int>(markLen);
+    fb.marks = Zeroed<std::int64_t>(markLen);
     fb.amps = Zeroed<short>(markLen);
     fb.frame = Zeroed<float>(static_cast<long long>(factor) * kBatchFrameSlots);
     fb.corr = Zeroed<float>(static_cast<long long>(factor) * kBatchCorrSlots);
@@ -222,7 +223,7 @@ int CWaveInOutDlg::BatchFile(int index) {
     // The file's buffers take the live ones' places for the conversion.
     float* liveInput = m_pfInputBuf;
     float* liveOla = m_pfOla;
-    int* liveMarks = m_pnMark;
+    std::int64_t* liveMarks = m_pnMark;
     short* liveAmps = m_psMarkAmp;
     m_pfInputBuf = input;
     m_pfOla = fb.ola.get();

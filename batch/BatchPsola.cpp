@@ -53,7 +53,7 @@ void CWaveInOutDlg::BatchPsola() {
     const int fs = 44100 * factor;
     const int total = m_nInputCount.load(std::memory_order_relaxed);
     const long long markLen = m_nBatchMarkLen;
-    int* mark = m_pnMark;
+    std::int64_t* mark = m_pnMark;
 
     // 1. Settings, once per file.
     mark[0] = 0;
@@ -86,7 +86,7 @@ void CWaveInOutDlg::BatchPsola() {
         m_nMarkCount.store(M, std::memory_order_relaxed);
         if (m_chkDump.GetCheck() == BST_CHECKED && m_pDumpFile != nullptr) {
             // The period's peak, within the input (an unvoiced step may reach past its end).
-            const int end = std::min(mark[M], total);
+            const int end = static_cast<int>(std::min<std::int64_t>(mark[M], total));
             int amp = 0;
             for (int s = mark[M - 1]; s < end; ++s) {
                 const float v = std::fabs(m_pfInputBuf[s]);

@@ -260,14 +260,8 @@ std::string FolderFor(const std::string& out) {
     return platform::FolderOf(out.find('/') == std::string::npos ? "./" + out : out);
 }
 
-int RunPsola(const Options& o) {
-    CWaveInOutDlg dlg(FolderFor(o.out));
-    dlg.m_nLatencyMode = o.small ? 1 : 0;
-    dlg.m_nA4 = o.a4;
-    if (!dlg.AllocStreamBuffers()) {
-        std::fprintf(stderr, "engine_bench: out of memory\n");
-        return 1;
-    }
+// The key table and the voice controls of a TD-PSOLA conversion as the options say.
+void SetUpVoice(CWaveInOutDlg& dlg, const Options& o) {
     dlg.BuildKeyTable();
     dlg.FillVoiceModeCombo();
     dlg.m_comboVoiceMode.SetCurSel(o.voiceMode);
@@ -276,6 +270,17 @@ int RunPsola(const Options& o) {
     dlg.m_editCorrTh.SetWindowText(o.corrTh);
     dlg.m_fPitchRatio = std::pow(2.0f, static_cast<float>(o.pitch) / 24.0f);
     dlg.m_fFormantRatio = std::pow(2.0f, static_cast<float>(o.formant) / 24.0f);
+}
+
+int RunPsola(const Options& o) {
+    CWaveInOutDlg dlg(FolderFor(o.out));
+    dlg.m_nLatencyMode = o.small ? 1 : 0;
+    dlg.m_nA4 = o.a4;
+    if (!dlg.AllocStreamBuffers()) {
+        std::fprintf(stderr, "engine_bench: out of memory\n");
+        return 1;
+    }
+    SetUpVoice(dlg, o);
     const std::unique_ptr<CEQdlg> effects = MakeEffects(dlg, o);
 
     std::vector<short> input;
@@ -420,14 +425,7 @@ int RunBatch(const Options& o) {
         std::fprintf(stderr, "engine_bench: out of memory\n");
         return 1;
     }
-    dlg.BuildKeyTable();
-    dlg.FillVoiceModeCombo();
-    dlg.m_comboVoiceMode.SetCurSel(o.voiceMode);
-    dlg.m_comboMinKey.SetCurSel(o.minKey);
-    dlg.m_comboMaxKey.SetCurSel(o.maxKey);
-    dlg.m_editCorrTh.SetWindowText(o.corrTh);
-    dlg.m_fPitchRatio = std::pow(2.0f, static_cast<float>(o.pitch) / 24.0f);
-    dlg.m_fFormantRatio = std::pow(2.0f, static_cast<float>(o.formant) / 24.0f);
+    SetUpVoice(dlg, o);
     dlg.m_strOutputFolder = folder;
     dlg.m_nBatchOverSampling = o.overSampling;
 

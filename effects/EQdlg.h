@@ -22,34 +22,35 @@
 #include "effects/Reverb.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
+#include "resources/resource_ids.h"
 
 class CWaveInOutDlg;
 
 class CEQdlg : public CDialog {
 public:
-    static constexpr UINT IDD = 103;
+    static constexpr UINT IDD = IDD_EFFECT_DIALOG;
     static constexpr int kPresets = 4;
 
-    // Control ids of template 103.
-    static constexpr int IDC_SLIDER_BAND0 = 1062;  // .. 1072, band k = 1062 + k
-    static constexpr int IDC_STATIC_BAND0 = 1073;  // .. 1083
-    static constexpr int IDC_RESET = 1084;
-    static constexpr int IDC_PRESET1 = 1085;
-    static constexpr int IDC_PRESET2 = 1086;
-    static constexpr int IDC_PRESET3 = 1087;
-    static constexpr int IDC_PRESET4 = 1092;
-    static constexpr int IDC_CLOSE = 1088;
-    static constexpr int IDC_EDIT_Q = 1089;
-    static constexpr int IDC_STATIC_CTRLCLICK = 1090;
-    static constexpr int IDC_EQ_ENABLE = 1091;
-    static constexpr int IDC_SLIDER_ATTENUATION = 1060;
-    static constexpr int IDC_SLIDER_DELAY = 1061;
-    static constexpr int IDC_SLIDER_REPEAT = 1093;
-    static constexpr int IDC_REVERB_DEFAULT = 1094;
-    static constexpr int IDC_REVERB_ENABLE = 1121;
-    static constexpr int IDC_STATIC_ATTENUATION = 1123;
-    static constexpr int IDC_STATIC_DELAY = 1124;
-    static constexpr int IDC_STATIC_REPEAT = 1125;
+    // Control ids of template 103, under the names this class uses.
+    static constexpr int IDC_SLIDER_BAND0 = ::IDC_EQ_BAND0;       // band k = IDC_SLIDER_BAND0 + k
+    static constexpr int IDC_STATIC_BAND0 = ::IDC_EQ_BAND_VALUE0;
+    static constexpr int IDC_RESET = ::IDC_EQ_RESET;
+    static constexpr int IDC_PRESET1 = ::IDC_EQ_PRESET1;
+    static constexpr int IDC_PRESET2 = ::IDC_EQ_PRESET2;
+    static constexpr int IDC_PRESET3 = ::IDC_EQ_PRESET3;
+    static constexpr int IDC_PRESET4 = ::IDC_EQ_PRESET4;
+    static constexpr int IDC_CLOSE = ::IDC_EQ_CLOSE;
+    static constexpr int IDC_EDIT_Q = ::IDC_EQ_Q;
+    static constexpr int IDC_STATIC_CTRLCLICK = ::IDC_EQ_CTRL_CLICK;
+    static constexpr int IDC_EQ_ENABLE = ::IDC_EQ_ENABLE;
+    static constexpr int IDC_SLIDER_ATTENUATION = ::IDC_REVERB_ATTENUATION;
+    static constexpr int IDC_SLIDER_DELAY = ::IDC_REVERB_DELAY;
+    static constexpr int IDC_SLIDER_REPEAT = ::IDC_REVERB_REPEAT;
+    static constexpr int IDC_REVERB_DEFAULT = ::IDC_REVERB_DEFAULT;
+    static constexpr int IDC_REVERB_ENABLE = ::IDC_REVERB_ENABLE;
+    static constexpr int IDC_STATIC_ATTENUATION = ::IDC_REVERB_ATTENUATION_VALUE;
+    static constexpr int IDC_STATIC_DELAY = ::IDC_REVERB_DELAY_VALUE;
+    static constexpr int IDC_STATIC_REPEAT = ::IDC_REVERB_REPEAT_VALUE;
 
     // Builds the dialog and its window (hidden) from template 103, then its state: flat bands,
     // Q text "1.0", both effects off, the reverb trackbars at 14, 7 and 12, the processing

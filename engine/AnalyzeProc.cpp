@@ -34,6 +34,7 @@ void CWaveInOutDlg::AnalyzeBegin(CAnalyzeState& st) {
     st.chorus = !m_strChorusFile.empty();
     m_pnMark[0] = 0;
     m_nMarkCount.store(0, std::memory_order_release);
+    m_nMarkRestart.store(0, std::memory_order_release);
 }
 
 bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
@@ -45,9 +46,10 @@ bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
         }
         return false;
     }
-    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     if (m_chkThru.GetCheck() != 0) {
-        if (count == st.readPos) return false;
+        // The copy waits until the synthesis has taken the block before: both write the output ring.
+        if (count == st.readPos || m_bMarksReady.load(std::memory_order_acquire)) return false;
         ThruCycle(st);
         return true;
     }
@@ -58,27 +60,28 @@ bool CWaveInOutDlg::AnalyzeStep(CAnalyzeState& st) {
 
 void CWaveInOutDlg::ThruCycle(CAnalyzeState& st) {
     g_dwProcStart.store(timeGetTime(), std::memory_order_relaxed);
-    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     const int latency = m_nBlockBytes;  // B samples: half the ring ahead of the input
     auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
     // Every sample that arrived since the last pass, in order (at most the last half ring).
-    const int from = std::max(st.readPos, count - m_nRingLen / 2);
-    for (int u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
+    const std::int64_t from = std::max(st.readPos, count - m_nRingLen / 2);
+    for (std::int64_t u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     st.readPos = count;
+    st.afterThru = true;
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
 }
 
 void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
     if (IsTracing()) {
-        const int count = m_nInputCount.load(std::memory_order_acquire);
+        const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
         char line[64];
-        std::snprintf(line, sizeof line, "6-02 %d(%d)", count, count - st.readPos);
+        std::snprintf(line, sizeof line, "6-02 %lld(%lld)", static_cast<long long>(count), static_cast<long long>(count - st.readPos));
         WriteTrace(line);
     }
     g_dwProcStart.store(timeGetTime(), std::memory_order_relaxed);
     // Every block that arrived since the last cycle is equalised, in order, before it is analysed.
-    const int read = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t read = m_nInputCount.load(std::memory_order_acquire);
     ApplyInputEqualiser(st.readPos, read);
 
     // Search range: the lower edge of the lowest key to the upper edge of the highest key.
@@ -97,6 +100,7 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         corrTh = 0.5f;
     }
 
+    const std::int64_t taken = st.readPos;  // input before this has been handled
     st.readPos = read;
 
     if (st.chorus) {
@@ -110,22 +114,38 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
     int markCount = m_nMarkCount.load(std::memory_order_relaxed);
     if (IsTracing()) {
         char line[64];
-        std::snprintf(line, sizeof line, "6-03 %d %d %d", markCount, w2, m_pnMark[markCount & m_nRingMask]);
+        std::snprintf(line, sizeof line, "6-03 %d %d %lld", markCount, w2, static_cast<long long>(m_pnMark[markCount & m_nRingMask]));
         WriteTrace(line);
+    }
+    if (st.afterThru) {
+        // Thru played the input up to where it stopped: the marks start again there, as at a
+        // run's start, instead of covering the whole stretch (long since overwritten in the ring).
+        // The period that spans the stretch counts as silent; the synthesis begins its voices
+        // again at the new chain.
+        st.afterThru = false;
+        const std::int64_t m = m_pnMark[markCount & m_nRingMask];
+        if (taken > m) {
+            ++markCount;
+            m_pnMark[markCount & m_nRingMask] = taken;
+            m_psMarkAmp[markCount & m_nRingMask] = 0;
+            m_nMarkCount.store(markCount, std::memory_order_release);
+            m_nMarkRestart.store(markCount, std::memory_order_release);
+            if (m_chkDump.GetCheck() == BST_CHECKED) WriteDumpLine(static_cast<int>(m), static_cast<int>(taken), 0, 1);
+        }
     }
     // Marks for every window m .. m+W2 that has fully arrived.
     for (;;) {
-        const int m = m_pnMark[markCount & m_nRingMask];
+        const std::int64_t m = m_pnMark[markCount & m_nRingMask];
         if (!(m < read - w2)) break;
         float hz = 0.0f;
         int period = 0;
         DetectPitch(&hz, &period, m, w2 + 1, corrTh, fLo, fHi);
         const int step = period >= 1 ? period : kDefaultPeriod;
-        const int next = m + step;
+        const std::int64_t next = m + step;
         // The period's peak, from input that has arrived (an unvoiced step may reach past it).
-        const int scanEnd = std::min(next, read);
+        const std::int64_t scanEnd = std::min(next, read);
         int amp = 0;
-        for (int s = m; s < scanEnd; ++s) {
+        for (std::int64_t s = m; s < scanEnd; ++s) {
             const float v = std::fabs(m_pfInputBuf[s & m_nRingMask]);
             const int a = !(v == v) ? 0 : (v >= 32767.0f ? 32767 : static_cast<int>(v));
             if (a > amp) amp = a;
@@ -136,7 +156,8 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         m_psMarkAmp[markCount & m_nRingMask] = static_cast<short>(amp);
         m_nMarkCount.store(markCount, std::memory_order_release);
         // One dump row per period while the Dump box is ticked (the writer checks that the dump is open).
-        if (m_chkDump.GetCheck() == BST_CHECKED) WriteDumpLine(m, next, amp, 1);
+        // (The dump ends at 2N rows, long before a mark passes the 32-bit range.)
+        if (m_chkDump.GetCheck() == BST_CHECKED) WriteDumpLine(static_cast<int>(m), static_cast<int>(next), amp, 1);
     }
 
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
@@ -144,7 +165,7 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
     WriteTrace("6-04");
 }
 
-void CWaveInOutDlg::TakeChorusMarks(CAnalyzeState& st, int read, int w2) {
+void CWaveInOutDlg::TakeChorusMarks(CAnalyzeState& st, std::int64_t read, int w2) {
     // The dump's marks are in oversampled units; rows N..2N-1 move into the ring as the count
     // passes N. No detection runs and no dump rows are written.
     const int n = m_nRingLen;
@@ -169,14 +190,14 @@ void CWaveInOutDlg::TakeChorusMarks(CAnalyzeState& st, int read, int w2) {
     }
 }
 
-void CWaveInOutDlg::ApplyInputEqualiser(int from, int to) {
+void CWaveInOutDlg::ApplyInputEqualiser(std::int64_t from, std::int64_t to) {
     CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
     if (effects == nullptr || !effects->m_bEQ.load(std::memory_order_acquire)) return;
     // Samples older than half the ring are being overwritten by the capture already.
     from = std::max(from, to - m_nRingLen / 2);
     while (from != to) {
-        const int start = from & m_nRingMask;
-        const int n = std::min(to - from, m_nRingLen - start);  // never across the ring's end
+        const int start = static_cast<int>(from & m_nRingMask);
+        const int n = static_cast<int>(std::min<std::int64_t>(to - from, m_nRingLen - start));  // never across the ring's end
         effects->ProcessEQ(m_pfInputBuf + start, n, 1);
         from += n;
     }

@@ -63,7 +63,9 @@ bool CWaveInOutDlg::ChorusSynthesizeBegin(CChorusState& st) {
     try {
         st.ola.assign(len, 0.0f);
         st.ola2.assign(len, 0.0f);
-        st.mix.assign(static_cast<std::size_t>(m_nBlockBytes) * static_cast<std::size_t>(st.os), 0);
+        // A round may have to catch up on several blocks (the analysis hands over all input
+        // that arrived meanwhile); its output can be as long as the whole output ring.
+        st.mix.assign(static_cast<std::size_t>(m_nRingLen) * static_cast<std::size_t>(st.os), 0);
     } catch (const std::bad_alloc&) {
         st = CChorusState{};
         return false;
@@ -86,7 +88,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
     const float f = m_fFormantRatio.load(std::memory_order_relaxed);
     const float step = 1.0f / p;
     const float q = p / f;
-    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     const int newest = m_nMarkCount.load(std::memory_order_acquire);
     const int last = newest - 2;
     const int os = st.os;
@@ -103,7 +105,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
     // Main voice: grains Pa = ceil(T × f / p) apart, as the speaking voice makes them.
     CPsolaVoice& v = st.main;
     const float invQ = 1.0f / q;
-    int reach = -1;  // mark of the round's newest grain
+    std::int64_t reach = -1;  // mark of the round's newest grain
     while (v.k < last) {
         const CPsolaVoice before = v;
         if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
@@ -117,7 +119,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
         reach = mark(v.k);
     }
     // The output reaches the newest grain's mark (marks after it that made no grain, such as
-    // the zeros after a dump's last row, do not count), at most a mix buffer per round.
+    // the zeros after a dump's last row, do not count), at most the output ring per round.
     const int nIn = reach >= 0 ? static_cast<int>(v.grainPos - v.pa - v.readPos + 1) : 0;
     const long long wanted = static_cast<long long>(reach) - st.out + 1;
     int nOut = static_cast<int>(std::min<long long>(wanted, static_cast<long long>(st.mix.size())));

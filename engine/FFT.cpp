@@ -4,8 +4,11 @@
 // even), writing to the object's work array; the remaining radix-4 stages run there, the last
 // one writing back into the caller's array. The butterflies work on two complex points at a
 // time in four-float vectors (the compiler's generic vector type, lowered to whatever the
-// target offers).
+// target offers), on four points in 256-bit vectors or on eight in 512-bit vectors where the
+// processor has them (the first pass then does eight groups at once). Every width does the
+// same operations on every point, so all give the same floats.
 #include "engine/FFT.h"
+#include "engine/VectorWidth.h"
 
 #include <atomic>
 #include <cmath>
@@ -82,31 +85,32 @@ inline void Radix4Pair(V4& b0, V4& b1, V4& b2, V4& b3, const float* t) {
     Radix4<kForward>(b0, b1, b2, b3, Load(t), Load(t + 4), Load(t + 8), Load(t + 12), Load(t + 16), Load(t + 20));
 }
 
-// The later stages' twiddles come in quads of points m..m+3: for each power p = 1, 2, 3,
-// 8 floats of wr then 8 of wi (48 floats per quad).
-constexpr int kQuadFloats = 48;
+// The later stages' twiddles come in blocks of P points (P = 4 for a stage with blocks of 4
+// points, else 8): for each power p = 1, 2, 3, 2P floats of wr then 2P of wi (12P floats per
+// block). Offset of the row that holds the twiddles of the points at float m of a stage:
+inline int TwiddleRow(int m, int points) { return 12 * points * (m / (2 * points)) + m % (2 * points); }
+inline int PointsPerTwiddleBlock(int len) { return len >= 8 ? 8 : 4; }
 
 template <bool kForward>
 void StageGeneric(const float* src, float* dst, int n, int len, const float* w) {
     const int step = 2 * len;
+    const int pts = PointsPerTwiddleBlock(len);
+    const int row = 2 * pts;
     for (int blk = 0; blk < n; blk += 4 * len) {
         const float* s0 = src + 2 * blk;
         float* d0 = dst + 2 * blk;
-        const float* t = w;
-        for (int m = 0; m < step; m += 8, t += kQuadFloats) {
-            for (int h = 0; h < 8; h += 4) {
-                V4 b0 = Load(s0 + m + h);
-                V4 b1 = Load(s0 + step + m + h);
-                V4 b2 = Load(s0 + 2 * step + m + h);
-                V4 b3 = Load(s0 + 3 * step + m + h);
-                const int o = h;  // the pair's half of each 8-float twiddle row
-                Radix4<kForward>(b0, b1, b2, b3, Load(t + o), Load(t + 8 + o), Load(t + 16 + o), Load(t + 24 + o),
-                                 Load(t + 32 + o), Load(t + 40 + o));
-                Store(d0 + m + h, b0);
-                Store(d0 + step + m + h, b1);
-                Store(d0 + 2 * step + m + h, b2);
-                Store(d0 + 3 * step + m + h, b3);
-            }
+        for (int m = 0; m < step; m += 4) {
+            const float* t = w + TwiddleRow(m, pts);
+            V4 b0 = Load(s0 + m);
+            V4 b1 = Load(s0 + step + m);
+            V4 b2 = Load(s0 + 2 * step + m);
+            V4 b3 = Load(s0 + 3 * step + m);
+            Radix4<kForward>(b0, b1, b2, b3, Load(t), Load(t + row), Load(t + 2 * row), Load(t + 3 * row),
+                             Load(t + 4 * row), Load(t + 5 * row));
+            Store(d0 + m, b0);
+            Store(d0 + step + m, b1);
+            Store(d0 + 2 * step + m, b2);
+            Store(d0 + 3 * step + m, b3);
         }
     }
 }
@@ -130,18 +134,20 @@ template <bool kForward>
 __attribute__((target("avx2"))) void StageWide(const float* src, float* dst, int n, int len, const float* w) {
     const V8 sign = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
     const int step = 2 * len;
+    const int pts = PointsPerTwiddleBlock(len);
+    const int row = 2 * pts;
     for (int blk = 0; blk < n; blk += 4 * len) {
         const float* s0 = src + 2 * blk;
         float* d0 = dst + 2 * blk;
-        const float* t = w;
-        for (int m = 0; m < step; m += 8, t += kQuadFloats) {
+        for (int m = 0; m < step; m += 8) {
+            const float* t = w + TwiddleRow(m, pts);
             const V8 b0 = Load8(s0 + m);
             const V8 b1 = Load8(s0 + step + m);
             const V8 b2 = Load8(s0 + 2 * step + m);
             const V8 b3 = Load8(s0 + 3 * step + m);
-            const V8 t1 = b2 * Load8(t) + Swap8(b2) * Load8(t + 8);
-            const V8 t2 = b1 * Load8(t + 16) + Swap8(b1) * Load8(t + 24);
-            const V8 t3 = b3 * Load8(t + 32) + Swap8(b3) * Load8(t + 40);
+            const V8 t1 = b2 * Load8(t) + Swap8(b2) * Load8(t + row);
+            const V8 t2 = b1 * Load8(t + 2 * row) + Swap8(b1) * Load8(t + 3 * row);
+            const V8 t3 = b3 * Load8(t + 4 * row) + Swap8(b3) * Load8(t + 5 * row);
             const V8 u0 = b0 + t2;
             const V8 u1 = b0 - t2;
             const V8 u2 = t1 + t3;
@@ -155,13 +161,231 @@ __attribute__((target("avx2"))) void StageWide(const float* src, float* dst, int
     }
 }
 
-bool HasWideVectors() {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
-    return has;
+bool HasWideVectors() { return VectorFloats() >= 8; }
+
+bool HasWidestVectors() { return VectorFloats() >= 16; }
+
+// Eight points at a time, for processors with 512-bit vectors. The arithmetic per point is the
+// same as in StageGeneric and StageWide (so are the results); only more points share each
+// instruction.
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+
+typedef float V16 __attribute__((vector_size(64)));
+typedef double V8D __attribute__((vector_size(64)));
+
+inline V16 Load16(const float* p) {
+    V16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
+
+inline void Store16(float* p, V16 v) { std::memcpy(p, &v, sizeof v); }
+
+inline V16 Swap16(V16 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14); }
+
+// The twiddle pair (wr, wi) at t, spread over all eight points of a vector.
+inline V16 SpreadPair(const float* t) {
+    V16 v = {};
+    v[0] = t[0];
+    v[1] = t[1];
+    return __builtin_shufflevector(v, v, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1);
+}
+
+inline V16 CMul16(V16 a, V16 wr, V16 wi) { return a * wr + Swap16(a) * wi; }
+
+inline V16 MulMinusI16(V16 v) {
+    const V16 sign = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
+                      1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+    return Swap16(v) * sign;
+}
+
+template <bool kForward>
+inline void Radix4x16(V16& b0, V16& b1, V16& b2, V16& b3, V16 w1r, V16 w1i, V16 w2r, V16 w2i, V16 w3r, V16 w3i) {
+    const V16 t1 = CMul16(b2, w1r, w1i);
+    const V16 t2 = CMul16(b1, w2r, w2i);
+    const V16 t3 = CMul16(b3, w3r, w3i);
+    const V16 u0 = b0 + t2;
+    const V16 u1 = b0 - t2;
+    const V16 u2 = t1 + t3;
+    const V16 u3 = kForward ? MulMinusI16(t1 - t3) : MulMinusI16(t3 - t1);
+    b0 = u0 + u2;
+    b2 = u0 - u2;
+    b1 = u1 + u3;
+    b3 = u1 - u3;
+}
+
+template <bool kForward>
+void StageWidest(const float* src, float* dst, int n, int len, const float* w) {
+    const int step = 2 * len;
+    for (int blk = 0; blk < n; blk += 4 * len) {
+        const float* s0 = src + 2 * blk;
+        float* d0 = dst + 2 * blk;
+        // Blocks of eight points: one twiddle row per vector.
+        const float* t = w;
+        for (int m = 0; m < step; m += 16, t += 96) {
+            V16 b0 = Load16(s0 + m);
+            V16 b1 = Load16(s0 + step + m);
+            V16 b2 = Load16(s0 + 2 * step + m);
+            V16 b3 = Load16(s0 + 3 * step + m);
+            Radix4x16<kForward>(b0, b1, b2, b3, Load16(t), Load16(t + 16), Load16(t + 32), Load16(t + 48),
+                                Load16(t + 64), Load16(t + 80));
+            Store16(d0 + m, b0);
+            Store16(d0 + step + m, b1);
+            Store16(d0 + 2 * step + m, b2);
+            Store16(d0 + 3 * step + m, b3);
+        }
+    }
+}
+
+// The stage with blocks of four points (the first radix-4 stage of an even number of bits): two
+// blocks per vector, both with the same twiddles.
+inline V16 Twice(const float* t) {
+    const V8 h = Load8(t);
+    return __builtin_shufflevector(h, h, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+inline V16 TwoBlocks(const float* p) {
+    const V8 lo = Load8(p), hi = Load8(p + 32);
+    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+template <bool kForward>
+void StageWidestFour(const float* src, float* dst, int n, const float* w) {
+    const V16 w1r = Twice(w), w1i = Twice(w + 8), w2r = Twice(w + 16), w2i = Twice(w + 24), w3r = Twice(w + 32),
+              w3i = Twice(w + 40);
+    for (int blk = 0; blk < n; blk += 32) {
+        const float* s0 = src + 2 * blk;
+        float* d0 = dst + 2 * blk;
+        V16 b0 = TwoBlocks(s0), b1 = TwoBlocks(s0 + 8), b2 = TwoBlocks(s0 + 16), b3 = TwoBlocks(s0 + 24);
+        Radix4x16<kForward>(b0, b1, b2, b3, w1r, w1i, w2r, w2i, w3r, w3i);
+        const V16* out[4] = {&b0, &b1, &b2, &b3};
+        for (int q = 0; q < 4; ++q) {
+            std::memcpy(d0 + 8 * q, out[q], 32);
+            std::memcpy(d0 + 32 + 8 * q, reinterpret_cast<const char*>(out[q]) + 32, 32);
+        }
+    }
+}
+
+inline V8D AsD(V16 v) {
+    V8D d;
+    std::memcpy(&d, &v, sizeof d);
+    return d;
+}
+
+inline V16 AsF(V8D d) {
+    V16 v;
+    std::memcpy(&v, &d, sizeof v);
+    return v;
+}
+
+// Rows r[0..rows-1] of eight complex points each: afterwards u[c] holds, for c = 0..3, column c
+// in its first rows points and column c + 4 in its next rows points (rows = 4), or (rows = 8)
+// v[c] holds column c whole.
+inline void TransposeFour(const V8D* r, V8D* u) {
+    const V8D t0 = __builtin_shufflevector(r[0], r[1], 0, 8, 2, 10, 4, 12, 6, 14);
+    const V8D t1 = __builtin_shufflevector(r[0], r[1], 1, 9, 3, 11, 5, 13, 7, 15);
+    const V8D t2 = __builtin_shufflevector(r[2], r[3], 0, 8, 2, 10, 4, 12, 6, 14);
+    const V8D t3 = __builtin_shufflevector(r[2], r[3], 1, 9, 3, 11, 5, 13, 7, 15);
+    u[0] = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+    u[1] = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+    u[2] = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+    u[3] = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+}
+
+inline void StoreHalf(float* p, V8D v, int half) {
+    std::memcpy(p, reinterpret_cast<const char*>(&v) + 32 * half, 32);
+}
+
+// The first pass for eight groups at once. The neighbouring points r..r+7 (r a multiple of 8)
+// start eight different groups, so every point of the eight groups comes from one load and
+// the butterflies run across vectors; a transpose then gives each group its results in a row.
+// The group that starts at point r + i is rev(r) + rev3(i) * groups / 8 (bit reversal).
+template <bool kForward>
+void FirstPassWidest(const float* a, float* work, const int* ip, int n, int group, const float* w) {
+    const int groups = n / group;
+    const int eighth = groups / 8;
+    const int offset[8] = {0, 4 * eighth, 2 * eighth, 6 * eighth, eighth, 5 * eighth, 3 * eighth, 7 * eighth};
+    const V16 s = V16{} + (kForward ? 1.0f : 1.0f / static_cast<float>(n));
+    const int g = 2 * groups;  // floats from one point of a group to the next
+    if (group == 8) {
+        // The radix-4 stage inside the groups: twiddles of m = 0 and m = 1 for each power.
+        const V16 w0r[3] = {SpreadPair(w + 0), SpreadPair(w + 8), SpreadPair(w + 16)};
+        const V16 w0i[3] = {SpreadPair(w + 4), SpreadPair(w + 12), SpreadPair(w + 20)};
+        const V16 w1r[3] = {SpreadPair(w + 2), SpreadPair(w + 10), SpreadPair(w + 18)};
+        const V16 w1i[3] = {SpreadPair(w + 6), SpreadPair(w + 14), SpreadPair(w + 22)};
+        for (int r = 0; r < groups; r += 8) {
+            const float* x = a + 2 * r;
+            V16 p[8];
+            for (int m = 0; m < 8; ++m) p[m] = kForward ? Load16(x + m * g) : Load16(x + m * g) * s;
+            // Radix-2 butterflies (sums: the group's point 0 of each pair, differences: point 1).
+            V16 b0 = p[0] + p[4], c0 = p[0] - p[4];
+            V16 b1 = p[2] + p[6], c1 = p[2] - p[6];
+            V16 b2 = p[1] + p[5], c2 = p[1] - p[5];
+            V16 b3 = p[3] + p[7], c3 = p[3] - p[7];
+            Radix4x16<kForward>(b0, b1, b2, b3, w0r[0], w0i[0], w0r[1], w0i[1], w0r[2], w0i[2]);
+            Radix4x16<kForward>(c0, c1, c2, c3, w1r[0], w1i[0], w1r[1], w1i[1], w1r[2], w1i[2]);
+            const V8D top[4] = {AsD(b0), AsD(c0), AsD(b1), AsD(c1)};
+            const V8D bottom[4] = {AsD(b2), AsD(c2), AsD(b3), AsD(c3)};
+            V8D u[4], v[4];
+            TransposeFour(top, u);
+            TransposeFour(bottom, v);
+            const int j0 = ip[r];
+            for (int c = 0; c < 4; ++c) {
+                Store16(work + 16 * (j0 + offset[c]), AsF(__builtin_shufflevector(u[c], v[c], 0, 1, 2, 3, 8, 9, 10, 11)));
+                Store16(work + 16 * (j0 + offset[c + 4]),
+                        AsF(__builtin_shufflevector(u[c], v[c], 4, 5, 6, 7, 12, 13, 14, 15)));
+            }
+        }
+    } else {
+        // Radix-4 butterflies without twiddles: the group's points are 0, 2, 1, 3.
+        const V16 rot = kForward ? V16{1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1}
+                                 : V16{-1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1};
+        for (int r = 0; r < groups; r += 8) {
+            const float* x = a + 2 * r;
+            V16 p[4];
+            for (int m = 0; m < 4; ++m) p[m] = kForward ? Load16(x + m * g) : Load16(x + m * g) * s;
+            const V16 sum = p[0] + p[2], diff = p[0] - p[2];
+            const V16 sum2 = p[1] + p[3];
+            const V16 turned = Swap16(p[1] - p[3]) * rot;  // -i or +i times the difference
+            const V8D rows[4] = {AsD(sum + sum2), AsD(diff + turned), AsD(sum - sum2), AsD(diff - turned)};
+            V8D u[4];
+            TransposeFour(rows, u);
+            const int j0 = ip[r];
+            for (int c = 0; c < 4; ++c) {
+                StoreHalf(work + 8 * (j0 + offset[c]), u[c], 0);
+                StoreHalf(work + 8 * (j0 + offset[c + 4]), u[c], 1);
+            }
+        }
+    }
+}
+// SplitPairs (below) eight pairs of bins at a time, on interleaved points: the mirror block is
+// reversed and conjugated, R[k] comes as [re, re] and [-im, im] per point. The same
+// arithmetic per bin as the four-wide pass. Returns the first k it left to that pass.
+int SplitPairsWidest(float* a, int m, const float* pairRe, const float* pairIm, float c) {
+    const int half = m / 2;
+    const V16 cv = V16{} + c;
+    const V16 conj = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
+                      1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+    int k = 1;
+    for (; k + 7 <= half; k += 8) {
+        float* pa = a + 2 * k;
+        float* pb = a + 2 * (m - k - 7);
+        const V16 A = Load16(pa);
+        const V16 mirror = Load16(pb);
+        const V16 B = __builtin_shufflevector(mirror, mirror, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1) * conj;
+        const V16 P = (A + B) * cv;
+        const V16 D = A - B;
+        const V16 Q = (D * Load16(pairRe + 2 * k) + Swap16(D) * Load16(pairIm + 2 * k)) * cv;
+        Store16(pa, P + Q);
+        const V16 Y = (P - Q) * conj;
+        Store16(pb, __builtin_shufflevector(Y, Y, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1));
+    }
+    return k;
+}
+#pragma GCC pop_options
 #endif
 
-std::atomic<bool> g_forceFourWide{false};
 
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -244,17 +468,19 @@ bool CFFT::Init(int n, int /*unused*/, int bForward) {
         }
     }
     for (int len = (bits % 2 != 0) ? 8 : 4; len * 4 <= n; len *= 4) {
-        // Quads of points: per power 8 floats of real parts, then 8 of signed imaginary parts.
-        for (int m = 0; m < len; m += 4, t += kQuadFloats) {
+        // Blocks of P points: per power 2P floats of real parts, then 2P of signed imaginary
+        // parts.
+        const int pts = PointsPerTwiddleBlock(len);
+        for (int m = 0; m < len; m += pts, t += 12 * pts) {
             for (int power = 1; power <= 3; ++power) {
-                float* row = t + 16 * (power - 1);
-                for (int q = 0; q < 4; ++q) {
+                float* row = t + 4 * pts * (power - 1);
+                for (int q = 0; q < pts; ++q) {
                     float re, im;
                     twiddle(power, m + q, len, &re, &im);
                     row[2 * q] = re;
                     row[2 * q + 1] = re;
-                    row[8 + 2 * q] = -im;
-                    row[8 + 2 * q + 1] = im;
+                    row[2 * pts + 2 * q] = -im;
+                    row[2 * pts + 2 * q + 1] = im;
                 }
             }
         }
@@ -281,7 +507,20 @@ void CFFT::Run(float* a) {
     const V4 s = {scale, scale, scale, scale};
     const float* w = m_pTwiddles;
 
+#ifdef SORVEL_FFT_WIDE
+    const bool widest = HasWidestVectors();
+    const bool wide = HasWideVectors();
+#else
+    const bool widest = false;
+    const bool wide = false;
+#endif
     // First pass: gather in bit-reversed order, butterflies in registers, store to work.
+#ifdef SORVEL_FFT_WIDE
+    if (widest && groups >= 8) {
+        FirstPassWidest<kForward>(a, work, ip, n, m_nGroup, w);
+        if (m_nGroup == 8) w += kTwiddleFloatsPerPoint * 2;
+    } else
+#endif
     if (m_nGroup == 8) {
         // Positions 0..7 of the group hold points r + g*m for m = 0, 4, 2, 6, 1, 5, 3, 7.
         for (int j = 0; j < groups; ++j) {
@@ -323,15 +562,14 @@ void CFFT::Run(float* a) {
         std::memcpy(a, work, sizeof(float) * 2 * static_cast<size_t>(n));
         return;
     }
-#ifdef SORVEL_FFT_WIDE
-    const bool wide = HasWideVectors() && !g_forceFourWide.load(std::memory_order_relaxed);
-#else
-    const bool wide = false;
-#endif
     for (; len * 4 <= n; len *= 4) {
         float* dst = (len * 4 == n) ? a : work;
 #ifdef SORVEL_FFT_WIDE
-        if (wide)
+        if (widest && len >= 8)
+            StageWidest<kForward>(work, dst, n, len, w);
+        else if (widest && len == 4 && n >= 32)
+            StageWidestFour<kForward>(work, dst, n, w);
+        else if (wide)
             StageWide<kForward>(work, dst, n, len, w);
         else
 #endif
@@ -339,17 +577,12 @@ void CFFT::Run(float* a) {
         w += kTwiddleFloatsPerPoint * len;
     }
     (void)wide;
+    (void)widest;
 }
 
-void CFFT::UseFourWideOnly(bool enable) { g_forceFourWide.store(enable, std::memory_order_relaxed); }
+void CFFT::UseFourWideOnly(bool enable) { LimitVectorFloats(enable ? 4 : 0); }
 
-bool CFFT::HasWideStages() {
-#ifdef SORVEL_FFT_WIDE
-    return HasWideVectors();
-#else
-    return false;
-#endif
-}
+bool CFFT::HasWideStages() { return WidestVectorFloats() >= 8; }
 
 void CFFT::Transform(float* a) {
     const int n = m_nSize;
@@ -376,10 +609,9 @@ namespace {
 // Forward (c = 1/2, R[k] = -i * exp(-2*pi*i*k/N)) this turns the transform of the pairs
 // x[2j] + i*x[2j+1] into the bins of the real sequence; inverse (c = 1/4, R conjugated) it
 // builds the half-size spectrum whose inverse gives those pairs back.
-void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c) {
+void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c, int k) {
     const int half = m / 2;
     const V4 cv = {c, c, c, c};
-    int k = 1;
     for (; k + 3 <= half; k += 4) {
         float* pa = a + 2 * k;
         float* pb = a + 2 * (m - k - 3);
@@ -424,7 +656,8 @@ bool CRealFFT::Init(int n, int bForward) {
     m_bForward = bForward != 0 ? 1 : 0;
     if (!IsPowerOfTwo(n) || n < 4 || !m_half.Init(n / 2, 0, bForward)) return false;
     const int quarter = n / 4;
-    std::unique_ptr<float[]> rot(new (std::nothrow) float[2 * static_cast<size_t>(quarter + 1)]);
+    // Rows: real parts, imaginary parts, then per point [re, re] and [-im, im].
+    std::unique_ptr<float[]> rot(new (std::nothrow) float[6 * static_cast<size_t>(quarter + 1)]);
     if (!rot) return false;
     const double kTwoPi = 6.283185307179586476925286766559;
     const float sign = m_bForward != 0 ? 1.0f : -1.0f;
@@ -435,6 +668,13 @@ bool CRealFFT::Init(int n, int bForward) {
         rot[static_cast<size_t>(k)] = quarterTurn ? -1.0f : static_cast<float>(-std::sin(t));
         rot[static_cast<size_t>(quarter + 1 + k)] = quarterTurn ? 0.0f : sign * static_cast<float>(-std::cos(t));
     }
+    float* pairRe = rot.get() + 2 * (quarter + 1);
+    float* pairIm = pairRe + 2 * (quarter + 1);
+    for (int k = 0; k <= quarter; ++k) {
+        pairRe[2 * k] = pairRe[2 * k + 1] = rot[static_cast<size_t>(k)];
+        pairIm[2 * k] = -rot[static_cast<size_t>(quarter + 1 + k)];
+        pairIm[2 * k + 1] = rot[static_cast<size_t>(quarter + 1 + k)];
+    }
     m_pRot = std::move(rot);
     m_nSize = n;
     return true;
@@ -444,12 +684,25 @@ void CRealFFT::Transform(float* a) {
     const int n = m_nSize;
     if (n == 0 || a == nullptr) return;
     const int m = n / 2;
+    const int rows = n / 4 + 1;
     const float* rotRe = m_pRot.get();
-    const float* rotIm = rotRe + n / 4 + 1;
+    const float* rotIm = rotRe + rows;
+    const float* pairRe = rotRe + 2 * rows;
+    const float* pairIm = rotRe + 4 * rows;
+    auto split = [&](float c) {
+        int k = 1;
+#ifdef SORVEL_FFT_WIDE
+        if (HasWidestVectors()) k = SplitPairsWidest(a, m, pairRe, pairIm, c);
+#else
+        (void)pairRe;
+        (void)pairIm;
+#endif
+        SplitPairs(a, m, rotRe, rotIm, c, k);
+    };
     if (m_bForward != 0) {
         m_half.Transform(a);
         const float re = a[0], im = a[1];
-        SplitPairs(a, m, rotRe, rotIm, 0.5f);
+        split(0.5f);
         a[0] = re + im;
         a[1] = 0.0f;
         a[n] = re - im;
@@ -457,7 +710,7 @@ void CRealFFT::Transform(float* a) {
     } else {
         // Bin 0 contributes its real part to every sample; the top bin is not part of the input.
         const float half0 = a[0] * 0.5f;
-        SplitPairs(a, m, rotRe, rotIm, 0.25f);
+        split(0.25f);
         a[0] = half0;
         a[1] = half0;
         m_half.Transform(a);

@@ -34,10 +34,10 @@ public:
     int Size() const { return m_nSize; }
     bool IsForward() const { return m_bForward != 0; }
 
-    // The stages after the first pass run eight floats at a time on processors that have
-    // 256-bit vectors (checked once at run time), else four at a time; both give the same
-    // results. UseFourWideOnly(true) keeps every object on the four-wide stages, so tests and
-    // benchmarks can check and time that path on any machine.
+    // The butterflies run sixteen floats at a time on processors that have 512-bit vectors,
+    // eight at a time with 256-bit vectors, else four at a time (VectorFloats() of
+    // engine/VectorWidth.h); all give the same results. UseFourWideOnly(true) is
+    // LimitVectorFloats(4), for tests and benchmarks of the four-wide form.
     static void UseFourWideOnly(bool enable);
     static bool HasWideStages();
 

@@ -82,7 +82,7 @@ bool CWaveInOutDlg::PhaseVocoderBegin(CPhaseVocoderState& st) {
 }
 
 bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
-    int count = m_nInputCount.load(std::memory_order_acquire);
+    std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     if (count == st.last) return false;
     const bool thru = m_chkThru.GetCheck() != BST_UNCHECKED;
     const DWORD t0 = timeGetTime();
@@ -94,7 +94,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     float* in = nullptr;
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
         const bool whole = st.round.TakeInput(m_pfInputBuf, m_vocoderInputSeq, &in);
-        const int now = m_nInputCount.load(std::memory_order_acquire);
+        const std::int64_t now = m_nInputCount.load(std::memory_order_acquire);
         if (whole && now == count) break;
         count = now;
     }

@@ -101,7 +101,7 @@ void CPhaseVocoderRound::Render(short* dst) const {
     }
 }
 
-int CPhaseVocoderRound::PlaybackSlot(int inputCount, int blockSamples) {
+int CPhaseVocoderRound::PlaybackSlot(std::int64_t inputCount, int blockSamples) {
     if (blockSamples <= 0) return 0;
-    return (inputCount / blockSamples - 2) & 3;
+    return static_cast<int>((inputCount / blockSamples - 2) & 3);
 }

@@ -78,7 +78,7 @@ public:
     // 0.6553, or 0.6553 / sqrt(ratio) below ratio 1.
     static float OutputGain(float pitchRatio);
     // Playback buffer (0..3) for the round: two blocks behind the newest block.
-    static int PlaybackSlot(int inputCount, int blockSamples);
+    static int PlaybackSlot(std::int64_t inputCount, int blockSamples);
 
     int Channels() const { return m_nChannels; }
     int BlockSamples() const { return m_nBlockSamples; }
@@ -104,7 +104,7 @@ private:
 struct CPhaseVocoderState {
     explicit CPhaseVocoderState(CPitchScaleManager& manager) : round(manager) {}
     CPhaseVocoderRound round;
-    int last = 0;        // input count of the last round (Thru or processing)
+    std::int64_t last = 0;  // input count of the last round (Thru or processing)
     int procMin = 1000;  // shortest and longest round time in ms
     int procMax = -1;
     std::vector<float> reverbBlock;  // the finished block as floats for the reverb

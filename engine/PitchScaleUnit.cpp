@@ -44,8 +44,9 @@ bool CPitchScaleUnit::Init(int /*unused1*/, int sampleRate, int /*unused2*/) {
     m_nInPos = n - m_nHop;
 
     const int fifo = n + m_nHop;
-    m_pfAnaMag = MakeBuffer(kBins);
-    m_pfAnaFreq = MakeBuffer(kBins);
+    // 32 more: the synthesis may load (and not use) up to 31 floats beyond the last bin.
+    m_pfAnaMag = MakeBuffer(kBins + 32);
+    m_pfAnaFreq = MakeBuffer(kBins + 32);
     m_pfWindow = MakeBuffer(n);
     m_pfFrame = MakeBuffer(2 * n);
     m_pfFrameR = MakeBuffer(2 * n);
@@ -75,8 +76,9 @@ void CPitchScaleUnit::WindowInto(const float* fifo, float* frame) const {
     VocoderKernels().window(fifo, m_pfWindow.get(), frame, m_nFrameSize);
 }
 
-void CPitchScaleUnit::OverlapAddReal(const float* frame, float* acc) const {
-    VocoderKernels().overlapAdd(frame, m_pfWindow.get(), acc, m_nFrameSize, 1.0f / static_cast<float>(m_nOverSampling));
+void CPitchScaleUnit::OverlapAddRealAndShift(const float* frame, float* acc) const {
+    VocoderKernels().overlapAddShift(frame, m_pfWindow.get(), acc, m_nFrameSize, m_nHop,
+                                     1.0f / static_cast<float>(m_nOverSampling));
 }
 
 void CPitchScaleUnit::OverlapAdd(const float* frame, float* acc) const {
@@ -138,9 +140,8 @@ void CPitchScaleUnit::ProcessFrame(int bReset) {
     Analyze(frame, bReset);
     ShiftAndSynthesize(m_fPitchRatio, bReset);
     m_realInverse.Transform(frame);
-    OverlapAddReal(frame, m_pfOutAccL.get());
+    OverlapAddRealAndShift(frame, m_pfOutAccL.get());
     ShiftDown(m_pfInFifoL.get());
-    ShiftDown(m_pfOutAccL.get());
     m_nInPos -= m_nHop;
     m_nOutPos -= m_nHop;
 }

@@ -11,9 +11,11 @@
 // read out before the last of its eight frames is added, the one where it sits in the first
 // hop of the window, so the gain dips by up to 0.7 % toward the end of each hop.)
 //
-// Every array is zero-filled when allocated. The analysis runs four bins at a time with a
-// four-wide arctangent; a bin whose phase is not a number (non-finite input) counts as
-// having no deviation. The running synthesis phases are kept within one turn (whole turns
+// Every array is zero-filled when allocated. The per-bin loops run four, eight or sixteen bins
+// at a time (VocoderKernels, the same results at every width) with a vector arctangent; a bin
+// whose phase is not a number (non-finite input) counts as having no deviation. The analysis
+// uses the complex transform of N points; the synthesis builds only the bins below N/2, whose
+// inverse's real part comes from a real transform of half the work (CRealFFT). The running synthesis phases are kept within one turn (whole turns
 // removed after each increment), so high bins keep their precision in long runs and the sine
 // and cosine are always taken in their accurate range.
 //
@@ -94,7 +96,7 @@ private:
     void ProcessVocalFrame(const float* params);
     void WindowInto(const float* fifo, float* frame) const;
     void OverlapAdd(const float* frame, float* acc) const;
-    void OverlapAddReal(const float* frame, float* acc) const;
+    void OverlapAddRealAndShift(const float* frame, float* acc) const;
     static void ShiftDown(float* fifo);
 
     Buffer m_pfDispMag;          // magnitudes of the last frame (left channel in ProcessVocal)

@@ -19,10 +19,11 @@ struct CPsolaVoice {
 };
 
 struct CAnalyzeState {
-    int readPos = 0;  // input count up to which input has been taken
+    std::int64_t readPos = 0;  // input count up to which input has been taken
     bool chorus = false;      // the marks come from a loaded pitch dump
     bool bufferFull = false;  // the dump's marks have run out: no more cycles
     bool stopPosted = false;  // ... and the run's end has been asked for
+    bool afterThru = false;   // the last pass copied input through: the marks start again
     int procMin = 1000;
     int procMax = -1;
 };
@@ -30,10 +31,11 @@ struct CAnalyzeState {
 struct CSynthState {
     CPsolaVoice main;
     CPsolaVoice added;
-    int out = 0;  // output samples produced so far; output sample x lies at ring position B + x
+    std::int64_t out = 0;  // output samples produced so far; output sample x lies at ring position B + x
     int procMin = 1000;
     int procMax = -1;
     int lastMode = -1;
+    int restart = 0;  // the chain of marks the voices follow (m_nMarkRestart when they began it)
     std::vector<short> saveBuf;
     std::vector<float> segment;
     std::vector<float> segment2;

@@ -55,7 +55,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     const float p = m_fPitchRatio.load(std::memory_order_relaxed);
     const float f = m_fFormantRatio.load(std::memory_order_relaxed);
     const float step = 1.0f / p;
-    const int count = m_nInputCount.load(std::memory_order_acquire);
+    const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     const int newest = m_nMarkCount.load(std::memory_order_acquire);
     const float q = p / f;
     const bool bypass = m_chkOriginal.GetCheck() != 0;
@@ -67,6 +67,21 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     const COlaRing ola{m_pfOla, m_nOlaMask};
     const CInputRing in{m_pfInputBuf, m_nRingMask};
     CPsolaVoice& v = st.main;
+    const int restart = m_nMarkRestart.load(std::memory_order_acquire);
+    if (restart > st.restart) {
+        // A new chain of marks after a Thru stretch, whose output Thru has played: the voices
+        // begin again at its first mark, as at a run's start, and the overlap-add carries on
+        // past everything written so far.
+        st.restart = restart;
+        v.markPos = restart;
+        v.k = restart;
+        v.grainPos = v.cleared;
+        v.readPos = v.cleared;
+        v.pa = 0;
+        v.carried = 0.0f;
+        st.out = m_pnMark[restart & m_nRingMask];
+        st.lastMode = -1;  // the added voice starts again with the main voice
+    }
     const CPsolaVoice startOfCycle = v;
 
     int nIn = 0;
@@ -74,19 +89,25 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     if (mode <= 3) {
         // Main-voice grains, never past the newest analysed mark.
         int grains = 0;
+        double exactSpacing = 0.0;  // the grains' spacings before rounding up, and after
+        std::int64_t laidSpacing = 0;
         while (v.k < last) {
             const CPsolaVoice before = v;
             if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
-            const int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
-            int pa = GrainHalfLength(static_cast<float>(t) * (1.0f / q));
+            const int t = PeriodAtMark(v.k);
+            float exact = static_cast<float>(t) * (1.0f / q);
+            int pa = GrainHalfLength(exact);
             if (pa < 1) {
                 WriteTrace("7-03 Pa<=0 error");
                 pa = 100;
+                exact = 100.0f;
             }
             if (!LayGrain(ola, in, v, pa, t, m_pnMark[v.k & m_nRingMask], count)) {
                 v = before;  // its window reaches input that has not arrived: the next cycle takes it
                 break;
             }
+            exactSpacing += static_cast<double>(exact);
+            laidSpacing += pa;
             ++grains;
         }
         if (grains > 0) {
@@ -109,25 +130,33 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
             } else {
                 WriteTrace("7-06");
                 BuildSegment(ola, v, nIn, seg);
-                nOut = static_cast<int>(std::floor(static_cast<float>(nIn) / f + 0.5f));
-                // The singing mode's length follows the overlap-add, whose rounding makes it gain
-                // on the marks; pull it back gently once it is more than half a block off.
-                const int drift = st.out + nOut - (m_pnMark[v.k & m_nRingMask] + 1);
+                // The length follows the overlap-add divided by f, taken at the grains' spacings
+                // before they were rounded up to whole samples: the rounding would otherwise
+                // lower the pitch and make the output gain on the marks.
+                const double unrounded = laidSpacing > 0 ? exactSpacing / static_cast<double>(laidSpacing) : 1.0;
+                nOut = static_cast<int>(std::floor(static_cast<double>(nIn) * unrounded / static_cast<double>(f) + 0.5));
+                // What drift is left (a changing voice, a mode switch) is pulled back once it is
+                // more than half a block off, by at most 0.5 % of a cycle's length (9 cents).
+                const std::int64_t drift = st.out + nOut - (m_pnMark[v.k & m_nRingMask] + 1);
                 const int allowed = half / 2;
-                const int maxPull = std::max(1, nOut / 32);
-                if (drift > allowed) nOut -= std::min(drift - allowed, maxPull);
-                else if (drift < -allowed) nOut += std::min(-allowed - drift, maxPull);
+                const int maxPull = std::max(1, nOut / 200);
+                if (drift > allowed) nOut -= static_cast<int>(std::min<std::int64_t>(drift - allowed, maxPull));
+                else if (drift < -allowed) nOut += static_cast<int>(std::min<std::int64_t>(-allowed - drift, maxPull));
             }
         } else if (nIn > 0) {
             BuildSegment(ola, v, nIn, seg);
-            nOut = m_pnMark[v.k & m_nRingMask] - st.out + 1;
+            nOut = static_cast<int>(m_pnMark[v.k & m_nRingMask] - st.out + 1);
         }
         if (nIn > 0) {
             if (nOut >= 1) {
                 WriteTrace("7-07");
-                for (int i = 0; i < nOut; ++i) {
-                    const int y = ClampSample(ResampleCubic(seg.data(), nIn, nOut, i));
-                    if (!bypass) outRing[(latency + st.out + i) & m_nRingMask] = static_cast<short>(y);
+                // A run of outputs at a time (the resampler works on vectors).
+                int run[256];
+                for (int i0 = 0; i0 < nOut; i0 += 256) {
+                    const int n = std::min(256, nOut - i0);
+                    ResampleCubicRun(seg.data(), nIn, nOut, i0, n, run);
+                    for (int k = 0; k < n && !bypass; ++k)
+                        outRing[(latency + st.out + i0 + k) & m_nRingMask] = static_cast<short>(ClampSample(run[k]));
                 }
                 WriteTrace("7-08");
             }
@@ -142,7 +171,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
 
     if (nOut >= 1 && !bypass) ApplyOutputReverb(st, st.out, nOut);
     if (bypass) {
-        for (int u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
+        for (std::int64_t u = count - half; u < count; ++u) outRing[(latency + u) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     }
     if (nOut >= 1) SaveOutput(st.saveBuf, st.out, nOut);
 
@@ -158,7 +187,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     WriteTrace("7-12");
 }
 
-void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, int first, int count) {
+void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, std::int64_t first, int count) {
     CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
     if (effects == nullptr || !effects->m_bReverb.load(std::memory_order_acquire)) return;
     auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);

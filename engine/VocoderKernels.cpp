@@ -1,7 +1,8 @@
 // Compiles the phase-vocoder loops of VocoderLanes.inc once per vector width and picks one.
 #include "engine/VocoderKernels.h"
 
-#include <atomic>
+#include "engine/VectorWidth.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +17,25 @@ constexpr float kPiF = 3.14159265f;
 constexpr float kInvTwoPiF = 0.15915494f;
 constexpr unsigned kSignBit = 0x80000000u;
 
+// The smallest float phase that lies 1e15 turns or more from 0 (x / 2pi taken in double): a
+// phase at or beyond it carries no information and restarts at 0.
+float MaxPhase() {
+    const double invTwoPi = 1.0 / 6.283185307179586476925286766559;
+    float x = static_cast<float>(1e15 * 6.283185307179586476925286766559);
+    while (static_cast<double>(x) * invTwoPi >= 1e15) x = std::nextafter(x, 0.0f);
+    while (static_cast<double>(x) * invTwoPi < 1e15) x = std::nextafter(x, __builtin_inff());
+    return x;
+}
+
+const float kMaxPhase = MaxPhase();
+
+template <typename VF, typename VI>
+inline VF GatherLanes(const float* p, VI index) {
+    VF v;
+    for (int i = 0; i < static_cast<int>(sizeof(VF) / sizeof(float)); ++i) v[i] = p[index[i]];
+    return v;
+}
+
 }  // namespace
 
 namespace {
@@ -27,6 +47,7 @@ namespace {
 #define VOCODER_LO 0, 4, 1, 5
 #define VOCODER_HI 2, 6, 3, 7
 #define VOCODER_SQRT(v) SqrtLanes(v)
+#define VOCODER_GATHER(p, i) GatherLanes<VF>(p, i)
 template <typename V>
 inline V SqrtLanes(V v) {
     for (int i = 0; i < KW; ++i) v[i] = std::sqrt(v[i]);
@@ -40,6 +61,7 @@ inline V SqrtLanes(V v) {
 #undef VOCODER_LO
 #undef VOCODER_HI
 #undef VOCODER_SQRT
+#undef VOCODER_GATHER
 
 #if defined(__x86_64__)
 #pragma GCC push_options
@@ -51,6 +73,7 @@ inline V SqrtLanes(V v) {
 #define VOCODER_LO 0, 8, 1, 9, 2, 10, 3, 11
 #define VOCODER_HI 4, 12, 5, 13, 6, 14, 7, 15
 #define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm256_sqrt_ps(reinterpret_cast<__m256>(v)))
+#define VOCODER_GATHER(p, i) reinterpret_cast<VF>(_mm256_i32gather_ps(p, reinterpret_cast<__m256i>(i), 4))
 #include "engine/VocoderLanes.inc"
 #undef KW
 #undef VOCODER_NS
@@ -59,6 +82,7 @@ inline V SqrtLanes(V v) {
 #undef VOCODER_LO
 #undef VOCODER_HI
 #undef VOCODER_SQRT
+#undef VOCODER_GATHER
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -70,6 +94,22 @@ inline V SqrtLanes(V v) {
 #define VOCODER_LO 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23
 #define VOCODER_HI 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31
 #define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm512_maskz_sqrt_ps(0xFFFF, reinterpret_cast<__m512>(v)))
+#define VOCODER_GATHER(p, i) GatherNear(p, i)
+// p[i] lane-wise. Neighbouring target bins take neighbouring source bins, so the indices of a
+// vector mostly lie within 32 of the first one: then two loads and a permutation serve (p
+// holds 32 floats beyond its last bin); otherwise the gather instruction.
+inline __m512 GatherNear(const float* p, __v16si i) {
+    const __m512i index = reinterpret_cast<__m512i>(i);
+    const int first = i[0];
+    if (first >= 0) {
+        const __m512i rel = _mm512_sub_epi32(index, _mm512_set1_epi32(first));
+        const __m512 lo = _mm512_loadu_ps(p + first), hi = _mm512_loadu_ps(p + first + 16);
+        const __mmask16 outside = _mm512_cmpgt_epi32_mask(rel, _mm512_set1_epi32(31)) |
+                                  _mm512_cmplt_epi32_mask(rel, _mm512_setzero_si512());
+        if (outside == 0) return _mm512_permutex2var_ps(lo, rel, hi);
+    }
+    return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, index, p, 4);
+}
 #include "engine/VocoderLanes.inc"
 #undef KW
 #undef VOCODER_NS
@@ -78,11 +118,12 @@ inline V SqrtLanes(V v) {
 #undef VOCODER_LO
 #undef VOCODER_HI
 #undef VOCODER_SQRT
+#undef VOCODER_GATHER
 #pragma GCC pop_options
 #endif
 
 #define VOCODER_TABLE(ns, lanes) \
-    VocoderKernelTable { lanes, ns::Analyze, ns::Synthesize, ns::Window, ns::OverlapAdd, ns::SinCosArray }
+    VocoderKernelTable { lanes, ns::Analyze, ns::Synthesize, ns::Window, ns::OverlapAddShift, ns::SinCosArray }
 
 const VocoderKernelTable kLanes4 = VOCODER_TABLE(lanes4, 4);
 #if defined(__x86_64__)
@@ -90,32 +131,15 @@ const VocoderKernelTable kLanes8 = VOCODER_TABLE(lanes8, 8);
 const VocoderKernelTable kLanes16 = VOCODER_TABLE(lanes16, 16);
 #endif
 
-std::atomic<int> g_laneLimit{0};
-
-int WidestLanes() {
-#if defined(__x86_64__)
-    static const int widest = (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
-                                  ? 16
-                                  : (__builtin_cpu_supports("avx2") ? 8 : 4);
-    return widest;
-#else
-    return 4;
-#endif
-}
-
 }  // namespace
 
 const VocoderKernelTable& VocoderKernels() {
-    const int limit = g_laneLimit.load(std::memory_order_relaxed);
-    const int lanes = limit > 0 && limit < WidestLanes() ? limit : WidestLanes();
 #if defined(__x86_64__)
+    const int lanes = VectorFloats();
     if (lanes >= 16) return kLanes16;
     if (lanes >= 8) return kLanes8;
 #endif
     return kLanes4;
 }
-
-void LimitVocoderLanes(int lanes) { g_laneLimit.store(lanes, std::memory_order_relaxed); }
 
 void SinCos4(const float* x, float* pSin, float* pCos) { lanes4::SinCosArray(x, pSin, pCos, 4); }

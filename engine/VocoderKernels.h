@@ -1,7 +1,7 @@
 // The loops of the phase-vocoder unit that run over every bin or sample of a frame, in
 // vector form. Each is compiled for four-float vectors (any processor) and, on x86-64, also
-// for 256-bit (AVX2) and 512-bit (AVX-512) vectors; VocoderKernels() picks the widest that the
-// processor has, once. All widths give identical results.
+// for 256-bit (AVX2) and 512-bit (AVX-512) vectors; VocoderKernels() picks the width of
+// VectorFloats() (engine/VectorWidth.h). All widths give identical results.
 #pragma once
 
 struct VocoderAnalyzeArgs {
@@ -20,8 +20,8 @@ struct VocoderAnalyzeArgs {
 };
 
 struct VocoderSynthesizeArgs {
-    const float* anaMag;
-    const float* anaFreq;
+    const float* anaMag;   // bins + 32 floats (the last 32 read, not used)
+    const float* anaFreq;  // bins + 32 floats
     float* synMag;
     float* synFreq;
     float* sumPhase;
@@ -43,14 +43,13 @@ struct VocoderKernelTable {
     // count a multiple of 16 in the three below. Window: count real samples times the window
     // become count complex points with imaginary parts 0 (2 * count floats).
     void (*window)(const float* fifo, const float* w, float* frame, int count);
-    void (*overlapAdd)(const float* frame, const float* w, float* acc, int count, float invOs);
+    // The real frame times the window added into the accumulator, which then moves down by
+    // hop (count - hop a multiple of 16); its top hop values become 0.
+    void (*overlapAddShift)(const float* frame, const float* w, float* acc, int count, int hop, float invOs);
     void (*sinCos)(const float* x, float* pSin, float* pCos, int count);
 };
 
 const VocoderKernelTable& VocoderKernels();
-// At most this many lanes from now on (4, 8 or 16; 0 = the widest the processor has), so that
-// tests and benchmarks can check and time every width on one machine.
-void LimitVocoderLanes(int lanes);
 
 // Four single-precision sines and cosines of x[0..3] (a polynomial after reduction by
 // multiples of pi/4; accurate to about 1e-7 for |x| up to a few thousand).

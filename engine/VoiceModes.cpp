@@ -19,13 +19,18 @@ int CWaveInOutDlg::GrainHalfLength(float exact) const {
     return static_cast<int>(c);
 }
 
+int CWaveInOutDlg::PeriodAtMark(int k) const {
+    const std::int64_t t = m_pnMark[(k + 1) & m_nRingMask] - m_pnMark[k & m_nRingMask];
+    return (t < 0 || t > m_nRingLen) ? 0 : static_cast<int>(t);
+}
+
 int CWaveInOutDlg::OscillatorStep(CSynthState& st, int mode, float p, int last, bool bypass) {
     CPsolaVoice& v = st.main;
     auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
     const int latency = m_nBlockBytes;
     int nSum = 0;
     while (v.k < last) {
-        int t = m_pnMark[(v.k + 1) & m_nRingMask] - m_pnMark[v.k & m_nRingMask];
+        int t = PeriodAtMark(v.k);
         if (t < 1 || t > m_nRingLen / 2) {
             WriteTrace("7-09 T<=0 error");
             t = 100;
@@ -62,7 +67,7 @@ int CWaveInOutDlg::OscillatorStep(CSynthState& st, int mode, float p, int last, 
 }
 
 void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice& mainAtStart, float q, float step,
-                                   int last, int newest, int count, int nOut, bool bypass) {
+                                   int last, int newest, std::int64_t count, int nOut, bool bypass) {
     const COlaRing ola2{m_pfOla2, m_nOlaMask};
     const CInputRing in{m_pfInputBuf, m_nRingMask};
     CPsolaVoice& a = st.added;
@@ -96,7 +101,7 @@ void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice&
     while (a.k < last) {
         const CPsolaVoice before = a;
         if (!StepToNextGrainMark(a, static_cast<double>(step2), newest)) break;
-        int t2 = m_pnMark[(a.k + 1) & m_nRingMask] - m_pnMark[a.k & m_nRingMask];
+        int t2 = PeriodAtMark(a.k);
         if (t2 < 1) {
             WriteTrace("7-10 interval<=0 error");
             t2 = 100;

@@ -6,7 +6,8 @@
 # (tests/soundserver, through PortAudio and its ALSA "pulse" plugin) converts the voice with the
 # pitch trackbar at +12; the recording must be the voice with its fundamental moved by 2^(12/24).
 # Then clicks go through a Thru run and their delay from the recording device to the playback
-# device is measured.
+# device is measured. Last, a click on the analyser must sound its note through the MIDI synthesizer
+# on the playback device, at the note's pitch.
 #   bash scripts/soundserver-test.sh [BUILD_DIR]
 # Skips (exit 0) with a clear line only when the sound server cannot start.
 set -euo pipefail
@@ -127,5 +128,15 @@ run_phase thru SORVEL_SOUNDSERVER_SECONDS=6
 kill -INT "$mix_pid"
 wait "$mix_pid" 2>/dev/null || true
 run_phase latency SORVEL_SOUNDSERVER_CLICK_MIX="$work/click-mix.wav"
+
+say "a click on the analyser plays its note through the MIDI synthesizer"
+parecord --device=sorvel_heard.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
+  "$work/note.wav" &
+note_pid=$!
+pids+=("$note_pid")
+run_phase midi
+kill -INT "$note_pid"
+wait "$note_pid" 2>/dev/null || true
+run_phase midicheck SORVEL_SOUNDSERVER_RECORDING="$work/note.wav"
 
 echo "soundserver-test: passed"

@@ -30,6 +30,7 @@ inline constexpr UINT WM_LBUTTONUP = 0x0202;
 inline constexpr UINT WM_RBUTTONDOWN = 0x0204;
 inline constexpr UINT WM_RBUTTONUP = 0x0205;
 inline constexpr UINT WM_DROPFILES = 0x0233;
+inline constexpr UINT WM_MOUSELEAVE = 0x02A3;  // the mouse left the window's client area
 inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_APP = 0x8000;
 

@@ -1,6 +1,7 @@
 // The main dialog's help command, about box and painting, without a window system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -90,6 +91,31 @@ TEST_F(HelpAboutPaintTest, IdleRepaintBlanksBothMeterBarsAndARunLeavesThemToTheM
     dlg.UpdateWindow();
     EXPECT_EQ(s->GetPixel(320, 50), lit);
     dlg.m_nRunState = 0;
+}
+
+TEST_F(HelpAboutPaintTest, RepaintDrawsTheAnalysersVolumeLabelsBesideIt) {
+    ASSERT_TRUE(dlg.Create(IDD_SORVEL_DIALOG));
+    BoxTexts();
+    platform::ui::TakeHeadlessTextDraws();
+    dlg.Invalidate(FALSE);
+    dlg.UpdateWindow();
+    std::vector<std::string> texts;
+    for (const auto& job : platform::ui::TakeHeadlessTextDraws()) texts.push_back(job.text);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "-40"), texts.end());
+}
+
+TEST_F(HelpAboutPaintTest, MouseOverTheDialogClearsTheAnalysersHighlightOnce) {
+    ASSERT_TRUE(dlg.Create(IDD_SORVEL_DIALOG));
+    BoxTexts();
+    dlg.m_fftScreen.m_nHoverKey = 12;
+    dlg.m_fftScreen.m_nPrevHoverKey = 12;
+    dlg.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(100, 300));
+    EXPECT_EQ(dlg.m_fftScreen.m_nHoverKey, -1);
+    EXPECT_EQ(dlg.m_fftScreen.m_nPrevHoverKey, -2);
+    EXPECT_TRUE(dlg.m_fftScreen.IsPaintPending());
+    dlg.m_fftScreen.UpdateWindow();
+    dlg.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(110, 300));
+    EXPECT_FALSE(dlg.m_fftScreen.IsPaintPending()) << "no highlight, nothing to repaint";
 }
 
 TEST_F(HelpAboutPaintTest, BufferFullIsRedAndOtherTextsKeepTheirColour) {

@@ -190,6 +190,19 @@ TEST_F(SettingDialogTest, ConverterIsKeptOnlyWhenItCouldBePrepared) {
     EXPECT_EQ(requests[0].filters[0].second, "EcoDecoTooL.exe");
 }
 
+TEST_F(SettingDialogTest, ConverterWhoseSettingsFileIsMissingIsNotKept) {
+    TempFolder folder;
+    std::ofstream(folder.File("EcoDecoTooL.exe")) << "#!/bin/sh\n";
+    Init();
+    dlg.m_strAppFolder = folder.Path();
+    platform::ui::QueueHeadlessFileAnswer({folder.File("EcoDecoTooL.exe")});
+    dlg.OnBnClickedConverter();
+    EXPECT_EQ(dlg.m_strConverterPath, "none");
+    const auto boxes = platform::ui::TakeHeadlessMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("EcoDecoTooL.ini"), std::string::npos);
+}
+
 TEST(SettingCommand, CancelChangesNothingButTheSystemReportIsWrittenAnew) {
     TempFolder folder;
     std::ofstream(folder.File("debug.txt")) << "old trace\n";

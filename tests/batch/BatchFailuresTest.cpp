@@ -65,8 +65,11 @@ TEST(BatchAbort, AbortInTheMiddleOfAFileEndsTheBatchAfterItsCleanUp) {
     h.dlg.m_chkDump.SetCheck(BST_CHECKED);
     // The live buffers hold a pattern that must come back untouched.
     float* liveInput = h.dlg.m_pfInputBuf;
-    int* liveMarks = h.dlg.m_pnMark;
+    std::int64_t* liveMarks = h.dlg.m_pnMark;
     for (int i = 0; i < 2 * h.dlg.m_nRingLen; ++i) liveInput[i] = static_cast<float>(i % 977);
+    // A file run before offered a replay.
+    h.dlg.m_nPlayState = 2;
+    h.dlg.m_btnPlay.SetBitmap(&h.dlg.m_bmpPlay[0]);
     const std::string voice = runtest::TestDataFile("voice.wav");
     const std::string second = h.folder.File("second.wav");
     WriteWav(second, runtest::Tone(200.0, 44100));
@@ -99,6 +102,9 @@ TEST(BatchAbort, AbortInTheMiddleOfAFileEndsTheBatchAfterItsCleanUp) {
     for (int i = 0; i < 2 * h.dlg.m_nRingLen; ++i) ASSERT_EQ(liveInput[i], static_cast<float>(i % 977)) << i;
     EXPECT_EQ(h.dlg.m_nRunState.load(), 0);
     EXPECT_EQ(h.dlg.m_nMarkCount.load(), 0);
+    // Nothing to replay: PLAY shows its greyed image.
+    EXPECT_EQ(h.dlg.m_nPlayState, 0);
+    EXPECT_EQ(h.dlg.m_btnPlay.GetBitmap(), &h.dlg.m_bmpPlay[1]);
     EXPECT_FALSE(h.dlg.m_saveFile.IsOpen());
     EXPECT_EQ(h.dlg.m_pDumpFile, nullptr);
 

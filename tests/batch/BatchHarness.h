@@ -36,7 +36,10 @@ inline void RecordText(CWnd* wnd, unsigned what) {
 
 class BatchHarness {
 public:
-    BatchHarness() : dlg(folder.Path()) {
+    BatchHarness()
+        : virtualIn("SORVEL_VIRTUAL_IN", folder.File("none.wav")),
+          virtualOut("SORVEL_VIRTUAL_OUT", folder.File("played.wav")),
+          dlg(folder.Path()) {
         runtest::SetUpLikeStartUp(dlg, out.Path());
         platform::ui::TakeHeadlessMessageBoxes();
         platform::ui::TakeHeadlessFileRequests();
@@ -89,6 +92,9 @@ public:
 
     TempFolder folder;  // program folder
     TempFolder out;     // output folder
+    // A batch needs no sound device: the device lists are the virtual ones.
+    ScopedEnv virtualIn;
+    ScopedEnv virtualOut;
     CWaveInOutDlg dlg;
 };
 

@@ -228,6 +228,12 @@ TEST_F(ChorusDumpLoad, EveryMalformedDumpIsToldAndChangesNothing) {
     const LoadState before = Capture(dlg);
     EXPECT_EQ(Load(folder.File("no such dump.txt")), std::vector<std::string>{"File open error !"});
     EXPECT_TRUE(Capture(dlg) == before);
+    // A folder in the dump's place, or in the WAV's, is refused the same way.
+    EXPECT_EQ(Load(folder.Path()), std::vector<std::string>{"File open error !"});
+    std::filesystem::create_directories(folder.File("folder.wav"));
+    DumpLines named = WriterDump(folder.File("folder.wav"), 5);
+    EXPECT_EQ(LoadText(named.Text()), std::vector<std::string>{folder.File("folder.wav") + " open error !"});
+    EXPECT_TRUE(Capture(dlg) == before);
     // Cancelling the picker says nothing.
     dlg.OnBnClickedChorusFile();
     EXPECT_TRUE(platform::ui::TakeHeadlessMessageBoxes().empty());

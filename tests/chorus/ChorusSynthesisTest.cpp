@@ -166,6 +166,33 @@ TEST(ChorusSynthesis, SaveWritesEveryOutputSampleOnceWhateverTheRoundsEndOn) {
     for (size_t i = 0; i < out.size() && i < saved.samples.size(); ++i) ASSERT_EQ(saved.samples[i], out[i]) << i;
 }
 
+TEST(ChorusSynthesis, LastRoundThatCatchesUpOnSeveralBlocksPlaysTheDumpToItsEnd) {
+    // The dump ends inside the fifth block; the synthesis falls behind by four blocks, so the
+    // round that takes the last marks has to make more than two blocks of output at once.
+    ChorusEngine e;
+    const int os = 2;
+    pitch_dump::ChorusDump d;
+    d.wavPath = "take.wav";
+    d.overSampling = os;
+    d.minKey = 7;
+    d.maxKey = 40;
+    d.corrThText = "0.5";
+    for (int i = 0; i * kPeriod < 4 * e.h.Half(); ++i) {
+        d.marks.push_back(i * kPeriod * os);
+        d.amplitudes.push_back(8000);
+        d.chorus.push_back(12.0f);
+    }
+    e.h.dlg.ApplyChorusDump(d);
+    const auto input = signals::Sine(210.0, 8000.0, 6 * e.h.Half());
+    e.Begin();
+    e.Feed(input.data(), e.h.Half());
+    for (int b = 1; b < 5; ++b) e.h.FeedBlockOnly(input.data() + b * e.h.Half(), e.h.Half());
+    e.Feed(input.data() + 5 * e.h.Half(), e.h.Half());
+    EXPECT_TRUE(e.analyze.bufferFull);
+    // The main voice's last grain sits on the mark before the dump's last one.
+    EXPECT_EQ(e.state.out, static_cast<long long>(d.marks[d.marks.size() - 2]) + 1);
+}
+
 TEST(ChorusSynthesis, MarksThatMakeNoGrainLeaveSilenceAndNoNumberError) {
     // Equal marks, marks that go back, a jump far beyond a round, then the zero tail.
     pitch_dump::ChorusDump d;

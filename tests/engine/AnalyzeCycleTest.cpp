@@ -22,7 +22,7 @@ protected:
         h.dlg.StoreInputBlock(hdr);
         ++h.blocksIn;
     }
-    int Mark(int i) const { return h.dlg.m_pnMark[i & h.dlg.m_nRingMask]; }
+    std::int64_t Mark(int i) const { return h.dlg.m_pnMark[i & h.dlg.m_nRingMask]; }
     int Amp(int i) const { return h.dlg.m_psMarkAmp[i & h.dlg.m_nRingMask]; }
 };
 
@@ -112,15 +112,47 @@ TEST_F(AnalyzeCycleTest, ThruCopiesEveryBlockSinceTheLastPassAndMakesNoMarks) {
     EXPECT_NE(h.dlg.m_staticProcTime.GetWindowText().find("ProcTime "), std::string::npos);
 }
 
-TEST_F(AnalyzeCycleTest, MarksCatchUpAfterThruIsUnticked) {
+TEST_F(AnalyzeCycleTest, AfterThruTheMarksStartAgainWhereThruStopped) {
     h.Begin();
+    const auto tone = signals::Sine(220.5, 6000.0, h.Half());
+    Store(tone);
+    ASSERT_TRUE(h.dlg.AnalyzeStep(h.analyze));
+    h.dlg.m_bMarksReady = FALSE;  // as the synthesis leaves it
+    const int before = h.dlg.m_nMarkCount;
     h.dlg.m_chkThru.SetCheck(BST_CHECKED);
-    Store(std::vector<short>(static_cast<size_t>(h.Half()), 0));
-    h.dlg.AnalyzeStep(h.analyze);
+    for (int b = 0; b < 20; ++b) {
+        Store(tone);
+        ASSERT_TRUE(h.dlg.AnalyzeStep(h.analyze));
+    }
     h.dlg.m_chkThru.SetCheck(BST_UNCHECKED);
-    Store(std::vector<short>(static_cast<size_t>(h.Half()), 0));
-    h.dlg.AnalyzeStep(h.analyze);
-    EXPECT_GE(Mark(h.dlg.m_nMarkCount), 2 * h.Half() - 928 - 441);
+    Store(tone);
+    ASSERT_TRUE(h.dlg.AnalyzeStep(h.analyze));
+    // One mark where Thru stopped begins the new chain; the stretch Thru played gets none.
+    const int restart = h.dlg.m_nMarkRestart;
+    EXPECT_EQ(restart, before + 1);
+    EXPECT_EQ(Mark(restart), 21 * h.Half());
+    EXPECT_EQ(Amp(restart), 0);
+    // Then one block's marks, a period (200 samples) apart.
+    EXPECT_LE(h.dlg.m_nMarkCount - restart, h.Half() / 200 + 1);
+    for (int i = restart + 2; i <= h.dlg.m_nMarkCount; ++i) EXPECT_EQ(Mark(i) - Mark(i - 1), 200) << i;
+}
+
+TEST_F(AnalyzeCycleTest, ThruWaitsUntilTheSynthesisHasTakenTheBlockBefore) {
+    h.Begin();
+    const auto a = signals::Sine(300.0, 5000.0, h.Half());
+    Store(a);
+    ASSERT_TRUE(h.dlg.AnalyzeStep(h.analyze));
+    ASSERT_EQ(h.dlg.m_bMarksReady, TRUE);
+    h.dlg.m_chkThru.SetCheck(BST_CHECKED);
+    Store(a);
+    // The synthesis has not taken the marks yet: it may be writing the output ring.
+    EXPECT_FALSE(h.dlg.AnalyzeStep(h.analyze));
+    const auto* ring = reinterpret_cast<const short*>(h.dlg.m_pOutData[0]);
+    const int at = (h.Half() + h.dlg.m_nBlockBytes) & h.dlg.m_nRingMask;
+    EXPECT_EQ(ring[at + 10], 0);
+    ASSERT_TRUE(h.dlg.SynthesizeStep(h.synth));
+    EXPECT_TRUE(h.dlg.AnalyzeStep(h.analyze));
+    EXPECT_EQ(ring[at + 10], a[10]);
 }
 
 TEST_F(AnalyzeCycleTest, ThresholdOutsideZeroToOneIsResetToOneHalf) {

@@ -117,6 +117,54 @@ TEST(VoiceModesTest, OscillatorsFollowTheMarksPitchTimesThePitchRatio) {
     }
 }
 
+TEST(VoiceModesTest, OscillatorLevelGlidesAcrossEachPeriodFromTheLastPeakToItsOwn) {
+    // A tone swelling and fading every twenty periods, so that the periods' peaks differ.
+    EngineHarness probe;
+    const int n = 8 * probe.Half();
+    auto in = Tone(200.0, n);
+    for (int i = 0; i < n; ++i)
+        in[static_cast<size_t>(i)] = static_cast<short>(in[static_cast<size_t>(i)] * (0.55 + 0.45 * std::sin(2.0 * signals::kPi * i / 4410.0)));
+    // Sine at full level, square at half of it, saw between -0.7 and 0.7 of it.
+    const struct {
+        int mode;
+        double share;
+    } shapes[] = {{kSine, 1.0}, {kSquare, 0.5}, {kSaw, 0.7}};
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(testing::Message() << "mode " << shape.mode);
+        EngineHarness h;
+        const auto out = RunMode(h, shape.mode, in);
+        if (shape.mode == kSquare) {
+            EXPECT_EQ(out[0], 0);  // the first sample lies at phase 0, where the sine is exactly 0
+        }
+        const auto& d = h.dlg;
+        int periods = 0;
+        int gliding = 0;  // periods whose peak differs from the one before
+        for (int k = d.m_nMarkCount - d.m_nRingLen / 2; k + 1 <= d.m_nMarkCount - 2; ++k) {
+            const std::int64_t m0 = d.m_pnMark[k & d.m_nRingMask];
+            const std::int64_t m1 = d.m_pnMark[(k + 1) & d.m_nRingMask];
+            if (m0 < 2 * h.Half() || m1 >= static_cast<std::int64_t>(out.size())) continue;
+            const double a0 = std::max(0, static_cast<int>(d.m_psMarkAmp[k & d.m_nRingMask]));
+            const double a1 = std::max(0, static_cast<int>(d.m_psMarkAmp[(k + 1) & d.m_nRingMask]));
+            if (std::min(a0, a1) < 1000.0) continue;
+            if (std::fabs(a1 - a0) > 50.0) ++gliding;
+            double reached = 0.0;
+            for (std::int64_t x = m0; x < m1; ++x) {
+                const double level = (a0 + (a1 - a0) * static_cast<double>(x - m0) / static_cast<double>(m1 - m0)) * shape.share;
+                const double y = std::abs(out[static_cast<size_t>(x)]);
+                ASSERT_LE(y, level + 1.5) << x;
+                if (shape.mode == kSquare && y != 0.0) {
+                    ASSERT_GE(y, level - 1.5) << x;
+                }
+                reached = std::max(reached, y / level);
+            }
+            EXPECT_GT(reached, 0.9) << k;
+            ++periods;
+        }
+        EXPECT_GT(periods, 100);
+        EXPECT_GT(gliding, 20);
+    }
+}
+
 TEST(VoiceModesTest, OscillatorsFallSilentOverSilentAndUnvoicedPeriods) {
     for (int mode : {kSine, kSquare, kSaw}) {
         SCOPED_TRACE(testing::Message() << "mode " << mode);

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <complex>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "engine/VectorWidth.h"
 #include "engine/FFT.h"
 
 namespace {
@@ -105,19 +107,36 @@ TEST_P(FFTAccuracy, ForwardThenInverseReturnsTheInputWithin1e6Relative) {
     }
 }
 
-TEST(FFT, BothStageWidthsGiveIdenticalResults) {
+// Transforms x at four floats per vector and at every wider width the processor has; the
+// results must be the same floats.
+template <typename Transform>
+void ExpectSameAtEveryWidth(Transform& fft, const std::vector<float>& x, const std::string& what) {
+    std::vector<float> narrow = x;
+    LimitVectorFloats(4);
+    fft.Transform(narrow.data());
+    for (int floats = 8; floats <= WidestVectorFloats(); floats *= 2) {
+        std::vector<float> wide = x;
+        LimitVectorFloats(floats);
+        fft.Transform(wide.data());
+        EXPECT_EQ(wide, narrow) << what << ", " << floats << " floats";
+    }
+    LimitVectorFloats(0);
+}
+
+TEST(FFT, EveryVectorWidthGivesIdenticalResults) {
     if (!CFFT::HasWideStages()) GTEST_SKIP() << "no 256-bit vectors here";
     for (int forward = 0; forward <= 1; ++forward) {
+        const std::string direction = forward ? " forward" : " inverse";
         for (int n = 2; n <= 4096; n *= 2) {
             CFFT fft;
             ASSERT_TRUE(fft.Init(n, 0, forward));
-            std::vector<float> wide = RandomPoints(n, 3u * static_cast<unsigned>(n));
-            std::vector<float> narrow = wide;
-            fft.Transform(wide.data());
-            CFFT::UseFourWideOnly(true);
-            fft.Transform(narrow.data());
-            CFFT::UseFourWideOnly(false);
-            ASSERT_EQ(wide, narrow) << "N = " << n << (forward ? " forward" : " inverse");
+            ExpectSameAtEveryWidth(fft, RandomPoints(n, 3u * static_cast<unsigned>(n)), "N = " + std::to_string(n) + direction);
+        }
+        for (int n = 4; n <= 4096; n *= 2) {
+            CRealFFT fft;
+            ASSERT_TRUE(fft.Init(n, forward));
+            ExpectSameAtEveryWidth(fft, RandomPoints(n / 2 + 1, 5u * static_cast<unsigned>(n)),
+                                   "real N = " + std::to_string(n) + direction);
         }
     }
 }

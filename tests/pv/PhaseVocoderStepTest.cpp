@@ -45,6 +45,29 @@ TEST(PhaseVocoderStep, FirstBlockGoesToPlaybackSlotThreeAndEachNextOneSlotOn) {
     EXPECT_TRUE(AllZero(h.Slot(1)));
 }
 
+TEST(PhaseVocoderStep, BlocksGoOneSlotOnAcrossTheLimitsOf32BitCounts) {
+    // 2^31 counted samples is 6.8 hours of stereo input, 2^32 is 13.5 hours.
+    for (const long long limit : {1LL << 31, 1LL << 32}) {
+        SCOPED_TRACE(limit);
+        VocoderHarness h(2);
+        ASSERT_TRUE(h.Begin());
+        h.dlg.m_nInputCount = limit - 2 * h.Samples();
+        h.state.last = h.dlg.m_nInputCount;
+        const std::vector<float> x = InterleavePair(Sine(600.0, 8000.0, 4 * 8192), Sine(900.0, 8000.0, 4 * 8192));
+        for (int b = 0; b < 4; ++b) {
+            const std::vector<short> out = h.Feed(x, b);
+            // The count stands at limit + (b - 1)·S, a multiple of 4·S plus b - 1 blocks: the
+            // output goes to slot (b - 1 - 2) AND 3, one on from the block before.
+            const int slot = (b + 1) & 3;
+            EXPECT_EQ(CPhaseVocoderRound::PlaybackSlot(h.dlg.m_nInputCount.load(), h.Samples()), slot) << b;
+            EXPECT_EQ(h.dlg.m_nInputCount.load(), limit + (b - 1) * static_cast<long long>(h.Samples())) << b;
+            if (b >= 1) {
+                EXPECT_GT(pvtest::Rms(ChannelOf(out, 0, 2).data() + 4096, 4096), 1000.0) << b;
+            }
+        }
+    }
+}
+
 TEST(PhaseVocoderStep, NothingNewMeansNoRound) {
     VocoderHarness h(2);
     ASSERT_TRUE(h.Begin());

@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/VectorWidth.h"
 #include "Signals.h"
 #include "engine/PitchScaleUnit.h"
 
@@ -236,23 +237,27 @@ TEST(PitchScaleUnitLanes, EveryVectorWidthGivesTheSameSamplesAndAnalysis) {
         x[i] = static_cast<float>(6000.0 * std::sin(2 * 3.14159265358979 * (180.0 + 400.0 * t) * t) +
                                   900.0 * std::sin(2 * 3.14159265358979 * 2750.0 * t));
     }
-    std::vector<float> want, wantFreq;
-    for (int lanes : {4, 8, 16}) {
-        LimitVocoderLanes(lanes);
-        if (VocoderKernels().lanes != lanes) continue;  // not on this processor
-        CPitchScaleUnit unit;
-        ASSERT_TRUE(unit.Init(0, 44100, 0));
-        const std::vector<float> y = Shift(unit, x, 1.3348f, 1000);
-        const std::vector<float> freq(unit.AnaFreq(), unit.AnaFreq() + CPitchScaleUnit::kBins);
-        if (want.empty()) {
-            want = y;
-            wantFreq = freq;
-            continue;
+    // Up by a fifth and down by more than an octave (neighbouring target bins then take source
+    // bins far apart).
+    for (float ratio : {1.3348f, 0.3f}) {
+        std::vector<float> want, wantFreq;
+        for (int lanes : {4, 8, 16}) {
+            LimitVectorFloats(lanes);
+            if (VectorFloats() != lanes) continue;  // not on this processor
+            CPitchScaleUnit unit;
+            ASSERT_TRUE(unit.Init(0, 44100, 0));
+            const std::vector<float> y = Shift(unit, x, ratio, 1000);
+            const std::vector<float> freq(unit.AnaFreq(), unit.AnaFreq() + CPitchScaleUnit::kBins);
+            if (want.empty()) {
+                want = y;
+                wantFreq = freq;
+                continue;
+            }
+            EXPECT_EQ(y, want) << lanes << " lanes, ratio " << ratio;
+            EXPECT_EQ(freq, wantFreq) << lanes << " lanes, ratio " << ratio;
         }
-        EXPECT_EQ(y, want) << lanes << " lanes";
-        EXPECT_EQ(freq, wantFreq) << lanes << " lanes";
     }
-    LimitVocoderLanes(0);
+    LimitVectorFloats(0);
 }
 
 // --- sine and cosine ----------------------------------------------------------------------

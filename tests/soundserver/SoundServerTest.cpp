@@ -3,13 +3,15 @@
 // device is the monitor of the first, which is fed with the voice; the playback device is the
 // second), records the second sink's monitor, and runs these cases in turn through
 // SORVEL_SOUNDSERVER: "run" converts the voice live, "check" compares the recording with the
-// voice, "thru" passes clicks through unchanged and "latency" measures their delay. Without the
-// script every case is skipped.
+// voice, "thru" passes clicks through unchanged and "latency" measures their delay; "midi" clicks a
+// note on the analyser, which the MIDI synthesizer plays on the playback device, and "midicheck"
+// measures the recorded note's fundamental. Without the script every case is skipped.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "analyser/FFTScreen.h"
 #include "runs/RunHarness.h"
 
 namespace {
@@ -47,7 +49,7 @@ void LiveThroughTheSoundServer(bool thru, double seconds) {
     EXPECT_TRUE(arrived) << "only " << dlg.m_nInputCount.load() << " samples arrived from the recording device";
     EXPECT_EQ(dlg.m_nRunState.load(), 0);
     EXPECT_TRUE(runtest::BoxTexts().empty());
-    std::printf("sound server run: %d samples captured, devices \"%s\" -> \"%s\"\n", dlg.m_nInputCount.load(),
+    std::printf("sound server run: %lld samples captured, devices \"%s\" -> \"%s\"\n", static_cast<long long>(dlg.m_nInputCount.load()),
                 dlg.m_waveInCaps[dlg.m_nWaveInIndex].szPname, dlg.m_waveOutCaps[dlg.m_nWaveOutIndex].szPname);
 }
 
@@ -123,6 +125,42 @@ TEST(SoundServer, ClickLatencyFromRecordingToPlaybackDevice) {
     // recorded sink settle their own delays independently, which blurs this by some tens of ms.
     EXPECT_GT(b - a, 32768 - 4410);
     EXPECT_LT(b - a, 32768 + 2 * 44100);
+}
+
+// A3, the row 9 semitones above the lowest row of the key range C3: MIDI note 57, 220 Hz.
+constexpr int kClickedRangeC3 = 2;
+constexpr int kClickedRow = 9;
+constexpr double kClickedHz = 220.0;
+
+TEST(SoundServer, ClickOnTheAnalyserSoundsItsNoteThroughTheSynthesizer) {
+    SKIP_UNLESS_PHASE("midi");
+    ::unsetenv("SORVEL_VIRTUAL_MIDI");  // the General MIDI software synthesizer, not the recorder
+    platform::ui::TakeHeadlessMessageBoxes();
+    CFFTScreen screen;
+    ASSERT_TRUE(screen.Create(AfxRegisterWndClass(0), "FFT Screen", WS_CHILD | WS_VISIBLE,
+                              CRect(0, 0, CFFTScreen::kWidth, CFFTScreen::kHeight), nullptr, CFFTScreen::kWindowId));
+    screen.SetMidiProgram(0);
+    ASSERT_NE(screen.m_hMidiOut, nullptr) << "the synthesizer did not start";
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+    screen.InitPitchAnalyzer(kClickedRangeC3);
+    const int y = CFFTScreen::kPlotH - 1 - kClickedRow * 10 - 5;
+    for (int click = 0; click < 3; ++click) {
+        screen.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, y));
+        EXPECT_EQ(screen.m_nMidiNote.load(), 36 + 12 + kClickedRow);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    }
+}
+
+TEST(SoundServer, RecordingOfTheClickedNoteHasItsPitch) {
+    SKIP_UNLESS_PHASE("midicheck");
+    const auto recording = runtest::ReadForeignWav(Env("SORVEL_SOUNDSERVER_RECORDING"));
+    ASSERT_EQ(recording.format.nSamplesPerSec, 44100u);
+    const std::vector<double> q = F0Quartiles(Mono(recording));
+    std::printf("clicked note A3: fundamental quartiles %.1f %.1f %.1f Hz over %.0f frames, wanted %.1f Hz\n", q[0], q[1], q[2],
+                q[3], kClickedHz);
+    EXPECT_GE(q[3], 10.0) << "the note was not heard on the playback device";
+    // Within a quarter of a semitone.
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(q[i], kClickedHz, kClickedHz * 0.015) << "quartile " << i + 1;
 }
 
 }  // namespace

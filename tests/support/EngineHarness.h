@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -40,6 +41,20 @@ public:
         dlg.AnalyzeBegin(analyze);
         dlg.SynthesizeBegin(synth);
         blocksIn = 0;
+        first = 0;
+    }
+
+    // Begins as a run that has already gone on for `sample` input samples, with the main
+    // voice's overlap-add position at olaPos: the stream positions of a long run.
+    void BeginAt(std::int64_t sample, std::int64_t olaPos) {
+        Begin();
+        first = sample;
+        dlg.m_nInputCount = sample;
+        analyze.readPos = sample;
+        dlg.m_pnMark[0] = sample;
+        synth.out = sample;
+        synth.main.grainPos = olaPos;
+        synth.main.cleared = olaPos + 2 * dlg.m_nRingLen;  // the whole ring is zero
     }
 
     // Stores one block (Half() samples; shorter input is padded with silence) through the
@@ -64,12 +79,14 @@ public:
         ++blocksIn;
     }
 
-    // Output block b as playback plays it, once block b + 1 has been processed.
+    // Output block b (counted from the run's start) as playback plays it, once block b + 1 has
+    // been processed.
     std::vector<short> OutputBlock(int b) const {
         const int half = Half();
         const auto* ring = reinterpret_cast<const short*>(dlg.m_pOutData[0]);
         std::vector<short> out(static_cast<size_t>(half));
-        for (int i = 0; i < half; ++i) out[static_cast<size_t>(i)] = ring[(b * half + i + dlg.m_nBlockBytes) & dlg.m_nRingMask];
+        const std::int64_t at = first + static_cast<std::int64_t>(b) * half + dlg.m_nBlockBytes;
+        for (int i = 0; i < half; ++i) out[static_cast<size_t>(i)] = ring[(at + i) & dlg.m_nRingMask];
         return out;
     }
 
@@ -98,4 +115,5 @@ public:
     CAnalyzeState analyze;
     CSynthState synth;
     int blocksIn = 0;
+    std::int64_t first = 0;  // input sample the run began at
 };

@@ -3,12 +3,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "UiTestSupport.h"
 #include "app/SettingDlg.h"
 #include "app/WaveInOutDlg.h"
+#include "platform/midi/midiapi.h"
+#include "platform/ui/msgbox.h"
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
@@ -25,12 +28,16 @@ protected:
         const std::string voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
+        midi = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_MIDI", folder.File("midi.txt"));
         std::filesystem::create_directories(folder.File("出力 先"));
         std::filesystem::create_directories(folder.File("conv"));
         std::ofstream(folder.File("conv/EcoDecoTooL.exe")) << "#!/bin/sh\n";
+        // The converter's own settings, still asking for another format into another folder.
+        std::ofstream(folder.File("conv/EcoDecoTooL.ini")) << "[Radio]\r\nwav=0\r\noutfolder=0\r\n[Edit]\r\noutfolder=/x\r\n";
     }
     void TearDown() override {
         main.reset();
+        midi.reset();
         out.reset();
         in.reset();
         QtUiTest::TearDown();
@@ -63,7 +70,7 @@ protected:
     }
 
     TempFolder folder;
-    std::unique_ptr<ScopedEnv> in, out;
+    std::unique_ptr<ScopedEnv> in, out, midi;
     std::unique_ptr<CWaveInOutDlg> main;
 };
 
@@ -73,7 +80,8 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
     ASSERT_GE(main->m_nWaveOutCount, 1);
     const std::string outFolder = folder.File("出力 先");
     const std::string converter = folder.File("conv/EcoDecoTooL.exe");
-    std::string latencyMessage;
+    std::string latencyMessage, converterQuestion;
+    platform::midi::TakeRecordedMidi();
     WithSettings([&](CSettingDlg& dlg) {
         EXPECT_EQ(drv::WidgetText(&dlg.m_editA4), "440");
         EXPECT_EQ(drv::WidgetText(&dlg.m_staticConverter), "設定なし");
@@ -83,6 +91,12 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
         WhenPossible([&] { return drv::AnswerFileDialog({outFolder}); });
         ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_FOLDER)));
         WhenPossible([&] { return drv::AnswerFileDialog({converter}); });
+        WhenPossible([&] {
+            const auto texts = drv::OpenMessageBoxTexts();
+            if (texts.empty()) return false;
+            converterQuestion = texts.front();
+            return drv::AnswerMessageBox(IDYES);
+        });
         ASSERT_TRUE(drv::Click(dlg.GetDlgItem(IDC_SET_CONVERTER)));
         ASSERT_TRUE(drv::Click(&dlg.m_chkVolumeGraph));
         ASSERT_TRUE(drv::ChooseComboItem(&dlg.m_comboWaveIn, 1));
@@ -106,12 +120,20 @@ TEST_F(QtSettingDialogTest, EveryFieldChangedIsKeptAcrossARestartAndCancelChange
     EXPECT_EQ(main->m_nBatchOverSampling, 1);
     EXPECT_EQ(main->m_strOutputFolder, outFolder + "/");
     EXPECT_EQ(main->m_strConverterPath, converter);
+    EXPECT_EQ(converterQuestion, "EcoDecoTooL.iniを「ソルベル」用に変更します。よろしいですか？");
+    std::ifstream ini(folder.File("conv/EcoDecoTooL.ini"));
+    const std::string iniText((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    EXPECT_NE(iniText.find("wav=1"), std::string::npos);
     EXPECT_FALSE(main->m_bShowVolumeGraph);
     EXPECT_EQ(main->m_nWaveInIndex, 1);
     EXPECT_EQ(main->m_nWaveInId, 0u);
     EXPECT_EQ(main->m_nWaveOutIndex, 1);
     EXPECT_EQ(main->m_nWaveOutId, 0u);
     EXPECT_EQ(main->m_nMidiProgram, 24);
+    // The new instrument reaches the MIDI output at once.
+    std::vector<std::string> sent;
+    for (const auto& m : platform::midi::TakeRecordedMidi()) sent.push_back(platform::midi::HexBytes(m.bytes));
+    EXPECT_EQ(sent, (std::vector<std::string>{"C0 18"}));
     EXPECT_EQ(main->m_nLatencyMode, 1);
     EXPECT_EQ(main->GetBlockBytes(), 32768) << "the voice delay changes only at the next start";
     CloseProgram();

@@ -217,6 +217,11 @@ bool CloseWindow(CWnd* topLevel) {
 
 bool HasWidget(const CWnd* wnd) { return WidgetOf(wnd) != nullptr; }
 
+bool WindowHasCloseButton(const CWnd* topLevel) {
+    QWidget* w = WidgetOf(topLevel);
+    return w != nullptr && (w->window()->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
 std::string WidgetText(const CWnd* wnd) {
     QWidget* w = WidgetOf(wnd);
     if (w == nullptr) return {};

@@ -46,6 +46,8 @@ bool CloseWindow(CWnd* topLevel);
 
 // What the widget shows.
 bool HasWidget(const CWnd* wnd);
+// Whether the window's title bar offers a close button.
+bool WindowHasCloseButton(const CWnd* topLevel);
 std::string WidgetText(const CWnd* wnd);
 bool WidgetVisible(const CWnd* wnd);  // shown (and its window too)
 bool WidgetEnabled(const CWnd* wnd);

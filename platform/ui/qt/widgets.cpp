@@ -120,6 +120,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* ev) override {
         if (ev->button() == Qt::LeftButton) Mouse(WM_LBUTTONUP, ev);
     }
+    // The window learns that the mouse has left it (hover highlights end).
+    void leaveEvent(QEvent*) override {
+        if (Wnd() != nullptr) Wnd()->SendMessage(WM_MOUSELEAVE);
+    }
     void dragEnterEvent(QDragEnterEvent* ev) override {
         if (Wnd() != nullptr && Wnd()->AcceptsFiles() && ev->mimeData()->hasUrls()) ev->acceptProposedAction();
     }
@@ -172,6 +176,7 @@ public:
             const bool visible = wnd->IsWindowVisible() != FALSE;
             if (visible && !isVisible()) {
                 if (!m_placed) Place();
+                ShowCloseButtonAsTheWindowMenuSays();
                 show();
                 raise();
                 activateWindow();
@@ -216,6 +221,17 @@ private:
         if (QWidget* owner = parentWidget()) area = owner->window()->frameGeometry();
         else if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
         if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    // A window whose window menu has its close item greyed shows no close button.
+    void ShowCloseButtonAsTheWindowMenuSays() {
+        CWnd* wnd = Wnd();
+        CMenu* menu = wnd ? wnd->GetSystemMenu(FALSE) : nullptr;
+        if (menu == nullptr) return;
+        const UINT state = menu->GetMenuState(SC_CLOSE);
+        const bool greyed = state != 0xFFFFFFFFu && (state & (MF_GRAYED | MF_DISABLED)) != 0;
+        if (greyed == !(windowFlags() & Qt::WindowCloseButtonHint)) return;
+        setWindowFlag(Qt::WindowCloseButtonHint, !greyed);
     }
 
     void ShowSystemMenu() {
@@ -586,11 +602,19 @@ protected:
                 }
             }
         }
-        // The program reads trackbar positions when they redraw.
-        TrackbarPainted(s);
+        // The program reads trackbar positions when they redraw. The notification follows the
+        // paint instead of running inside it, so that a handler may open a message box (a modal
+        // loop inside a paint would never return); redraws before it is handled share it.
+        if (m_notifyPending) return;
+        m_notifyPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_notifyPending = false;
+            if (auto* slider = dynamic_cast<CSliderCtrl*>(Wnd())) TrackbarPainted(slider);
+        });
     }
 
 private:
+    bool m_notifyPending = false;
     UINT m_code = SB_THUMBTRACK;
     std::vector<int> m_tics;
 };
