@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "UiTestSupport.h"
+#include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
 #include "platform/midi/midiapi.h"
 #include "resources/resource_ids.h"
@@ -18,33 +18,16 @@ namespace {
 
 namespace drv = platform::ui::qt::testing;
 
-class QtAnalyserTest : public QtUiTest {
+class QtAnalyserTest : public QtDialogOnDevicesTest {
 protected:
     void StartWith(const std::string& input, const char* speedFactor) {
         const char* data = std::getenv("SORVEL_TEST_DATA");
         const std::string path = std::string(data != nullptr ? data : "testdata") + "/" + input;
         if (!std::ifstream(path).good()) GTEST_SKIP() << "no " << path << " (make it with scripts/make-voice.sh)";
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", path);
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", speedFactor);
-        dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        StartDialog(path, speedFactor);
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(drv::HasWidget(&dlg->m_fftScreen));
         platform::midi::TakeRecordedMidi();
-    }
-    void TearDown() override {
-        if (dlg) {
-            dlg->OnBnClickedStop();
-            drv::ProcessEvents(20);
-        }
-        dlg.reset();
-        speed.reset();
-        out.reset();
-        in.reset();
-        QtUiTest::TearDown();
     }
     bool InputReached(double seconds, int timeoutMs = 30000) {
         const int want = static_cast<int>(seconds * 44100.0);
@@ -61,9 +44,6 @@ protected:
         return n;
     }
 
-    TempFolder folder;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<CWaveInOutDlg> dlg;
 };
 
 TEST_F(QtAnalyserTest, PitchViewDuringAndAfterARunWithPagesHoverAndNotes) {

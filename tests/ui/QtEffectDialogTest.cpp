@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "UiTestSupport.h"
+#include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
 #include "effects/EQdlg.h"
 #include "platform/wave/wavfileio.h"
@@ -73,35 +73,18 @@ double Autocorrelation(const std::vector<short>& s, std::size_t lag) {
     return xx > 0.0 ? xy / xx : 0.0;
 }
 
-class QtEffectDialogTest : public QtUiTest {
+class QtEffectDialogTest : public QtDialogOnDevicesTest {
 protected:
     void SetUp() override {
         QtUiTest::SetUp();
         noise = folder.File("noise.wav");
         riffbytes::WriteFile(noise, NoiseWave(6.0));
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", noise);
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "4");
-        dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        StartDialog(noise, "4");
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_EFFECT)));
         ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_pEQDlg.load() != nullptr && drv::WidgetVisible(dlg->m_pEQDlg.load()); }));
         effects = dlg->m_pEQDlg.load();
         drv::ProcessEvents(50);
-    }
-    void TearDown() override {
-        if (dlg) {
-            dlg->OnBnClickedStop();
-            drv::ProcessEvents(20);
-        }
-        dlg.reset();
-        speed.reset();
-        out.reset();
-        in.reset();
-        QtUiTest::TearDown();
     }
 
     // Plays the noise file through the phase vocoder to its end; what the playback device played.
@@ -115,10 +98,7 @@ protected:
 
     COLORREF Pixel(int x, int y) { return drv::GrabPixel(effects, x, y); }
 
-    TempFolder folder;
     std::string noise;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<CWaveInOutDlg> dlg;
     CEQdlg* effects = nullptr;
 };
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "UiTestSupport.h"
+#include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
@@ -15,32 +15,14 @@ namespace {
 
 namespace drv = platform::ui::qt::testing;
 
-class QtRunTest : public QtUiTest {
+class QtRunTest : public QtDialogOnDevicesTest {
 protected:
     void SetUp() override {
         QtUiTest::SetUp();
         const char* data = std::getenv("SORVEL_TEST_DATA");
         voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
         if (!std::ifstream(voice).good()) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
-        in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
-        out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
-        speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", "2");
-        dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
-    }
-    void TearDown() override {
-        if (dlg) {
-            dlg->OnBnClickedStop();
-            drv::ProcessEvents(20);
-        }
-        dlg.reset();
-        speed.reset();
-        out.reset();
-        in.reset();
-        QtUiTest::TearDown();
+        StartDialog(voice, "2");
     }
 
     // Waits until `seconds` of input have arrived and the timer has shown some play time.
@@ -55,10 +37,7 @@ protected:
         ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nMethod == method; }));
     }
 
-    TempFolder folder;
     std::string voice;
-    std::unique_ptr<ScopedEnv> in, out, speed;
-    std::unique_ptr<CWaveInOutDlg> dlg;
 };
 
 TEST_F(QtRunTest, LiveAndFileRunsInBothMethodsShowTheirControlsAndPlay) {
