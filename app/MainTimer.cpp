@@ -92,6 +92,7 @@ float CWaveInOutDlg::HeardPitchHz(std::int64_t p) {
     if (period <= 0 || period >= m_nRingLen) return 0.0f;
     const auto* out = reinterpret_cast<const short*>(m_pOutBlock);
     int peak = 0;
+    std::lock_guard<std::mutex> reading(m_outStage.ReadLock());  // the engine publishes meanwhile
     for (std::int64_t k = q; k < m; ++k) {
         const int v = std::abs(static_cast<int>(out[k & mask]));
         if (v > peak) peak = v;

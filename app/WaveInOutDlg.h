@@ -26,6 +26,7 @@
 #include "app/SettingsFile.h"
 #include "audio/WaveFile.h"
 #include "engine/BlockSeq.h"
+#include "engine/OutputStage.h"
 #include "engine/PitchScaleManager.h"
 #include "engine/PsolaState.h"
 #include "platform/base/critsec.h"
@@ -63,6 +64,8 @@ public:
     // shared buffer in its order. FALSE when memory ran out (what was made is freed).
     BOOL AllocStreamBuffers();
     void FreeStreamBuffers();
+    // Hands the cycle's output in the stage over to the playback buffers.
+    void PublishOutput() { m_outStage.Publish(reinterpret_cast<char*>(m_pOutBlock)); }
     // Builds the key boundaries from m_nA4 and lists the key names in both key combos.
     void BuildKeyTable();
     const char* FreqToNoteName(int hz) const;
@@ -132,8 +135,11 @@ public:
     BYTE* m_pInBlock = nullptr;      // 4B
     char* m_pInData[4] = {};
     WAVEHDR* m_pInHdr[4] = {};
-    BYTE* m_pOutBlock = nullptr;     // 4B: the output ring of N 16-bit samples
+    BYTE* m_pOutBlock = nullptr;     // 4B: the output ring of N 16-bit samples, as played
     char* m_pOutData[4] = {};
+    // The engine's own copy of the output ring: the engine writes there and publishes each
+    // cycle into m_pOutBlock under the lock the playback device reads with.
+    COutputStage m_outStage;
     WAVEHDR* m_pOutHdr[4] = {};
 
     // --- Counters and flags -----------------------------------------------------------------

@@ -1,6 +1,6 @@
-// Playback wrapper: the four playback buffers, laid end to end, are the engine's output ring.
+// Playback wrapper: the four playback buffers, laid end to end, are the output ring as played.
 // They are queued silent at the start of a run and requeued as they come back, now holding
-// whatever the engine has written into them since.
+// whatever the engine has published into them since.
 #include <cstring>
 #include <new>
 
@@ -39,10 +39,9 @@ BOOL CWaveInOutDlg::WaveOutOpen(UINT deviceId, CWnd* pWnd) {
         Report(this, "wavout03: waveOutOpen() failed.");
         return FALSE;
     }
-    // The device reads a buffer when it plays it, while the engine threads keep writing ahead
-    // of it: before every read it takes the engine's progress count (acquire), so what the
-    // engine finished in its earlier cycles is what the device sees.
-    platform::wave::SetPlaybackReadFence(m_hWaveOut, [this] { (void)m_nEngineProgress.load(std::memory_order_acquire); });
+    // The device reads a buffer when it plays it, while the engine threads keep publishing
+    // their output ahead of it: the two take turns on the output ring's lock.
+    platform::wave::SetPlaybackReadLock(m_hWaveOut, &m_outStage.ReadLock());
     return TRUE;
 }
 
@@ -52,6 +51,8 @@ BOOL CWaveInOutDlg::WaveOutWriteBuffers() {
     m_nOutBytes = 0;
     m_nPlayedPos = 0;
     m_dwPlayedRaw = 0;
+    // The engine's copy starts silent with the buffers (no engine thread runs yet).
+    m_outStage.Clear();
     int written = 0;
     for (int i = 0; i < 4; ++i) {
         WAVEHDR* hdr = m_pOutHdr[i];

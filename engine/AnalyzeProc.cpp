@@ -62,12 +62,13 @@ void CWaveInOutDlg::ThruCycle(CAnalyzeState& st) {
     g_dwProcStart.store(timeGetTime(), std::memory_order_relaxed);
     const std::int64_t count = m_nInputCount.load(std::memory_order_acquire);
     const int latency = m_nBlockBytes;  // B samples: half the ring ahead of the input
-    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    short* outRing = m_outStage.Samples();
     // Every sample that arrived since the last pass, in order (at most the last half ring).
     const std::int64_t from = std::max(st.readPos, count - m_nRingLen / 2);
     for (std::int64_t u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     st.readPos = count;
     st.afterThru = true;
+    PublishOutput();
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
 }

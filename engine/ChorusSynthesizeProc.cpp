@@ -96,7 +96,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
     const int chorusRows = 2 * m_nRingLen;
     // A grain stays within an eighth of its ring and reads at most a quarter of the input ring.
     const int limit = std::min((st.olaMask + 1) / 8, m_nRingLen / 4 * os);
-    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    short* outRing = m_outStage.Samples();
     const COlaRing ola{st.ola.data(), st.olaMask};
     const COlaRing ola2{st.ola2.data(), st.olaMask};
     const CInputRing in{m_pfInputBuf, m_nRingMask};
@@ -197,6 +197,7 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
         if (c.grainPos - c.readPos > most) c.readPos = c.grainPos - c.pa + 1;
     }
 
+    PublishOutput();
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(FALSE, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);

@@ -70,7 +70,7 @@ bool CWaveInOutDlg::PhaseVocoderBegin(CPhaseVocoderState& st) {
     st.last = 0;
     st.procMin = 1000;
     st.procMax = -1;
-    if (m_pfInputBuf == nullptr || m_pOutData[0] == nullptr || m_nBlockBytes <= 0) return false;
+    if (m_pfInputBuf == nullptr || m_pOutData[0] == nullptr || !m_outStage.IsAllocated() || m_nBlockBytes <= 0) return false;
     const int samples = m_nBlockBytes / 2;
     if (!st.round.Begin(samples)) return false;
     try {
@@ -101,9 +101,10 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
 
     if (thru) {
         // Straight through: no gain, effects or file.
-        auto* out = reinterpret_cast<short*>(m_pOutData[CPhaseVocoderRound::PlaybackSlot(count, samples)]);
+        short* out = m_outStage.Slot(CPhaseVocoderRound::PlaybackSlot(count, samples));
         FloatsToSamples16(in, samples, out);
         st.last = count;
+        PublishOutput();
         m_nEngineProgress.fetch_add(1, std::memory_order_release);
         ShowProcTime(t0, &st.procMin, &st.procMax);
         return true;
@@ -118,7 +119,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
 
     // Two blocks behind the newest block, as the count stands now.
     const int slot = CPhaseVocoderRound::PlaybackSlot(m_nInputCount.load(std::memory_order_acquire), samples);
-    auto* out = reinterpret_cast<short*>(m_pOutData[slot]);
+    short* out = m_outStage.Slot(slot);
     st.round.Render(out);
 
     if (effects != nullptr && effects->m_bReverb.load(std::memory_order_acquire)) {
@@ -137,6 +138,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     if (m_chkSave.GetCheck() != BST_UNCHECKED && SamplesBeforeInputEnd(count - samples, samples) > 0)
         AppendToSaveFile(out, static_cast<LONG>(m_nBlockBytes));
 
+    PublishOutput();
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     ShowProcTime(t0, &st.procMin, &st.procMax);
     return true;

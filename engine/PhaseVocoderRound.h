@@ -19,13 +19,13 @@
 //     3. Convert(m_fPitchRatio, m_nVocalMode, (float)m_nKeyBoundaryHz[lowest key]).
 //     4. slot = PlaybackSlot(m_nInputCount, S) with the count read now: the output goes two
 //        blocks behind the newest input block in the ring of four playback buffers.
-//     5. Render((short*)m_pOutData[slot]).
+//     5. Render into that slot of the engine's copy of the ring (m_outStage.Slot(slot)).
 //     6. Reverb on: the slot's S samples as floats (a buffer made at the run's start),
 //        ProcessReverb(array, S, c), back into the slot.
 //     7. last = m_nInputCount.
 //     8. Original checked: the slot from Input(), the equalised input.
 //     9. Save checked and m_nInputCount <= 52,428,800: the slot's B bytes to the output file.
-//    10. Show the round time.
+//    10. Publish the engine's copy into the playback buffers; show the round time.
 //
 // Block numbers are count / S, never count * 2 / B: the product overflows an int after about
 // 2^30 samples (a few hours of stereo input), the quotient does not.

@@ -42,7 +42,7 @@ BOOL CWaveInOutDlg::AllocStreamBuffers() {
         m_pInHdr[i] = new (std::nothrow) WAVEHDR{};
         ok = m_pInHdr[i] != nullptr;
     }
-    ok = ok && AllocZeroed(m_pOutBlock, 4 * m_nBlockBytes);
+    ok = ok && AllocZeroed(m_pOutBlock, 4 * m_nBlockBytes) && m_outStage.Allocate(static_cast<size_t>(4 * m_nBlockBytes));
     for (int i = 0; ok && i < 4; ++i) {
         m_pOutData[i] = reinterpret_cast<char*>(m_pOutBlock) + i * m_nBlockBytes;
         m_pOutHdr[i] = new (std::nothrow) WAVEHDR{};
@@ -83,4 +83,5 @@ void CWaveInOutDlg::FreeStreamBuffers() {
     }
     FreeArray(m_pInBlock);
     FreeArray(m_pOutBlock);
+    m_outStage.Free();
 }

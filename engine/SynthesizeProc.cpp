@@ -63,7 +63,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
     const int last = newest - 2;
     const int half = m_nBlockBytes / 2;
     const int latency = m_nBlockBytes;
-    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    short* outRing = m_outStage.Samples();
     const COlaRing ola{m_pfOla, m_nOlaMask};
     const CInputRing in{m_pfInputBuf, m_nRingMask};
     CPsolaVoice& v = st.main;
@@ -181,6 +181,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         else v.readPos += nIn;
     }
     if (nOut >= 1) st.out += nOut;
+    PublishOutput();
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(FALSE, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
@@ -190,7 +191,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
 void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, std::int64_t first, int count) {
     CEQdlg* effects = m_pEQDlg.load(std::memory_order_acquire);
     if (effects == nullptr || !effects->m_bReverb.load(std::memory_order_acquire)) return;
-    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    short* outRing = m_outStage.Samples();
     // The reverb takes up to a whole device block of values (B) in one call; a cycle's output is
     // handed over whole up to that length, since a cut inside it would change which earlier
     // values its echoes reach.
@@ -211,7 +212,7 @@ void CWaveInOutDlg::SaveOutput(std::vector<short>& buffer, long long first, int 
     // A file run's output ends where its input ends: the silence that carried the last block
     // through is played but not saved.
     count = SamplesBeforeInputEnd(first, count);
-    const auto* outRing = reinterpret_cast<const short*>(m_pOutData[0]);
+    const short* outRing = m_outStage.Samples();
     const int piece = m_nBlockBytes / 2;
     for (int done = 0; done < count; done += piece) {
         const int n = std::min(piece, count - done);

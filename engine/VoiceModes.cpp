@@ -26,7 +26,7 @@ int CWaveInOutDlg::PeriodAtMark(int k) const {
 
 int CWaveInOutDlg::OscillatorStep(CSynthState& st, int mode, float p, int last, bool bypass) {
     CPsolaVoice& v = st.main;
-    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    short* outRing = m_outStage.Samples();
     const int latency = m_nBlockBytes;
     int nSum = 0;
     while (v.k < last) {
@@ -130,7 +130,7 @@ void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice&
     }
     std::vector<float>& seg2 = st.segment2;
     if (nIn2 > 0) BuildSegment(ola2, a, nIn2, seg2);
-    auto* outRing = reinterpret_cast<short*>(m_pOutData[0]);
+    short* outRing = m_outStage.Samples();
     const int latency = m_nBlockBytes;
     const bool shifted = m_bPitchShiftEnable != FALSE;
     for (int i = 0; i < nOut; ++i) {

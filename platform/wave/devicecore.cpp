@@ -115,9 +115,9 @@ void CWaveDeviceCore::Lose() {
     Signal();
 }
 
-void CWaveDeviceCore::SetReadFence(std::function<void()> fence) {
+void CWaveDeviceCore::SetReadLock(std::mutex* readLock) {
     std::lock_guard<std::mutex> lock(m_procLock);
-    m_readFence = std::move(fence);
+    m_readLock = readLock;
 }
 
 void CWaveDeviceCore::LoseAsync() {
@@ -212,9 +212,11 @@ bool CWaveDeviceCore::RenderOneBuffer(std::vector<BYTE>* out) {
         if (m_paused || m_lost.load(std::memory_order_relaxed) || !TakeCurrentLocked()) return false;
         WAVEHDR* hdr = m_cur;
         const std::size_t n = hdr->dwBufferLength - m_curOffset;
-        if (m_readFence) m_readFence();
         const BYTE* src = reinterpret_cast<const BYTE*>(hdr->lpData) + m_curOffset;
-        out->insert(out->end(), src, src + n);
+        {
+            std::unique_lock<std::mutex> reading = ReadLockLocked();
+            out->insert(out->end(), src, src + n);
+        }
         m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + n, std::memory_order_release);
         m_cur = nullptr;
         m_curOffset = 0;
@@ -226,6 +228,10 @@ bool CWaveDeviceCore::RenderOneBuffer(std::vector<BYTE>* out) {
 
 // --- Under m_procLock --------------------------------------------------------------------------
 
+std::unique_lock<std::mutex> CWaveDeviceCore::ReadLockLocked() {
+    return m_readLock != nullptr ? std::unique_lock<std::mutex>(*m_readLock) : std::unique_lock<std::mutex>();
+}
+
 bool CWaveDeviceCore::TakeCurrentLocked() {
     if (m_cur == nullptr) {
         m_cur = m_pending.Pop();
@@ -236,7 +242,7 @@ bool CWaveDeviceCore::TakeCurrentLocked() {
 
 std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes) {
     if (m_paused || m_lost.load(std::memory_order_relaxed)) return 0;
-    if (m_readFence) m_readFence();
+    std::unique_lock<std::mutex> reading = ReadLockLocked();
     std::size_t done = 0;
     while (done < bytes && TakeCurrentLocked()) {
         const std::size_t room = m_cur->dwBufferLength - m_curOffset;

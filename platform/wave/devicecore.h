@@ -74,10 +74,11 @@ public:
     void LoseAsync();
     // Waits until every buffer finished so far has been posted.
     void WaitPosted();
-    // Playback: called on the device side just before it reads queued buffers' memory, so the
-    // program can order its writes into queued buffers before the read (an acquire of the
-    // writer's progress counter, say). Must not block.
-    void SetReadFence(std::function<void()> fence);
+    // Playback: the device side holds this lock while it reads queued buffers' memory, so a
+    // program that writes into queued buffers from its own threads does so under the same lock
+    // and never writes a buffer while it is being read. The program holds it only for short
+    // copies. nullptr: no lock.
+    void SetReadLock(std::mutex* lock);
 
     // --- Device side ------------------------------------------------------------------------
     // Copies up to `bytes` bytes from the queued buffers into out, reading each buffer's memory
@@ -100,6 +101,7 @@ private:
     std::size_t RenderLocked(BYTE* out, std::size_t bytes);
     std::size_t CaptureLocked(const BYTE* in, std::size_t bytes);
     bool TakeCurrentLocked();
+    std::unique_lock<std::mutex> ReadLockLocked();  // the program's read lock, when it set one
     void CompleteLocked(WAVEHDR* hdr);
     void ReturnAllLocked();
     void Signal();
@@ -121,7 +123,7 @@ private:
     std::size_t m_curOffset = 0;
     bool m_paused = false;   // playback
     bool m_started = false;  // capture
-    std::function<void()> m_readFence;
+    std::mutex* m_readLock = nullptr;
 
     std::atomic<std::uint64_t> m_playedBytes{0};
     std::atomic<int> m_queued{0};

@@ -313,9 +313,9 @@ MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt) {
 
 MMRESULT waveOutClose(HWAVEOUT hwo) { return pw::Close(pw::H(hwo), Direction::Out); }
 
-MMRESULT platform::wave::SetPlaybackReadFence(HWAVEOUT hwo, std::function<void()> fence) {
+MMRESULT platform::wave::SetPlaybackReadLock(HWAVEOUT hwo, std::mutex* readLock) {
     return pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
-        d.core->SetReadFence(std::move(fence));
+        d.core->SetReadLock(readLock);
         return MMSYSERR_NOERROR;
     });
 }

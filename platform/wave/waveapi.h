@@ -19,7 +19,7 @@
 // Every call is safe from any thread; calls on one device are serialised.
 #pragma once
 
-#include <functional>
+#include <mutex>
 
 #include "platform/wave/wavetypes.h"
 
@@ -51,9 +51,9 @@ MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt);
 MMRESULT waveOutClose(HWAVEOUT hwo);
 
 namespace platform::wave {
-// Playback devices read a queued buffer when they play it. fence runs on the device side just
-// before each read of buffer memory; a program that writes into queued buffers from other
-// threads orders those writes before the read there (e.g. an acquire load of the writer's
-// progress counter). It must not block. Set it before the first buffer is queued.
-MMRESULT SetPlaybackReadFence(HWAVEOUT hwo, std::function<void()> fence);
+// Playback devices read a queued buffer when they play it, holding readLock (when not nullptr)
+// during each read of buffer memory. A program that writes into queued buffers from its own
+// threads writes under the same lock, briefly: the device's sound thread waits for it. The
+// lock must outlive the device. Set it before the first buffer is queued.
+MMRESULT SetPlaybackReadLock(HWAVEOUT hwo, std::mutex* readLock);
 }  // namespace platform::wave

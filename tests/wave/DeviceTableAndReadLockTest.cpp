@@ -1,6 +1,9 @@
-// The main dialog's device tables and the playback read fence.
+// The main dialog's device tables and the playback read lock.
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -57,31 +60,54 @@ TEST(DeviceTables, AtMost99DevicesOfAKindAreListed) {
     EXPECT_STREQ(dlg.m_waveOutCaps[99].szPname, "out98");
 }
 
-TEST(PlaybackReadFence, RunsOnTheDeviceSideBeforeEveryRead) {
+TEST(PlaybackReadLock, DeviceReadsQueuedBuffersOnlyWhileHoldingTheProgramsLock) {
     CTestWaveDevices devices;
     wavetest::CRecordingWnd owner;
     HWAVEOUT out = nullptr;
     const WAVEFORMATEX fmt = wavetest::Pcm16(1);
     ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &fmt, wavetest::Owner(&owner), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
-    std::atomic<int> fences{0};
-    ASSERT_EQ(platform::wave::SetPlaybackReadFence(out, [&] { fences.fetch_add(1); }), MMSYSERR_NOERROR);
+    std::mutex ring;
+    ASSERT_EQ(platform::wave::SetPlaybackReadLock(out, &ring), MMSYSERR_NOERROR);
     wavetest::BufferSet set(64);
     for (auto& hdr : set.hdr) {
         ASSERT_EQ(waveOutPrepareHeader(out, &hdr, sizeof hdr), MMSYSERR_NOERROR);
         ASSERT_EQ(waveOutWrite(out, &hdr, sizeof hdr), MMSYSERR_NOERROR);
     }
-    // Written after queueing: the device reads the buffer when it plays it.
-    set.data[1][5] = 1234;
-    std::vector<short> played;
-    ASSERT_TRUE(devices.PlayOutputBuffer(&played));
-    EXPECT_EQ(fences.load(), 1);
-    const std::vector<short> next = devices.PlayOutput(64);
-    EXPECT_EQ(fences.load(), 2);
-    ASSERT_EQ(next.size(), 64u);
-    EXPECT_EQ(next[5], 1234);
+    // Both ways of playing (a whole buffer, a stretch of samples) wait while the program holds
+    // the lock, and then play what it wrote under it: the buffer is read when it plays.
+    std::vector<short> whole;
+    std::vector<short> stretch;
+    {
+        std::unique_lock<std::mutex> writing(ring);
+        std::atomic<bool> played{false};
+        std::thread device([&] {
+            devices.PlayOutputBuffer(&whole);
+            played.store(true);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(played.load());
+        set.data[0][3] = 4321;
+        writing.unlock();
+        device.join();
+        writing.lock();
+        played.store(false);
+        std::thread device2([&] {
+            stretch = devices.PlayOutput(64);
+            played.store(true);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(played.load());
+        set.data[1][5] = 1234;
+        writing.unlock();
+        device2.join();
+    }
+    ASSERT_EQ(whole.size(), 64u);
+    EXPECT_EQ(whole[3], 4321);
+    ASSERT_EQ(stretch.size(), 64u);
+    EXPECT_EQ(stretch[5], 1234);
     waveOutReset(out);
     EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
-    EXPECT_NE(platform::wave::SetPlaybackReadFence(out, [] {}), MMSYSERR_NOERROR);
+    EXPECT_NE(platform::wave::SetPlaybackReadLock(out, &ring), MMSYSERR_NOERROR);
     platform::ui::DeliverPostedMessages();
 }
 
