@@ -49,7 +49,11 @@ void CWaveInOutDlg::OnBnClickedBatch() {
 
 void CWaveInOutDlg::StopBatch() {
     if (m_pBatchDlg != nullptr) m_pBatchDlg->m_bAbort.store(TRUE, std::memory_order_release);
+    // The batch thread may be waiting for the answer to a question (the converter's settings)
+    // that only this thread could show: it is told "no" and ends instead of waiting for ever.
+    platform::ui::DeclineWorkerQuestions(true);
     m_batchThread.Join();
+    platform::ui::DeclineWorkerQuestions(false);
 }
 
 LRESULT CWaveInOutDlg::OnBatchEnded(WPARAM, LPARAM) {

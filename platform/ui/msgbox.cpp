@@ -9,6 +9,7 @@ namespace platform::ui {
 namespace {
 std::atomic<MessageBoxHandler> g_handler{nullptr};
 std::atomic<int> g_headlessAnswer{IDYES};
+std::atomic<int> g_declining{0};
 std::mutex g_sinkMutex;
 std::vector<MessageBoxRecord> g_sink;
 }  // namespace
@@ -23,6 +24,10 @@ std::vector<MessageBoxRecord> TakeHeadlessMessageBoxes() {
 }
 
 void SetHeadlessAnswer(int answer) { g_headlessAnswer.store(answer); }
+
+void DeclineWorkerQuestions(bool on) { g_declining.fetch_add(on ? 1 : -1, std::memory_order_acq_rel); }
+
+bool WorkerQuestionsDeclined() { return g_declining.load(std::memory_order_acquire) > 0; }
 
 }  // namespace platform::ui
 

@@ -37,4 +37,10 @@ std::vector<MessageBoxRecord> TakeHeadlessMessageBoxes();
 // The answer a headless yes/no or OK/cancel box gives (IDYES by default; OK-only boxes give IDOK).
 void SetHeadlessAnswer(int answer);
 
+// While on, a question asked from a worker thread is declined (IDNO, or IDCANCEL) at once, and
+// a worker already waiting for an answer gets that answer now: the UI thread is about to join
+// such workers and could never show or answer their box. Each `true` needs its `false`.
+void DeclineWorkerQuestions(bool on);
+bool WorkerQuestionsDeclined();
+
 }  // namespace platform::ui

@@ -1,5 +1,6 @@
 // The Qt backend's modal loops, message boxes, drawing and painted windows, with screenshots.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -115,6 +116,48 @@ TEST_F(QtModalTest, QuestionFromAWorkerWaitsForTheUsersAnswer) {
     EXPECT_EQ(answer, IDNO);
     EXPECT_TRUE(waitedForTheUser);
     EXPECT_EQ(texts, std::vector<std::string>{"上書きしますか？"});
+}
+
+// The UI thread about to join a worker that asked a question (closing the program during a
+// batch) declines it: the worker is answered "no" whether its box was still queued or already
+// open, so the join cannot wait for ever.
+TEST_F(QtModalTest, WorkerQuestionIsDeclinedWhenTheUiThreadIsAboutToJoinIt) {
+    const auto askAndWait = [](bool openTheBoxFirst) {
+        std::atomic<int> answer{0};
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            answer = AfxMessageBox("設定を書き換えますか？", MB_YESNO | MB_ICONQUESTION);
+            done = true;
+        });
+        bool joinedWithoutAnswering = false;
+        const auto declineAndJoin = [&] {
+            platform::ui::DeclineWorkerQuestions(true);
+            // No events run here, as in a join: the worker must come back by itself.
+            for (int i = 0; i < 500 && !done.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            joinedWithoutAnswering = done.load();
+            platform::ui::DeclineWorkerQuestions(false);
+        };
+        if (openTheBoxFirst) {
+            WhenPossible([&] {
+                if (drv::OpenMessageBoxTexts().empty()) return false;
+                declineAndJoin();
+                drv::AnswerMessageBox(IDYES);
+                return true;
+            });
+            EXPECT_TRUE(drv::WaitUntil([&] { return done.load(); }));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the question is queued
+            declineAndJoin();
+        }
+        worker.join();
+        EXPECT_TRUE(joinedWithoutAnswering) << (openTheBoxFirst ? "box open" : "box queued");
+        EXPECT_EQ(answer, IDNO);
+        // A declined question's box never shows up afterwards.
+        drv::ProcessEvents(50);
+        EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+    };
+    askAndWait(false);
+    askAndWait(true);
 }
 
 TEST_F(QtModalTest, BoxOnTheUiThreadReturnsTheButtonPressed) {

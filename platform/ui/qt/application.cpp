@@ -8,6 +8,8 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <future>
 #include <memory>
@@ -63,17 +65,35 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
         QMetaObject::invokeMethod(qApp, [text, caption, type] { ShowMessageBox(text, caption, type); }, Qt::QueuedConnection);
         return IDOK;
     }
-    // A question waits for the user's answer, handed back through a promise.
-    auto answer = std::make_shared<std::promise<int>>();
-    std::future<int> result = answer->get_future();
+    // A question waits for the user's answer, handed back through a promise, unless the UI
+    // thread declines workers' questions meanwhile (it is about to join this worker): then the
+    // worker goes on with "no", and a box not yet shown is never shown.
+    const int declined = (type & 0xFu) == MB_YESNO ? IDNO : IDCANCEL;
+    if (WorkerQuestionsDeclined()) return declined;
+    struct Question {
+        std::promise<int> answer;
+        std::atomic<bool> abandoned{false};
+    };
+    auto question = std::make_shared<Question>();
+    std::future<int> result = question->answer.get_future();
     QMetaObject::invokeMethod(
-        qApp, [answer, text, caption, type] { answer->set_value(ShowMessageBox(text, caption, type)); },
+        qApp,
+        [question, text, caption, type] {
+            if (question->abandoned.load(std::memory_order_acquire)) return;
+            question->answer.set_value(ShowMessageBox(text, caption, type));
+        },
         Qt::QueuedConnection);
     try {
+        while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+            if (WorkerQuestionsDeclined()) {
+                question->abandoned.store(true, std::memory_order_release);
+                return declined;
+            }
+        }
         return result.get();
     } catch (const std::future_error&) {
         // The window system ended before the box could be shown: the question was declined.
-        return (type & 0xFu) == MB_YESNO ? IDNO : IDCANCEL;
+        return declined;
     }
 }
 
