@@ -1,6 +1,7 @@
 // The main dialog's device tables and the playback read lock.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -75,32 +76,25 @@ TEST(PlaybackReadLock, DeviceReadsQueuedBuffersOnlyWhileHoldingTheProgramsLock) 
     }
     // Both ways of playing (a whole buffer, a stretch of samples) wait while the program holds
     // the lock, and then play what it wrote under it: the buffer is read when it plays.
-    std::vector<short> whole;
-    std::vector<short> stretch;
-    {
+    // `play` runs as the device's thread while this thread holds the lock and writes `value`
+    // at data[buffer][index]; it must not finish before the lock is let go.
+    const auto playWhileWriting = [&](const std::function<void()>& play, int buffer, int index, short value) {
         std::unique_lock<std::mutex> writing(ring);
         std::atomic<bool> played{false};
         std::thread device([&] {
-            devices.PlayOutputBuffer(&whole);
+            play();
             played.store(true);
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_FALSE(played.load());
-        set.data[0][3] = 4321;
+        set.data[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(index)] = value;
         writing.unlock();
         device.join();
-        writing.lock();
-        played.store(false);
-        std::thread device2([&] {
-            stretch = devices.PlayOutput(64);
-            played.store(true);
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_FALSE(played.load());
-        set.data[1][5] = 1234;
-        writing.unlock();
-        device2.join();
-    }
+    };
+    std::vector<short> whole;
+    std::vector<short> stretch;
+    playWhileWriting([&] { devices.PlayOutputBuffer(&whole); }, 0, 3, 4321);
+    playWhileWriting([&] { stretch = devices.PlayOutput(64); }, 1, 5, 1234);
     ASSERT_EQ(whole.size(), 64u);
     EXPECT_EQ(whole[3], 4321);
     ASSERT_EQ(stretch.size(), 64u);
