@@ -9,7 +9,6 @@
 // the output ring ahead of playback and the output WAV, then clears the flag.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <new>
 
 #include "app/WaveInOutDlg.h"
@@ -73,7 +72,6 @@ bool CWaveInOutDlg::ChorusSynthesizeBegin(CChorusState& st) {
     st.olaMask = static_cast<int>(len - 1);
     st.main.cleared = static_cast<int>(len);
     st.chorus.cleared = static_cast<int>(len);
-    std::memset(m_pfHistTime, 0, static_cast<std::size_t>(2 * m_nRingLen) * sizeof(float));
     return true;
 }
 

@@ -1,4 +1,6 @@
 // Start and end of the two TD-PSOLA threads.
+#include <algorithm>
+
 #include "app/WaveInOutDlg.h"
 
 BOOL CWaveInOutDlg::StartThreads() {
@@ -7,6 +9,9 @@ BOOL CWaveInOutDlg::StartThreads() {
     for (auto& channel : m_nPeak)
         for (auto& slot : channel) slot.store(0, std::memory_order_relaxed);
     m_staticBufferFull.ShowWindow(SW_HIDE);
+    // The pitch history belongs to the user-interface thread, whose timer adds the new run's
+    // points as soon as marks arrive: its times are cleared here, before the threads start.
+    if (m_pfHistTime != nullptr) std::fill(m_pfHistTime, m_pfHistTime + 2 * m_nRingLen, 0.0f);
     const bool analyzeStarted = m_analyzeThread.Start([this] { AnalyzeThreadProc(this); });
     const bool synthStarted = analyzeStarted && m_synthThread.Start([this] { SynthesizeThreadProc(this); });
     m_dwAnalyzeThreadId = m_analyzeThread.Id();

@@ -31,7 +31,6 @@ void CWaveInOutDlg::SynthesizeBegin(CSynthState& st) {
     const size_t olaLen = static_cast<size_t>(2 * m_nRingLen);
     std::memset(m_pfOla, 0, olaLen * sizeof(float));
     std::memset(m_pfOla2, 0, olaLen * sizeof(float));
-    std::memset(m_pfHistTime, 0, olaLen * sizeof(float));
     st = CSynthState{};
     // Both overlap-add rings are zero now: every position of the first ring length is clean.
     st.main.cleared = static_cast<int>(olaLen);

@@ -2,8 +2,8 @@
 # Installs what is missing, then builds and runs every test:
 #   1. the normal build and all its tests (plus the sound-server test when present),
 #   2. the address + undefined-behaviour sanitizer build and all its tests,
-#   3. the thread sanitizer build and the tests of the engine threads, the runs, the devices and
-#      the analyser's display timer,
+#   3. the thread sanitizer build and the tests of the engine threads, the runs, the devices,
+#      the analyser's display timer and the window runs,
 #   4. the fuzz run (when present) and a short benchmark run.
 # Stops at the first failure and exits non-zero; a build with compiler warnings fails too.
 #   bash scripts/test.sh
@@ -127,10 +127,10 @@ check_warnings build-tsan
 install_test_data "$SORVEL_ROOT/build-tsan"
 results+=("tsan build $(elapsed_since $t)")
 
-stage="thread sanitizer tests of the engine, the runs, the devices, the chorus runs and the analyser's timer"
+stage="thread sanitizer tests of the engine, the runs, the devices, the chorus runs, the analyser's timer and the window runs"
 say "$stage"
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
-  run_ctest tsan-engine build-tsan -L '^(engine|runs|pv|wave|chorus|analyser-timer)$'
+  run_ctest tsan-engine build-tsan -L '^(engine|runs|pv|wave|chorus|analyser-timer|ui-runs)$'
 
 if [[ -f fuzz/run.sh ]]; then
   stage="fuzz run"

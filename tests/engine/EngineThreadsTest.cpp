@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/base/clock.h"
@@ -31,6 +32,28 @@ TEST(EngineThreadsTest, ThreadsConvertStreamedBlocksAndEndWhenTheRunFlagClears) 
     EXPECT_GT(peak, 4000);
     EXPECT_GT(h.dlg.m_nMarkCount.load(), 100);
     EXPECT_NE(h.dlg.m_staticProcTime.GetWindowText().find("ProcTime"), std::string::npos);
+}
+
+// The timer adds the new run's first history points as soon as marks arrive, possibly before an
+// engine thread has done anything: starting the threads clears the last run's points, and
+// nothing the engine threads do later touches what the timer wrote.
+TEST(EngineThreadsTest, StartClearsThePitchHistoryAndTheThreadsLeaveTheTimersPointsAlone) {
+    EngineHarness h(1);
+    const int len = 2 * h.dlg.m_nRingLen;
+    std::fill(h.dlg.m_pfHistTime, h.dlg.m_pfHistTime + len, 7.0f);  // the last run's points
+    h.dlg.m_nInputCount = 0;
+    ASSERT_EQ(h.dlg.StartThreads(), TRUE);
+    EXPECT_EQ(std::count(h.dlg.m_pfHistTime, h.dlg.m_pfHistTime + len, 0.0f), len);
+    for (int i = 0; i < 100; ++i) h.dlg.m_pfHistTime[i] = 0.5f + static_cast<float>(i);
+    const auto tone = signals::Harmonic(150.0, 8, 9000.0, 4 * h.Half(), [](double hz) { return 500.0 / hz; });
+    for (int b = 0; b < 4; ++b) {
+        h.FeedBlockOnly(tone.data() + b * h.Half(), h.Half());
+        for (int wait = 0; wait < 1000 && h.dlg.m_nEngineProgress.load() < 2u * static_cast<unsigned>(b + 1); ++wait) Sleep(2);
+    }
+    h.dlg.m_bPsolaRun = FALSE;
+    h.dlg.JoinEngineThreads();
+    EXPECT_GT(h.dlg.m_nMarkCount.load(), 20);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(h.dlg.m_pfHistTime[i], 0.5f + static_cast<float>(i)) << i;
 }
 
 TEST(EngineThreadsTest, StopBeforeAnyInputEndsBothThreads) {
