@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/midi/synth.h"
+#include "platform/wave/libmessages.h"
 
 namespace platform::midi {
 namespace {
@@ -58,6 +59,8 @@ public:
         fluid_settings_setnum(m_settings, "synth.gain", 0.5);
         m_synth = new_fluid_synth(m_settings);
         if (m_synth == nullptr || fluid_synth_sfload(m_synth, font, 1) == FLUID_FAILED) return false;
+        // Its audio drivers try the sound libraries, which print their failures themselves.
+        platform::wave::RouteSoundLibraryMessages();
         for (const char* driver : kAudioDrivers) {
             if (fluid_settings_setstr(m_settings, "audio.driver", driver) != FLUID_OK) continue;
             m_driver = new_fluid_audio_driver(m_settings, m_synth);
