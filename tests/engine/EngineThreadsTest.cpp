@@ -9,6 +9,19 @@
 
 namespace {
 
+// Feeds `blocks` blocks of a 150 Hz voice-like tone to the running engine threads, then ends
+// them. The producer is paced as the sound device paces it: the engine finishes a block (an
+// analysis and a synthesis cycle) long before the next one arrives.
+void FeedToneAndStop(EngineHarness& h, int blocks) {
+    const auto tone = signals::Harmonic(150.0, 8, 9000.0, blocks * h.Half(), [](double hz) { return 500.0 / hz; });
+    for (int b = 0; b < blocks; ++b) {
+        h.FeedBlockOnly(tone.data() + b * h.Half(), h.Half());
+        for (int wait = 0; wait < 1000 && h.dlg.m_nEngineProgress.load() < 2u * static_cast<unsigned>(b + 1); ++wait) Sleep(2);
+    }
+    h.dlg.m_bPsolaRun = FALSE;
+    h.dlg.JoinEngineThreads();
+}
+
 // The two engine threads running against a producer that stores blocks as the capture wrapper
 // does; built with the thread sanitizer this shows the hand-over is race-free.
 TEST(EngineThreadsTest, ThreadsConvertStreamedBlocksAndEndWhenTheRunFlagClears) {
@@ -16,15 +29,7 @@ TEST(EngineThreadsTest, ThreadsConvertStreamedBlocksAndEndWhenTheRunFlagClears) 
     h.SetPitch(12);
     h.dlg.m_nInputCount = 0;
     ASSERT_EQ(h.dlg.StartThreads(), TRUE);
-    const auto tone = signals::Harmonic(150.0, 8, 9000.0, 12 * h.Half(), [](double hz) { return 500.0 / hz; });
-    for (int b = 0; b < 12; ++b) {
-        h.FeedBlockOnly(tone.data() + b * h.Half(), h.Half());
-        // Pace the producer as the sound device does: the engine finishes a block (an analysis
-        // and a synthesis cycle) long before the next one arrives.
-        for (int wait = 0; wait < 1000 && h.dlg.m_nEngineProgress.load() < 2u * static_cast<unsigned>(b + 1); ++wait) Sleep(2);
-    }
-    h.dlg.m_bPsolaRun = FALSE;
-    h.dlg.JoinEngineThreads();
+    FeedToneAndStop(h, 12);
 
     const auto* ring = reinterpret_cast<const short*>(h.dlg.m_pOutData[0]);
     int peak = 0;
@@ -45,13 +50,7 @@ TEST(EngineThreadsTest, StartClearsThePitchHistoryAndTheThreadsLeaveTheTimersPoi
     ASSERT_EQ(h.dlg.StartThreads(), TRUE);
     EXPECT_EQ(std::count(h.dlg.m_pfHistTime, h.dlg.m_pfHistTime + len, 0.0f), len);
     for (int i = 0; i < 100; ++i) h.dlg.m_pfHistTime[i] = 0.5f + static_cast<float>(i);
-    const auto tone = signals::Harmonic(150.0, 8, 9000.0, 4 * h.Half(), [](double hz) { return 500.0 / hz; });
-    for (int b = 0; b < 4; ++b) {
-        h.FeedBlockOnly(tone.data() + b * h.Half(), h.Half());
-        for (int wait = 0; wait < 1000 && h.dlg.m_nEngineProgress.load() < 2u * static_cast<unsigned>(b + 1); ++wait) Sleep(2);
-    }
-    h.dlg.m_bPsolaRun = FALSE;
-    h.dlg.JoinEngineThreads();
+    FeedToneAndStop(h, 4);
     EXPECT_GT(h.dlg.m_nMarkCount.load(), 20);
     for (int i = 0; i < 100; ++i) ASSERT_EQ(h.dlg.m_pfHistTime[i], 0.5f + static_cast<float>(i)) << i;
 }
