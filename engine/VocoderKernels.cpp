@@ -54,14 +54,6 @@ inline V SqrtLanes(V v) {
     return v;
 }
 #include "engine/VocoderLanes.inc"
-#undef KW
-#undef VOCODER_NS
-#undef VOCODER_EVEN
-#undef VOCODER_ODD
-#undef VOCODER_LO
-#undef VOCODER_HI
-#undef VOCODER_SQRT
-#undef VOCODER_GATHER
 
 #if defined(__x86_64__)
 #pragma GCC push_options
@@ -75,14 +67,6 @@ inline V SqrtLanes(V v) {
 #define VOCODER_SQRT(v) reinterpret_cast<VF>(_mm256_sqrt_ps(reinterpret_cast<__m256>(v)))
 #define VOCODER_GATHER(p, i) reinterpret_cast<VF>(_mm256_i32gather_ps(p, reinterpret_cast<__m256i>(i), 4))
 #include "engine/VocoderLanes.inc"
-#undef KW
-#undef VOCODER_NS
-#undef VOCODER_EVEN
-#undef VOCODER_ODD
-#undef VOCODER_LO
-#undef VOCODER_HI
-#undef VOCODER_SQRT
-#undef VOCODER_GATHER
 #pragma GCC pop_options
 
 #pragma GCC push_options
@@ -111,14 +95,6 @@ inline __m512 GatherNear(const float* p, __v16si i) {
     return _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, index, p, 4);
 }
 #include "engine/VocoderLanes.inc"
-#undef KW
-#undef VOCODER_NS
-#undef VOCODER_EVEN
-#undef VOCODER_ODD
-#undef VOCODER_LO
-#undef VOCODER_HI
-#undef VOCODER_SQRT
-#undef VOCODER_GATHER
 #pragma GCC pop_options
 #endif
 

@@ -16,6 +16,17 @@ namespace {
 
 constexpr int kPeriod = 210;  // samples at 44100 Hz: 210 Hz
 
+// A dump's header as a take with oversampling `os` writes it, with no rows yet.
+pitch_dump::ChorusDump DumpHeader(int os) {
+    pitch_dump::ChorusDump d;
+    d.wavPath = "take.wav";
+    d.overSampling = os;
+    d.minKey = 7;
+    d.maxKey = 40;
+    d.corrThText = "0.5";
+    return d;
+}
+
 // A loaded dump and the engine stepped over an input, as the two threads would take turns.
 class ChorusEngine {
 public:
@@ -25,12 +36,7 @@ public:
     // `from` on (127 before), to well beyond `samples` input samples.
     void Load(int os, int samples, float chorus, float mixOriginal, float mixChorus, bool pitchShift = true,
               int from = 1, int (*jitter)(int) = nullptr) {
-        pitch_dump::ChorusDump d;
-        d.wavPath = "take.wav";
-        d.overSampling = os;
-        d.minKey = 7;
-        d.maxKey = 40;
-        d.corrThText = "0.5";
+        pitch_dump::ChorusDump d = DumpHeader(os);
         d.pitchShiftEnable = pitchShift;
         d.mixOriginal = mixOriginal;
         d.mixChorus = mixChorus;
@@ -171,12 +177,7 @@ TEST(ChorusSynthesis, LastRoundThatCatchesUpOnSeveralBlocksPlaysTheDumpToItsEnd)
     // round that takes the last marks has to make more than two blocks of output at once.
     ChorusEngine e;
     const int os = 2;
-    pitch_dump::ChorusDump d;
-    d.wavPath = "take.wav";
-    d.overSampling = os;
-    d.minKey = 7;
-    d.maxKey = 40;
-    d.corrThText = "0.5";
+    pitch_dump::ChorusDump d = DumpHeader(os);
     for (int i = 0; i * kPeriod < 4 * e.h.Half(); ++i) {
         d.marks.push_back(i * kPeriod * os);
         d.amplitudes.push_back(8000);
@@ -195,12 +196,7 @@ TEST(ChorusSynthesis, LastRoundThatCatchesUpOnSeveralBlocksPlaysTheDumpToItsEnd)
 
 TEST(ChorusSynthesis, MarksThatMakeNoGrainLeaveSilenceAndNoNumberError) {
     // Equal marks, marks that go back, a jump far beyond a round, then the zero tail.
-    pitch_dump::ChorusDump d;
-    d.wavPath = "take.wav";
-    d.overSampling = 2;
-    d.minKey = 7;
-    d.maxKey = 40;
-    d.corrThText = "0.5";
+    pitch_dump::ChorusDump d = DumpHeader(2);
     const std::vector<int> marks = {0, 420, 840, 840, 840, 1260, 1000, 1680, 2100, 2100, 900000, 900420, 10000000};
     for (int m : marks) {
         d.marks.push_back(m);
