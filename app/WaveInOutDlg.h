@@ -362,7 +362,8 @@ public:
     // Closes the dump if it is open (any thread; serialised with the row writer).
     void CloseDumpFile();
     // Appends converted samples to the output WAV file while one is open (engine threads). The
-    // file grows up to the largest size a WAV file can state; reaching it is told once.
+    // file grows up to the largest size a WAV file can state; reaching it is told once, and so
+    // is the first failed write (a full disk), after which the file takes no more samples.
     void AppendToSaveFile(const void* samples, LONG bytes);
     // How many of `count` output samples that belong to the input from position `first` on lie
     // before the end of the input file (all of them while no end is known).
@@ -372,7 +373,12 @@ public:
     static constexpr UINT WM_APP_SAVE_NOTICE = WM_APP + 0x42;
     static constexpr WPARAM kSaveNoticeWavFull = 1;
     static constexpr WPARAM kSaveNoticeDumpCut = 2;
+    static constexpr WPARAM kSaveNoticeWavWriteFailed = 3;
     LRESULT OnSaveNotice(WPARAM wParam, LPARAM lParam);
+    // The dump could not be written and was closed: told at once, or during a batch kept for
+    // the end of the file, which then gives one message (any thread).
+    void TellDumpCut();
+    std::atomic<bool> m_bBatchDumpCut{false};
 
     // Run control (user-interface thread).
     void OnBnClickedLive();

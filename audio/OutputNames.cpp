@@ -6,8 +6,10 @@
 namespace output_names {
 
 bool FileExists(const std::string& path) {
+    // A link counts as the name taken, also one that points nowhere: a new output is never made
+    // through it.
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 namespace {
@@ -38,7 +40,8 @@ std::string Extension(const std::string& path) {
 }
 
 std::string NextLiveName(const std::string& folder, const char* prefix, const char* suffix, int* counter,
-                         const ExistsFn& exists) {
+                         const ExistsFn& exists, bool* allTaken) {
+    if (allTaken != nullptr) *allTaken = false;
     const std::string head = folder + prefix + "_";
     int n = (*counter >= 0 && *counter <= 9999) ? *counter : 0;
     const int first = n;
@@ -51,6 +54,7 @@ std::string NextLiveName(const std::string& folder, const char* prefix, const ch
         n = n == 9999 ? 0 : n + 1;
     }
     *counter = first == 9999 ? 0 : first + 1;
+    if (allTaken != nullptr) *allTaken = true;
     return Numbered(head, "%04d", first, suffix);
 }
 

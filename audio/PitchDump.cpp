@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "app/WaveInOutDlg.h"
 
 namespace pitch_dump {
@@ -114,11 +116,18 @@ void CWaveInOutDlg::WriteDumpLine(int nPrevMark, int nMark, int nAmplitude, int 
         row = pitch_dump::FormatRow(nMark, os, nAmplitude, hz, note.c_str(), flattening, chorus);
     }
     // Each row goes through to the file as it is made, so a dump cut off by a crash or a killed
-    // process ends with a whole row. A row that cannot be written (a full disk) ends the dump,
-    // and the user is told.
+    // process ends with a whole row. A row that cannot be written (a full disk) ends the dump
+    // after the last whole row, and the user is told.
+    const long before = std::ftell(m_pDumpFile);
     if (std::fwrite(row.data(), 1, row.size(), m_pDumpFile) != row.size() || std::fflush(m_pDumpFile) != 0) {
+        // Closing tries the rest of the row once more; the cut comes after it.
+        const int fd = ::dup(fileno(m_pDumpFile));
         std::fclose(m_pDumpFile);
         m_pDumpFile = nullptr;
-        PostMessage(WM_APP_SAVE_NOTICE, kSaveNoticeDumpCut, 0);
+        if (fd >= 0) {
+            if (before >= 0) (void)!::ftruncate(fd, static_cast<off_t>(before));
+            ::close(fd);
+        }
+        TellDumpCut();
     }
 }

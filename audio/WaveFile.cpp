@@ -50,15 +50,21 @@ void CWaveFile::Report(const char* text) {
 }
 
 UINT CWaveFile::Fail(const char* text, UINT code) {
-    // A file whose opening failed half way is not worth fixing up: it is closed as it stands.
-    if (m_hmmio != nullptr) mmioClose(m_hmmio, 0);
+    // A file whose opening failed half way is not worth fixing up: it is closed as it stands,
+    // and one that this opening made is removed, so no empty or headless file is left.
+    if (m_hmmio != nullptr) {
+        const bool remove = m_mode == Mode::Writing && m_bCreated && mmioIsFile(m_hmmio, m_strName.c_str());
+        mmioClose(m_hmmio, 0);
+        if (remove) std::remove(m_strName.c_str());
+    }
     m_hmmio = nullptr;
     m_mode = Mode::Closed;
+    m_bCreated = false;
     Report(text);
     return code;
 }
 
-UINT CWaveFile::OpenWrite(const std::string& name) {
+UINT CWaveFile::OpenWrite(const std::string& name, bool bNewFile) {
     if (m_hmmio != nullptr) {
         Report("wav01: Wave write file is already open.");
         return MMIOERR_CANNOTOPEN;
@@ -66,10 +72,15 @@ UINT CWaveFile::OpenWrite(const std::string& name) {
     if (name.empty()) return Fail("wav02: Invalid write file name.", MMIOERR_FILENOTFOUND);
 
     MMIOINFO info{};
-    m_hmmio = mmioOpenA(name.c_str(), &info, MMIO_CREATE | MMIO_WRITE);
+    const DWORD flags = MMIO_CREATE | MMIO_WRITE | MMIO_NOFOLLOW | (bNewFile ? MMIO_CREATENEW : 0);
+    m_hmmio = mmioOpenA(name.c_str(), &info, flags);
+    if (m_hmmio == nullptr && bNewFile && info.wErrorRet == MMIOERR_FILEEXISTS) return MMIOERR_FILEEXISTS;
     if (m_hmmio == nullptr) return Fail("wav03: save.wav open error !", info.wErrorRet);
     m_mode = Mode::Writing;
+    m_bCreated = bNewFile;
+    m_strName = name;
     m_uWriteError = 0;
+    m_bWriteFailed = false;
     mmioSeek(m_hmmio, 0, SEEK_SET);
 
     m_ckRiff = MMCKINFO{};
@@ -105,6 +116,7 @@ UINT CWaveFile::OpenWrite(const std::string& name) {
     m_bFull = false;
     // From here on the file is a valid (empty) WAV file at every moment.
     if (!StoreSizes()) return Fail("wav07: mmioCreateChunk(data ) failed.", MMIOERR_CANNOTWRITE);
+    m_bCreated = false;
     return 0;
 }
 
@@ -125,16 +137,33 @@ bool CWaveFile::StoreSizes() {
 
 LONG CWaveFile::Write(const void* data, LONG bytes) {
     if (m_hmmio == nullptr || m_mode != Mode::Writing || bytes < 0 || (data == nullptr && bytes > 0)) return -1;
-    const std::int64_t room = m_llDataEnd - mmioTell(m_hmmio);
+    if (m_bWriteFailed) return -1;
+    const std::int64_t start = mmioTell(m_hmmio);
+    const std::int64_t room = m_llDataEnd - start;
     const LONG n = static_cast<LONG>(std::clamp<std::int64_t>(room, 0, bytes));
     if (n < bytes) m_bFull = true;
     if (n == 0) return 0;
-    const LONG put = mmioWrite(m_hmmio, data, n);
-    if (put < n && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+    LONG put = mmioWrite(m_hmmio, data, n);
+    if (put < n) {
+        // The disk is full (or the file may grow no further): the whole frames that reached the
+        // file stay, a cut frame goes, and the sizes state what is left. Saving ends here.
+        const LONG frame = std::max<LONG>(m_fmt.nBlockAlign, 1);
+        put = std::max<LONG>(put, 0);
+        put -= put % frame;
+        mmioSeek64(m_hmmio, start + put, SEEK_SET);
+        mmioTruncate(m_hmmio);
+        m_bWriteFailed = true;
+        if (m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+        StoreSizes();
+        return put;
+    }
     // The two sizes follow every block, so a file cut off by a crash or a killed process holds
     // every block but the one being written, under true sizes. A sample block is whole frames
     // (an even byte count), so the sizes never count half a sample.
-    if (put > 0 && !StoreSizes() && m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+    if (!StoreSizes()) {
+        m_bWriteFailed = true;
+        if (m_uWriteError == 0) m_uWriteError = MMIOERR_CANNOTWRITE;
+    }
     return put;
 }
 
@@ -153,9 +182,7 @@ UINT CWaveFile::CloseHandle() {
     m_hmmio = nullptr;
     if (rc == 0) rc = flush;
     if (rc == 0) rc = close;
-    if (rc == 0 && m_mode == Mode::Writing) rc = m_uWriteError;
     m_mode = Mode::Closed;
-    m_uWriteError = 0;
     return rc;
 }
 
@@ -165,9 +192,13 @@ void CWaveFile::CloseQuietly() {
 
 UINT CWaveFile::Close() {
     if (m_hmmio == nullptr) return 0;
+    const bool writing = m_mode == Mode::Writing;
     const UINT rc = CloseHandle();
+    // A failed sample write has been told when it happened; only the close's own failure is new.
     if (rc != 0) Report("wav08: mmioClose() failed.");
-    return rc;
+    const UINT earlier = writing ? m_uWriteError : 0;
+    m_uWriteError = 0;
+    return rc != 0 ? rc : earlier;
 }
 
 UINT CWaveFile::OpenRead(const std::string& name) {

@@ -141,7 +141,10 @@ int CWaveInOutDlg::BatchFile(int index) {
         return 1;
     }
     const WAVEFORMATEX fmt = m_inputFile.m_fmt;
-    if ((fmt.nChannels != 1 && fmt.nChannels != 2) || fmt.wBitsPerSample != 16 || fmt.nSamplesPerSec != 44100) {
+    // Samples that are not plain PCM (compressed, float, an extensible layout of another kind)
+    // are refused as OPEN refuses them, not read as if they were.
+    if (!m_inputFile.IsPcm() || (fmt.nChannels != 1 && fmt.nChannels != 2) || fmt.wBitsPerSample != 16 ||
+        fmt.nSamplesPerSec != 44100) {
         AfxMessageBox(kWrongFormat);
         m_inputFile.Close();
         return 1;
@@ -241,6 +244,14 @@ int CWaveInOutDlg::BatchFile(int index) {
     const bool outputOpen = m_saveFile.IsOpen();
     m_nBatchStatus = 0;
     if (outputOpen) BatchPsola();
+    // A file whose output could not be written (a full disk) gives one message: the WAV's, or
+    // else the dump's. The WAV keeps what it got; a failed WAV ends the batch.
+    const bool writeFailed = outputOpen && m_saveFile.WriteFailed();
+    if (writeFailed) {
+        PostMessage(WM_APP_SAVE_NOTICE, kSaveNoticeWavWriteFailed, 0);
+    } else if (m_bBatchDumpCut.exchange(false)) {
+        PostMessage(WM_APP_SAVE_NOTICE, kSaveNoticeDumpCut, 0);
+    }
 
     m_saveFile.Close();
     CloseDumpFile();
@@ -259,8 +270,8 @@ int CWaveInOutDlg::BatchFile(int index) {
     m_nBatchOlaLen = 0;
     m_nBatchMarkLen = 0;
 
-    // An output that could not be opened ends the batch like the other failures (its
-    // message has been shown by the file object).
-    if (!outputOpen) return 1;
+    // An output that could not be opened or written ends the batch like the other failures (its
+    // message has been shown).
+    if (!outputOpen || writeFailed) return 1;
     return m_nBatchStatus == -1 ? -1 : 0;
 }

@@ -126,13 +126,14 @@ HMMIO mmioOpenA(const char* name, MMIOINFO* info, DWORD flags) {
     // Non-blocking only for the open itself, so a named pipe cannot hold the caller; it is
     // refused below.
     int oflags = access | O_CLOEXEC | O_NONBLOCK;
-    if (create) oflags |= O_CREAT | O_TRUNC;
+    if (create) oflags |= (flags & MMIO_CREATENEW) != 0 ? O_CREAT | O_EXCL : O_CREAT | O_TRUNC;
+    if (flags & MMIO_NOFOLLOW) oflags |= O_NOFOLLOW;
     int fd = -1;
     do {
         fd = ::open(name, oflags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        if (info) info->wErrorRet = OpenErrorFromErrno(errno);
+        if (info) info->wErrorRet = errno == EEXIST ? MMIOERR_FILEEXISTS : OpenErrorFromErrno(errno);
         return nullptr;
     }
     struct stat st {};
@@ -178,6 +179,23 @@ LONG mmioSeek(HMMIO h, LONG offset, int origin) {
 std::int64_t mmioTell(HMMIO h) { return h ? h->pos : -1; }
 
 std::int64_t mmioFileSize(HMMIO h) { return h ? FileSize(h) : 0; }
+
+UINT mmioTruncate(HMMIO h) {
+    if (h == nullptr || !h->writable) return MMIOERR_CANNOTWRITE;
+    int rc;
+    do {
+        rc = ::ftruncate(h->fd, static_cast<off_t>(h->pos));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? MMSYSERR_NOERROR : MMIOERR_CANNOTWRITE;
+}
+
+bool mmioIsFile(HMMIO h, const char* name) {
+    if (h == nullptr || name == nullptr) return false;
+    struct stat open {};
+    struct stat named {};
+    return ::fstat(h->fd, &open) == 0 && ::lstat(name, &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
 
 UINT mmioCreateChunk(HMMIO h, MMCKINFO* ck, UINT flags) {
     if (h == nullptr || ck == nullptr) return MMIOERR_CANNOTWRITE;

@@ -26,12 +26,20 @@ inline constexpr UINT MMIOERR_PATHNOTFOUND = MMIOERR_BASE + 11;
 inline constexpr UINT MMIOERR_ACCESSDENIED = MMIOERR_BASE + 12;
 inline constexpr UINT MMIOERR_TOOMANYOPENFILES = MMIOERR_BASE + 15;
 inline constexpr UINT MMIOERR_INVALIDFILE = MMIOERR_BASE + 16;
+// This platform's own: MMIO_CREATENEW found something under the name.
+inline constexpr UINT MMIOERR_FILEEXISTS = MMIOERR_BASE + 20;
 
 // Open flags.
 inline constexpr DWORD MMIO_READ = 0x0000;
 inline constexpr DWORD MMIO_WRITE = 0x0001;
 inline constexpr DWORD MMIO_READWRITE = 0x0002;
 inline constexpr DWORD MMIO_CREATE = 0x1000;
+// This platform's own open flags. With MMIO_CREATE, MMIO_CREATENEW makes a new file only: a name
+// under which anything exists (a link that points nowhere included) fails with
+// MMIOERR_FILEEXISTS and nothing is touched. MMIO_NOFOLLOW never follows a link in the last part
+// of the name: such a name fails to open.
+inline constexpr DWORD MMIO_CREATENEW = 0x00100000;
+inline constexpr DWORD MMIO_NOFOLLOW = 0x00200000;
 
 // Chunk flags.
 inline constexpr UINT MMIO_FINDCHUNK = 0x0010;
@@ -94,3 +102,7 @@ UINT mmioClose(HMMIO h, UINT flags);
 std::int64_t mmioTell(HMMIO h);
 // Size of the file as it stands now.
 std::int64_t mmioFileSize(HMMIO h);
+// Cuts the file at the current position (what lies beyond it is gone); 0 or MMIOERR_CANNOTWRITE.
+UINT mmioTruncate(HMMIO h);
+// Whether name (its last part not followed when a link) is the very file open on h.
+bool mmioIsFile(HMMIO h, const char* name);
