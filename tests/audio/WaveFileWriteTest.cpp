@@ -1,10 +1,12 @@
-// Writing WAV files: the header bytes, sizes fixed at close, the 32-bit size limit, and every
-// write failure reported through the owner's trace and a message box with the file left closed.
+// Writing WAV files: the header bytes, sizes fixed at close, the 32-bit size limit, new files
+// that never replace a file nor follow a link, every open failure reported through the owner's
+// trace and a message box with the file left closed, and a failed sample write that keeps what
+// the file got.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "audio/WaveFile.h"
 #include "platform/base/paths.h"
+#include "support/FileSizeLimit.h"
 #include "support/RiffBytes.h"
 #include "support/StrictWav.h"
 #include "support/TempFolder.h"
@@ -25,28 +28,6 @@ using Texts = std::vector<std::string>;
 
 // The largest data chunk the writer lets grow: RIFF size 36 + data stays within 32 bits, even.
 constexpr std::int64_t kMaxData = 0xFFFFFFDALL;
-
-// Caps the size of every file this process writes, so writes past it fail as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldSignal = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        ::signal(SIGXFSZ, m_oldSignal);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    sighandler_t m_oldSignal = SIG_DFL;
-};
 
 class WaveFileWriteTest : public ::testing::Test {
 protected:
@@ -200,51 +181,147 @@ TEST_F(WaveFileWriteTest, OpenFailuresAreReportedWithTheirCodesAndLeaveTheObject
 }
 
 TEST_F(WaveFileWriteTest, ReadOnlyFolderIsReportedAsOpenError) {
-    if (::geteuid() == 0) GTEST_SKIP() << "folder permissions do not bind the superuser";
+    // Folder permissions do not bind the superuser: as one, the open is made by a child that has
+    // become an ordinary user (nobody) and reports the code and the boxes back.
     const std::string folder = m_owner.Folder().File("locked");
-    ASSERT_EQ(::mkdir(folder.c_str(), 0500), 0);
-    EXPECT_EQ(m_file.OpenWrite(folder + "/out.wav"), MMIOERR_ACCESSDENIED);
-    EXPECT_FALSE(m_file.IsOpen());
-    EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav03: save.wav open error !"});
+    ASSERT_EQ(::mkdir(folder.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(m_owner.Folder().Path().c_str(), 0755), 0);
+    const std::string path = folder + "/out.wav";
+    const auto open = [&] {
+        const UINT code = m_file.OpenWrite(path);
+        std::string report = std::to_string(code) + (m_file.IsOpen() ? " open" : " closed");
+        for (const std::string& box : TracedOwner::TakeBoxes()) report += "|" + box;
+        return report;
+    };
+    std::string report;
+    if (::geteuid() != 0) {
+        report = open();
+    } else {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(fds[0]);
+            std::string r = "could not become nobody";
+            if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) r = open();
+            (void)!::write(fds[1], r.data(), r.size());
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        char buf[512];
+        ssize_t n;
+        while ((n = ::read(fds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<std::size_t>(n));
+        ::close(fds[0]);
+        ::waitpid(child, nullptr, 0);
+    }
+    EXPECT_EQ(report, std::to_string(MMIOERR_ACCESSDENIED) + " closed|wav03: save.wav open error !");
+    EXPECT_FALSE(platform::FileExists(path));
 }
 
-TEST_F(WaveFileWriteTest, FailedWritesAreReportedByClose) {
+TEST_F(WaveFileWriteTest, FailedSampleWriteKeepsTheWholeFramesUnderTrueSizesAndEndsSaving) {
     struct Case {
         const char* what;
+        int channels;
         rlim_t limit;
         LONG append;
-        LONG appended;
+        LONG kept;
     };
-    // 49: the five samples fit, the pad byte written at close does not. 48: the samples are cut
-    // short, the sizes written at close still fit.
-    const Case cases[] = {{"pad byte", 49, 5, 5}, {"samples", 48, 6, 4}};
+    // Mono, 4 of 6 bytes fit: two whole samples stay. Stereo, 6 of 8 bytes fit: one whole frame
+    // stays, the cut one goes.
+    const Case cases[] = {{"mono", 1, 48, 6, 4}, {"stereo", 2, 50, 8, 4}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TracedOwner owner;
         CWaveFile file;
         file.SetOwner(owner.Dialog());
-        file.SetFormat(1);
+        file.SetFormat(c.channels);
         const std::string path = owner.Folder().File("out.wav");
         UINT opened = 0;
         LONG put = 0;
+        LONG after = 0;
+        bool failed = false;
         UINT closed = 0;
         {
             FileSizeLimit limit(c.limit);
             opened = file.OpenWrite(path);
-            put = file.Write("abcdef", c.append);
+            put = file.Write("abcdefgh", c.append);
+            failed = file.WriteFailed();
+            after = file.Write("ab", 2);  // saving has ended: nothing more goes in
             closed = file.Close();
         }
         EXPECT_EQ(opened, 0u);
-        EXPECT_EQ(put, c.appended);
+        EXPECT_EQ(put, c.kept);
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(after, -1);
+        // The file object does not tell (its owner does, at once); Close still returns the code.
         EXPECT_EQ(closed, MMIOERR_CANNOTWRITE);
-        EXPECT_FALSE(file.IsOpen());
-        EXPECT_EQ(owner.TraceLines(), Texts{"wav08: mmioClose() failed."});
-        EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav08: mmioClose() failed."});
-        // What did reach the file still states true sizes.
+        EXPECT_TRUE(owner.TraceLines().empty());
+        EXPECT_TRUE(TracedOwner::TakeBoxes().empty());
         const std::string bytes = ReadFile(path);
-        EXPECT_EQ(ReadLe32(bytes, 40), static_cast<std::uint32_t>(c.appended));
+        ASSERT_EQ(bytes.size(), 44u + static_cast<std::size_t>(c.kept));
+        EXPECT_EQ(ReadLe32(bytes, 40), static_cast<std::uint32_t>(c.kept));
         EXPECT_EQ(ReadLe32(bytes, 4), static_cast<std::uint32_t>(bytes.size() - 8));
+        EXPECT_EQ(bytes.substr(44), std::string("abcd"));
     }
+}
+
+TEST_F(WaveFileWriteTest, PadByteThatDoesNotFitIsReportedByClose) {
+    UINT opened = 0;
+    LONG put = 0;
+    UINT closed = 0;
+    {
+        FileSizeLimit limit(49);  // the five sample bytes fit, the pad byte written at close does not
+        opened = m_file.OpenWrite(m_path);
+        put = m_file.Write("abcde", 5);
+        closed = m_file.Close();
+    }
+    EXPECT_EQ(opened, 0u);
+    EXPECT_EQ(put, 5);
+    EXPECT_FALSE(m_file.WriteFailed());
+    EXPECT_EQ(closed, MMIOERR_CANNOTWRITE);
+    EXPECT_EQ(m_owner.TraceLines(), Texts{"wav08: mmioClose() failed."});
+    EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav08: mmioClose() failed."});
+    const std::string bytes = ReadFile(m_path);
+    EXPECT_EQ(ReadLe32(bytes, 40), 5u);
+}
+
+TEST_F(WaveFileWriteTest, NewFileIsMadeOnlyWhereNothingIsAndNeverThroughALink) {
+    TempFolder elsewhere;
+    const std::string target = elsewhere.File("target.wav");
+    const std::string link = m_owner.Folder().File("link.wav");
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    WriteFile(m_path, "someone's file");
+    // Taken names come back quietly, untouched, so the caller can take the next one.
+    EXPECT_EQ(m_file.OpenWrite(link, true), MMIOERR_FILEEXISTS);
+    EXPECT_EQ(m_file.OpenWrite(m_path, true), MMIOERR_FILEEXISTS);
+    EXPECT_FALSE(m_file.IsOpen());
+    EXPECT_TRUE(TracedOwner::TakeBoxes().empty());
+    EXPECT_FALSE(platform::FileExists(target));
+    EXPECT_EQ(ReadFile(m_path), "someone's file");
+    // Replacing a file never goes through a link either.
+    EXPECT_EQ(m_file.OpenWrite(link), MMIOERR_CANNOTOPEN);
+    EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav03: save.wav open error !"});
+    EXPECT_FALSE(platform::FileExists(target));
+    // A free name is made.
+    const std::string fresh = m_owner.Folder().File("fresh.wav");
+    ASSERT_EQ(m_file.OpenWrite(fresh, true), 0u);
+    ASSERT_EQ(m_file.Close(), 0u);
+    EXPECT_EQ(ReadFile(fresh).size(), 44u);
+}
+
+TEST_F(WaveFileWriteTest, NewFileWhoseHeaderCannotBeWrittenIsRemovedAgain) {
+    UINT code = 0;
+    {
+        FileSizeLimit limit(20);  // the RIFF header fits, the format chunk does not
+        code = m_file.OpenWrite(m_path, true);
+    }
+    EXPECT_EQ(code, MMIOERR_CANNOTWRITE);
+    EXPECT_FALSE(m_file.IsOpen());
+    EXPECT_EQ(TracedOwner::TakeBoxes(), Texts{"wav06: mmioWrite() failed."});
+    struct stat st {};
+    EXPECT_NE(::lstat(m_path.c_str(), &st), 0) << "an empty or headless file was left";
 }
 
 TEST_F(WaveFileWriteTest, ResetClosesAnOpenOutputWithItsSizesFixed) {

@@ -1,8 +1,15 @@
-// What ends a batch early: the 1024-file limit, the user's abort, and every failure of a file on
-// a corpus of malformed inputs. Files converted before stay; the live buffers are always back.
+// What ends a batch early: the 1024-file limit, the user's abort, every failure of a file on a
+// corpus of malformed inputs, and outputs that cannot be made or written (a full disk). Files
+// converted before stay; the live buffers are always back.
 #include <cstring>
 
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "batch/BatchHarness.h"
+#include "support/FileSizeLimit.h"
 #include "support/RiffBytes.h"
 
 namespace {
@@ -129,6 +136,12 @@ TEST(BatchFailures, EachMalformedFileEndsTheBatchWithItsMessage) {
     const std::string fmt48k = Le16(1) + Le16(1) + Le32(48000) + Le32(96000) + Le16(2) + Le16(16);
     const std::string fmt8bit = Le16(1) + Le16(1) + Le32(44100) + Le32(44100) + Le16(1) + Le16(8);
     const std::string fmt3ch = Le16(1) + Le16(3) + Le32(44100) + Le32(264600) + Le16(6) + Le16(16);
+    // Not PCM, though 16-bit, mono, 44100 Hz: a compressed tag, and the extensible layout whose
+    // sub-format is floating point.
+    const std::string fmtAdpcm = Le16(2) + Le16(1) + Le32(44100) + Le32(88200) + Le16(2) + Le16(16);
+    const std::string floatSubFormat = Le32(3) + Le16(0) + Le16(0x10) + std::string("\x80\x00\x00\xAA\x00\x38\x9B\x71", 8);
+    const std::string fmtExtFloat = Le16(0xFFFE) + Le16(1) + Le32(44100) + Le32(88200) + Le16(2) + Le16(16) + Le16(22) +
+                                    Le16(16) + Le32(4) + floatSubFormat;
     const std::string open = "Wavファイルの入力に失敗しました。";
     const std::string format = "16bit,44.1kHzでないWAVファイルは利用できません。";
     const std::vector<Malformed> corpus = {
@@ -139,6 +152,8 @@ TEST(BatchFailures, EachMalformedFileEndsTheBatchWithItsMessage) {
         {"rate48k.wav", Riff("WAVE", Chunk("fmt ", fmt48k) + Chunk("data", tone)), {format}},
         {"eightbit.wav", Riff("WAVE", Chunk("fmt ", fmt8bit) + Chunk("data", tone)), {format}},
         {"threech.wav", Riff("WAVE", Chunk("fmt ", fmt3ch) + Chunk("data", tone)), {format}},
+        {"adpcm.wav", Riff("WAVE", Chunk("fmt ", fmtAdpcm) + Chunk("data", tone)), {format}},
+        {"extfloat.wav", Riff("WAVE", Chunk("fmt ", fmtExtFloat) + Chunk("data", tone)), {format}},
         {"huge.wav", Riff("WAVE", Chunk("fmt ", PcmFmt(1)) + "data" + Le32(0xFFFFFFF0u) + tone), {"データが大き過ぎます。"}},
         {"cut.wav", Riff("WAVE", Chunk("fmt ", PcmFmt(1)) + "data" + Le32(1000000) + tone), {"nRead != m_nDataSize"}},
         {"song.mp3", "ID3 not a wave", {"wav12: mmioDescend(WAVE) failed.", open}},
@@ -174,6 +189,90 @@ TEST(BatchFailures, AnOutputThatCannotBeOpenedEndsTheBatchWithoutATime) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"wav03: save.wav open error !"});
     EXPECT_EQ(h.dlg.m_staticProcTime.GetWindowText().find(" sec"), std::string::npos);
     EXPECT_EQ(h.TextsOf(&h.dlg.m_pBatchDlg->m_staticTitle).size(), 1u);
+}
+
+TEST(BatchFailures, ExtensibleLayoutWithThePcmSubFormatIsConverted) {
+    BatchHarness h;
+    using namespace riffbytes;
+    const std::string pcmSubFormat = Le32(1) + Le16(0) + Le16(0x10) + std::string("\x80\x00\x00\xAA\x00\x38\x9B\x71", 8);
+    const std::string fmtExtPcm = Le16(0xFFFE) + Le16(1) + Le32(44100) + Le32(88200) + Le16(2) + Le16(16) + Le16(22) +
+                                  Le16(16) + Le32(4) + pcmSubFormat;
+    WriteFile(h.folder.File("ext.wav"), Riff("WAVE", Chunk("fmt ", fmtExtPcm) + Chunk("data", Samples(runtest::Tone(200.0, 8000)))));
+    h.Run({h.folder.File("ext.wav")});
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_FALSE(ReadWav(h.Output("ext_01.wav")).samples.empty());
+}
+
+TEST(BatchFailures, ALinkUnderTheNextOutputNameIsLeftAloneAndTheNextNumberTaken) {
+    BatchHarness h;
+    h.dlg.m_chkDump.SetCheck(BST_CHECKED);
+    TempFolder elsewhere;
+    const std::string a = h.folder.File("a.wav");
+    WriteWav(a, runtest::Tone(200.0, 8000));
+    ASSERT_EQ(::symlink(elsewhere.File("w").c_str(), h.Output("a_01.wav").c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.File("d").c_str(), h.Output("a_dump_01.txt").c_str()), 0);
+    h.Run({a});
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_FALSE(runtest::Exists(elsewhere.File("w")));
+    EXPECT_FALSE(runtest::Exists(elsewhere.File("d")));
+    EXPECT_FALSE(ReadWav(h.Output("a_02.wav")).samples.empty());
+    EXPECT_TRUE(runtest::Exists(h.Output("a_dump_02.txt")));
+}
+
+// Names and sizes of the files in a folder.
+std::vector<std::pair<std::string, std::uintmax_t>> FilesIn(const std::string& folder) {
+    std::vector<std::pair<std::string, std::uintmax_t>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.emplace_back(entry.path().filename().string(), entry.file_size());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(BatchFailures, OutputsThatCannotBeMadeOnAFullDiskLeaveNoEmptyFilesAndOneMessage) {
+    BatchHarness h;
+    h.dlg.m_chkDump.SetCheck(BST_CHECKED);
+    const std::string a = h.folder.File("a.wav");
+    const std::string b = h.folder.File("b.wav");
+    WriteWav(a, runtest::Tone(200.0, 8000));
+    WriteWav(b, runtest::Tone(200.0, 8000));
+    {
+        FileSizeLimit limit(0);  // files can be made, nothing written into them
+        h.Run({a, b});
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"wav04: mmioCreateChunk(WAVE) failed."});
+    EXPECT_TRUE(FilesIn(h.out.Path()).empty());
+    EXPECT_EQ(h.dlg.m_staticProcTime.GetWindowText().find(" sec"), std::string::npos);
+    EXPECT_TRUE(h.dlg.IsWindowVisible());
+}
+
+TEST(BatchFailures, ADiskFillingDuringAFileKeepsWhatWasWrittenAndTellsItOnce) {
+    BatchHarness h;
+    h.dlg.m_nBatchOverSampling = 1;
+    h.dlg.m_chkDump.SetCheck(BST_CHECKED);
+    const std::string a = h.folder.File("a.wav");
+    const std::string b = h.folder.File("b.wav");
+    WriteWav(a, runtest::Tone(200.0, 44100 * 5));
+    WriteWav(b, runtest::Tone(200.0, 8000));
+    constexpr std::uintmax_t kRoom = 30000;  // both headers fit; neither all rows nor all samples
+    {
+        FileSizeLimit limit(kRoom);
+        h.Run({a, b});
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"wav17: ディスクに書き込めないため、出力音声ファイルの保存を中止しました。"});
+    // The failed file keeps what it got, readable; the batch ends there, without a time.
+    const auto files = FilesIn(h.out.Path());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].first, "a_01.wav");
+    EXPECT_EQ(files[1].first, "a_dump_01.txt");
+    const auto out = ReadWav(h.Output("a_01.wav"));
+    EXPECT_GT(out.samples.size() * 2 + 44, kRoom - 8192);
+    EXPECT_LE(files[0].second, kRoom);
+    const std::string dump = runtest::ReadText(h.Output("a_dump_01.txt"));
+    EXPECT_GT(std::count(dump.begin(), dump.end(), '\n'), 100);
+    EXPECT_EQ(dump.substr(dump.size() - 2), "\r\n");
+    EXPECT_EQ(h.dlg.m_staticProcTime.GetWindowText().find(" sec"), std::string::npos);
+    EXPECT_FALSE(h.dlg.m_saveFile.IsOpen());
+    EXPECT_EQ(h.dlg.m_pDumpFile, nullptr);
 }
 
 TEST(BatchFailures, TinyAndSilentFilesGiveValidOutputs) {
