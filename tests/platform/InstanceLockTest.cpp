@@ -38,7 +38,8 @@ bool Exists(const std::string& path) {
 // of a program it started while holding it), then waits to be killed.
 class LockHolder {
 public:
-    LockHolder(const std::string& folder, bool startProgram) {
+    LockHolder(const std::string& folder, bool startProgram)
+        : m_lockFile(CInstanceLock::UserLockFolder() + CInstanceLock::LockFileName("sorvel", folder)) {
         int fds[2];
         if (::pipe(fds) != 0) return;
         m_pid = ::fork();
@@ -60,7 +61,11 @@ public:
         if (m_pid > 0 && ::read(fds[0], m_report, sizeof m_report) != sizeof m_report) m_report[0] = -1;
         ::close(fds[0]);
     }
-    ~LockHolder() { Kill(); }
+    // The killed holder's lock file stays behind (as after a crash); the test's end removes it.
+    ~LockHolder() {
+        Kill();
+        ::unlink(m_lockFile.c_str());
+    }
 
     bool Running() const { return m_pid > 0; }
     InstanceLockResult Result() const { return static_cast<InstanceLockResult>(m_report[0]); }
@@ -74,6 +79,7 @@ public:
     }
 
 private:
+    std::string m_lockFile;
     pid_t m_pid = -1;
     int m_report[2] = {-1, 0};
 };
