@@ -69,7 +69,7 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
     // thread declines workers' questions meanwhile (it is about to join this worker): then the
     // worker goes on with "no", and a box not yet shown is never shown.
     const int declined = (type & 0xFu) == MB_YESNO ? IDNO : IDCANCEL;
-    if (WorkerQuestionsDeclined()) return declined;
+    if (WorkerQuestionsDeclined() || CloseRequested()) return declined;
     struct Question {
         std::promise<int> answer;
         std::atomic<bool> abandoned{false};
@@ -85,7 +85,7 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
         Qt::QueuedConnection);
     try {
         while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-            if (WorkerQuestionsDeclined()) {
+            if (WorkerQuestionsDeclined() || CloseRequested()) {
                 question->abandoned.store(true, std::memory_order_release);
                 return declined;
             }
