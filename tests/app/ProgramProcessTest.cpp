@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "support/TempFolder.h"
+#include "support/ElfWordSize.h"
 
 extern char** environ;
 
@@ -146,7 +147,10 @@ TEST_F(ProgramProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
     ::waitpid(next, nullptr, 0);
     EXPECT_TRUE(nextUp) << ReadAll(folder.File("next.txt"));
     EXPECT_TRUE(stillRunning);
-    EXPECT_EQ(ReadAll(trace).rfind("sorvel(32bit) 2.87\n", 0), 0u);
+    // The report states the word size the executable itself has.
+    const int bits = elfword::BitsOf(copy.string());
+    ASSERT_NE(bits, 0);
+    EXPECT_EQ(ReadAll(trace).rfind("sorvel(" + std::to_string(bits) + "bit) 2.87\n", 0), 0u);
 }
 
 TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
