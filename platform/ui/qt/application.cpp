@@ -119,7 +119,7 @@ std::string CheckDisplay() {
     if (XDisplayReachable(x) || WaylandReachable(wayland)) return {};
     if (x.empty() && wayland.empty()) {
         return "sorvel: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set). "
-               "Start the program in a desktop session, or set QT_QPA_PLATFORM=offscreen to run it without a screen.";
+               "Start the program in a desktop session.";
     }
     return "sorvel: the display (DISPLAY=\"" + x + "\", WAYLAND_DISPLAY=\"" + wayland +
            "\") cannot be reached. Start the program in a desktop session.";
