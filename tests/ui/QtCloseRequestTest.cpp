@@ -80,19 +80,22 @@ protected:
         // Whatever stays open past the time limit is closed by hand, so a failure shows as a
         // slow end instead of a test that never ends.
         auto rescue = std::make_shared<std::function<void()>>();
-        *rescue = [running, rescue] {
+        const Clock::time_point rescueFrom = Clock::now() + std::chrono::seconds(6);
+        *rescue = [running, rescue, rescueFrom] {
             if (!*running) {
-                *rescue = nullptr;
+                *rescue = nullptr;  // ends the cycle of the step holding itself
                 return;
             }
-            drv::AnswerMessageBox(IDOK);
-            drv::AnswerFileDialog({});
-            for (const char* title : {"ソルベルの設定", "About sorvel"}) {
-                if (auto* d = dynamic_cast<CDialog*>(drv::ShownWindow(title))) d->EndDialog(IDCANCEL);
+            if (Clock::now() >= rescueFrom) {
+                drv::AnswerMessageBox(IDOK);
+                drv::AnswerFileDialog({});
+                for (const char* title : {"ソルベルの設定", "About sorvel"}) {
+                    if (auto* d = dynamic_cast<CDialog*>(drv::ShownWindow(title))) d->EndDialog(IDCANCEL);
+                }
             }
-            drv::RunSoon(*rescue, 200);
+            drv::RunSoon(*rescue, 100);
         };
-        drv::RunSoon(*rescue, 6000);
+        drv::RunSoon(*rescue, 100);
         // Every message box shown meanwhile, from any thread, is noted.
         auto boxes = std::make_shared<std::vector<std::string>>();
         auto watch = std::make_shared<std::function<void()>>();
@@ -101,7 +104,7 @@ protected:
                 if (std::find(boxes->begin(), boxes->end(), text) == boxes->end()) boxes->push_back(text);
             }
             if (!*running) {
-                *watch = nullptr;
+                *watch = nullptr;  // ends the cycle of the step holding itself
                 return;
             }
             drv::RunSoon(*watch, 10);
