@@ -1,8 +1,11 @@
 #include "app/AboutDlg.h"
 
+#include <string>
+
+#include "app/SystemReport.h"
 #include "resources/resource_ids.h"
 
-const char* BuildWordSizeText() { return sizeof(void*) == 8 ? "64bit program" : "32bit program"; }
+std::string BuildWordSizeText() { return std::to_string(BuildWordBits()) + "bit program"; }
 
 CAboutDlg::CAboutDlg(CWnd* pParent) : CDialog(IDD, pParent) {}
 

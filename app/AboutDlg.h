@@ -2,6 +2,8 @@
 // program's version and whether it is a 32- or 64-bit build. User-interface thread only.
 #pragma once
 
+#include <string>
+
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
 
@@ -19,5 +21,5 @@ public:
     // No messages of its own: OK and the close box end it through the base dialog's map.
 };
 
-// "64bit program" or "32bit program", by the size of a pointer in this build.
-const char* BuildWordSizeText();
+// "64bit program" or "32bit program": the build's word size, as the system report states it.
+std::string BuildWordSizeText();

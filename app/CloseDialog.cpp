@@ -1,4 +1,4 @@
-// Ending the program: the close operation (WM_CLOSE, EXIT, Enter and Escape) stops any run,
+// Ending the program: the close operation (WM_CLOSE, EXIT) stops any run,
 // joins every worker, frees the shared buffers, closes the dump, deletes the effect dialog
 // (which hands its presets and reverb values back first), restores the timer resolution and
 // writes the whole settings file once. It runs at most once; the destructor then closes what
@@ -9,6 +9,7 @@
 #include "batch/BatchDlg.h"
 #include "effects/EQdlg.h"
 #include "platform/base/clock.h"
+#include "platform/ui/dialog.h"
 
 void CWaveInOutDlg::CloseOperation() {
     if (m_bCloseDone) return;
@@ -47,28 +48,21 @@ void CWaveInOutDlg::OnClose() {
     // A close request that arrives after the dialog was ended (a click already queued) finds
     // everything done: it neither writes the end point again nor changes the dialog's result.
     if (m_bCloseDone) return;
+    // A request that comes while a box, picker or dialog opened from this window is in its own
+    // loop (a termination signal, the desktop's logout) closes those first; it comes back here
+    // once the handler that opened them has returned, so nothing runs on freed state.
+    if (platform::ui::DeferCloseBehindModals(this)) return;
     CloseOperation();
-    // The default handling ends the modal dialog with the cancel result.
-    CDialog::OnClose();
+    // The default handling of a close request: the modal dialog ends with the cancel result.
+    EndDialog(IDCANCEL);
     WriteTrace("98-END");
 }
 
-// Enter and Escape run the close operation once and end the dialog. After the close, Escape
-// is also how a close request in progress ends the dialog (the default handling of WM_CLOSE);
-// a command that arrives once the dialog has ended keeps the result it ended with.
-void CWaveInOutDlg::OnOK() { CloseAndEnd(IDOK); }
+// Enter and Escape do nothing in the main window: a key pressed by mistake must not end a run
+// and the program. EXIT, the title bar's close button and the system's close request remain.
+void CWaveInOutDlg::OnOK() {}
 
-void CWaveInOutDlg::OnCancel() { CloseAndEnd(IDCANCEL); }
-
-void CWaveInOutDlg::CloseAndEnd(int result) {
-    if (m_bCloseDone) {
-        if (!IsEnded()) EndDialog(result);
-        return;
-    }
-    CloseOperation();
-    WriteTrace("98-END");
-    EndDialog(result);
-}
+void CWaveInOutDlg::OnCancel() {}
 
 BOOL CWaveInOutDlg::WriteSettingsFile() {
     CSettingsFile s(m_strAppFolder);

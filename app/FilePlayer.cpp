@@ -15,6 +15,7 @@
 #include "app/WaveInOutDlg.h"
 #include "audio/OutputNames.h"
 #include "platform/base/clock.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 
@@ -25,6 +26,7 @@ constexpr const char* kConverterFilter =
     "音声ファイル(*.wav;*.mp3;*.mp4;*.aac;*.flv)|*.wav;*.mp3;*.mp4;*.aac;*.flv|すべてのファイル(*.*)|*.*|";
 constexpr const char* kNotPlayable = "再生できる形式のファイルではありません。";
 constexpr const char* kWrongFormat = "16bit,44.1kHzでないWAVファイルは利用できません。";
+constexpr const char* kConverterFailed = "EcoDecoTooLでの変換に失敗しました。";
 
 // Silent blocks after the end of a file: the engine puts a block's output two playback buffers
 // ahead, so two more blocks bring the file's last block to the device.
@@ -56,6 +58,8 @@ void CWaveInOutDlg::OnDropFiles(HDROP hDropInfo) {
 }
 
 BOOL CWaveInOutDlg::OpenInputFile() {
+    // Once the program is closing no file run starts: the buffers it would use are going.
+    if (m_bCloseDone || platform::ui::CloseRequested()) return FALSE;
     std::string name;
     if (m_bReplay) {
         m_bReplay = FALSE;
@@ -120,7 +124,12 @@ BOOL CWaveInOutDlg::OpenInputFile() {
 
 BOOL CWaveInOutDlg::ConvertInputFile(std::string* name) {
     const std::string temp = m_strAppFolder + "temp.wav";
-    if (!RunConverter(m_strLastFile, temp)) return FALSE;
+    BOOL told = FALSE;
+    if (!RunConverter(m_strLastFile, temp, &told)) {
+        // A converter that failed or wrote nothing is told as the batch tells it.
+        if (!told) AfxMessageBox(kConverterFailed);
+        return FALSE;
+    }
     m_strLastFile = temp;
     *name = temp;
     return TRUE;

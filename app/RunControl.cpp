@@ -41,7 +41,7 @@ bool CWaveInOutDlg::StartEngine(int channels, const char* psolaTrace, const char
 
 void CWaveInOutDlg::OnBnClickedLive() {
     WriteTrace(Traced("1-LIVE button", m_nMethod));
-    if (m_nRunState.load() != 0) return;
+    if (m_nRunState.load() != 0 || m_bCloseDone) return;
 
     m_nRunState.store(1);
     m_nPlayState = 1;

@@ -17,6 +17,10 @@ constexpr const char* kNoConverterText = "設定なし";
 constexpr const char* kFolderLineBreakMessage =
     "改行を含むフォルダ名は設定ファイルに保存できません。別のフォルダを選んで下さい。";
 constexpr const char* kFolderTooLongMessage = "フォルダのパスが長すぎます。別のフォルダを選んで下さい。";
+// The converter's own name first; any other program the user can run may be chosen too.
+constexpr const char* kConverterFilter = "EcoDecoTooL.exe|EcoDecoTooL.exe|すべてのファイル(*)|*||";
+constexpr const char* kNotAProgramMessage =
+    "選んだファイルは実行できるプログラムではありません。変換に使うプログラムを選んで下さい。";
 
 template <typename Caps>
 void FillDeviceCombo(CComboBox& combo, const Caps* table, int count, int selected) {
@@ -137,10 +141,16 @@ void CSettingDlg::OnBnClickedFolder() {
 }
 
 void CSettingDlg::OnBnClickedConverter() {
-    CFileDialog dlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, "EcoDecoTooL.exe|EcoDecoTooL.exe||", this);
+    CFileDialog dlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, kConverterFilter, this);
     if (dlg.DoModal() != IDOK) return;
     const std::string path = dlg.GetPathName();
     if (path.empty() || path.find_first_of("\r\n") != std::string::npos) return;
+    // Only what the settings file keeps at the next start is accepted here, so a choice is
+    // never dropped silently later.
+    if (!CSettingsFile::KeepsConverterPath(path)) {
+        AfxMessageBox(kNotAProgramMessage, MB_OK | MB_ICONWARNING);
+        return;
+    }
     if (!m_patchConverter || !m_patchConverter(path, m_strAppFolder)) return;
     m_strConverterPath = path;
     m_staticConverter.SetWindowText(m_strConverterPath);

@@ -184,6 +184,17 @@ bool EndsWithIgnoringCase(const std::string& s, std::string_view tail) {
     return true;
 }
 
+}  // namespace
+
+bool CSettingsFile::KeepsConverterPath(const std::string& path) {
+    if (path.empty() || path == "none") return false;
+    if (EndsWithIgnoringCase(path, kConverterName)) return true;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+namespace {
+
 // Accepts the header line "sorvel <version>" with a version above 2.799.
 bool HeaderAccepted(const Line& line) {
     if (!line.usable) return false;
@@ -273,8 +284,7 @@ SettingsReadResult Apply(CSettingsFile& s, const std::vector<Line>& lines) {
         s.m_strOutputFolder = folder.text.front() == '/' ? folder.text : s.m_strAppFolder + folder.text;
 
     const Line& converter = line(21);
-    if (converter.usable && EndsWithIgnoringCase(converter.text, kConverterName))
-        s.m_strConverterPath = converter.text;
+    if (converter.usable && CSettingsFile::KeepsConverterPath(converter.text)) s.m_strConverterPath = converter.text;
 
     if (ParseLine(line(22), {v})) {
         CheckInt(v, 0, 1, 1);

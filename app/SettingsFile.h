@@ -55,6 +55,11 @@ public:
     // Only the instance that holds the folder's lock may call it.
     static void RemoveStaleTemporaries(const std::string& appFolder);
 
+    // Whether a converter path is one the settings keep: a program the user can run (a regular
+    // file with an execute permission), or a path that ends in the converter's own file name
+    // (ignoring case) whether or not it is there now. The settings dialog accepts the same.
+    static bool KeepsConverterPath(const std::string& path);
+
     // Q of an equaliser preset: outside this range a preset's Q takes its default.
     static constexpr float kMinPresetQ = 0.01f;
     static constexpr float kMaxPresetQ = 100.0f;

@@ -42,7 +42,8 @@ std::string FormatSystemReport(const SystemReportInput& in) {
     const std::uint64_t usedMB = (in.totalMemoryBytes - avail) >> 20;
 
     std::string out;
-    out += "sorvel(32bit) " + in.strVersion + "\n";
+    AppendF(out, "sorvel(%dbit) ", in.buildBits);
+    out += in.strVersion + "\n";
     out += in.strCpuBrand;
     AppendF(out, "  %" PRIu64 "MB\n", totalMB);
     out += in.strSystemName;

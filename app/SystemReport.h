@@ -7,8 +7,13 @@
 #include <string>
 #include <vector>
 
+// The word size of this build of the program in bits (64 on a 64-bit build): what the report's
+// first line and the about box say.
+inline constexpr int BuildWordBits() { return static_cast<int>(sizeof(void*) * 8); }
+
 struct SystemReportInput {
     std::string strVersion;          // "2.87"
+    int buildBits = BuildWordBits(); // word size of the program: "sorvel(64bit)"
     std::string strCpuBrand;         // the processor's brand string
     std::uint64_t totalMemoryBytes = 0;
     std::uint64_t availableMemoryBytes = 0;

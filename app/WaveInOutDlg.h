@@ -1,7 +1,17 @@
 // CWaveInOutDlg: the main dialog and the program's central record. The engine threads, the
 // device wrappers, the file player and the effects work on its members directly.
 //
-// Sharing rules (no lock but the trace lock):
+// Sharing rules. The dialog's own locks, each held only for a short copy or write and never
+// while taking another:
+// - m_csTrace: every write to the trace file (trace lines and the system report), any thread.
+// - m_csDump: the open pitch dump stream; the analysis thread's or batch thread's row writer
+//   against the code that closes it.
+// - the output stage's lock (m_outStage.ReadLock()): the engine's publish of a cycle's output
+//   into the playback buffers against the playback device reading a buffer and the display
+//   timer reading the played samples.
+// - the phase-vocoder manager's locks (inside m_pitchScale): its processing against a ratio
+//   change from the user-interface thread, and its display snapshot against the analyser.
+// Everything else is handed over without a lock:
 // - Sizes, masks and the key table are written before any run starts and only read afterwards.
 // - Input ring and m_nInputCount: written by the capture wrapper (UI thread) or the file player;
 //   the samples are stored before the count moves on (release), readers load the count (acquire)
@@ -418,14 +428,15 @@ public:
     // oversampling and the controls, and makes its WAV the chorus file.
     void ApplyChorusDump(const pitch_dump::ChorusDump& dump);
 
-    // Close and shutdown.
+    // Close and shutdown. A close request (WM_CLOSE) runs the close operation and ends the
+    // dialog; one that comes while a box, picker or dialog of this window is open closes those
+    // first and runs when their handler has returned.
     void OnClose();
+    // Enter and Escape: ignored in the main window.
     void OnOK() override;
     void OnCancel() override;
     // The close operation once: STOP, workers joined, buffers freed, settings written whole.
     void CloseOperation();
-    // Enter and Escape: the close operation once, then the dialog ends with `result`.
-    void CloseAndEnd(int result);
     // Copies the kept values into a settings record and writes all 27 lines at once.
     BOOL WriteSettingsFile();
 
@@ -450,8 +461,12 @@ public:
     BOOL m_bOutDeviceLost = FALSE;
     // A device of the run failed: its message once, then a STOP posted for this run.
     void DeviceLost(BOOL* pLostFlag, const char* text);
-    static constexpr UINT WM_APP_DEVICE_LOST = WM_APP + 0x43;  // wParam the run's serial number
+    static constexpr UINT WM_APP_DEVICE_LOST = WM_APP + 0x44;  // wParam the run's serial number
     LRESULT OnDeviceLost(WPARAM wParam, LPARAM lParam);
+    static_assert(WM_APP_DEVICE_LOST != WM_APP_BUFFER_FULL && WM_APP_DEVICE_LOST != WM_APP_FILE_ENDED &&
+                      WM_APP_DEVICE_LOST != WM_APP_SAVE_NOTICE && WM_APP_BUFFER_FULL != WM_APP_FILE_ENDED &&
+                      WM_APP_BUFFER_FULL != WM_APP_SAVE_NOTICE && WM_APP_FILE_ENDED != WM_APP_SAVE_NOTICE,
+                  "each posted notice of the dialog has its own message id");
 
     // (runs section end)
 
@@ -561,7 +576,12 @@ public:
     // The batch's period detector on m_pfInputBuf[start .. start+len-1] at rate fs.
     void DetectPeriod(float* pF0, int* pPeriod, int start, int len, float fs, float corrTh, int fLo, int fHi);
     // Converts source with the outside converter into target; TRUE when target now holds it.
+    // The converter must end with status 0 and write its WAV; 中止 in the batch dialog ends
+    // one that is still running. A file of the output's name that was there is left as it was.
     BOOL RunConverter(const std::string& source, const std::string& target);
+    // The same; *pTold is TRUE when a failure has been told to the user already (its own
+    // message, or the user said No to the settings change), FALSE when it failed silently.
+    BOOL RunConverter(const std::string& source, const std::string& target, BOOL* pTold);
     // Queues a window change for the user-interface thread (batch thread); applied at once when
     // there is no progress dialog (headless conversions).
     void BatchPostText(CWnd* target, const std::string& text);

@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
                      "sorvel shows its window on a graphical desktop session (X11 or Wayland) and cannot "
                      "start without one.\n"
                      "To run it on a machine without a screen, give it a virtual display:\n"
-                     "  xvfb-run -a -s '-screen 0 1280x1024x24' %s\n",
+                     "  xvfb-run -a -s '-screen 0 1280x1024x24' %s\n"
+                     "(QT_QPA_PLATFORM=offscreen runs it without showing any window at all.)\n",
                      app.Error().c_str(), self);
         return 1;
     }

@@ -8,13 +8,16 @@
 
 #include "app/WaveInOutDlg.h"
 #include "audio/PitchDumpLoader.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 
 void CWaveInOutDlg::OnBnClickedChorusFile() {
-    if (m_nRunState.load() != 0) return;
+    if (m_nRunState.load() != 0 || m_bCloseDone) return;
     CFileDialog dlg(TRUE, "txt", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "*.txt|*.txt||", this);
     if (dlg.DoModal() != IDOK) return;
+    // The arrays are gone once the program has closed; nothing is loaded then.
+    if (m_bCloseDone || platform::ui::CloseRequested() || m_pnMark == nullptr) return;
 
     pitch_dump::ChorusDump dump;
     const pitch_dump::LoadStatus status = pitch_dump::ReadChorusDump(dlg.GetPathName(), 2 * m_nRingLen, &dump);

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/WaveInOutDlg.h"
 #include "audio/OutputNames.h"
+#include "batch/BatchDlg.h"
+#include "platform/base/fileopen.h"
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
 #include "platform/ui/msgbox.h"
@@ -30,21 +33,29 @@ constexpr const char* kRenameFailed = "ファイル名の変更に失敗しま�
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
+// Reads a regular file whole; a named pipe, a device or a folder in its place is refused at once
+// (a pipe with no writer would hold the caller for good).
 bool ReadWhole(const std::string& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) return false;
-    *text = ss.str();
+    std::FILE* fp = platform::OpenRegularFile(path, "rb");
+    if (fp == nullptr) return false;
+    std::string out;
+    char buf[8192];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
+    const bool ok = std::ferror(fp) == 0;
+    std::fclose(fp);
+    if (!ok) return false;
+    *text = std::move(out);
     return true;
 }
 
-// Writes text to path whole; false (and no file left) when it could not.
-bool WriteWhole(const std::string& path, const std::string& text) {
+// Writes text to path whole with the permission bits mode; false (and no file left) when it
+// could not.
+bool WriteWhole(const std::string& path, const std::string& text, mode_t mode) {
     std::FILE* fp = std::fopen(path.c_str(), "wb");
     if (fp == nullptr) return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
+    bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
+    ok = ::fchmod(::fileno(fp), mode) == 0 && ok;
     if (std::fclose(fp) != 0 || !ok) {
         std::remove(path.c_str());
         return false;
@@ -54,9 +65,9 @@ bool WriteWhole(const std::string& path, const std::string& text) {
 
 // Puts a new content in place of path: written beside it and renamed over it, so the file is
 // the old one or the new one, never a part of either.
-bool ReplaceWhole(const std::string& path, const std::string& text) {
+bool ReplaceWhole(const std::string& path, const std::string& text, mode_t mode) {
     const std::string beside = path + ".new";
-    if (!WriteWhole(beside, text)) return false;
+    if (!WriteWhole(beside, text, mode)) return false;
     if (std::rename(beside.c_str(), path.c_str()) != 0) {
         std::remove(beside.c_str());
         return false;
@@ -66,6 +77,8 @@ bool ReplaceWhole(const std::string& path, const std::string& text) {
 
 // Copies from into to (written beside it and renamed), false when it could not.
 bool CopyWhole(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     std::ifstream in(from, std::ios::binary);
     if (!in) return false;
     const std::string beside = to + ".new";
@@ -80,6 +93,7 @@ bool CopyWhole(const std::string& from, const std::string& to) {
             return false;
         }
     }
+    ::chmod(beside.c_str(), st.st_mode & 07777);
     if (std::rename(beside.c_str(), to.c_str()) != 0) {
         std::remove(beside.c_str());
         return false;
@@ -90,6 +104,7 @@ bool CopyWhole(const std::string& from, const std::string& to) {
 // Whether a file exists, with its size and modification time.
 struct FileStamp {
     bool exists = false;
+    bool regular = false;
     long long size = 0;
     long long mtimeNs = 0;
     bool operator==(const FileStamp&) const = default;
@@ -100,6 +115,7 @@ FileStamp StampOf(const std::string& path) {
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return s;
     s.exists = true;
+    s.regular = S_ISREG(st.st_mode);
     s.size = static_cast<long long>(st.st_size);
     s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     return s;
@@ -169,7 +185,7 @@ std::string PatchedIni(const std::string& text, const std::string& f, int* chang
 }  // namespace
 
 BOOL PatchConverterIni(const std::string& converterPath, const std::string& folder) {
-    if (std::FILE* exe = std::fopen(converterPath.c_str(), "r")) {
+    if (std::FILE* exe = platform::OpenRegularFile(converterPath, "r")) {
         std::fclose(exe);
     } else {
         AfxMessageBox(kConverterMissing);
@@ -188,7 +204,10 @@ BOOL PatchConverterIni(const std::string& converterPath, const std::string& fold
     if (f.size() > 1) f.pop_back();
     int changes = 0;
     const std::string patched = PatchedIni(text, f, &changes);
-    if (!WriteWhole(work, patched)) {
+    // The replaced file keeps the permissions the user gave it.
+    struct stat st {};
+    const mode_t mode = ::stat(ini.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    if (!WriteWhole(work, patched, mode)) {
         AfxMessageBox(kIniChangeFailed);
         return FALSE;
     }
@@ -196,13 +215,20 @@ BOOL PatchConverterIni(const std::string& converterPath, const std::string& fold
         std::remove(work.c_str());
         return TRUE;
     }
+    // A settings file its owner made read-only is not the program's to change (a rename would
+    // replace it all the same, also for the superuser, who may write any file).
+    if ((mode & S_IWUSR) == 0 || ::access(ini.c_str(), W_OK) != 0) {
+        std::remove(work.c_str());
+        AfxMessageBox(kIniChangeFailed);
+        return FALSE;
+    }
     if (AfxMessageBox(kIniQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         std::remove(work.c_str());
         return FALSE;
     }
     // Renamed over the settings file when both lie on one file system, else written beside it
     // and renamed; either way the file is the old or the new one.
-    const bool replaced = std::rename(work.c_str(), ini.c_str()) == 0 || ReplaceWhole(ini, patched);
+    const bool replaced = std::rename(work.c_str(), ini.c_str()) == 0 || ReplaceWhole(ini, patched, mode);
     std::remove(work.c_str());
     if (!replaced) {
         AfxMessageBox(kIniChangeFailed);
@@ -212,33 +238,67 @@ BOOL PatchConverterIni(const std::string& converterPath, const std::string& fold
 }
 
 BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& target) {
+    BOOL told = FALSE;
+    return RunConverter(source, target, &told);
+}
+
+BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& target, BOOL* pTold) {
+    *pTold = TRUE;
     if (!PatchConverterIni(m_strConverterPath, m_strAppFolder)) return FALSE;
+    *pTold = FALSE;
     const std::string expected =
         platform::FolderOf(target) + output_names::BaseName(source) + output_names::Extension(target);
-    // A file of the output's name that is there already belongs to the user (or is the source):
-    // it is copied, never moved; left unchanged by the converter it is no output at all.
+    // A file of the output's name that is there already belongs to the user (or is the source).
+    // The converter will write over it: its bytes are kept aside and put back afterwards, and
+    // left unchanged by the converter it is no output at all.
     const FileStamp before = StampOf(expected);
+    const std::string kept = expected + ".keep";
+    if (before.exists && !CopyWhole(expected, kept)) {
+        WriteTrace("RunConverter: cannot keep a copy of " + expected);
+        AfxMessageBox(kRenameFailed);
+        *pTold = TRUE;
+        return FALSE;
+    }
+    // Puts the user's file back as it was (or removes what a failed converter left in place of
+    // a file that was not there).
+    const auto restore = [&] {
+        if (before.exists) {
+            if (!(StampOf(expected) == before)) std::rename(kept.c_str(), expected.c_str());
+            std::remove(kept.c_str());
+        }
+    };
 
-    const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {source});
+    // 中止 in the batch dialog ends a converter that is still running.
+    const auto aborted = [this] {
+        return IsBatchRunning() && m_pBatchDlg != nullptr && m_pBatchDlg->m_bAbort.load(std::memory_order_acquire);
+    };
+    const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {source}, aborted);
     if (!run.started) {
         WriteTrace("RunConverter: " + m_strConverterPath + " cannot start: " + std::strerror(run.startError));
+    } else if (!run.Succeeded()) {
+        WriteTrace("RunConverter: " + m_strConverterPath + (run.exited ? " ended with status " + std::to_string(run.exitCode)
+                                                                       : " ended by signal " + std::to_string(run.signal)));
     }
 
     const FileStamp after = StampOf(expected);
-    if (!after.exists || (before.exists && before == after)) return FALSE;
-    if (std::FILE* fp = std::fopen(expected.c_str(), "rb")) {
-        std::fclose(fp);
-    } else {
+    const bool wrote = run.Succeeded() && after.exists && after.regular && !(before.exists && before == after);
+    if (!wrote) {
+        if (!before.exists && after.exists && after.regular) std::remove(expected.c_str());
+        restore();
         return FALSE;
     }
     if (m_inputFile.IsOpen()) m_inputFile.Close();
     // The converter wrote the target itself (a source named temp.*): nothing to move.
-    if (expected == target) return TRUE;
+    if (expected == target) {
+        restore();
+        return TRUE;
+    }
     std::remove(target.c_str());
-    const bool moved = before.exists || expected == source ? CopyWhole(expected, target)
-                                                           : std::rename(expected.c_str(), target.c_str()) == 0;
+    const bool moved = before.exists ? CopyWhole(expected, target) : std::rename(expected.c_str(), target.c_str()) == 0;
+    restore();
     if (!moved) {
         AfxMessageBox(kRenameFailed);
+        *pTold = TRUE;
         return FALSE;
     }
     return TRUE;

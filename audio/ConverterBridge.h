@@ -11,7 +11,8 @@
 
 // Makes the converter's settings file beside it ask for WAV output into folder (the program
 // folder, ending with '/'). TRUE when the file already did or was changed with the user's
-// consent; FALSE when the converter or its settings file is missing, the change failed (the
-// user has been told), or the user said No. A section header other than the three recognised
+// consent; FALSE when the converter or its settings file is missing or not a regular file, the
+// settings file is read-only for its owner, the change failed (the user has been told), or the
+// user said No. A replaced settings file keeps its permissions. A section header other than the three recognised
 // ones ends the recognised section, so nothing outside them is ever changed.
 BOOL PatchConverterIni(const std::string& converterPath, const std::string& folder);

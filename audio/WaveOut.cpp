@@ -47,6 +47,11 @@ BOOL CWaveInOutDlg::WaveOutOpen(UINT deviceId, CWnd* pWnd) {
 
 BOOL CWaveInOutDlg::WaveOutWriteBuffers() {
     if (m_hWaveOut == nullptr) return TRUE;
+    // Without its buffers (the close operation freed them) no playback starts.
+    if (m_pOutBlock == nullptr) return FALSE;
+    for (WAVEHDR* hdr : m_pOutHdr) {
+        if (hdr == nullptr) return FALSE;
+    }
     m_nOutQueued = 0;
     m_nOutBytes = 0;
     m_nPlayedPos = 0;

@@ -3,6 +3,7 @@
 #include "app/WaveInOutDlg.h"
 #include "batch/BatchDlg.h"
 #include "batch/BatchList.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 
@@ -17,10 +18,12 @@ constexpr const char* kTooManyFiles = "ファイル選択は1024個までです�
 
 void CWaveInOutDlg::OnBnClickedBatch() {
     // One batch at a time, and never beside a run.
-    if (IsBatchRunning() || m_nRunState.load() != 0) return;
+    if (IsBatchRunning() || m_nRunState.load() != 0 || m_bCloseDone) return;
     CFileDialog dlg(TRUE, "wav", nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                     m_strConverterPath == "none" ? kWavOnlyFilter : kConverterFilter, this);
     if (dlg.DoModal() != IDOK) return;
+    // No batch starts once the program is closing.
+    if (m_bCloseDone || platform::ui::CloseRequested()) return;
 
     const std::vector<std::string>& chosen = dlg.GetPathNames();
     g_nBatchFiles = 0;

@@ -1,6 +1,9 @@
 #include "platform/base/process.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <spawn.h>
 #include <sys/types.h>
@@ -10,7 +13,8 @@ extern char** environ;
 
 namespace platform {
 
-ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args,
+                                const std::function<bool()>& cancel) {
     ProcessResult result;
     if (program.empty()) {
         result.startError = ENOENT;
@@ -35,9 +39,27 @@ ProcessResult RunProcessAndWait(const std::string& program, const std::vector<st
 
     int status = 0;
     pid_t waited;
-    do {
-        waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    if (cancel) {
+        // Polled, so that a cancel can end the program; the signals go only to this child.
+        auto cancelledAt = std::chrono::steady_clock::time_point::max();
+        bool killed = false;
+        for (;;) {
+            waited = ::waitpid(pid, &status, WNOHANG);
+            if (waited == pid || (waited < 0 && errno != EINTR)) break;
+            if (cancelledAt == std::chrono::steady_clock::time_point::max() && cancel()) {
+                cancelledAt = std::chrono::steady_clock::now();
+                ::kill(pid, SIGTERM);
+            } else if (!killed && std::chrono::steady_clock::now() - cancelledAt > std::chrono::seconds(1)) {
+                killed = true;
+                ::kill(pid, SIGKILL);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    } else {
+        do {
+            waited = ::waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+    }
     if (waited != pid) return result;  // cannot learn how it ended (SIGCHLD ignored elsewhere)
 
     if (WIFEXITED(status)) {

@@ -3,6 +3,7 @@
 // environment, the current folder and the standard streams.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,10 @@ struct ProcessResult {
 };
 
 // Starts program (a path; it is not looked up in PATH) with args as argv[1..] (argv[0] is the
-// program path) and blocks the calling thread until it ends.
-ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args);
+// program path) and blocks the calling thread until it ends. When cancel is given it is asked
+// about every 20 ms while the program runs; once it says true the program is sent SIGTERM (and
+// SIGKILL a second later if it is still there), and the result tells the signal that ended it.
+ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args,
+                                const std::function<bool()>& cancel = nullptr);
 
 }  // namespace platform

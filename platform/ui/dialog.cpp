@@ -235,6 +235,9 @@ bool CDialog::MakeWindow(bool modal) {
 }
 
 INT_PTR CDialog::DoModal() {
+    // Nothing opens once the program is closing: the dialog ends as cancelled.
+    if (platform::ui::CloseRequested()) return IDCANCEL;
+    platform::ui::ModalFrame frame(this);
     if (!MakeWindow(true)) return -1;
     auto* ws = GetWindowSystem();
     OnInitDialog();
@@ -252,6 +255,65 @@ INT_PTR CDialog::DoModal() {
     m_bModal = false;
     return m_nModalResult;
 }
+
+namespace platform::ui {
+namespace {
+
+// The modal frames, innermost last (user-interface thread only).
+std::vector<CDialog*>& Frames() {
+    static std::vector<CDialog*> frames;
+    return frames;
+}
+// The window whose close waits for the frames above it, and how many frames it sits on.
+CDialog* g_closeWnd = nullptr;
+std::size_t g_closeDepth = 0;
+std::atomic<bool> g_closeRequested{false};
+
+}  // namespace
+
+ModalFrame::ModalFrame(CDialog* dlg) { Frames().push_back(dlg); }
+
+ModalFrame::~ModalFrame() {
+    Frames().pop_back();
+    if (g_closeWnd != nullptr && Frames().size() <= g_closeDepth) {
+        // The last loop above the closing window has returned: the close runs from the window's
+        // own loop, after the handler that opened the inner loop has finished.
+        PostToQueue(g_closeWnd, WM_CLOSE, 0, 0);
+        g_closeWnd = nullptr;
+    }
+}
+
+bool DeferCloseBehindModals(CDialog* wnd) {
+    auto& frames = Frames();
+    std::size_t depth = 0;  // frames at or below the window's own
+    for (std::size_t i = frames.size(); i > 0; --i) {
+        if (frames[i - 1] == wnd) {
+            depth = i;
+            break;
+        }
+    }
+    if (frames.size() <= depth) return false;
+    g_closeRequested.store(true, std::memory_order_release);
+    g_closeWnd = wnd;
+    g_closeDepth = depth;
+    // Innermost first: dialogs end as cancelled, the window system closes its boxes, pickers
+    // and menus; each loop returns when control comes back to it.
+    for (std::size_t i = frames.size(); i > depth; --i) {
+        if (CDialog* dlg = frames[i - 1]) dlg->EndDialog(IDCANCEL);
+    }
+    if (auto* ws = GetWindowSystem()) ws->DismissModals();
+    return true;
+}
+
+bool CloseRequested() { return g_closeRequested.load(std::memory_order_acquire); }
+
+void ClearCloseRequest() {
+    g_closeRequested.store(false, std::memory_order_release);
+    g_closeWnd = nullptr;
+    g_closeDepth = 0;
+}
+
+}  // namespace platform::ui
 
 BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
     if (HasWindow()) return FALSE;

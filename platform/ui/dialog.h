@@ -103,3 +103,33 @@ private:
     std::atomic<int> m_nModalResult{0};
     bool m_bModal = false;
 };
+
+namespace platform::ui {
+
+// Modal loops on the user-interface thread nest: a dialog run modally, and inside it a message
+// box, a file or folder picker, a popup menu or another dialog, each in a frame of its own. A
+// close request that arrives inside an inner loop must not run there: the handler that opened
+// the inner loop would go on, after it returns, with what the close freed.
+class ModalFrame {
+public:
+    // dlg: the dialog whose modal run this frame is (null for a box, picker or menu).
+    explicit ModalFrame(CDialog* dlg = nullptr);
+    ~ModalFrame();
+    ModalFrame(const ModalFrame&) = delete;
+    ModalFrame& operator=(const ModalFrame&) = delete;
+};
+
+// Called by a window's close handler. When modal loops run above the window's own (a box,
+// picker, menu or dialog opened from it), every one of them is dismissed as if cancelled, the
+// close request is recorded, and WM_CLOSE is posted to the window again once the last of them
+// has returned; the caller then does nothing now (true). False: nothing runs above the window,
+// and the caller closes now.
+bool DeferCloseBehindModals(CDialog* wnd);
+// True from a deferred close request on: no box, picker, menu or dialog is shown any more (each
+// returns at once as cancelled, a question as "no"), and nothing new may start. The program is
+// ending; it stays set.
+bool CloseRequested();
+// For a program (or a test) that goes on after its window has closed.
+void ClearCloseRequest();
+
+}  // namespace platform::ui

@@ -41,6 +41,7 @@ std::vector<std::string> TakeHeadlessShellOpens() {
 bool BrowseForFolder(CWnd* owner, const std::string& title, std::string* folder) {
     if (folder == nullptr) return false;
     std::string chosen;
+    if (CloseRequested()) return false;
     if (auto* ws = GetWindowSystem()) {
         if (!ws->BrowseFolder(owner, title, &chosen)) return false;
     } else {
@@ -98,6 +99,8 @@ std::vector<std::pair<std::string, std::string>> CFileDialog::ParseFilter(const 
 INT_PTR CFileDialog::DoModal() {
     m_request.chosen.clear();
     m_nextIndex = 0;
+    // The program is closing: nothing is chosen, so nothing is opened or started.
+    if (platform::ui::CloseRequested()) return IDCANCEL;
     if (auto* ws = platform::ui::GetWindowSystem()) {
         if (!ws->FileDialog(m_pParent, m_request) || m_request.chosen.empty()) return IDCANCEL;
         return IDOK;

@@ -32,6 +32,15 @@ bool WorkerQuestionsDeclined() { return g_declining.load(std::memory_order_acqui
 }  // namespace platform::ui
 
 int AfxMessageBox(const std::string& text, UINT type, const std::string& caption) {
+    // The program is closing: no box is shown any more; a question is answered "no" and a box
+    // with a cancel button is cancelled, so nothing starts or changes because of it.
+    if (platform::ui::CloseRequested()) {
+        switch (type & 0xF) {
+        case MB_YESNO: return IDNO;
+        case MB_OKCANCEL: return IDCANCEL;
+        default: return IDOK;
+        }
+    }
     if (auto handler = platform::ui::g_handler.load()) return handler(text, caption, type);
     {
         std::lock_guard<std::mutex> lock(platform::ui::g_sinkMutex);

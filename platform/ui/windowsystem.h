@@ -64,6 +64,9 @@ public:
     // Runs a nested loop for a dialog made by CreateWindowFor until EndModal; returns then.
     virtual void RunModalLoop(CDialog* dlg) = 0;
     virtual void EndModal(CDialog* dlg) = 0;
+    // Closes every message box, picker and popup menu it shows now, as cancelled (a question
+    // as "no"); each returns to its caller when its loop next runs.
+    virtual void DismissModals() = 0;
 
     // Timer id of wnd started (elapse in ms) or stopped (elapse 0).
     virtual void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) = 0;

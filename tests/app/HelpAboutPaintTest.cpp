@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "app/AboutDlg.h"
+#include "app/SystemReport.h"
 #include "app/WaveInOutDlg.h"
 #include "platform/ui/filedlg.h"
 #include "platform/ui/msgbox.h"
 #include "platform/ui/userinput.h"
 #include "resources/resource_ids.h"
 #include "support/TempFolder.h"
+#include "support/ElfWordSize.h"
 
 namespace {
 
@@ -61,7 +63,13 @@ TEST_F(HelpAboutPaintTest, AboutBoxStatesTheBuildsRealWordSize) {
     EXPECT_EQ(about.GetDlgItemText(IDC_ABOUT_BUILD), "64bit program");  // the template's text
     about.SetDlgItemText(IDC_ABOUT_BUILD, "");
     about.OnInitDialog();
-    EXPECT_EQ(about.m_staticBuild.GetWindowText(), sizeof(void*) == 8 ? "64bit program" : "32bit program");
+    // The word size the executable file states, and the one the system report states, agree
+    // with the about box.
+    const int bits = elfword::BitsOfThisProgram();
+    ASSERT_NE(bits, 0);
+    EXPECT_EQ(about.m_staticBuild.GetWindowText(), std::to_string(bits) + "bit program");
+    const std::string report = FormatSystemReport(CollectSystemReportInput("2.87"));
+    EXPECT_EQ(report.substr(0, report.find('\n')), elfword::ReportFirstLine());
     EXPECT_EQ(about.GetDlgItemText(IDC_ABOUT_VERSION), "Sorvel Version 2.87");
     EXPECT_EQ(about.m_staticExtra.GetWindowText(), "");
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "app/SettingDlg.h"
 #include "app/WaveInOutDlg.h"
 #include "platform/ui/filedlg.h"
@@ -186,8 +188,48 @@ TEST_F(SettingDialogTest, ConverterIsKeptOnlyWhenItCouldBePrepared) {
     EXPECT_EQ(asked[0].second, "/opt/sorvel/");
     const auto requests = platform::ui::TakeHeadlessFileRequests();
     ASSERT_FALSE(requests.empty());
-    ASSERT_EQ(requests[0].filters.size(), 1u);
+    ASSERT_EQ(requests[0].filters.size(), 2u);
     EXPECT_EQ(requests[0].filters[0].second, "EcoDecoTooL.exe");
+    EXPECT_EQ(requests[0].filters[1].second, "*");
+}
+
+TEST_F(SettingDialogTest, AnyProgramChosenIsKeptAcrossARestartAndAFileThatIsNoProgramIsRefused) {
+    TempFolder tools;
+    const std::string program = tools.File("my-converter");
+    const std::string text = tools.File("notes.txt");
+    std::ofstream(program) << "#!/bin/sh\n";
+    std::ofstream(text) << "not a program\n";
+    ::chmod(program.c_str(), 0755);
+    ::chmod(text.c_str(), 0644);
+    Init();
+    dlg.m_strAppFolder = tools.Path();
+    dlg.m_patchConverter = [](const std::string&, const std::string&) { return TRUE; };
+    platform::ui::TakeHeadlessMessageBoxes();
+
+    platform::ui::QueueHeadlessFileAnswer({text});
+    dlg.OnBnClickedConverter();
+    EXPECT_EQ(dlg.m_strConverterPath, "none");
+    const auto boxes = platform::ui::TakeHeadlessMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "選んだファイルは実行できるプログラムではありません。変換に使うプログラムを選んで下さい。");
+
+    platform::ui::QueueHeadlessFileAnswer({program});
+    dlg.OnBnClickedConverter();
+    EXPECT_EQ(dlg.m_strConverterPath, program);
+    EXPECT_EQ(dlg.m_staticConverter.GetWindowText(), program);
+
+    // What the dialog accepted is what the next start reads back from the settings file.
+    CSettingsFile written(tools.Path());
+    written.m_strConverterPath = program;
+    ASSERT_TRUE(written.Write(tools.File(CSettingsFile::kFileName)));
+    CSettingsFile read(tools.Path());
+    ASSERT_EQ(read.Read(tools.File(CSettingsFile::kFileName)), SettingsReadResult::Read);
+    EXPECT_EQ(read.m_strConverterPath, program);
+    // A program that is gone by then is not kept.
+    std::remove(program.c_str());
+    CSettingsFile gone(tools.Path());
+    ASSERT_EQ(gone.Read(tools.File(CSettingsFile::kFileName)), SettingsReadResult::Read);
+    EXPECT_EQ(gone.m_strConverterPath, "none");
 }
 
 TEST_F(SettingDialogTest, ConverterWhoseSettingsFileIsMissingIsNotKept) {

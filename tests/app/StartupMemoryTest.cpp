@@ -9,6 +9,7 @@
 #include <new>
 
 #include "StartupSupport.h"
+#include "support/ElfWordSize.h"
 
 namespace {
 std::atomic<std::size_t> g_failNothrowArrayBytes{0};
@@ -51,7 +52,7 @@ TEST_F(StartupMemoryTest, FailedBufferAllocationIsTracedToldAndEndsTheDialogBefo
 
     const auto lines = TraceLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "sorvel(32bit) 2.87");
+    EXPECT_EQ(lines.front(), elfword::ReportFirstLine());
     const auto failure = std::find(lines.begin(), lines.end(), kNoMemory);
     EXPECT_NE(failure, lines.end());
     for (const char* later : {"0-01", "0-02", "0-END"}) {

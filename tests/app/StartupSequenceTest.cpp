@@ -12,6 +12,7 @@
 
 #include "StartupSupport.h"
 #include "platform/base/paths.h"
+#include "support/ElfWordSize.h"
 
 namespace {
 
@@ -278,7 +279,7 @@ TEST_F(StartupTraceTest, WithTheTraceFileStartupWritesTheReportThenItsThreeTrace
     Start();
     const auto lines = TraceLines();
     ASSERT_GE(lines.size(), 15u);
-    EXPECT_EQ(lines[0], "sorvel(32bit) 2.87");
+    EXPECT_EQ(lines[0], elfword::ReportFirstLine());
     const auto input = std::find(lines.begin(), lines.end(), "Input Sound Device");
     ASSERT_NE(input, lines.end());
     EXPECT_EQ(*(input + 1), " 0 : WAVE MAPPER");
@@ -307,7 +308,7 @@ TEST_F(StartupTraceTest, EarlierTraceLinesAreReplacedByTheReport) {
     Start();
     const auto lines = TraceLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "old line"), 0);
-    EXPECT_EQ(lines.front(), "sorvel(32bit) 2.87");
+    EXPECT_EQ(lines.front(), elfword::ReportFirstLine());
 }
 
 TEST_F(StartupTraceTest, WithoutTheTraceFileStartupWritesNothing) {

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "app/SystemReport.h"
+#include "support/ElfWordSize.h"
 
 namespace {
 
 SystemReportInput SampleInput() {
     SystemReportInput in;
     in.strVersion = "2.87";
+    in.buildBits = 64;
     in.strCpuBrand = "Example CPU 8-Core Processor @ 3.60GHz";
     in.totalMemoryBytes = std::uint64_t{16384} << 20;
     in.availableMemoryBytes = (std::uint64_t{6000} << 20) + (1 << 19);  // 6000.5 MB
@@ -23,7 +25,7 @@ SystemReportInput SampleInput() {
 
 TEST(SystemReport, LinesComeInTheFixedLayoutWithMemoryInFull) {
     EXPECT_EQ(FormatSystemReport(SampleInput()),
-              "sorvel(32bit) 2.87\n"
+              "sorvel(64bit) 2.87\n"
               "Example CPU 8-Core Processor @ 3.60GHz  16384MB\n"
               "Example Linux 12 (6.1)  AMD 64bit\n"
               "Total Memory  16384 MB\n"
@@ -91,7 +93,12 @@ TEST(SystemReport, CollectedInputDescribesThisMachine) {
 #if defined(__x86_64__)
     EXPECT_EQ(in.strArchitecture, "AMD 64bit");
 #endif
-    EXPECT_EQ(FormatSystemReport(in).rfind("sorvel(32bit) 2.87\n", 0), 0u);
+    // The build's word size, as the test program's own executable states it.
+    ASSERT_NE(elfword::BitsOfThisProgram(), 0);
+    EXPECT_EQ(FormatSystemReport(in).rfind(elfword::ReportFirstLine() + "\n", 0), 0u);
+    SystemReportInput narrow = in;
+    narrow.buildBits = 32;
+    EXPECT_EQ(FormatSystemReport(narrow).rfind("sorvel(32bit) 2.87\n", 0), 0u);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // The outside converter end to end with a stand-in converter script: the settings-file patch and
 // its question, the run on one file, taking its output, and OPEN and the batch of an mp3.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+
+#include <sys/stat.h>
 
 #include "audio/ConverterBridge.h"
 #include "batch/BatchHarness.h"
@@ -20,6 +23,13 @@ constexpr const char* kChangeFailed = "EcoDecoTooL.iniの変更に失敗しま�
 
 // The program folder without its final '/', as the settings file names it.
 std::string Unslashed(const std::string& folder) { return folder.substr(0, folder.size() - 1); }
+
+// A converter script at path with its settings file beside it.
+void MakeScript(const std::string& path, const std::string& script, const std::string& ini) {
+    riffbytes::WriteFile(path, script);
+    ::chmod(path.c_str(), 0755);
+    riffbytes::WriteFile(path.substr(0, path.rfind('.')) + ".ini", ini);
+}
 
 std::string ReadyIni(const std::string& folder) {
     return "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder=" + Unslashed(folder) + "\r\n";
@@ -129,7 +139,8 @@ TEST_F(ConverterRun, OpenOfAnMp3PlaysItsConversionAndLeavesTheUsersFilesAlone) {
     dlg->m_inputFile.Close();
     // One argument, the source as it is, spaces and all.
     EXPECT_EQ(Calls(), (std::vector<std::string>{"call 1", song}));
-    EXPECT_TRUE(runtest::Exists(h.folder.File("my song.wav")));
+    // The converter wrote its output over the user's file: it is back as it was.
+    EXPECT_EQ(ReadText(h.folder.File("my song.wav")), "the user's file");
     EXPECT_TRUE(runtest::Exists(song));
     EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
 
@@ -167,10 +178,25 @@ TEST_F(ConverterRun, ASourceNamedTempKeepsItsConversionAndAFailedConverterIsTrac
     EXPECT_TRUE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
     EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
 
-    // A converter that writes nothing: no output, no message.
+    // A converter that runs, ends well and writes nothing, beside a file of its output's name
+    // that is already there: that file is no output (it stays the user's, and temp.wav is not
+    // made from it), and nothing is told here.
+    MakeScript(tools.File("lazy.sh"), "#!/bin/sh\nexit 0\n", ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("lazy.sh");
+    riffbytes::WriteFile(h.folder.File("lazy song.wav"), "the user's older file");
+    std::remove(h.folder.File("temp.wav").c_str());
+    EXPECT_FALSE(dlg->RunConverter(Mp3(music.File("lazy song.mp3")), h.folder.File("temp.wav")));
+    EXPECT_EQ(ReadText(h.folder.File("lazy song.wav")), "the user's older file");
+    EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav")));
+    EXPECT_TRUE(BoxTexts().empty());
+
+    // The settings left unfit for the program (No): the converter is not run at all.
     riffbytes::WriteFile(tools.File("conv.ini"), batchtest::FreshIni());
-    AnswerGuard no(IDNO);  // the settings stay unfit for the program
-    EXPECT_FALSE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
+    dlg->m_strConverterPath = tools.File("conv.sh");
+    {
+        AnswerGuard no(IDNO);
+        EXPECT_FALSE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
+    }
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
 
     // A converter that cannot start leaves the reason in the trace.
@@ -208,6 +234,92 @@ TEST_F(ConverterRun, ABatchConvertsAnMp3NamedAfterItAndEndsWhenTheUserSaysNo) {
     EXPECT_EQ(dump[1], "Input\t" + song + "\r");
     EXPECT_EQ(b.dlg.m_strLastFile, b.folder.File("temp.wav"));
     EXPECT_EQ(b.dlg.m_strInputFile, tune);
+}
+
+TEST_F(ConverterIni, AReadOnlySettingsFileIsRefusedUnchangedAndAReplacedOneKeepsItsMode) {
+    // Decided by the file's permission bits, so also when the program runs as the superuser.
+    batchtest::MakeStandIn(Exe(), batchtest::FreshIni());
+    ::chmod(Ini().c_str(), 0444);
+    EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kChangeFailed});
+    EXPECT_EQ(ReadText(Ini()), batchtest::FreshIni());
+    struct stat st {};
+    ASSERT_EQ(::stat(Ini().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
+
+    ::chmod(Ini().c_str(), 0640);
+    EXPECT_TRUE(PatchConverterIni(Exe(), program.Path()));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+    EXPECT_NE(ReadText(Ini()).find("\r\nwav=1\r\n"), std::string::npos) << ReadText(Ini());
+    ASSERT_EQ(::stat(Ini().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(ConverterIni, ASettingsFileOrConverterThatIsAPipeIsRefusedAtOnce) {
+    batchtest::MakeStandIn(Exe(), "");
+    std::remove(Ini().c_str());
+    ASSERT_EQ(::mkfifo(Ini().c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
+    const std::string pipeConverter = tools.File("pipe.exe");
+    ASSERT_EQ(::mkfifo(pipeConverter.c_str(), 0700), 0);
+    EXPECT_FALSE(PatchConverterIni(pipeConverter, program.Path()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              "EcoDecoTooL.iniが存在しません。\r\nEcoDecoTooL.exeを起動して終了してから再度この処理を行って下さい。",
+                              "EcoDecoTooL.exeが見つかりません。\r\n「設定」から再度EcoDecoTooL.exeを指定して下さい"}));
+}
+
+TEST_F(ConverterRun, AConverterThatFailsOrWritesNothingOnOpenIsToldAsTheBatchTellsIt) {
+    constexpr const char* kFailed = "EcoDecoTooLでの変換に失敗しました。";
+    const std::string song = Mp3(music.File("song.mp3"));
+    // Writes its WAV but ends with status 1: a failure all the same.
+    MakeScript(tools.File("bad.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nsox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() +
+                   "${base%.*}.wav\" 2>/dev/null\nexit 1\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("bad.sh");
+    dlg->m_strDropFile = song;
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kFailed});
+    EXPECT_FALSE(dlg->m_inputFile.IsOpen());
+    EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav")));
+    // What it left in the program folder in place of no file is removed again.
+    EXPECT_FALSE(runtest::Exists(h.folder.File("song.wav")));
+
+    // Ends well and writes nothing.
+    MakeScript(tools.File("lazy.sh"), "#!/bin/sh\nexit 0\n", ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("lazy.sh");
+    dlg->m_strDropFile = song;
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kFailed});
+
+    // A settings change the user refused is not told twice.
+    MakeScript(tools.File("lazy.sh"), "#!/bin/sh\nexit 0\n", batchtest::FreshIni());
+    dlg->m_strDropFile = song;
+    {
+        AnswerGuard no(IDNO);
+        EXPECT_FALSE(dlg->OpenInputFile());
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
+}
+
+TEST_F(ConverterRun, AbortInTheBatchDialogEndsAConverterThatIsStillRunning) {
+    BatchHarness& b = h;
+    MakeScript(tools.File("slow.sh"), "#!/bin/sh\necho started >> \"$(dirname \"$0\")/calls.log\"\nexec sleep 60\n",
+               ReadyIni(b.folder.Path()));
+    b.dlg.m_strConverterPath = tools.File("slow.sh");
+    const std::string song = Mp3(music.File("song.mp3"));
+    b.Start({song, song});
+    ASSERT_TRUE(runtest::PumpUntil([&] { return !Calls().empty(); }, 20.0));
+    const auto aborted = std::chrono::steady_clock::now();
+    b.dlg.m_pBatchDlg->OnBnClickedAbort();
+    b.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - aborted, std::chrono::seconds(5));
+    // The second file never reached the converter.
+    EXPECT_EQ(Calls(), std::vector<std::string>{"started"});
+    EXPECT_FALSE(runtest::Exists(b.Output("song_01.wav")));
 }
 
 }  // namespace

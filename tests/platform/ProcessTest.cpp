@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +23,23 @@ TEST(RunProcess, ReturnsTheProgramsExitCode) {
     EXPECT_TRUE(seven.exited);
     EXPECT_EQ(seven.exitCode, 7);
     EXPECT_FALSE(seven.Succeeded());
+}
+
+TEST(RunProcess, ACancelEndsAProgramThatIsStillRunning) {
+    const auto start = std::chrono::steady_clock::now();
+    int asked = 0;
+    const auto r = RunProcessAndWait("/bin/sleep", {"60"}, [&] { return ++asked > 5; });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.Succeeded());
+    EXPECT_EQ(r.signal, SIGTERM);
+    // One that ignores SIGTERM is killed a second later.
+    int polls = 0;  // asked once the shell has set its trap
+    const auto stubborn = RunProcessAndWait("/bin/sh", {"-c", "trap '' TERM; while :; do sleep 0.05; done"},
+                                            [&] { return ++polls > 15; });
+    EXPECT_EQ(stubborn.signal, SIGKILL);
+    // Without a cancel that says so, the program ends by itself.
+    EXPECT_TRUE(RunProcessAndWait("/bin/sh", {"-c", "sleep 0.1"}, [] { return false; }).Succeeded());
 }
 
 TEST(RunProcess, WaitsUntilTheProgramHasEnded) {

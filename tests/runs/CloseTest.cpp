@@ -67,7 +67,7 @@ TEST_F(Close, SettingsWrittenAtCloseReadBackWithTheSameValues) {
     dlg->m_nMidiProgram = 41;
     dlg->m_nWaveInIndex = 1;
     dlg->m_nLatencyMode = 1;
-    dlg->OnCancel();
+    dlg->OnClose();
     EXPECT_TRUE(dlg->IsEnded());
 
     CSettingsFile s(folder.Path());
@@ -94,12 +94,18 @@ TEST_F(Close, SettingsWrittenAtCloseReadBackWithTheSameValues) {
     EXPECT_EQ(s.m_nLatencyMode, 1);
 }
 
-TEST_F(Close, EnterOrEscapeRunTheCloseOnceAndTheFileStays27Lines) {
-    dlg->OnOK();
-    EXPECT_EQ(dlg->GetModalResult(), IDOK);
-    dlg->OnClose();
+TEST_F(Close, EnterAndEscapeAreIgnoredAndCloseRequestsRunTheCloseOnce) {
+    dlg->SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    dlg->SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_FALSE(dlg->IsEnded());
+    EXPECT_EQ(runtest::CountLines(Trace(), "98-OnClose"), 0);
+    EXPECT_NE(dlg->m_pfInputBuf, nullptr);
+    dlg->SendMessage(WM_CLOSE);
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_EQ(dlg->GetModalResult(), IDCANCEL);
+    dlg->SendMessage(WM_CLOSE);
     dlg->OnCancel();
-    EXPECT_EQ(dlg->GetModalResult(), IDOK);
+    EXPECT_EQ(dlg->GetModalResult(), IDCANCEL);
     dlg.reset();
     EXPECT_EQ(runtest::CountLines(Trace(), "98-OnClose"), 1);
     EXPECT_EQ(runtest::CountLines(Trace(), "98-END"), 1);

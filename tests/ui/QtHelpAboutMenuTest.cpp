@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
+#include "support/ElfWordSize.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ TEST_F(QtHelpAboutMenuTest, PopupMenuOffersItsThreeCommandsAndVersionShowsTheAbo
         ASSERT_TRUE(drv::ChooseOpenMenuItem(ID_VERSION));
     });
     ASSERT_TRUE(drv::WaitUntil([&] { return !buildText.empty(); }));
-    EXPECT_EQ(buildText, sizeof(void*) == 8 ? "64bit program" : "32bit program");
+    EXPECT_EQ(buildText, std::to_string(elfword::BitsOfThisProgram()) + "bit program");
     ASSERT_TRUE(drv::WaitUntil([] { return drv::ShownWindow("About sorvel") == nullptr; }));
 
     // The settings item opens the settings dialog.

@@ -1,6 +1,7 @@
 // The program's main dialog on the Qt widgets after its real start-up: every control as the user
 // first sees it, the level meter drawn by the timer, and screenshots of both.
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -213,17 +214,32 @@ TEST_F(QtProgramWindowTest, TooltipsOfTheTwentyEightControlsHaveTheirTexts) {
     dlg->m_toolTip.Pop();
 }
 
-TEST_F(QtProgramWindowTest, EnterInTheCorrThBoxTakesTheValueAndLeavesTheWindowOpen) {
+TEST_F(QtProgramWindowTest, EnterAndEscapeNeverEndTheWindowOrItsRunButTheCloseButtonDoes) {
     ASSERT_TRUE(drv::TypeText(&dlg->m_editCorrTh, "0.7"));
     ASSERT_TRUE(drv::PressKey(&dlg->m_editCorrTh, "Return"));
     drv::ProcessEvents(10);
     EXPECT_FALSE(dlg->IsEnded());
-    EXPECT_TRUE(drv::WidgetVisible(dlg.get()));
     EXPECT_EQ(dlg->m_editCorrTh.GetWindowText(), "0.7");
-    // Enter elsewhere still ends the dialog.
-    ASSERT_TRUE(drv::PressKey(&dlg->m_chkDump, "Return"));
-    drv::ProcessEvents(10);
-    EXPECT_TRUE(dlg->IsEnded());
+
+    // A key pressed by mistake in the middle of a LIVE run: the run goes on.
+    ASSERT_TRUE(drv::Click(&dlg->m_btnLive));
+    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 1; }));
+    for (CWnd* focus : std::initializer_list<CWnd*>{&dlg->m_sliderPitch, &dlg->m_sliderFormant, &dlg->m_chkDump,
+                                                    &dlg->m_comboVoiceMode, dlg.get()}) {
+        for (const char* key : {"Return", "Escape"}) {
+            SCOPED_TRACE(std::string(key) + " on control " + std::to_string(focus->GetDlgCtrlID()));
+            ASSERT_TRUE(drv::PressKey(focus, key));
+            drv::ProcessEvents(10);
+            EXPECT_FALSE(dlg->IsEnded());
+            EXPECT_TRUE(drv::WidgetVisible(dlg.get()));
+            EXPECT_EQ(dlg->m_nRunState.load(), 1);
+        }
+    }
+    // The title bar's close button still ends the run and the window.
+    ASSERT_TRUE(drv::CloseWindow(dlg.get()));
+    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->IsEnded(); }));
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+    EXPECT_EQ(dlg->GetModalResult(), IDCANCEL);
 }
 
 TEST_F(QtProgramWindowTest, OpenPickerSpeaksJapaneseShowsEachPatternOnceAndIsWideEnough) {

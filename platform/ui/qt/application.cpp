@@ -69,7 +69,7 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
     // thread declines workers' questions meanwhile (it is about to join this worker): then the
     // worker goes on with "no", and a box not yet shown is never shown.
     const int declined = (type & 0xFu) == MB_YESNO ? IDNO : IDCANCEL;
-    if (WorkerQuestionsDeclined()) return declined;
+    if (WorkerQuestionsDeclined() || CloseRequested()) return declined;
     struct Question {
         std::promise<int> answer;
         std::atomic<bool> abandoned{false};
@@ -85,7 +85,7 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
         Qt::QueuedConnection);
     try {
         while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-            if (WorkerQuestionsDeclined()) {
+            if (WorkerQuestionsDeclined() || CloseRequested()) {
                 question->abandoned.store(true, std::memory_order_release);
                 return declined;
             }
@@ -119,7 +119,7 @@ std::string CheckDisplay() {
     if (XDisplayReachable(x) || WaylandReachable(wayland)) return {};
     if (x.empty() && wayland.empty()) {
         return "sorvel: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set). "
-               "Start the program in a desktop session, or set QT_QPA_PLATFORM=offscreen to run it without a screen.";
+               "Start the program in a desktop session.";
     }
     return "sorvel: the display (DISPLAY=\"" + x + "\", WAYLAND_DISPLAY=\"" + wayland +
            "\") cannot be reached. Start the program in a desktop session.";

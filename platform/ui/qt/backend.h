@@ -85,6 +85,10 @@ void SyncWidget(CWnd* wnd, unsigned what);
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT type);
 bool RunFileDialog(CWnd* owner, FileDialogRequest& request);
 bool RunFolderDialog(CWnd* owner, const std::string& title, std::string* folder);
+// A popup menu's modal loop at a screen point; the chosen action or null.
+QAction* RunPopupMenu(QMenu& popup, const QPoint& at);
+// Closes every box, picker and menu in its modal loop now, as cancelled.
+void DismissOpenModals();
 std::string ProgramName();
 
 }  // namespace platform::ui::qt

@@ -7,14 +7,36 @@
 #include <QHeaderView>
 #include <QSplitter>
 #include <QTreeView>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
+#include "platform/ui/dialog.h"
 #include "platform/ui/msgbox.h"
 #include "platform/ui/qt/backend.h"
 
 namespace platform::ui::qt {
 namespace {
+
+// The boxes, pickers and menus in their modal loops now, innermost last (UI thread only).
+std::vector<QPointer<QWidget>>& OpenModals() {
+    static std::vector<QPointer<QWidget>> open;
+    return open;
+}
+
+// One modal loop of a box, picker or menu: a frame among the program's modal loops, and a
+// widget that a close request can dismiss.
+class ModalRun {
+public:
+    explicit ModalRun(QWidget* widget) { OpenModals().emplace_back(widget); }
+    ~ModalRun() { OpenModals().pop_back(); }
+    ModalRun(const ModalRun&) = delete;
+    ModalRun& operator=(const ModalRun&) = delete;
+
+private:
+    ModalFrame m_frame;
+};
 
 QWidget* ActiveWindowFor(CWnd* owner) {
     if (owner != nullptr) {
@@ -56,13 +78,48 @@ QString NameFilter(const QString& description, QString patterns) {
 
 }  // namespace
 
+void DismissOpenModals() {
+    const std::vector<QPointer<QWidget>> open = OpenModals();
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        QWidget* w = it->data();
+        if (w == nullptr) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(w)) {
+            dialog->reject();
+        } else {
+            w->close();
+        }
+    }
+}
+
+QAction* RunPopupMenu(QMenu& popup, const QPoint& at) {
+    if (CloseRequested()) return nullptr;
+    QAction* chosen = nullptr;
+    {
+        ModalRun run(&popup);
+        chosen = popup.exec(at);
+    }
+    return CloseRequested() ? nullptr : chosen;
+}
+
 std::string ProgramName() {
     const QString path = QCoreApplication::applicationFilePath();
     const QString name = QFileInfo(path).completeBaseName();
     return name.isEmpty() ? std::string("sorvel") : FromQt(name);
 }
 
+namespace {
+// What a box answers when the program is closing: "no" to a question, cancel where there is one.
+int DeclinedAnswer(UINT type) {
+    switch (type & 0xFu) {
+    case MB_YESNO: return IDNO;
+    case MB_OKCANCEL: return IDCANCEL;
+    default: return IDOK;
+    }
+}
+}  // namespace
+
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT type) {
+    if (CloseRequested()) return DeclinedAnswer(type);
     QMessageBox box(ActiveWindowFor(nullptr));
     box.setWindowTitle(ToQt(caption.empty() ? ProgramName() : caption));
     box.setText(ToQt(text));
@@ -96,7 +153,11 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT typ
         box.setEscapeButton(ok);
         break;
     }
-    box.exec();
+    {
+        ModalRun run(&box);
+        box.exec();
+    }
+    if (CloseRequested()) return DeclinedAnswer(type);
     QAbstractButton* clicked = box.clickedButton();
     if (clicked != nullptr && clicked == yes) return IDYES;
     if (clicked != nullptr && clicked == no) return IDNO;
@@ -107,6 +168,7 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT typ
 }
 
 bool RunFileDialog(CWnd* owner, FileDialogRequest& request) {
+    if (CloseRequested()) return false;
     QFileDialog dialog(ActiveWindowFor(owner));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
@@ -122,19 +184,31 @@ bool RunFileDialog(CWnd* owner, FileDialogRequest& request) {
     // Wide enough for the name, size, type and date columns to be read whole.
     dialog.resize(kPickerWidth, kPickerHeight);
     ReadableColumns(dialog);
-    if (dialog.exec() != QDialog::Accepted) return false;
+    int result = QDialog::Rejected;
+    {
+        ModalRun run(&dialog);
+        result = dialog.exec();
+    }
+    // A file chosen while a close request came in is not opened: the program is ending.
+    if (result != QDialog::Accepted || CloseRequested()) return false;
     request.chosen.clear();
     for (const QString& file : dialog.selectedFiles()) request.chosen.push_back(FromQt(QDir::cleanPath(file)));
     return !request.chosen.empty();
 }
 
 bool RunFolderDialog(CWnd* owner, const std::string& title, std::string* folder) {
+    if (CloseRequested()) return false;
     QFileDialog dialog(ActiveWindowFor(owner), ToQt(title), QDir::homePath());
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.resize(kPickerWidth, kPickerHeight);
     ReadableColumns(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    int result = QDialog::Rejected;
+    {
+        ModalRun run(&dialog);
+        result = dialog.exec();
+    }
+    if (result != QDialog::Accepted || CloseRequested() || dialog.selectedFiles().isEmpty()) return false;
     const QString chosen = dialog.selectedFiles().front();
     if (chosen.isEmpty()) return false;
     *folder = FromQt(QDir::cleanPath(chosen));

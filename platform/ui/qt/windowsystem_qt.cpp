@@ -228,6 +228,8 @@ void QtWindowSystem::EndModal(CDialog* dlg) {
     });
 }
 
+void QtWindowSystem::DismissModals() { DismissOpenModals(); }
+
 void QtWindowSystem::TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) {
     RunOnUi([this, wnd, id, elapse] {
         const auto key = std::make_pair(wnd, id);
@@ -269,7 +271,7 @@ UINT QtWindowSystem::TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y
     QMenu popup(parent);
     FillQMenu(popup, menu);
     m_openMenu = &popup;
-    QAction* chosen = popup.exec(QPoint(x, y));
+    QAction* chosen = RunPopupMenu(popup, QPoint(x, y));
     m_openMenu = nullptr;
     return chosen ? chosen->data().toUInt() : 0;
 }

@@ -38,6 +38,7 @@ public:
     void SetIcon(CWnd* topLevel, HICON icon, bool big) override;
     void RunModalLoop(CDialog* dlg) override;
     void EndModal(CDialog* dlg) override;
+    void DismissModals() override;
     void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) override;
     UINT TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) override;
     bool FileDialog(CWnd* owner, FileDialogRequest& request) override;

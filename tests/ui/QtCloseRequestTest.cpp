@@ -1,0 +1,221 @@
+// A close request (a termination signal, a logout) that comes while the main window has a
+// picker, a message box or a dialog open: the open ones are dismissed, no run or batch starts,
+// nothing crashes, the settings are written whole and the program's loop ends at once.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "UiTestSupport.h"
+#include "app/WaveInOutApp.h"
+#include "app/WaveInOutDlg.h"
+#include "platform/ui/dialog.h"
+#include "platform/wave/testdevice.h"
+#include "resources/resource_ids.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace drv = platform::ui::qt::testing;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+std::string VoicePath() {
+    const char* data = std::getenv("SORVEL_TEST_DATA");
+    return data ? std::string(data) + "/voice.wav" : std::string();
+}
+
+class QtCloseRequestTest : public QtUiTest {
+protected:
+    void SetUp() override {
+        QtUiTest::SetUp();
+        platform::ui::ClearCloseRequest();
+        std::ofstream(folder.File("debug.txt")).flush();  // tracing on
+        voice = VoicePath();
+        ASSERT_TRUE(fs::exists(voice)) << "voice data missing: " << voice;
+        std::ofstream(folder.File("notes.txt")) << "not a pitch dump\n";
+    }
+    void TearDown() override {
+        platform::ui::ClearCloseRequest();
+        QtUiTest::TearDown();
+    }
+
+    struct Outcome {
+        bool opened = false;         // the box, picker or dialog was shown
+        double secondsToEnd = 1e9;   // from the signal to the end of the program's loop
+        INT_PTR result = 0;          // the main dialog's result
+        std::vector<std::string> trace;
+        std::vector<std::string> boxes;        // texts of the message boxes that were shown
+        std::vector<std::string> leftFiles;    // files in the program folder but the known ones
+    };
+
+    // Runs the program's application object. Once its window is up, open() opens something
+    // from it (and returns only when that has closed); once shown() says it is there, the
+    // process gets SIGTERM, and a moment later afterwards() acts as a user still would (chooses
+    // a file in a picker that is still open).
+    Outcome RunAndTerminate(const std::function<void(CWaveInOutDlg&)>& open, const std::function<bool()>& shown,
+                            const std::function<void()>& afterwards) {
+        Outcome out;
+        Clock::time_point signalled = Clock::time_point::max();
+        auto running = std::make_shared<bool>(true);
+        // Whatever stays open past the time limit is closed by hand, so a failure shows as a
+        // slow end instead of a test that never ends.
+        auto rescue = std::make_shared<std::function<void()>>();
+        const Clock::time_point rescueFrom = Clock::now() + std::chrono::seconds(6);
+        *rescue = [running, rescue, rescueFrom] {
+            if (!*running) {
+                *rescue = nullptr;  // ends the cycle of the step holding itself
+                return;
+            }
+            if (Clock::now() >= rescueFrom) {
+                drv::AnswerMessageBox(IDOK);
+                drv::AnswerFileDialog({});
+                for (const char* title : {"ソルベルの設定", "About sorvel"}) {
+                    if (auto* d = dynamic_cast<CDialog*>(drv::ShownWindow(title))) d->EndDialog(IDCANCEL);
+                }
+            }
+            drv::RunSoon(*rescue, 100);
+        };
+        drv::RunSoon(*rescue, 100);
+        // Every message box shown meanwhile, from any thread, is noted.
+        auto boxes = std::make_shared<std::vector<std::string>>();
+        auto watch = std::make_shared<std::function<void()>>();
+        *watch = [running, watch, boxes] {
+            for (const auto& text : drv::OpenMessageBoxTexts()) {
+                if (std::find(boxes->begin(), boxes->end(), text) == boxes->end()) boxes->push_back(text);
+            }
+            if (!*running) {
+                *watch = nullptr;  // ends the cycle of the step holding itself
+                return;
+            }
+            drv::RunSoon(*watch, 10);
+        };
+        drv::RunSoon(*watch, 10);
+
+        WhenPossible([&, running] {
+            if (!*running) return true;
+            auto* dlg = dynamic_cast<CWaveInOutDlg*>(drv::ShownWindow("ソルベル"));
+            if (dlg == nullptr) return false;
+            WhenPossible([&, running] {
+                if (!*running) return true;
+                if (!shown()) return false;
+                out.opened = true;
+                signalled = Clock::now();
+                ::kill(::getpid(), SIGTERM);
+                drv::RunSoon([running, &afterwards] {
+                    if (*running) afterwards();
+                }, 300);
+                return true;
+            });
+            open(*dlg);
+            return true;
+        });
+        CWaveInOutApp app(folder.Path(), folder.Path());
+        app.InitInstance();
+        const Clock::time_point ended = Clock::now();
+        // Steps still queued find nothing open now; they run while this frame's values live.
+        drv::ProcessEvents(500);
+        *running = false;
+        drv::ProcessEvents(250);
+        if (signalled != Clock::time_point::max())
+            out.secondsToEnd = std::chrono::duration<double>(ended - signalled).count();
+        out.result = app.DialogResult();
+        out.trace = Lines(folder.File("debug.txt"));
+        out.boxes = *boxes;
+        for (const auto& entry : fs::directory_iterator(folder.Path())) {
+            const std::string name = entry.path().filename().string();
+            if (name != "debug.txt" && name != "sorvel.ini" && name != "notes.txt") out.leftFiles.push_back(name);
+        }
+        return out;
+    }
+
+    // What every close request must leave: the window closed as by its close button, within
+    // 2 s, with the close operation run whole, no run started, no box or picker left open and
+    // the settings file written whole.
+    void ExpectClosedCleanly(const Outcome& out) {
+        EXPECT_TRUE(out.opened);
+        EXPECT_LT(out.secondsToEnd, 2.0);
+        EXPECT_EQ(out.result, IDCANCEL);
+        EXPECT_TRUE(HasLineStartingWith(out.trace, "98-OnClose"));
+        EXPECT_TRUE(HasLineStartingWith(out.trace, "98-END"));
+        EXPECT_FALSE(HasLineStartingWith(out.trace, "2-02")) << "a file run started";
+        EXPECT_FALSE(HasLineStartingWith(out.trace, "1-01")) << "a live run started";
+        EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+        EXPECT_TRUE(drv::OpenFileDialogFilters().empty());
+        EXPECT_EQ(Lines(folder.File("sorvel.ini")).size(), 27u);
+        // Nothing ran that wrote into the output folder (the program folder).
+        EXPECT_TRUE(out.leftFiles.empty()) << out.leftFiles.front();
+    }
+
+    static bool PickerShown() { return !drv::OpenFileDialogFilters().empty(); }
+    void ChooseInPicker(const std::string& path) { drv::AnswerFileDialog({path}); }
+
+    TempFolder folder;
+    std::string voice;
+    platform::wave::CTestWaveDevices devices{{"Mic A"}, {"Speaker A"}};
+};
+
+TEST_F(QtCloseRequestTest, DuringTheOpenPickerNoFileRunStarts) {
+    const Outcome out = RunAndTerminate([](CWaveInOutDlg& dlg) { drv::Click(&dlg.m_btnOpen); }, PickerShown,
+                                        [&] { ChooseInPicker(voice); });
+    ExpectClosedCleanly(out);
+}
+
+TEST_F(QtCloseRequestTest, DuringTheChorusPickerNoDumpIsLoadedAndNoRunStarts) {
+    const Outcome out = RunAndTerminate([](CWaveInOutDlg& dlg) { drv::Click(dlg.GetDlgItem(IDC_CHORUS_FILE)); },
+                                        PickerShown, [&] { ChooseInPicker(folder.File("notes.txt")); });
+    ExpectClosedCleanly(out);
+    EXPECT_TRUE(out.boxes.empty()) << out.boxes.front();
+}
+
+TEST_F(QtCloseRequestTest, DuringTheBatchPickerNoBatchStarts) {
+    const Outcome out = RunAndTerminate([](CWaveInOutDlg& dlg) { drv::Click(dlg.GetDlgItem(IDC_BATCH)); },
+                                        PickerShown, [&] { ChooseInPicker(voice); });
+    ExpectClosedCleanly(out);
+    EXPECT_TRUE(out.boxes.empty()) << out.boxes.front();
+}
+
+TEST_F(QtCloseRequestTest, DuringAMessageBoxTheBoxIsDismissed) {
+    // No help page in the program folder: the Help button tells so in a box.
+    const Outcome out = RunAndTerminate([](CWaveInOutDlg& dlg) { drv::Click(dlg.GetDlgItem(IDC_HELP)); },
+                                        [] { return !drv::OpenMessageBoxTexts().empty(); }, [] {});
+    ExpectClosedCleanly(out);
+    EXPECT_EQ(out.boxes, std::vector<std::string>{"Help file not found."});
+}
+
+TEST_F(QtCloseRequestTest, DuringTheAboutBoxTheBoxIsDismissed) {
+    const Outcome out = RunAndTerminate([](CWaveInOutDlg& dlg) { dlg.OnVersion(); },
+                                        [] { return drv::ShownWindow("About sorvel") != nullptr; }, [] {});
+    ExpectClosedCleanly(out);
+}
+
+TEST_F(QtCloseRequestTest, DuringTheSettingsDialogItEndsAsCancelled) {
+    const Outcome out = RunAndTerminate([](CWaveInOutDlg& dlg) { drv::Click(dlg.GetDlgItem(IDC_SETTING)); },
+                                        [] { return drv::ShownWindow("ソルベルの設定") != nullptr; }, [] {});
+    ExpectClosedCleanly(out);
+    // The settings dialog's end still rewrote the report: the close came after it.
+    const auto report = std::find(out.trace.begin(), out.trace.end(), "Input Sound Device");
+    const auto close = std::find(out.trace.begin(), out.trace.end(), "98-OnClose");
+    EXPECT_LT(report, close);
+}
+
+}  // namespace
