@@ -1,8 +1,9 @@
 // Fuzz driver for the WAV reader: any bytes as a file must go through the RIFF chunk walk and
 // CWaveFile's open and sample reads without a fault, and what they return must agree with the
 // file itself:
-// - the walk finds chunks in file order, each inside its parent and the file, and never more
-//   chunks than the file has room for headers;
+// - the walk finds the chunks of one level in file order, each inside its parent (as far as
+//   the parent states) and the file, and never more of them than the file has room for
+//   headers;
 // - a file that opens reads exactly the data bytes it holds (its stated size, or less when the
 //   file ends first), and those are the file's bytes from the first sample on;
 // - a failed open is reported and leaves the object closed;
@@ -31,19 +32,19 @@ const fuzzsupport::Folder& Work() {
 struct Walk {
     HMMIO h;
     std::int64_t fileSize;
-    std::int64_t lastOffset = -1;
-    std::int64_t found = 0;
 };
 
 // Descends into every chunk below parent (the file when null), children first.
 void WalkChunks(Walk& w, const MMCKINFO* parent) {
+    std::int64_t lastOffset = -1;
+    std::int64_t found = 0;
     for (;;) {
         MMCKINFO ck{};
         if (mmioDescend(w.h, &ck, parent, 0) != MMSYSERR_NOERROR) return;
-        ++w.found;
-        if (w.found > w.fileSize / 8) Fail("more chunks than the file has room for headers");
-        if (ck.llDataOffset <= w.lastOffset) Fail("the chunk walk went back or stood still");
-        w.lastOffset = ck.llDataOffset;
+        ++found;
+        if (found > w.fileSize / 8) Fail("more chunks than the file has room for headers");
+        if (ck.llDataOffset <= lastOffset) Fail("the chunk walk went back or stood still");
+        lastOffset = ck.llDataOffset;
         if (ck.llDataOffset > w.fileSize) Fail("a chunk header lies past the end of the file");
         if (ck.dwDataOffset != static_cast<DWORD>(ck.llDataOffset & 0xFFFFFFFF)) Fail("the 32-bit data offset differs");
         if (parent != nullptr) {
