@@ -99,7 +99,9 @@ skipped_with_reasons() {
 run_ctest() {
   local name="$1" dir="$2"
   shift 2
-  local log="$dir/ctest.log" junit="$dir/ctest-junit.xml" rc=0
+  # ctest takes a relative report path as relative to the build folder.
+  local log="$dir/ctest.log" junit rc=0
+  junit="$(cd "$dir" && pwd)/ctest-junit.xml"
   rm -f "$junit"
   ctest --test-dir "$dir" --output-on-failure -j "$SORVEL_JOBS" --no-tests=error \
     --timeout 300 --output-junit "$junit" "$@" 2>&1 | tee "$log" || rc=$?
