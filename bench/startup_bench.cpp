@@ -8,23 +8,36 @@
 // dialog is up; the time from spawning the process to that report is the start-up time. The
 // child then idles for a second in its message loop and reports its resident memory (VmRSS).
 // Target: under 300 ms to the first shown dialog.
+//
+// The dialog's start-up opens the MIDI synthesizer for the stored instrument. Where it cannot
+// open (no sound device, as on a build machine) the dialog would stop in the message box that
+// says so, and what was timed would be the box. The benchmark therefore opens the synthesizer
+// once itself first: when that works the children start as a user's program does; when it
+// fails they start with a private settings file whose MIDI instrument is none, so the dialog is
+// timed without the synthesizer's start, and the result line says which of the two was timed.
+// A child that shows no dialog within kChildLimitMs is killed and counted as failed.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/SettingsFile.h"
 #include "app/WaveInOutDlg.h"
 #include "platform/base/instance.h"
+#include "platform/midi/midiapi.h"
 #include "platform/ui/qt/application.h"
 #include "resources/resource_ids.h"
 
@@ -35,6 +48,8 @@ namespace {
 constexpr UINT kShown = WM_APP + 1;
 constexpr UINT kMeasureIdle = WM_APP + 2;
 constexpr int kIdleMs = 1000;
+// Longest wait for one child's dialog and idle report.
+constexpr int kChildLimitMs = 20000;
 
 long ResidentKiB() {
     std::ifstream status("/proc/self/status");
@@ -123,7 +138,17 @@ Sample RunOnce(const std::string& self, const std::string& folder) {
     std::string got;
     char buf[256];
     bool shown = false;
+    bool killed = false;
     for (;;) {
+        const double waited = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const int left = kChildLimitMs - static_cast<int>(waited);
+        pollfd pfd{fds[0], POLLIN, 0};
+        if (left <= 0 || ::poll(&pfd, 1, left) == 0) {
+            // No dialog (or no idle report) in time: the child hangs, for example in a box.
+            ::kill(pid, SIGKILL);
+            killed = true;
+            break;
+        }
         const ssize_t n = ::read(fds[0], buf, sizeof buf);
         if (n <= 0) break;
         got.append(buf, static_cast<size_t>(n));
@@ -132,6 +157,7 @@ Sample RunOnce(const std::string& self, const std::string& folder) {
             s.startMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         }
     }
+    if (killed && !shown) std::fprintf(stderr, "the child showed no dialog within %d ms and was stopped\n", kChildLimitMs);
     ::close(fds[0]);
     ::waitpid(pid, nullptr, 0);
     const auto rss = got.find("rss ");
@@ -161,6 +187,25 @@ int main(int argc, char** argv) {
     const std::string folder = std::string(made) + "/";
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+    // Whether the children can open the MIDI synthesizer as the program does at start.
+    const char* virtualMidi = std::getenv("SORVEL_VIRTUAL_MIDI");
+    std::string midiNote;
+    HMIDIOUT probe = nullptr;
+    if (midiOutOpen(&probe, MIDI_MAPPER, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) {
+        midiOutClose(probe);
+        midiNote = virtualMidi != nullptr ? "MIDI to the recording synthesizer of SORVEL_VIRTUAL_MIDI"
+                                          : "MIDI synthesizer started";
+    } else {
+        CSettingsFile settings(folder);
+        settings.m_nMidiProgram = -1;
+        if (!settings.Write(folder + CSettingsFile::kFileName)) {
+            std::fprintf(stderr, "startup_bench: cannot write the settings file in %s\n", folder.c_str());
+            std::filesystem::remove_all(made);
+            return 1;
+        }
+        midiNote = "the MIDI synthesizer cannot open here: timed with the MIDI instrument set to none";
+    }
+
     std::vector<double> times;
     std::vector<double> rss;
     for (int i = 0; i < runs; ++i) {
@@ -172,16 +217,21 @@ int main(int argc, char** argv) {
         times.push_back(s.startMs);
         if (s.rssKiB > 0) rss.push_back(static_cast<double>(s.rssKiB));
     }
-    ::rmdir(made);
+    std::filesystem::remove_all(made);
     if (times.empty()) return 1;
     const double median = Median(times);
     std::printf("start-up to the first shown dialog (offscreen), %zu runs: median %.1f ms, min %.1f ms, max %.1f ms"
-                " (target < 300 ms: %s)\n",
+                " (target < 300 ms: %s; %s)\n",
                 times.size(), median, *std::min_element(times.begin(), times.end()),
-                *std::max_element(times.begin(), times.end()), median < 300.0 ? "met" : "missed");
+                *std::max_element(times.begin(), times.end()), median < 300.0 ? "met" : "missed", midiNote.c_str());
     if (!rss.empty()) {
         std::printf("idle resident memory after %d ms: median %.1f MiB, max %.1f MiB\n", kIdleMs, Median(rss) / 1024.0,
                     *std::max_element(rss.begin(), rss.end()) / 1024.0);
+    }
+    // A start-up that showed no dialog is a fault, not a slow sample.
+    if (times.size() != static_cast<std::size_t>(runs)) {
+        std::fprintf(stderr, "startup_bench: %d of %d runs showed no dialog\n", runs - static_cast<int>(times.size()), runs);
+        return 1;
     }
     return 0;
 }

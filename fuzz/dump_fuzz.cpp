@@ -5,21 +5,34 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "audio/PitchDumpLoader.h"
+#include "fuzz/FuzzFolder.h"
 
 namespace {
 constexpr int kMaxRows = 4096;
-}
+// The seeds name this WAV; it stands for a file in the driver's private folder, so that
+// fuzzing reaches the rows without a shared file in /tmp.
+constexpr std::string_view kNamedWav = "/tmp/sorvel-fuzz.wav";
 
-// The seeds name this file as their WAV, so that fuzzing reaches the rows.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (std::FILE* f = std::fopen("/tmp/sorvel-fuzz.wav", "wb")) std::fclose(f);
-    return 0;
+const std::string& PrivateWav() {
+    static const fuzzsupport::Folder folder("dump-fuzz");
+    static const std::string wav = [] {
+        const std::string path = folder.File("sorvel-fuzz.wav");
+        fuzzsupport::WriteFile(path, "", 0);
+        return path;
+    }();
+    return wav;
 }
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::FILE* fp = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    std::string text(reinterpret_cast<const char*>(data), size);
+    for (std::size_t at = text.find(kNamedWav); at != std::string::npos; at = text.find(kNamedWav, at + PrivateWav().size()))
+        text.replace(at, kNamedWav.size(), PrivateWav());
+    std::FILE* fp = fmemopen(text.data(), text.size(), "rb");
     if (fp == nullptr) return 0;
     pitch_dump::ChorusDump dump;
     const pitch_dump::LoadStatus status = pitch_dump::ReadChorusDump(fp, kMaxRows, &dump);
