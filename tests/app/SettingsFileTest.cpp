@@ -389,6 +389,34 @@ TEST(SettingsFileValues, RangeEdgesAreAccepted) {
     EXPECT_FLOAT_EQ(s.m_fReverbDelay, 0.01f);
     EXPECT_EQ(s.m_nReverbRepeat, 15);
     EXPECT_EQ(s.m_nMidiProgram, -1);
+
+    // The other ends of the ranges.
+    lines[8] = "1";
+    lines[14] = "48 -24 0 0 220 0.0 1.0 0 1.0 6";
+    lines[17] = "0 9999";
+    lines[18] = "880";
+    lines[22] = "0.05 0.1 1";
+    lines[23] = "127";
+    CSettingsFile t(kProgramFolder);
+    ASSERT_EQ(t.Parse(JoinLines(lines)), SettingsReadResult::Read);
+    EXPECT_EQ(t.m_nBatchOverSampling, 1);
+    const VoicePreset& q = t.m_voicePreset[1];
+    EXPECT_EQ(q.nPitch, 48);
+    EXPECT_EQ(q.nFormant, -24);
+    EXPECT_EQ(q.nMinKey, 0);
+    EXPECT_EQ(q.nMaxKey, 0);
+    EXPECT_EQ(q.nA4, 220);
+    EXPECT_FLOAT_EQ(q.fCorrTh, 0.0f);
+    EXPECT_FLOAT_EQ(q.fAmpThreshold, 1.0f);
+    EXPECT_EQ(q.nKeyRange, 0);
+    EXPECT_FLOAT_EQ(q.fPeakRatio, 1.0f);
+    EXPECT_EQ(q.nVoiceMode, 6);
+    EXPECT_EQ(t.m_nDumpCounter, 9999);
+    EXPECT_EQ(t.m_nA4, 880);
+    EXPECT_FLOAT_EQ(t.m_fReverbAttenuation, 0.05f);
+    EXPECT_FLOAT_EQ(t.m_fReverbDelay, 0.1f);
+    EXPECT_EQ(t.m_nReverbRepeat, 1);
+    EXPECT_EQ(t.m_nMidiProgram, 127);
 }
 
 TEST(SettingsFileValues, MalformedLinesKeepTheirDefaultsAndLaterLinesStillRead) {
