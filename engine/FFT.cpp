@@ -19,9 +19,8 @@
 namespace {
 
 // The later stages' twiddles come in blocks of P points (P = 4 for a stage with blocks of 4
-// points, else 8): for each power p = 1, 2, 3, 2P floats of wr then 2P of wi (12P floats per
-// block). Offset of the row that holds the twiddles of the points at float m of a stage:
-inline int TwiddleRow(int m, int points) { return 12 * points * (m / (2 * points)) + m % (2 * points); }
+// points, else 8): for each power p = 1, 2, 3, a row of 2P floats of wr then one of 2P of wi
+// (12P floats per block).
 inline int PointsPerTwiddleBlock(int len) { return len >= 8 ? 8 : 4; }
 
 #define KW 4
