@@ -255,7 +255,8 @@ constexpr int FormatNumber(const char* format, bool decimals) {
 
 // A number on line `line` of the file, written as `format` says.
 constexpr Field Value(int line, const char* format, Bounds bounds, double fallback, Member member) {
-    return Field{line, 1, 1, FormatNumber(format, false), FormatNumber(format, true), bounds, fallback, nullptr, member};
+    const int width = FormatNumber(format, false), decimals = FormatNumber(format, true);
+    return Field{line, 1, 1, width, decimals, bounds, fallback, nullptr, member};
 }
 
 // A number of each of the four presets, on lines line .. line + 3; count of them side by side.
@@ -271,7 +272,7 @@ constexpr Field Text(int line, TextRule take, Member member) {
     return Field{line, 1, 1, 0, 0, kAnyValue, 0.0, take, member};
 }
 
-#define MEMBER(value) [](CSettingsFile& s, int k, int j) -> Slot { (void)k, (void)j; return s.value; }
+#define MEMBER(value) [](CSettingsFile& s, [[maybe_unused]] int k, [[maybe_unused]] int j) -> Slot { return s.value; }
 
 // What a voice preset starts with.
 constexpr VoicePreset kStartPreset{};
@@ -288,7 +289,7 @@ const Field kFields[] = {
     Value(5, "%d", kAnyValue, 0, MEMBER(m_nFormant)),
     Value(6, "%d", kAnyValue, 0, MEMBER(m_nMinKey)),
     Value(7, "%d", kAnyValue, 0, MEMBER(m_nMaxKey)),
-    Value(8, "%d", In(0, 3), 0, MEMBER(m_nAxisMode)),
+    Value(8, "%d", In(0, 3), 0, MEMBER(m_nAxisMode)),  // an unusable axis mode means Log, not the start value
     Value(9, "%d", In(1, 4), def::kBatchOverSampling, MEMBER(m_nBatchOverSampling)),
     // Equaliser presets: gains as the band trackbars allow them, Q as the equaliser can use it.
     Preset(10, "%2d", In(-24, 12), 0, MEMBER(m_nPresetGain[k][j]), 11),

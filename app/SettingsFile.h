@@ -8,6 +8,9 @@
 // than kMaxLineLength keeps its default; the other values are still read. A file whose first
 // line is not "sorvel" with a version above 2.799 is not read at all.
 //
+// Both the reader and the writer follow one table of the kept values in SettingsFile.cpp: each
+// value's line, format, accepted range, fallback and member.
+//
 // The writer makes the whole file in a temporary file beside it and renames that over the old
 // one, so the file on disk is always either the old or the new one, never a part of either.
 #pragma once
@@ -22,13 +25,13 @@
 // missing or out of its range becomes on reading. The windows that hold these settings start
 // from the same values.
 namespace settings_default {
-inline constexpr int kMethod = 0;             // TD-PSOLA
-inline constexpr int kMinKey = 7;             // lowest key of the voice
-inline constexpr int kMaxKey = 40;            // highest key of the voice
-inline constexpr int kAxisMode = 2;           // on reading, an axis mode out of range becomes 0
-inline constexpr int kBatchOverSampling = 4;  // 1, 2 or 4 (3 is read as it is)
-inline constexpr float kPresetQ = 1.0f;       // Q of an equaliser preset
-inline constexpr int kA4 = 440;               // tuning of A4 in Hz
+inline constexpr int kMethod = 0;                      // TD-PSOLA
+inline constexpr int kMinKey = 7;                      // lowest key of the voice
+inline constexpr int kMaxKey = 40;                     // highest key of the voice
+inline constexpr int kAxisMode = 2;                    // on reading, an axis mode out of range becomes 0
+inline constexpr int kBatchOverSampling = 4;           // 1, 2 or 4 (3 is read as it is)
+inline constexpr float kPresetQ = 1.0f;                // Q of an equaliser preset
+inline constexpr int kA4 = 440;                        // tuning of A4 in Hz
 inline constexpr const char* kConverterPath = "none";  // no converter chosen
 inline constexpr int kShowVolumeGraph = 1;
 inline constexpr float kReverbAttenuation = 0.7f;
@@ -40,16 +43,16 @@ inline constexpr int kLatencyMode = 0;  // 0 standard, 1 small
 
 // A stored voice setting: what a voice preset button loads and saves.
 struct VoicePreset {
-    int nPitch = 0;                            // -48..48
-    int nFormant = 0;                          // -24..24
+    int nPitch = 0;                           // -48..48
+    int nFormant = 0;                         // -24..24
     int nMinKey = settings_default::kMinKey;  // lowest key of the voice, 0..48
     int nMaxKey = settings_default::kMaxKey;  // highest key of the voice, 0..48
     int nA4 = settings_default::kA4;          // 220..880 Hz
-    float fCorrTh = 0.5f;                      // correlation threshold 0..1
-    float fAmpThreshold = 0.02f;               // 0..1; kept and written back, applied by nothing
-    int nKeyRange = 3;                         // lowest note of the keyboard display, 0..4
-    float fPeakRatio = 0.9f;                   // 0.1..1; kept and written back, applied by nothing
-    int nVoiceMode = 1;                        // 0..6
+    float fCorrTh = 0.5f;                     // correlation threshold 0..1
+    float fAmpThreshold = 0.02f;              // 0..1; kept and written back, applied by nothing
+    int nKeyRange = 3;                        // lowest note of the keyboard display, 0..4
+    float fPeakRatio = 0.9f;                  // 0.1..1; kept and written back, applied by nothing
+    int nVoiceMode = 1;                       // 0..6
 };
 
 enum class SettingsReadResult {
@@ -105,8 +108,8 @@ public:
     float m_fPresetQ[4] = {settings_default::kPresetQ, settings_default::kPresetQ, settings_default::kPresetQ,
                            settings_default::kPresetQ};
     VoicePreset m_voicePreset[4];
-    int m_nSaveCounter = 0;                // 0..9999
-    int m_nDumpCounter = 0;                // 0..9999
+    int m_nSaveCounter = 0;             // 0..9999
+    int m_nDumpCounter = 0;             // 0..9999
     int m_nA4 = settings_default::kA4;  // 220..880
     std::string m_strOutputFolder;      // ends with '/'
     std::string m_strConverterPath = settings_default::kConverterPath;
