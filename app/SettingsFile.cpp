@@ -123,49 +123,37 @@ bool ParseFloat(std::string_view f, float& out) {
     return true;
 }
 
-// One value of a line: an integer or a float target.
+// The member a value of a line fills: an integer, a float or a text.
 struct Slot {
     int* i = nullptr;
     float* f = nullptr;
+    std::string* t = nullptr;
+    Slot() = default;
     Slot(int& v) : i(&v) {}
     Slot(float& v) : f(&v) {}
+    Slot(std::string& v) : t(&v) {}
 };
 
-// Reads a line that holds exactly these values, in this order, into them: all or nothing.
-bool ParseLine(const Line& line, std::initializer_list<Slot> slots) {
-    if (!line.usable) return false;
+// Most values on one line (an equaliser preset: eleven gains and Q).
+constexpr std::size_t kMaxLineValues = 12;
+
+// Reads a line that holds exactly these numbers, in this order, into them: all or nothing.
+bool ParseLine(const Line& line, const Slot* slots, std::size_t count) {
+    if (!line.usable || count > kMaxLineValues) return false;
     const auto fields = SplitFields(line.text);
-    if (fields.size() != slots.size()) return false;
-    int ints[12];
-    float floats[12];
-    std::size_t k = 0;
-    for (const Slot& s : slots) {
-        if (k >= 12) return false;
-        if (s.i ? !ParseInt(fields[k], ints[k]) : !ParseFloat(fields[k], floats[k])) return false;
-        ++k;
+    if (fields.size() != count) return false;
+    int ints[kMaxLineValues];
+    float floats[kMaxLineValues];
+    for (std::size_t k = 0; k < count; ++k) {
+        if (slots[k].i ? !ParseInt(fields[k], ints[k]) : !ParseFloat(fields[k], floats[k])) return false;
     }
-    k = 0;
-    for (const Slot& s : slots) {
-        if (s.i)
-            *s.i = ints[k];
+    for (std::size_t k = 0; k < count; ++k) {
+        if (slots[k].i)
+            *slots[k].i = ints[k];
         else
-            *s.f = floats[k];
-        ++k;
+            *slots[k].f = floats[k];
     }
     return true;
-}
-
-void CheckInt(int& v, int lo, int hi, int fallback) {
-    if (v < lo || v > hi) v = fallback;
-}
-
-void CheckFloat(float& v, float lo, float hi, float fallback) {
-    if (!(v >= lo && v <= hi)) v = fallback;
-}
-
-// Both bounds excluded.
-void CheckFloatOpen(float& v, float lo, float hi, float fallback) {
-    if (!(v > lo && v < hi)) v = fallback;
 }
 
 // The converter file name is compared ignoring case. The text is UTF-8, so a tail that equals
@@ -204,117 +192,216 @@ bool HeaderAccepted(const Line& line) {
     return ParseDouble(fields[1], version) && version > 2.799;
 }
 
+// ---- The kept values ------------------------------------------------------------------------------
+
+// What a text line becomes on reading: false keeps the member as it is.
+using TextRule = bool (*)(const CSettingsFile& s, const Line& line, std::string& value);
+
+// A relative folder is relative to the program folder, wherever the program was started from.
+bool TakeFolder(const CSettingsFile& s, const Line& line, std::string& value) {
+    if (!line.usable || line.text.empty() || line.text.back() != '/') return false;
+    value = line.text.front() == '/' ? line.text : s.m_strAppFolder + line.text;
+    return true;
+}
+
+bool TakeConverter(const CSettingsFile&, const Line& line, std::string& value) {
+    if (!line.usable || !CSettingsFile::KeepsConverterPath(line.text)) return false;
+    value = line.text;
+    return true;
+}
+
+// A device name that is missing or unusable is kept empty, so it matches no device and the
+// user is told that the mapper is used.
+bool TakeName(const CSettingsFile&, const Line& line, std::string& value) {
+    value = line.text;
+    return true;
+}
+
+enum class Range {
+    Any,     // taken as read
+    Closed,  // lo <= v <= hi
+    Open,    // lo < v < hi
+};
+
+// The values a number may take. The bounds hold the member's own type exactly (an int or a
+// float).
+struct Bounds {
+    Range range;
+    double lo, hi;
+};
+
+constexpr Bounds kAnyValue{Range::Any, 0.0, 0.0};
+constexpr Bounds In(double lo, double hi) { return Bounds{Range::Closed, lo, hi}; }
+constexpr Bounds Inside(double lo, double hi) { return Bounds{Range::Open, lo, hi}; }
+
+using Member = Slot (*)(CSettingsFile& s, int k, int j);
+
+// One kept value: where it stands in the file, how it is written, which values are taken on
+// reading and what takes the place of any other, and the member it fills. The values of one
+// line follow each other in the table in their order on the line; written, they are separated
+// by one blank.
+struct Field {
+    int line;         // counted from 1 as in the file
+    int presets;      // 4 for a preset's value (preset k stands on line + k), else 1
+    int count;        // values side by side on the line (the eleven gains), else 1
+    int width;        // columns a number is right-aligned in, 0 for none
+    int decimals;     // of a float, written with a decimal point whatever the locale
+    Bounds bounds;    // of a number
+    double fallback;  // what a number outside the bounds becomes, exactly in the member's type
+    TextRule take;    // a text line: how it is read (nullptr for numbers)
+    Member member;    // value j of preset k
+};
+
+// The width and decimals of a "%d", "%Wd", "%f" or "%W.Pf" format.
+constexpr int FormatNumber(const char* format, bool decimals) {
+    int i = 1, width = 0, places = 6;
+    for (; format[i] >= '0' && format[i] <= '9'; ++i) width = width * 10 + (format[i] - '0');
+    if (format[i] == '.')
+        for (places = 0, ++i; format[i] >= '0' && format[i] <= '9'; ++i) places = places * 10 + (format[i] - '0');
+    return decimals ? places : width;
+}
+
+// A number on line `line` of the file, written as `format` says.
+constexpr Field Value(int line, const char* format, Bounds bounds, double fallback, Member member) {
+    const int width = FormatNumber(format, false), decimals = FormatNumber(format, true);
+    return Field{line, 1, 1, width, decimals, bounds, fallback, nullptr, member};
+}
+
+// A number of each of the four presets, on lines line .. line + 3; count of them side by side.
+constexpr Field Preset(int line, const char* format, Bounds bounds, double fallback, Member member, int count = 1) {
+    Field f = Value(line, format, bounds, fallback, member);
+    f.presets = 4;
+    f.count = count;
+    return f;
+}
+
+// A text that fills a whole line.
+constexpr Field Text(int line, TextRule take, Member member) {
+    return Field{line, 1, 1, 0, 0, kAnyValue, 0.0, take, member};
+}
+
+#define MEMBER(value) [](CSettingsFile& s, [[maybe_unused]] int k, [[maybe_unused]] int j) -> Slot { return s.value; }
+
+// What a voice preset starts with.
+constexpr VoicePreset kStartPreset{};
+// The first of the four voice preset lines.
+constexpr int kVoicePresetLine = 14;
+
+namespace def = settings_default;
+
+// Lines 1 (the header) and 2 (the time the file was written, read by nothing) hold no values.
+const Field kFields[] = {
+    Value(3, "%d", In(0, 1), def::kMethod, MEMBER(m_nMethod)),
+    // The voice's trackbars and key combos as they were: stored and read back, not applied.
+    Value(4, "%d", kAnyValue, 0, MEMBER(m_nPitch)),
+    Value(5, "%d", kAnyValue, 0, MEMBER(m_nFormant)),
+    Value(6, "%d", kAnyValue, 0, MEMBER(m_nMinKey)),
+    Value(7, "%d", kAnyValue, 0, MEMBER(m_nMaxKey)),
+    Value(8, "%d", In(0, 3), 0, MEMBER(m_nAxisMode)),  // an unusable axis mode means Log, not the start value
+    Value(9, "%d", In(1, 4), def::kBatchOverSampling, MEMBER(m_nBatchOverSampling)),
+    // Equaliser presets: gains as the band trackbars allow them, Q as the equaliser can use it.
+    Preset(10, "%2d", In(-24, 12), 0, MEMBER(m_nPresetGain[k][j]), 11),
+    Preset(10, "%6.3f", In(CSettingsFile::kMinPresetQ, CSettingsFile::kMaxPresetQ), def::kPresetQ,
+           MEMBER(m_fPresetQ[k])),
+    // Voice presets, their ten values in the order of VoicePreset.
+    Preset(kVoicePresetLine, "%d", In(-48, 48), kStartPreset.nPitch, MEMBER(m_voicePreset[k].nPitch)),
+    Preset(kVoicePresetLine, "%d", In(-24, 24), kStartPreset.nFormant, MEMBER(m_voicePreset[k].nFormant)),
+    Preset(kVoicePresetLine, "%d", In(0, 48), kStartPreset.nMinKey, MEMBER(m_voicePreset[k].nMinKey)),
+    Preset(kVoicePresetLine, "%d", In(0, 48), kStartPreset.nMaxKey, MEMBER(m_voicePreset[k].nMaxKey)),
+    Preset(kVoicePresetLine, "%d", In(220, 880), kStartPreset.nA4, MEMBER(m_voicePreset[k].nA4)),
+    Preset(kVoicePresetLine, "%f", In(0.0f, 1.0f), kStartPreset.fCorrTh, MEMBER(m_voicePreset[k].fCorrTh)),
+    Preset(kVoicePresetLine, "%f", In(0.0f, 1.0f), kStartPreset.fAmpThreshold, MEMBER(m_voicePreset[k].fAmpThreshold)),
+    Preset(kVoicePresetLine, "%d", In(0, 4), kStartPreset.nKeyRange, MEMBER(m_voicePreset[k].nKeyRange)),
+    Preset(kVoicePresetLine, "%f", In(0.1f, 1.0f), kStartPreset.fPeakRatio, MEMBER(m_voicePreset[k].fPeakRatio)),
+    Preset(kVoicePresetLine, "%d", In(0, 6), kStartPreset.nVoiceMode, MEMBER(m_voicePreset[k].nVoiceMode)),
+    Value(18, "%d", In(0, 9999), 0, MEMBER(m_nSaveCounter)),
+    Value(18, "%d", In(0, 9999), 0, MEMBER(m_nDumpCounter)),
+    Value(19, "%d", In(220, 880), def::kA4, MEMBER(m_nA4)),
+    Text(20, TakeFolder, MEMBER(m_strOutputFolder)),
+    Text(21, TakeConverter, MEMBER(m_strConverterPath)),
+    Value(22, "%d", In(0, 1), def::kShowVolumeGraph, MEMBER(m_bShowVolumeGraph)),
+    Value(23, "%f", Inside(0.049f, 0.951f), def::kReverbAttenuation, MEMBER(m_fReverbAttenuation)),
+    Value(23, "%f", Inside(0.009f, 0.101f), def::kReverbDelay, MEMBER(m_fReverbDelay)),
+    Value(23, "%d", In(1, 15), def::kReverbRepeat, MEMBER(m_nReverbRepeat)),
+    Value(24, "%d", In(-1, 127), def::kMidiProgram, MEMBER(m_nMidiProgram)),
+    Text(25, TakeName, MEMBER(m_strWaveInName)),
+    Text(26, TakeName, MEMBER(m_strWaveOutName)),
+    Value(27, "%d", In(0, 1), def::kLatencyMode, MEMBER(m_nLatencyMode)),
+};
+
+// The values of one line of the file for one preset (0 when the line holds no preset), in
+// their order on the line, each with its row of the table.
+struct LineValues {
+    int line = 0;
+    std::size_t count = 0;
+    Slot slot[kMaxLineValues];
+    const Field* field[kMaxLineValues] = {};
+};
+
+// Calls visit(values) for lines 3 to 27 in order, with the members of record s.
+template <typename Visit>
+void ForEachLine(CSettingsFile& s, Visit visit) {
+    const std::size_t rows = sizeof kFields / sizeof kFields[0];
+    for (std::size_t first = 0; first < rows;) {
+        std::size_t end = first + 1;
+        while (end < rows && kFields[end].line == kFields[first].line) ++end;
+        for (int k = 0; k < kFields[first].presets; ++k) {
+            LineValues values;
+            values.line = kFields[first].line + k;
+            for (std::size_t r = first; r < end; ++r) {
+                for (int j = 0; j < kFields[r].count && values.count < kMaxLineValues; ++j, ++values.count) {
+                    values.slot[values.count] = kFields[r].member(s, k, j);
+                    values.field[values.count] = &kFields[r];
+                }
+            }
+            visit(values);
+        }
+        first = end;
+    }
+}
+
+// A number read from the file, replaced by its row's fallback when it is outside the range.
+void Check(const Field& f, Slot v) {
+    const Bounds& b = f.bounds;
+    if (v.i) {
+        if (b.range != Range::Any && (*v.i < b.lo || *v.i > b.hi)) *v.i = static_cast<int>(f.fallback);
+        return;
+    }
+    // Compared in single precision, as the member holds it.
+    const float lo = static_cast<float>(b.lo), hi = static_cast<float>(b.hi);
+    const bool inside = b.range == Range::Any || (b.range == Range::Closed ? (*v.f >= lo && *v.f <= hi)
+                                                                          : (*v.f > lo && *v.f < hi));
+    if (!inside) *v.f = static_cast<float>(f.fallback);
+}
+
+// Reads a line into its members: all of the line's values or none. True when it was read.
+bool ReadLine(const CSettingsFile& s, const Line& line, const LineValues& values) {
+    const TextRule take = values.field[0]->take;
+    if (take != nullptr) {
+        std::string text;
+        if (!take(s, line, text)) return false;
+        *values.slot[0].t = std::move(text);
+        return true;
+    }
+    if (!ParseLine(line, values.slot, values.count)) return false;
+    for (std::size_t v = 0; v < values.count; ++v) Check(*values.field[v], values.slot[v]);
+    return true;
+}
+
 SettingsReadResult Apply(CSettingsFile& s, const std::vector<Line>& lines) {
     if (lines.empty() || !HeaderAccepted(lines[0])) return SettingsReadResult::Ignored;
     // Lines are numbered from 1 as in the file; a missing line reads as an unusable one.
     const Line missing{std::string(), false};
-    auto line = [&](int n) -> const Line& {
-        return static_cast<std::size_t>(n) <= lines.size() ? lines[static_cast<std::size_t>(n - 1)] : missing;
-    };
-
-    // Line 2 holds the time the file was written; nothing reads it.
-    int v = 0;
-    if (ParseLine(line(3), {v})) s.m_nMethod = v;
-    ParseLine(line(4), {s.m_nPitch});
-    ParseLine(line(5), {s.m_nFormant});
-    ParseLine(line(6), {s.m_nMinKey});
-    ParseLine(line(7), {s.m_nMaxKey});
-    if (ParseLine(line(8), {v})) {
-        CheckInt(v, 0, 3, 0);
-        s.m_nAxisMode = v;
-    }
-    if (ParseLine(line(9), {v})) s.m_nBatchOverSampling = v;
-
-    for (int k = 0; k < 4; ++k) {
-        int* g = s.m_nPresetGain[k];
-        int gain[11];
-        float q = 0.0f;
-        if (ParseLine(line(10 + k), {gain[0], gain[1], gain[2], gain[3], gain[4], gain[5], gain[6], gain[7],
-                                     gain[8], gain[9], gain[10], q})) {
-            // Gains as the band trackbars allow them, Q as the equaliser can use it.
-            for (int b = 0; b < 11; ++b) {
-                CheckInt(gain[b], -24, 12, 0);
-                g[b] = gain[b];
-            }
-            CheckFloat(q, CSettingsFile::kMinPresetQ, CSettingsFile::kMaxPresetQ, 1.0f);
-            s.m_fPresetQ[k] = q;
+    ForEachLine(s, [&](const LineValues& values) {
+        const auto n = static_cast<std::size_t>(values.line);
+        if (!ReadLine(s, n <= lines.size() ? lines[n - 1] : missing, values)) return;
+        const int k = values.line - kVoicePresetLine;
+        if (k >= 0 && k < 4 && s.m_voicePreset[k].nMinKey > s.m_voicePreset[k].nMaxKey) {
+            // A range whose lowest key lies above its highest is no range.
+            s.m_voicePreset[k].nMinKey = kStartPreset.nMinKey;
+            s.m_voicePreset[k].nMaxKey = kStartPreset.nMaxKey;
         }
-    }
-    CheckInt(s.m_nMethod, 0, 1, 0);
-    CheckInt(s.m_nBatchOverSampling, 1, 4, 4);
-
-    for (int k = 0; k < 4; ++k) {
-        VoicePreset p = s.m_voicePreset[k];
-        if (ParseLine(line(14 + k), {p.nPitch, p.nFormant, p.nMinKey, p.nMaxKey, p.nA4, p.fCorrTh,
-                                     p.fAmpThreshold, p.nKeyRange, p.fPeakRatio, p.nVoiceMode})) {
-            CheckInt(p.nPitch, -48, 48, 0);
-            CheckInt(p.nFormant, -24, 24, 0);
-            CheckInt(p.nMinKey, 0, 48, 7);
-            CheckInt(p.nMaxKey, 0, 48, 40);
-            if (p.nMinKey > p.nMaxKey) {
-                // A range whose lowest key lies above its highest is no range.
-                p.nMinKey = 7;
-                p.nMaxKey = 40;
-            }
-            CheckInt(p.nA4, 220, 880, 440);
-            CheckFloat(p.fCorrTh, 0.0f, 1.0f, 0.5f);
-            CheckFloat(p.fAmpThreshold, 0.0f, 1.0f, 0.02f);
-            CheckInt(p.nKeyRange, 0, 4, 3);
-            CheckFloat(p.fPeakRatio, 0.1f, 1.0f, 0.9f);
-            CheckInt(p.nVoiceMode, 0, 6, 1);
-            s.m_voicePreset[k] = p;
-        }
-    }
-
-    int save = 0, dump = 0;
-    if (ParseLine(line(18), {save, dump})) {
-        CheckInt(save, 0, 9999, 0);
-        CheckInt(dump, 0, 9999, 0);
-        s.m_nSaveCounter = save;
-        s.m_nDumpCounter = dump;
-    }
-    if (ParseLine(line(19), {v})) {
-        CheckInt(v, 220, 880, 440);
-        s.m_nA4 = v;
-    }
-
-    // A relative folder is relative to the program folder, wherever the program was started from.
-    const Line& folder = line(20);
-    if (folder.usable && !folder.text.empty() && folder.text.back() == '/')
-        s.m_strOutputFolder = folder.text.front() == '/' ? folder.text : s.m_strAppFolder + folder.text;
-
-    const Line& converter = line(21);
-    if (converter.usable && CSettingsFile::KeepsConverterPath(converter.text)) s.m_strConverterPath = converter.text;
-
-    if (ParseLine(line(22), {v})) {
-        CheckInt(v, 0, 1, 1);
-        s.m_bShowVolumeGraph = v;
-    }
-
-    float att = 0.0f, delay = 0.0f;
-    int repeat = 0;
-    if (ParseLine(line(23), {att, delay, repeat})) {
-        CheckFloatOpen(att, 0.049f, 0.951f, 0.7f);
-        CheckFloatOpen(delay, 0.009f, 0.101f, 0.07f);
-        CheckInt(repeat, 1, 15, 12);
-        s.m_fReverbAttenuation = att;
-        s.m_fReverbDelay = delay;
-        s.m_nReverbRepeat = repeat;
-    }
-    if (ParseLine(line(24), {v})) {
-        CheckInt(v, -1, 127, 0);
-        s.m_nMidiProgram = v;
-    }
-
-    // A name that is missing or unusable is kept empty, so it matches no device and the user
-    // is told that the mapper is used.
-    s.m_strWaveInName = line(25).text;
-    s.m_strWaveOutName = line(26).text;
-
-    if (ParseLine(line(27), {v})) {
-        CheckInt(v, 0, 1, 0);
-        s.m_nLatencyMode = v;
-    }
+    });
     return SettingsReadResult::Read;
 }
 
@@ -414,59 +501,23 @@ std::string CSettingsFile::Format(std::int64_t timeSeconds) const {
     AppendInt(out, static_cast<std::int32_t>(static_cast<std::uint32_t>(t >> 32)));
     out += '\n';
 
-    for (int v : {m_nMethod, m_nPitch, m_nFormant, m_nMinKey, m_nMaxKey, m_nAxisMode, m_nBatchOverSampling}) {
-        AppendInt(out, v);
-        out += '\n';
-    }
-
-    for (int k = 0; k < 4; ++k) {
-        for (int b = 0; b < 11; ++b) {
-            AppendInt(out, m_nPresetGain[k][b], 2);
-            out += ' ';
+    // The table reaches the members of a writable record: a copy of this one.
+    CSettingsFile record = *this;
+    ForEachLine(record, [&](const LineValues& values) {
+        if (values.field[0]->take != nullptr) {
+            AppendTextLine(out, *values.slot[0].t);
+            return;
         }
-        AppendFixed(out, m_fPresetQ[k], 3, 6);
-        out += '\n';
-    }
-
-    for (const VoicePreset& p : m_voicePreset) {
-        for (int v : {p.nPitch, p.nFormant, p.nMinKey, p.nMaxKey, p.nA4}) {
-            AppendInt(out, v);
-            out += ' ';
+        for (std::size_t v = 0; v < values.count; ++v) {
+            if (v > 0) out += ' ';
+            const Field& f = *values.field[v];
+            if (values.slot[v].i)
+                AppendInt(out, *values.slot[v].i, f.width);
+            else
+                AppendFixed(out, *values.slot[v].f, f.decimals, f.width);
         }
-        AppendFixed(out, p.fCorrTh, 6);
-        out += ' ';
-        AppendFixed(out, p.fAmpThreshold, 6);
-        out += ' ';
-        AppendInt(out, p.nKeyRange);
-        out += ' ';
-        AppendFixed(out, p.fPeakRatio, 6);
-        out += ' ';
-        AppendInt(out, p.nVoiceMode);
         out += '\n';
-    }
-
-    AppendInt(out, m_nSaveCounter);
-    out += ' ';
-    AppendInt(out, m_nDumpCounter);
-    out += '\n';
-    AppendInt(out, m_nA4);
-    out += '\n';
-    AppendTextLine(out, m_strOutputFolder);
-    AppendTextLine(out, m_strConverterPath);
-    AppendInt(out, m_bShowVolumeGraph);
-    out += '\n';
-    AppendFixed(out, m_fReverbAttenuation, 6);
-    out += ' ';
-    AppendFixed(out, m_fReverbDelay, 6);
-    out += ' ';
-    AppendInt(out, m_nReverbRepeat);
-    out += '\n';
-    AppendInt(out, m_nMidiProgram);
-    out += '\n';
-    AppendTextLine(out, m_strWaveInName);
-    AppendTextLine(out, m_strWaveOutName);
-    AppendInt(out, m_nLatencyMode);
-    out += '\n';
+    });
     return out;
 }
 

@@ -8,6 +8,9 @@
 // than kMaxLineLength keeps its default; the other values are still read. A file whose first
 // line is not "sorvel" with a version above 2.799 is not read at all.
 //
+// Both the reader and the writer follow one table of the kept values in SettingsFile.cpp: each
+// value's line, format, accepted range, fallback and member.
+//
 // The writer makes the whole file in a temporary file beside it and renames that over the old
 // one, so the file on disk is always either the old or the new one, never a part of either.
 #pragma once
@@ -18,18 +21,38 @@
 #include <string_view>
 #include <vector>
 
+// Start values of the kept settings: what the record starts with and what a value that is
+// missing or out of its range becomes on reading. The windows that hold these settings start
+// from the same values.
+namespace settings_default {
+inline constexpr int kMethod = 0;                      // TD-PSOLA
+inline constexpr int kMinKey = 7;                      // lowest key of the voice
+inline constexpr int kMaxKey = 40;                     // highest key of the voice
+inline constexpr int kAxisMode = 2;                    // on reading, an axis mode out of range becomes 0
+inline constexpr int kBatchOverSampling = 4;           // 1, 2 or 4 (3 is read as it is)
+inline constexpr float kPresetQ = 1.0f;                // Q of an equaliser preset
+inline constexpr int kA4 = 440;                        // tuning of A4 in Hz
+inline constexpr const char* kConverterPath = "none";  // no converter chosen
+inline constexpr int kShowVolumeGraph = 1;
+inline constexpr float kReverbAttenuation = 0.7f;
+inline constexpr float kReverbDelay = 0.07f;  // seconds
+inline constexpr int kReverbRepeat = 12;
+inline constexpr int kMidiProgram = 0;  // -1 none, 0..127
+inline constexpr int kLatencyMode = 0;  // 0 standard, 1 small
+}  // namespace settings_default
+
 // A stored voice setting: what a voice preset button loads and saves.
 struct VoicePreset {
-    int nPitch = 0;               // -48..48
-    int nFormant = 0;             // -24..24
-    int nMinKey = 7;              // lowest key of the voice, 0..48
-    int nMaxKey = 40;             // highest key of the voice, 0..48
-    int nA4 = 440;                // 220..880 Hz
-    float fCorrTh = 0.5f;         // correlation threshold 0..1
-    float fAmpThreshold = 0.02f;  // 0..1; kept and written back, applied by nothing
-    int nKeyRange = 3;            // lowest note of the keyboard display, 0..4
-    float fPeakRatio = 0.9f;      // 0.1..1; kept and written back, applied by nothing
-    int nVoiceMode = 1;           // 0..6
+    int nPitch = 0;                           // -48..48
+    int nFormant = 0;                         // -24..24
+    int nMinKey = settings_default::kMinKey;  // lowest key of the voice, 0..48
+    int nMaxKey = settings_default::kMaxKey;  // highest key of the voice, 0..48
+    int nA4 = settings_default::kA4;          // 220..880 Hz
+    float fCorrTh = 0.5f;                     // correlation threshold 0..1
+    float fAmpThreshold = 0.02f;              // 0..1; kept and written back, applied by nothing
+    int nKeyRange = 3;                        // lowest note of the keyboard display, 0..4
+    float fPeakRatio = 0.9f;                  // 0.1..1; kept and written back, applied by nothing
+    int nVoiceMode = 1;                       // 0..6
 };
 
 enum class SettingsReadResult {
@@ -77,33 +100,34 @@ public:
     bool Write(const std::string& path, std::int64_t timeSeconds) const;
 
     // --- The values, named as the main dialog's members they come from ------------------------
-    int m_nMethod = 0;  // 0 TD-PSOLA, 1 phase vocoder
+    int m_nMethod = settings_default::kMethod;  // 0 TD-PSOLA, 1 phase vocoder
     // Pitch and formant trackbars and the two key combos: stored and read back, but start-up
     // does not apply them.
     int m_nPitch = 0;
     int m_nFormant = 0;
-    int m_nMinKey = 7;
-    int m_nMaxKey = 40;
-    int m_nAxisMode = 2;           // 0..3
-    int m_nBatchOverSampling = 4;  // 1..4
+    int m_nMinKey = settings_default::kMinKey;
+    int m_nMaxKey = settings_default::kMaxKey;
+    int m_nAxisMode = settings_default::kAxisMode;                    // 0..3
+    int m_nBatchOverSampling = settings_default::kBatchOverSampling;  // 1..4
     int m_nPresetGain[4][11] = {};
-    float m_fPresetQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    float m_fPresetQ[4] = {settings_default::kPresetQ, settings_default::kPresetQ, settings_default::kPresetQ,
+                           settings_default::kPresetQ};
     VoicePreset m_voicePreset[4];
-    int m_nSaveCounter = 0;  // 0..9999
-    int m_nDumpCounter = 0;  // 0..9999
-    int m_nA4 = 440;         // 220..880
-    std::string m_strOutputFolder;           // ends with '/'
-    std::string m_strConverterPath = "none";
-    int m_bShowVolumeGraph = 1;
-    float m_fReverbAttenuation = 0.7f;
-    float m_fReverbDelay = 0.07f;
-    int m_nReverbRepeat = 12;
-    int m_nMidiProgram = 0;  // -1 none, 0..127
+    int m_nSaveCounter = 0;             // 0..9999
+    int m_nDumpCounter = 0;             // 0..9999
+    int m_nA4 = settings_default::kA4;  // 220..880
+    std::string m_strOutputFolder;      // ends with '/'
+    std::string m_strConverterPath = settings_default::kConverterPath;
+    int m_bShowVolumeGraph = settings_default::kShowVolumeGraph;
+    float m_fReverbAttenuation = settings_default::kReverbAttenuation;
+    float m_fReverbDelay = settings_default::kReverbDelay;
+    int m_nReverbRepeat = settings_default::kReverbRepeat;
+    int m_nMidiProgram = settings_default::kMidiProgram;  // -1 none, 0..127
     // Device names. Without a file they stay "WAVE MAPPER"; when the file was read but gave no
     // usable name they are empty, which matches no device.
     std::string m_strWaveInName = kMapperName;
     std::string m_strWaveOutName = kMapperName;
-    int m_nLatencyMode = 0;
+    int m_nLatencyMode = settings_default::kLatencyMode;
     // The program folder: the default output folder, and what a relative one is relative to.
     std::string m_strAppFolder;
 };

@@ -2,11 +2,11 @@
 // straight from the caller's array and does the first butterflies in registers (eight points
 // when log2 N is odd: a radix-2 stage and the first radix-4 stage; four points when it is
 // even), writing to the object's work array; the remaining radix-4 stages run there, the last
-// one writing back into the caller's array. The butterflies work on two complex points at a
-// time in four-float vectors (the compiler's generic vector type, lowered to whatever the
-// target offers), on four points in 256-bit vectors or on eight in 512-bit vectors where the
-// processor has them (the first pass then does eight groups at once). Every width does the
-// same operations on every point, so all give the same floats.
+// one writing back into the caller's array. The butterflies (FFTLanes.inc) work on two complex
+// points at a time in four-float vectors (the compiler's generic vector type, lowered to
+// whatever the target offers), on four points in 256-bit vectors or on eight in 512-bit
+// vectors where the processor has them (the first pass then does eight groups at once). Every
+// width does the same operations on every point, so all give the same floats.
 #include "engine/FFT.h"
 #include "engine/VectorWidth.h"
 
@@ -18,15 +18,19 @@
 
 namespace {
 
-typedef float V4 __attribute__((vector_size(16)));
+// The later stages' twiddles come in blocks of P points (P = 4 for a stage with blocks of 4
+// points, else 8): for each power p = 1, 2, 3, a row of 2P floats of wr then one of 2P of wi
+// (12P floats per block).
+inline int PointsPerTwiddleBlock(int len) { return len >= 8 ? 8 : 4; }
 
-inline V4 Load(const float* p) {
-    V4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+#define KW 4
+#define FFT_NS lanes4
+#define FFT_SWAP 1, 0, 3, 2
+#include "engine/FFTLanes.inc"
 
-inline void Store(float* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+typedef lanes4::VF V4;
+using lanes4::Ld;
+using lanes4::St;
 
 typedef double V2D __attribute__((vector_size(16)));
 
@@ -41,225 +45,113 @@ inline V4 Pair(const float* p, const float* q) {
     return r;
 }
 
-// (re, im) pairs swapped: [im0, re0, im1, re1].
-inline V4 SwapPairs(V4 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
-
-// Complex product of two points by two twiddles given as wr = [r0, r0, r1, r1] and
-// wi = [-i0, i0, -i1, i1].
-inline V4 CMul(V4 a, V4 wr, V4 wi) { return a * wr + SwapPairs(a) * wi; }
-
-// Multiplies both points by -i: (re, im) -> (im, -re).
-inline V4 MulMinusI(V4 v) {
-    const V4 sign = {1.0f, -1.0f, 1.0f, -1.0f};
-    return SwapPairs(v) * sign;
-}
-
 // [x0, x1] -> [x0 + x1, x0 - x1]
 inline V4 SumDiff(V4 v) {
     const V4 sign = {1.0f, 1.0f, -1.0f, -1.0f};
     return __builtin_shufflevector(v, v, 0, 1, 0, 1) + __builtin_shufflevector(v, v, 2, 3, 2, 3) * sign;
 }
 
-// One radix-4 butterfly on neighbouring points of each of the four blocks. After the bit
-// reversal, blocks 0..3 hold the transforms of the samples that are 0, 2, 1, 3 mod 4: block 2
-// takes w^m, block 1 w^2m, block 3 w^3m (twiddles already conjugated for the inverse).
+// The first pass, one group at a time. The points of group j start at ip[j] and lie groups
+// points apart; w holds the twiddles of the radix-4 stage inside a group of eight: w^m,
+// w^2m, w^3m for m = 0, 1 as [wr, wi] vectors, 24 floats.
 template <bool kForward>
-inline void Radix4(V4& b0, V4& b1, V4& b2, V4& b3, V4 w1r, V4 w1i, V4 w2r, V4 w2i, V4 w3r, V4 w3i) {
-    const V4 t1 = CMul(b2, w1r, w1i);
-    const V4 t2 = CMul(b1, w2r, w2i);
-    const V4 t3 = CMul(b3, w3r, w3i);
-    const V4 u0 = b0 + t2;
-    const V4 u1 = b0 - t2;
-    const V4 u2 = t1 + t3;
-    const V4 u3 = kForward ? MulMinusI(t1 - t3) : MulMinusI(t3 - t1);
-    b0 = u0 + u2;
-    b2 = u0 - u2;
-    b1 = u1 + u3;
-    b3 = u1 - u3;
-}
-
-// Twiddles of the first pass's radix-4 stage (two points per block): w^m, w^2m, w^3m for
-// m = 0, 1 as [wr, wi] vectors, 24 floats.
-template <bool kForward>
-inline void Radix4Pair(V4& b0, V4& b1, V4& b2, V4& b3, const float* t) {
-    Radix4<kForward>(b0, b1, b2, b3, Load(t), Load(t + 4), Load(t + 8), Load(t + 12), Load(t + 16), Load(t + 20));
-}
-
-// The later stages' twiddles come in blocks of P points (P = 4 for a stage with blocks of 4
-// points, else 8): for each power p = 1, 2, 3, 2P floats of wr then 2P of wi (12P floats per
-// block). Offset of the row that holds the twiddles of the points at float m of a stage:
-inline int TwiddleRow(int m, int points) { return 12 * points * (m / (2 * points)) + m % (2 * points); }
-inline int PointsPerTwiddleBlock(int len) { return len >= 8 ? 8 : 4; }
-
-template <bool kForward>
-void StageGeneric(const float* src, float* dst, int n, int len, const float* w) {
-    const int step = 2 * len;
-    const int pts = PointsPerTwiddleBlock(len);
-    const int row = 2 * pts;
-    for (int blk = 0; blk < n; blk += 4 * len) {
-        const float* s0 = src + 2 * blk;
-        float* d0 = dst + 2 * blk;
-        for (int m = 0; m < step; m += 4) {
-            const float* t = w + TwiddleRow(m, pts);
-            V4 b0 = Load(s0 + m);
-            V4 b1 = Load(s0 + step + m);
-            V4 b2 = Load(s0 + 2 * step + m);
-            V4 b3 = Load(s0 + 3 * step + m);
-            Radix4<kForward>(b0, b1, b2, b3, Load(t), Load(t + row), Load(t + 2 * row), Load(t + 3 * row),
-                             Load(t + 4 * row), Load(t + 5 * row));
-            Store(d0 + m, b0);
-            Store(d0 + step + m, b1);
-            Store(d0 + 2 * step + m, b2);
-            Store(d0 + 3 * step + m, b3);
+void FirstPass(const float* a, float* work, const int* ip, int n, int group, const float* w) {
+    const int groups = n / group;
+    const int g = 2 * groups;  // floats from one point of a group to the next
+    // The inverse's division by N, a power of two, is exact wherever it is done: here, once.
+    const float scale = kForward ? 1.0f : 1.0f / static_cast<float>(n);
+    const V4 s = {scale, scale, scale, scale};
+    if (group == 8) {
+        // Positions 0..7 of the group hold points r + g*m for m = 0, 4, 2, 6, 1, 5, 3, 7.
+        for (int j = 0; j < groups; ++j) {
+            const float* x = a + 2 * ip[j];
+            // Radix-2 butterflies of (x0, x4), (x2, x6) and of (x1, x5), (x3, x7), two at once.
+            const V4 p0 = Pair(x, x + 2 * g) * s, q0 = Pair(x + 4 * g, x + 6 * g) * s;
+            const V4 p1 = Pair(x + g, x + 3 * g) * s, q1 = Pair(x + 5 * g, x + 7 * g) * s;
+            const V4 sum0 = p0 + q0, diff0 = p0 - q0, sum1 = p1 + q1, diff1 = p1 - q1;
+            V4 b0 = __builtin_shufflevector(sum0, diff0, 0, 1, 4, 5);  // [x0 + x4, x0 - x4]
+            V4 b1 = __builtin_shufflevector(sum0, diff0, 2, 3, 6, 7);  // [x2 + x6, x2 - x6]
+            V4 b2 = __builtin_shufflevector(sum1, diff1, 0, 1, 4, 5);  // [x1 + x5, x1 - x5]
+            V4 b3 = __builtin_shufflevector(sum1, diff1, 2, 3, 6, 7);  // [x3 + x7, x3 - x7]
+            lanes4::Radix4<kForward>(b0, b1, b2, b3, Ld(w), Ld(w + 4), Ld(w + 8), Ld(w + 12), Ld(w + 16), Ld(w + 20));
+            float* out = work + 16 * j;
+            St(out, b0);
+            St(out + 4, b1);
+            St(out + 8, b2);
+            St(out + 12, b3);
+        }
+    } else {
+        // Positions 0..3 hold points r + g*m for m = 0, 2, 1, 3.
+        const V4 rot = kForward ? V4{1.0f, 1.0f, 1.0f, -1.0f} : V4{1.0f, 1.0f, -1.0f, 1.0f};
+        for (int j = 0; j < groups; ++j) {
+            const float* x = a + 2 * ip[j];
+            const V4 p = SumDiff(Pair(x, x + 2 * g) * s);      // [x0 + x1, x0 - x1]
+            const V4 q0 = SumDiff(Pair(x + g, x + 3 * g) * s);  // [x2 + x3, x2 - x3]
+            const V4 q = __builtin_shufflevector(q0, q0, 0, 1, 3, 2) * rot;  // [x2 + x3, -/+i (x2 - x3)]
+            St(work + 8 * j, p + q);
+            St(work + 8 * j + 4, p - q);
         }
     }
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 #define SORVEL_FFT_WIDE 1
-// The same stage four points at a time, for processors with 256-bit vectors (chosen at run
-// time; the arithmetic per point is the same as in StageGeneric).
-typedef float V8 __attribute__((vector_size(32)));
-#define SORVEL_AVX2 __attribute__((target("avx2"), always_inline)) inline
-
-SORVEL_AVX2 V8 Load8(const float* p) {
-    V8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-SORVEL_AVX2 V8 Swap8(V8 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6); }
-
-template <bool kForward>
-__attribute__((target("avx2"))) void StageWide(const float* src, float* dst, int n, int len, const float* w) {
-    const V8 sign = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
-    const int step = 2 * len;
-    const int pts = PointsPerTwiddleBlock(len);
-    const int row = 2 * pts;
-    for (int blk = 0; blk < n; blk += 4 * len) {
-        const float* s0 = src + 2 * blk;
-        float* d0 = dst + 2 * blk;
-        for (int m = 0; m < step; m += 8) {
-            const float* t = w + TwiddleRow(m, pts);
-            const V8 b0 = Load8(s0 + m);
-            const V8 b1 = Load8(s0 + step + m);
-            const V8 b2 = Load8(s0 + 2 * step + m);
-            const V8 b3 = Load8(s0 + 3 * step + m);
-            const V8 t1 = b2 * Load8(t) + Swap8(b2) * Load8(t + row);
-            const V8 t2 = b1 * Load8(t + 2 * row) + Swap8(b1) * Load8(t + 3 * row);
-            const V8 t3 = b3 * Load8(t + 4 * row) + Swap8(b3) * Load8(t + 5 * row);
-            const V8 u0 = b0 + t2;
-            const V8 u1 = b0 - t2;
-            const V8 u2 = t1 + t3;
-            const V8 u3 = kForward ? Swap8(t1 - t3) * sign : Swap8(t3 - t1) * sign;
-            const V8 r0 = u0 + u2, r2 = u0 - u2, r1 = u1 + u3, r3 = u1 - u3;
-            std::memcpy(d0 + m, &r0, sizeof r0);
-            std::memcpy(d0 + step + m, &r1, sizeof r1);
-            std::memcpy(d0 + 2 * step + m, &r2, sizeof r2);
-            std::memcpy(d0 + 3 * step + m, &r3, sizeof r3);
-        }
-    }
-}
-
 bool HasWideVectors() { return VectorFloats() >= 8; }
 
 bool HasWidestVectors() { return VectorFloats() >= 16; }
 
-// Eight points at a time, for processors with 512-bit vectors. The arithmetic per point is the
-// same as in StageGeneric and StageWide (so are the results); only more points share each
-// instruction.
+// The stages four points at a time, for processors with 256-bit vectors (chosen at run time).
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#define KW 8
+#define FFT_NS lanes8
+#define FFT_SWAP 1, 0, 3, 2, 5, 4, 7, 6
+#include "engine/FFTLanes.inc"
+#pragma GCC pop_options
+
+// Eight points at a time, for processors with 512-bit vectors; here also the first pass, the
+// stage with blocks of four points and the real transform's pass take eight points at once.
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+#define KW 16
+#define FFT_NS lanes16
+#define FFT_SWAP 1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14
+#include "engine/FFTLanes.inc"
 
-typedef float V16 __attribute__((vector_size(64)));
+namespace lanes16 {
+
 typedef double V8D __attribute__((vector_size(64)));
 
-inline V16 Load16(const float* p) {
-    V16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void Store16(float* p, V16 v) { std::memcpy(p, &v, sizeof v); }
-
-inline V16 Swap16(V16 v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14); }
-
 // The twiddle pair (wr, wi) at t, spread over all eight points of a vector.
-inline V16 SpreadPair(const float* t) {
-    V16 v = {};
+inline VF SpreadPair(const float* t) {
+    VF v = {};
     v[0] = t[0];
     v[1] = t[1];
     return __builtin_shufflevector(v, v, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1);
 }
 
-inline V16 CMul16(V16 a, V16 wr, V16 wi) { return a * wr + Swap16(a) * wi; }
-
-inline V16 MulMinusI16(V16 v) {
-    const V16 sign = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
-                      1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
-    return Swap16(v) * sign;
-}
-
-template <bool kForward>
-inline void Radix4x16(V16& b0, V16& b1, V16& b2, V16& b3, V16 w1r, V16 w1i, V16 w2r, V16 w2i, V16 w3r, V16 w3i) {
-    const V16 t1 = CMul16(b2, w1r, w1i);
-    const V16 t2 = CMul16(b1, w2r, w2i);
-    const V16 t3 = CMul16(b3, w3r, w3i);
-    const V16 u0 = b0 + t2;
-    const V16 u1 = b0 - t2;
-    const V16 u2 = t1 + t3;
-    const V16 u3 = kForward ? MulMinusI16(t1 - t3) : MulMinusI16(t3 - t1);
-    b0 = u0 + u2;
-    b2 = u0 - u2;
-    b1 = u1 + u3;
-    b3 = u1 - u3;
-}
-
-template <bool kForward>
-void StageWidest(const float* src, float* dst, int n, int len, const float* w) {
-    const int step = 2 * len;
-    for (int blk = 0; blk < n; blk += 4 * len) {
-        const float* s0 = src + 2 * blk;
-        float* d0 = dst + 2 * blk;
-        // Blocks of eight points: one twiddle row per vector.
-        const float* t = w;
-        for (int m = 0; m < step; m += 16, t += 96) {
-            V16 b0 = Load16(s0 + m);
-            V16 b1 = Load16(s0 + step + m);
-            V16 b2 = Load16(s0 + 2 * step + m);
-            V16 b3 = Load16(s0 + 3 * step + m);
-            Radix4x16<kForward>(b0, b1, b2, b3, Load16(t), Load16(t + 16), Load16(t + 32), Load16(t + 48),
-                                Load16(t + 64), Load16(t + 80));
-            Store16(d0 + m, b0);
-            Store16(d0 + step + m, b1);
-            Store16(d0 + 2 * step + m, b2);
-            Store16(d0 + 3 * step + m, b3);
-        }
-    }
-}
-
 // The stage with blocks of four points (the first radix-4 stage of an even number of bits): two
 // blocks per vector, both with the same twiddles.
-inline V16 Twice(const float* t) {
-    const V8 h = Load8(t);
+inline VF Twice(const float* t) {
+    const lanes8::VF h = lanes8::Ld(t);
     return __builtin_shufflevector(h, h, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
 }
 
-inline V16 TwoBlocks(const float* p) {
-    const V8 lo = Load8(p), hi = Load8(p + 32);
+inline VF TwoBlocks(const float* p) {
+    const lanes8::VF lo = lanes8::Ld(p), hi = lanes8::Ld(p + 32);
     return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
 }
 
 template <bool kForward>
-void StageWidestFour(const float* src, float* dst, int n, const float* w) {
-    const V16 w1r = Twice(w), w1i = Twice(w + 8), w2r = Twice(w + 16), w2i = Twice(w + 24), w3r = Twice(w + 32),
+void StageFour(const float* src, float* dst, int n, const float* w) {
+    const VF w1r = Twice(w), w1i = Twice(w + 8), w2r = Twice(w + 16), w2i = Twice(w + 24), w3r = Twice(w + 32),
               w3i = Twice(w + 40);
     for (int blk = 0; blk < n; blk += 32) {
         const float* s0 = src + 2 * blk;
         float* d0 = dst + 2 * blk;
-        V16 b0 = TwoBlocks(s0), b1 = TwoBlocks(s0 + 8), b2 = TwoBlocks(s0 + 16), b3 = TwoBlocks(s0 + 24);
-        Radix4x16<kForward>(b0, b1, b2, b3, w1r, w1i, w2r, w2i, w3r, w3i);
-        const V16* out[4] = {&b0, &b1, &b2, &b3};
+        VF b0 = TwoBlocks(s0), b1 = TwoBlocks(s0 + 8), b2 = TwoBlocks(s0 + 16), b3 = TwoBlocks(s0 + 24);
+        Radix4<kForward>(b0, b1, b2, b3, w1r, w1i, w2r, w2i, w3r, w3i);
+        const VF* out[4] = {&b0, &b1, &b2, &b3};
         for (int q = 0; q < 4; ++q) {
             std::memcpy(d0 + 8 * q, out[q], 32);
             std::memcpy(d0 + 32 + 8 * q, reinterpret_cast<const char*>(out[q]) + 32, 32);
@@ -267,14 +159,14 @@ void StageWidestFour(const float* src, float* dst, int n, const float* w) {
     }
 }
 
-inline V8D AsD(V16 v) {
+inline V8D AsD(VF v) {
     V8D d;
     std::memcpy(&d, &v, sizeof d);
     return d;
 }
 
-inline V16 AsF(V8D d) {
-    V16 v;
+inline VF AsF(V8D d) {
+    VF v;
     std::memcpy(&v, &d, sizeof v);
     return v;
 }
@@ -302,29 +194,29 @@ inline void StoreHalf(float* p, V8D v, int half) {
 // the butterflies run across vectors; a transpose then gives each group its results in a row.
 // The group that starts at point r + i is rev(r) + rev3(i) * groups / 8 (bit reversal).
 template <bool kForward>
-void FirstPassWidest(const float* a, float* work, const int* ip, int n, int group, const float* w) {
+void FirstPass(const float* a, float* work, const int* ip, int n, int group, const float* w) {
     const int groups = n / group;
     const int eighth = groups / 8;
     const int offset[8] = {0, 4 * eighth, 2 * eighth, 6 * eighth, eighth, 5 * eighth, 3 * eighth, 7 * eighth};
-    const V16 s = V16{} + (kForward ? 1.0f : 1.0f / static_cast<float>(n));
+    const VF s = VF{} + (kForward ? 1.0f : 1.0f / static_cast<float>(n));
     const int g = 2 * groups;  // floats from one point of a group to the next
     if (group == 8) {
         // The radix-4 stage inside the groups: twiddles of m = 0 and m = 1 for each power.
-        const V16 w0r[3] = {SpreadPair(w + 0), SpreadPair(w + 8), SpreadPair(w + 16)};
-        const V16 w0i[3] = {SpreadPair(w + 4), SpreadPair(w + 12), SpreadPair(w + 20)};
-        const V16 w1r[3] = {SpreadPair(w + 2), SpreadPair(w + 10), SpreadPair(w + 18)};
-        const V16 w1i[3] = {SpreadPair(w + 6), SpreadPair(w + 14), SpreadPair(w + 22)};
+        const VF w0r[3] = {SpreadPair(w + 0), SpreadPair(w + 8), SpreadPair(w + 16)};
+        const VF w0i[3] = {SpreadPair(w + 4), SpreadPair(w + 12), SpreadPair(w + 20)};
+        const VF w1r[3] = {SpreadPair(w + 2), SpreadPair(w + 10), SpreadPair(w + 18)};
+        const VF w1i[3] = {SpreadPair(w + 6), SpreadPair(w + 14), SpreadPair(w + 22)};
         for (int r = 0; r < groups; r += 8) {
             const float* x = a + 2 * r;
-            V16 p[8];
-            for (int m = 0; m < 8; ++m) p[m] = kForward ? Load16(x + m * g) : Load16(x + m * g) * s;
+            VF p[8];
+            for (int m = 0; m < 8; ++m) p[m] = kForward ? Ld(x + m * g) : Ld(x + m * g) * s;
             // Radix-2 butterflies (sums: the group's point 0 of each pair, differences: point 1).
-            V16 b0 = p[0] + p[4], c0 = p[0] - p[4];
-            V16 b1 = p[2] + p[6], c1 = p[2] - p[6];
-            V16 b2 = p[1] + p[5], c2 = p[1] - p[5];
-            V16 b3 = p[3] + p[7], c3 = p[3] - p[7];
-            Radix4x16<kForward>(b0, b1, b2, b3, w0r[0], w0i[0], w0r[1], w0i[1], w0r[2], w0i[2]);
-            Radix4x16<kForward>(c0, c1, c2, c3, w1r[0], w1i[0], w1r[1], w1i[1], w1r[2], w1i[2]);
+            VF b0 = p[0] + p[4], c0 = p[0] - p[4];
+            VF b1 = p[2] + p[6], c1 = p[2] - p[6];
+            VF b2 = p[1] + p[5], c2 = p[1] - p[5];
+            VF b3 = p[3] + p[7], c3 = p[3] - p[7];
+            Radix4<kForward>(b0, b1, b2, b3, w0r[0], w0i[0], w0r[1], w0i[1], w0r[2], w0i[2]);
+            Radix4<kForward>(c0, c1, c2, c3, w1r[0], w1i[0], w1r[1], w1i[1], w1r[2], w1i[2]);
             const V8D top[4] = {AsD(b0), AsD(c0), AsD(b1), AsD(c1)};
             const V8D bottom[4] = {AsD(b2), AsD(c2), AsD(b3), AsD(c3)};
             V8D u[4], v[4];
@@ -332,22 +224,22 @@ void FirstPassWidest(const float* a, float* work, const int* ip, int n, int grou
             TransposeFour(bottom, v);
             const int j0 = ip[r];
             for (int c = 0; c < 4; ++c) {
-                Store16(work + 16 * (j0 + offset[c]), AsF(__builtin_shufflevector(u[c], v[c], 0, 1, 2, 3, 8, 9, 10, 11)));
-                Store16(work + 16 * (j0 + offset[c + 4]),
+                St(work + 16 * (j0 + offset[c]), AsF(__builtin_shufflevector(u[c], v[c], 0, 1, 2, 3, 8, 9, 10, 11)));
+                St(work + 16 * (j0 + offset[c + 4]),
                         AsF(__builtin_shufflevector(u[c], v[c], 4, 5, 6, 7, 12, 13, 14, 15)));
             }
         }
     } else {
         // Radix-4 butterflies without twiddles: the group's points are 0, 2, 1, 3.
-        const V16 rot = kForward ? V16{1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1}
-                                 : V16{-1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1};
+        const VF rot = kForward ? VF{1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1}
+                                 : VF{-1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1};
         for (int r = 0; r < groups; r += 8) {
             const float* x = a + 2 * r;
-            V16 p[4];
-            for (int m = 0; m < 4; ++m) p[m] = kForward ? Load16(x + m * g) : Load16(x + m * g) * s;
-            const V16 sum = p[0] + p[2], diff = p[0] - p[2];
-            const V16 sum2 = p[1] + p[3];
-            const V16 turned = Swap16(p[1] - p[3]) * rot;  // -i or +i times the difference
+            VF p[4];
+            for (int m = 0; m < 4; ++m) p[m] = kForward ? Ld(x + m * g) : Ld(x + m * g) * s;
+            const VF sum = p[0] + p[2], diff = p[0] - p[2];
+            const VF sum2 = p[1] + p[3];
+            const VF turned = SwapPairs(p[1] - p[3]) * rot;  // -i or +i times the difference
             const V8D rows[4] = {AsD(sum + sum2), AsD(diff + turned), AsD(sum - sum2), AsD(diff - turned)};
             V8D u[4];
             TransposeFour(rows, u);
@@ -362,30 +254,30 @@ void FirstPassWidest(const float* a, float* work, const int* ip, int n, int grou
 // SplitPairs (below) eight pairs of bins at a time, on interleaved points: the mirror block is
 // reversed and conjugated, R[k] comes as [re, re] and [-im, im] per point. The same
 // arithmetic per bin as the four-wide pass. Returns the first k it left to that pass.
-int SplitPairsWidest(float* a, int m, const float* pairRe, const float* pairIm, float c) {
+int SplitPairs(float* a, int m, const float* pairRe, const float* pairIm, float c) {
     const int half = m / 2;
-    const V16 cv = V16{} + c;
-    const V16 conj = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
+    const VF cv = VF{} + c;
+    const VF conj = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f,
                       1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
     int k = 1;
     for (; k + 7 <= half; k += 8) {
         float* pa = a + 2 * k;
         float* pb = a + 2 * (m - k - 7);
-        const V16 A = Load16(pa);
-        const V16 mirror = Load16(pb);
-        const V16 B = __builtin_shufflevector(mirror, mirror, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1) * conj;
-        const V16 P = (A + B) * cv;
-        const V16 D = A - B;
-        const V16 Q = (D * Load16(pairRe + 2 * k) + Swap16(D) * Load16(pairIm + 2 * k)) * cv;
-        Store16(pa, P + Q);
-        const V16 Y = (P - Q) * conj;
-        Store16(pb, __builtin_shufflevector(Y, Y, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1));
+        const VF A = Ld(pa);
+        const VF mirror = Ld(pb);
+        const VF B = __builtin_shufflevector(mirror, mirror, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1) * conj;
+        const VF P = (A + B) * cv;
+        const VF D = A - B;
+        const VF Q = (D * Ld(pairRe + 2 * k) + SwapPairs(D) * Ld(pairIm + 2 * k)) * cv;
+        St(pa, P + Q);
+        const VF Y = (P - Q) * conj;
+        St(pb, __builtin_shufflevector(Y, Y, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1));
     }
     return k;
 }
+}  // namespace lanes16
 #pragma GCC pop_options
 #endif
-
 
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -500,11 +392,7 @@ template <bool kForward>
 void CFFT::Run(float* a) {
     const int n = m_nSize;
     const int groups = n / m_nGroup;
-    const int* ip = m_pIp.get();
     float* work = m_pWorkArea;
-    // The inverse's division by N, a power of two, is exact wherever it is done: here, once.
-    const float scale = kForward ? 1.0f : 1.0f / static_cast<float>(n);
-    const V4 s = {scale, scale, scale, scale};
     const float* w = m_pTwiddles;
 
 #ifdef SORVEL_FFT_WIDE
@@ -516,45 +404,12 @@ void CFFT::Run(float* a) {
 #endif
     // First pass: gather in bit-reversed order, butterflies in registers, store to work.
 #ifdef SORVEL_FFT_WIDE
-    if (widest && groups >= 8) {
-        FirstPassWidest<kForward>(a, work, ip, n, m_nGroup, w);
-        if (m_nGroup == 8) w += kTwiddleFloatsPerPoint * 2;
-    } else
+    if (widest && groups >= 8)
+        lanes16::FirstPass<kForward>(a, work, m_pIp.get(), n, m_nGroup, w);
+    else
 #endif
-    if (m_nGroup == 8) {
-        // Positions 0..7 of the group hold points r + g*m for m = 0, 4, 2, 6, 1, 5, 3, 7.
-        for (int j = 0; j < groups; ++j) {
-            const float* x = a + 2 * ip[j];
-            const int g = 2 * groups;
-            // Radix-2 butterflies of (x0, x4), (x2, x6) and of (x1, x5), (x3, x7), two at once.
-            const V4 p0 = Pair(x, x + 2 * g) * s, q0 = Pair(x + 4 * g, x + 6 * g) * s;
-            const V4 p1 = Pair(x + g, x + 3 * g) * s, q1 = Pair(x + 5 * g, x + 7 * g) * s;
-            const V4 sum0 = p0 + q0, diff0 = p0 - q0, sum1 = p1 + q1, diff1 = p1 - q1;
-            V4 b0 = __builtin_shufflevector(sum0, diff0, 0, 1, 4, 5);  // [x0 + x4, x0 - x4]
-            V4 b1 = __builtin_shufflevector(sum0, diff0, 2, 3, 6, 7);  // [x2 + x6, x2 - x6]
-            V4 b2 = __builtin_shufflevector(sum1, diff1, 0, 1, 4, 5);  // [x1 + x5, x1 - x5]
-            V4 b3 = __builtin_shufflevector(sum1, diff1, 2, 3, 6, 7);  // [x3 + x7, x3 - x7]
-            Radix4Pair<kForward>(b0, b1, b2, b3, w);
-            float* out = work + 16 * j;
-            Store(out, b0);
-            Store(out + 4, b1);
-            Store(out + 8, b2);
-            Store(out + 12, b3);
-        }
-        w += kTwiddleFloatsPerPoint * 2;
-    } else {
-        // Positions 0..3 hold points r + g*m for m = 0, 2, 1, 3.
-        const V4 rot = kForward ? V4{1.0f, 1.0f, 1.0f, -1.0f} : V4{1.0f, 1.0f, -1.0f, 1.0f};
-        for (int j = 0; j < groups; ++j) {
-            const float* x = a + 2 * ip[j];
-            const int g = 2 * groups;
-            const V4 p = SumDiff(Pair(x, x + 2 * g) * s);      // [x0 + x1, x0 - x1]
-            const V4 q0 = SumDiff(Pair(x + g, x + 3 * g) * s);  // [x2 + x3, x2 - x3]
-            const V4 q = __builtin_shufflevector(q0, q0, 0, 1, 3, 2) * rot;  // [x2 + x3, -/+i (x2 - x3)]
-            Store(work + 8 * j, p + q);
-            Store(work + 8 * j + 4, p - q);
-        }
-    }
+        FirstPass<kForward>(a, work, m_pIp.get(), n, m_nGroup, w);
+    if (m_nGroup == 8) w += kTwiddleFloatsPerPoint * 2;
 
     // Radix-4 stages on the work array; the last one writes into a.
     int len = m_nGroup;
@@ -566,14 +421,14 @@ void CFFT::Run(float* a) {
         float* dst = (len * 4 == n) ? a : work;
 #ifdef SORVEL_FFT_WIDE
         if (widest && len >= 8)
-            StageWidest<kForward>(work, dst, n, len, w);
+            lanes16::Stage<kForward>(work, dst, n, len, w);
         else if (widest && len == 4 && n >= 32)
-            StageWidestFour<kForward>(work, dst, n, w);
+            lanes16::StageFour<kForward>(work, dst, n, w);
         else if (wide)
-            StageWide<kForward>(work, dst, n, len, w);
+            lanes8::Stage<kForward>(work, dst, n, len, w);
         else
 #endif
-            StageGeneric<kForward>(work, dst, n, len, w);
+            lanes4::Stage<kForward>(work, dst, n, len, w);
         w += kTwiddleFloatsPerPoint * len;
     }
     (void)wide;
@@ -590,8 +445,8 @@ void CFFT::Transform(float* a) {
     if (n == 2) {
         // One butterfly, the same in both directions; the inverse halves.
         const float scale = m_bForward != 0 ? 1.0f : 0.5f;
-        const V4 v = SumDiff(Load(a)) * V4{scale, scale, scale, scale};
-        Store(a, v);
+        const V4 v = SumDiff(Ld(a)) * V4{scale, scale, scale, scale};
+        St(a, v);
         return;
     }
     if (m_bForward != 0)
@@ -615,23 +470,23 @@ void SplitPairs(float* a, int m, const float* rotRe, const float* rotIm, float c
     for (; k + 3 <= half; k += 4) {
         float* pa = a + 2 * k;
         float* pb = a + 2 * (m - k - 3);
-        const V4 a0 = Load(pa), a1 = Load(pa + 4);
-        const V4 b0 = Load(pb), b1 = Load(pb + 4);
+        const V4 a0 = Ld(pa), a1 = Ld(pa + 4);
+        const V4 b0 = Ld(pb), b1 = Ld(pb + 4);
         const V4 ar = __builtin_shufflevector(a0, a1, 0, 2, 4, 6);
         const V4 ai = __builtin_shufflevector(a0, a1, 1, 3, 5, 7);
         // Lane j of the mirror holds point m - k - j, conjugated.
         const V4 br = __builtin_shufflevector(b0, b1, 6, 4, 2, 0);
         const V4 bi = -__builtin_shufflevector(b0, b1, 7, 5, 3, 1);
-        const V4 rr = Load(rotRe + k), ri = Load(rotIm + k);
+        const V4 rr = Ld(rotRe + k), ri = Ld(rotIm + k);
         const V4 pr = (ar + br) * cv, pi = (ai + bi) * cv;
         const V4 dr = ar - br, di = ai - bi;
         const V4 qr = (rr * dr - ri * di) * cv, qi = (rr * di + ri * dr) * cv;
         const V4 xr = pr + qr, xi = pi + qi;
         const V4 yr = pr - qr, yi = qi - pi;
-        Store(pa, __builtin_shufflevector(xr, xi, 0, 4, 1, 5));
-        Store(pa + 4, __builtin_shufflevector(xr, xi, 2, 6, 3, 7));
-        Store(pb, __builtin_shufflevector(yr, yi, 3, 7, 2, 6));
-        Store(pb + 4, __builtin_shufflevector(yr, yi, 1, 5, 0, 4));
+        St(pa, __builtin_shufflevector(xr, xi, 0, 4, 1, 5));
+        St(pa + 4, __builtin_shufflevector(xr, xi, 2, 6, 3, 7));
+        St(pb, __builtin_shufflevector(yr, yi, 3, 7, 2, 6));
+        St(pb + 4, __builtin_shufflevector(yr, yi, 1, 5, 0, 4));
     }
     for (; k <= half; ++k) {
         float* pa = a + 2 * k;
@@ -692,7 +547,7 @@ void CRealFFT::Transform(float* a) {
     auto split = [&](float c) {
         int k = 1;
 #ifdef SORVEL_FFT_WIDE
-        if (HasWidestVectors()) k = SplitPairsWidest(a, m, pairRe, pairIm, c);
+        if (HasWidestVectors()) k = lanes16::SplitPairs(a, m, pairRe, pairIm, c);
 #else
         (void)pairRe;
         (void)pairIm;

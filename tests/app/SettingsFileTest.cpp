@@ -358,37 +358,53 @@ TEST(SettingsFileValues, RelativeOutputFolderIsTheProgramFoldersNotTheWorkingFol
     EXPECT_EQ(t.m_strOutputFolder, "/opt/sorvel/out/");
 }
 
+// Both ends of every range are taken as read: the low ends in one file, the high ends in the
+// other (the oversampling factor's 3, which the reader takes as it is, in the first).
 TEST(SettingsFileValues, RangeEdgesAreAccepted) {
-    auto lines = SplitLines(kDefaultFile);
-    lines[2] = "1";
-    lines[7] = "3";
-    lines[8] = "3";
-    lines[13] = "-48 24 0 48 880 1.0 0.0 4 0.1 0";
-    lines[17] = "9999 0";
-    lines[18] = "220";
-    lines[22] = "0.95 0.01 15";
-    lines[23] = "-1";
-    CSettingsFile s(kProgramFolder);
-    ASSERT_EQ(s.Parse(JoinLines(lines)), SettingsReadResult::Read);
-    EXPECT_EQ(s.m_nMethod, 1);
-    EXPECT_EQ(s.m_nAxisMode, 3);
-    EXPECT_EQ(s.m_nBatchOverSampling, 3);
-    const VoicePreset& p = s.m_voicePreset[0];
-    EXPECT_EQ(p.nPitch, -48);
-    EXPECT_EQ(p.nFormant, 24);
-    EXPECT_EQ(p.nMaxKey, 48);
-    EXPECT_EQ(p.nA4, 880);
-    EXPECT_FLOAT_EQ(p.fCorrTh, 1.0f);
-    EXPECT_FLOAT_EQ(p.fAmpThreshold, 0.0f);
-    EXPECT_EQ(p.nKeyRange, 4);
-    EXPECT_FLOAT_EQ(p.fPeakRatio, 0.1f);
-    EXPECT_EQ(p.nVoiceMode, 0);
-    EXPECT_EQ(s.m_nSaveCounter, 9999);
-    EXPECT_EQ(s.m_nA4, 220);
-    EXPECT_FLOAT_EQ(s.m_fReverbAttenuation, 0.95f);
-    EXPECT_FLOAT_EQ(s.m_fReverbDelay, 0.01f);
-    EXPECT_EQ(s.m_nReverbRepeat, 15);
-    EXPECT_EQ(s.m_nMidiProgram, -1);
+    struct Ends {
+        std::vector<std::pair<int, std::string>> lines;  // line number from 1, text
+        int method, axisMode, overSampling;
+        int presetIndex;
+        VoicePreset preset;
+        int saveCounter, dumpCounter, a4;
+        float attenuation, delay;
+        int repeat, midiProgram;
+    };
+    const Ends ends[] = {
+        {{{3, "1"}, {8, "3"}, {9, "3"}, {14, "-48 24 0 48 880 1.0 0.0 4 0.1 0"}, {18, "9999 0"}, {19, "220"},
+          {23, "0.95 0.01 15"}, {24, "-1"}},
+         1, 3, 3, 0, VoicePreset{-48, 24, 0, 48, 880, 1.0f, 0.0f, 4, 0.1f, 0}, 9999, 0, 220, 0.95f, 0.01f, 15, -1},
+        {{{9, "1"}, {15, "48 -24 0 0 220 0.0 1.0 0 1.0 6"}, {18, "0 9999"}, {19, "880"}, {23, "0.05 0.1 1"},
+          {24, "127"}},
+         0, 2, 1, 1, VoicePreset{48, -24, 0, 0, 220, 0.0f, 1.0f, 0, 1.0f, 6}, 0, 9999, 880, 0.05f, 0.1f, 1, 127},
+    };
+    for (const Ends& e : ends) {
+        auto lines = SplitLines(kDefaultFile);
+        for (const auto& [n, text] : e.lines) lines[static_cast<size_t>(n - 1)] = text;
+        CSettingsFile s(kProgramFolder);
+        ASSERT_EQ(s.Parse(JoinLines(lines)), SettingsReadResult::Read);
+        EXPECT_EQ(s.m_nMethod, e.method);
+        EXPECT_EQ(s.m_nAxisMode, e.axisMode);
+        EXPECT_EQ(s.m_nBatchOverSampling, e.overSampling);
+        const VoicePreset& p = s.m_voicePreset[e.presetIndex];
+        EXPECT_EQ(p.nPitch, e.preset.nPitch);
+        EXPECT_EQ(p.nFormant, e.preset.nFormant);
+        EXPECT_EQ(p.nMinKey, e.preset.nMinKey);
+        EXPECT_EQ(p.nMaxKey, e.preset.nMaxKey);
+        EXPECT_EQ(p.nA4, e.preset.nA4);
+        EXPECT_FLOAT_EQ(p.fCorrTh, e.preset.fCorrTh);
+        EXPECT_FLOAT_EQ(p.fAmpThreshold, e.preset.fAmpThreshold);
+        EXPECT_EQ(p.nKeyRange, e.preset.nKeyRange);
+        EXPECT_FLOAT_EQ(p.fPeakRatio, e.preset.fPeakRatio);
+        EXPECT_EQ(p.nVoiceMode, e.preset.nVoiceMode);
+        EXPECT_EQ(s.m_nSaveCounter, e.saveCounter);
+        EXPECT_EQ(s.m_nDumpCounter, e.dumpCounter);
+        EXPECT_EQ(s.m_nA4, e.a4);
+        EXPECT_FLOAT_EQ(s.m_fReverbAttenuation, e.attenuation);
+        EXPECT_FLOAT_EQ(s.m_fReverbDelay, e.delay);
+        EXPECT_EQ(s.m_nReverbRepeat, e.repeat);
+        EXPECT_EQ(s.m_nMidiProgram, e.midiProgram);
+    }
 }
 
 TEST(SettingsFileValues, MalformedLinesKeepTheirDefaultsAndLaterLinesStillRead) {
