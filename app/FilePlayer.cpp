@@ -65,7 +65,7 @@ BOOL CWaveInOutDlg::OpenInputFile() {
         m_bReplay = FALSE;
         name = m_strLastFile;
     } else {
-        const bool converter = m_strConverterPath != "none";
+        const bool converter = m_strConverterPath != settings_default::kConverterPath;
         if (!m_strChorusFile.empty()) {
             name = m_strChorusFile;
         } else if (!m_strDropFile.empty()) {
@@ -95,7 +95,7 @@ BOOL CWaveInOutDlg::OpenInputFile() {
     WAVEFORMATEX* fmt = &m_inputFile.m_fmt;
     if (!AcceptedFormat(m_inputFile)) {
         // A WAV in another format is converted once, when a converter is set.
-        const bool convertible = name == m_strInputFile && m_strConverterPath != "none" &&
+        const bool convertible = name == m_strInputFile && m_strConverterPath != settings_default::kConverterPath &&
                                  Upper(output_names::Extension(name)) == ".WAV";
         if (!convertible) {
             AfxMessageBox(kWrongFormat);

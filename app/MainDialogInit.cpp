@@ -86,26 +86,27 @@ BOOL CWaveInOutDlg::OnInitDialog() {
     m_staticProcTime.SetFont(&m_fontSmall);
 
     // 5. Defaults, before the settings file.
-    m_nMethod = 0;
-    m_nAxisMode = 2;
+    namespace def = settings_default;
+    m_nMethod = def::kMethod;
+    m_nAxisMode = def::kAxisMode;
     m_bEffectShown = FALSE;
     m_pEQDlg.store(nullptr, std::memory_order_release);
     for (auto& preset : m_nPresetGain) std::fill(std::begin(preset), std::end(preset), 0);
-    std::fill(std::begin(m_fPresetQ), std::end(m_fPresetQ), 1.0f);
-    for (auto& preset : m_voicePreset) preset = VoicePreset{0, 0, 7, 40, 440, 0.5f, 0.02f, 3, 0.9f, 1};
-    m_nBatchOverSampling = 4;
+    std::fill(std::begin(m_fPresetQ), std::end(m_fPresetQ), def::kPresetQ);
+    for (auto& preset : m_voicePreset) preset = VoicePreset{};
+    m_nBatchOverSampling = def::kBatchOverSampling;
     m_nSaveCounter = 0;
     m_nDumpCounter = 0;
     m_nOverSampling = 1;
-    m_strConverterPath = "none";
-    m_nA4.store(440);
+    m_strConverterPath = def::kConverterPath;
+    m_nA4.store(def::kA4);
     m_strOutputFolder = m_strAppFolder;
-    m_bShowVolumeGraph = TRUE;
+    m_bShowVolumeGraph = def::kShowVolumeGraph;
     m_fSemitonesPerLn = 17.31234f;
-    m_fReverbAttenuation = 0.7f;
-    m_fReverbDelay = 0.07f;
-    m_nReverbRepeat = 12;
-    m_nMidiProgram = 0;
+    m_fReverbAttenuation = def::kReverbAttenuation;
+    m_fReverbDelay = def::kReverbDelay;
+    m_nReverbRepeat = def::kReverbRepeat;
+    m_nMidiProgram = def::kMidiProgram;
 
     // 6. Device tables: entry 0 the mapper, then the devices.
     BuildDeviceTables();
@@ -226,8 +227,8 @@ BOOL CWaveInOutDlg::OnInitDialog() {
     // 27. Voice controls always start neutral, whatever the settings file said.
     m_sliderPitch.SetPos(0);
     m_sliderFormant.SetPos(0);
-    m_comboMinKey.SetCurSel(7);   // G_2
-    m_comboMaxKey.SetCurSel(40);  // E_5
+    m_comboMinKey.SetCurSel(settings_default::kMinKey);  // G_2
+    m_comboMaxKey.SetCurSel(settings_default::kMaxKey);  // E_5
     m_editCorrTh.SetWindowText("0.5");
     m_comboKeyRange.SetCurSel(3);  // G3
     OnCbnSelchangeKeyRange();

@@ -75,7 +75,7 @@ void CSettingDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CSettingDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_editA4.SetWindowText(std::to_string(m_nA4));
-    m_staticConverter.SetWindowText(m_strConverterPath == "none" ? kNoConverterText : m_strConverterPath);
+    m_staticConverter.SetWindowText(m_strConverterPath == settings_default::kConverterPath ? kNoConverterText : m_strConverterPath);
     m_comboOverSampling.ResetContent();
     for (const char* factor : {"1", "2", "4"}) m_comboOverSampling.AddString(factor);
     switch (m_nBatchOverSampling) {

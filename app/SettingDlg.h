@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/SettingsFile.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
 #include "platform/wave/waveapi.h"
@@ -43,12 +44,12 @@ public:
     CEdit m_editMidi;              // 1125
 
     // --- The copies ---------------------------------------------------------------------------
-    std::string m_strConverterPath = "none";  // "none" when not set
+    std::string m_strConverterPath = settings_default::kConverterPath;  // "none" when not set
     std::string m_strAppFolder;               // the program folder, for the converter's settings
     std::string m_strOutputFolder;            // ends with '/'
-    int m_nA4 = 440;
-    int m_nBatchOverSampling = 4;  // 1, 2 or 4
-    BOOL m_bShowVolumeGraph = TRUE;
+    int m_nA4 = settings_default::kA4;
+    int m_nBatchOverSampling = settings_default::kBatchOverSampling;  // 1, 2 or 4
+    BOOL m_bShowVolumeGraph = settings_default::kShowVolumeGraph;
     int m_nWaveInCount = 0;
     int m_nWaveOutCount = 0;
     WAVEINCAPSA m_waveInCaps[kDeviceTableSize] = {};
@@ -56,8 +57,8 @@ public:
     int m_nWaveInIndex = 0;
     int m_nWaveOutIndex = 0;
     int m_nRunState = 0;     // non-zero: a run goes on, the devices cannot be changed
-    int m_nMidiProgram = 0;  // -1 none, 0..127
-    int m_nLatencyMode = 0;  // 0 standard, 1 small
+    int m_nMidiProgram = settings_default::kMidiProgram;  // -1 none, 0..127
+    int m_nLatencyMode = settings_default::kLatencyMode;  // 0 standard, 1 small
 
     // Prepares a chosen converter (converter path, program folder); TRUE when it can be used.
     // The converter bridge's PatchConverterIni (which asks the user and tells its failures).

@@ -175,7 +175,7 @@ bool EndsWithIgnoringCase(const std::string& s, std::string_view tail) {
 }  // namespace
 
 bool CSettingsFile::KeepsConverterPath(const std::string& path) {
-    if (path.empty() || path == "none") return false;
+    if (path.empty() || path == settings_default::kConverterPath) return false;
     if (EndsWithIgnoringCase(path, kConverterName)) return true;
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;

@@ -118,7 +118,7 @@ public:
     static constexpr int kCorrSlots = 2048;    // correlation lags: the full lag range of every key range
     static constexpr int kFrameSlots = 4096;   // analysis window samples
 
-    int m_nLatencyMode = 0;
+    int m_nLatencyMode = settings_default::kLatencyMode;
     int m_nBlockBytes = 0;  // B
     int m_nRingLen = 0;     // N = 2B samples
     int m_nRingMask = 0;    // N - 1
@@ -185,7 +185,7 @@ public:
     std::atomic<float> m_fFormantRatio{1.0f};
     float m_fPeakRatio = 0.9f;
     int m_nAmpThreshold = 655;
-    std::atomic<int> m_nA4{440};
+    std::atomic<int> m_nA4{settings_default::kA4};
     double m_dOscPhase = 0.0;
     std::string m_strChorusFile;
     int m_nOverSampling = 1;
@@ -250,17 +250,17 @@ public:
 
     // --- Start-up values and settings (UI thread; workers only read them during a run) -------
     HICON m_hIcon = nullptr;
-    int m_nAxisMode = 2;
+    int m_nAxisMode = settings_default::kAxisMode;
     BOOL m_bEffectShown = FALSE;
     VoicePreset m_voicePreset[4];
-    int m_nBatchOverSampling = 4;
+    int m_nBatchOverSampling = settings_default::kBatchOverSampling;
     int m_nSaveCounter = 0;
     int m_nDumpCounter = 0;
-    std::string m_strConverterPath = "none";
+    std::string m_strConverterPath = settings_default::kConverterPath;
     std::string m_strOutputFolder;
-    BOOL m_bShowVolumeGraph = TRUE;
+    BOOL m_bShowVolumeGraph = settings_default::kShowVolumeGraph;
     float m_fSemitonesPerLn = 17.31234f;
-    int m_nMidiProgram = 0;
+    int m_nMidiProgram = settings_default::kMidiProgram;
     std::atomic<int> m_nVocalMode{0};  // 0 off, 1 cut, 2 extract; the phase-vocoder thread reads it each round
     int m_nKeyRange = 3;
 
@@ -305,10 +305,11 @@ public:
 
     // --- Effect presets and reverb values kept for the effect dialog
     int m_nPresetGain[4][11] = {};
-    float m_fPresetQ[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    float m_fReverbAttenuation = 0.7f;
-    float m_fReverbDelay = 0.07f;
-    int m_nReverbRepeat = 12;
+    float m_fPresetQ[4] = {settings_default::kPresetQ, settings_default::kPresetQ, settings_default::kPresetQ,
+                          settings_default::kPresetQ};
+    float m_fReverbAttenuation = settings_default::kReverbAttenuation;
+    float m_fReverbDelay = settings_default::kReverbDelay;
+    int m_nReverbRepeat = settings_default::kReverbRepeat;
 
     // --- Program folder and trace -----------------------------------------------------------
     std::string m_strAppFolder;
