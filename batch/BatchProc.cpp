@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -125,6 +126,8 @@ int CWaveInOutDlg::BatchFile(int index) {
     if (Upper(ext) != ".WAV" && m_strConverterPath != "none") {
         const std::string temp = m_strAppFolder + "temp.wav";
         if (!RunConverter(chosen, temp)) {
+            // A converter ended by 中止 did not fail: the batch just ends.
+            if (m_pBatchDlg != nullptr && m_pBatchDlg->m_bAbort.load(std::memory_order_acquire)) return -1;
             AfxMessageBox(kConverterFailed);
             return 1;
         }
@@ -154,6 +157,16 @@ int CWaveInOutDlg::BatchFile(int index) {
     if (frames >= (1LL << 30) / factor) {
         AfxMessageBox(kTooLarge);
         m_inputFile.Close();
+        return 1;
+    }
+
+    // A data chunk that claims more than the whole file holds (a cut-off download) would be read
+    // short anyway: it is told so before any buffer is made for the size it claims.
+    std::error_code sizeError;
+    const auto fileBytes = std::filesystem::file_size(m_strLastFile, sizeError);
+    if (!sizeError && static_cast<unsigned long long>(m_inputFile.m_dwDataSize) > fileBytes) {
+        m_inputFile.Close();
+        AfxMessageBox(kShortRead);
         return 1;
     }
 

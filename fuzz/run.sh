@@ -48,14 +48,9 @@ for t in "${targets[@]}"; do
   name="${t%_fuzz}"
   mkdir -p "$out/corpus-$name" "$tmp/$name"
   [[ -d "$root/fuzz/corpus/$name" ]] || die "fuzz: the seeds of $t are missing (fuzz/corpus/$name)"
-  extra=()
-  # The batch reserves its buffers by the data size a file states (up to 12 GiB of address
-  # space, which calloc gives without touching it) before it reads: single allocations that
-  # large are allowed there; the resident-memory limit still holds.
-  [[ "$name" == batch ]] && extra=(-malloc_limit_mb=16384)
   # New inputs go to the working corpus in the build folder; the seeds stay as they are.
   TMPDIR="$tmp/$name" ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" \
-    "$out/$t" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=4096 "${extra[@]}" \
+    "$out/$t" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$out/$name-" \
     "$out/corpus-$name" "$root/fuzz/corpus/$name" >"$out/$name.log" 2>&1 &
   pids+=($!)
