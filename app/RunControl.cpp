@@ -41,7 +41,8 @@ bool CWaveInOutDlg::StartEngine(int channels, const char* psolaTrace, const char
 
 void CWaveInOutDlg::OnBnClickedLive() {
     WriteTrace(Traced("1-LIVE button", m_nMethod));
-    if (m_nRunState.load() != 0 || m_bCloseDone) return;
+    // No run beside a batch: the batch converts in the buffers the run would use.
+    if (m_nRunState.load() != 0 || IsBatchRunning() || m_bCloseDone) return;
 
     m_nRunState.store(1);
     m_nPlayState = 1;
@@ -106,7 +107,7 @@ void CWaveInOutDlg::OnBnClickedOpen() {
 }
 
 void CWaveInOutDlg::StartFile() {
-    if (m_nRunState.load() != 0) return;
+    if (m_nRunState.load() != 0 || IsBatchRunning()) return;
     WriteTrace("2-01");
     if (!OpenInputFile()) return;
 

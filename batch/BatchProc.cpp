@@ -236,7 +236,18 @@ int CWaveInOutDlg::BatchFile(int index) {
         return 1;
     }
 
-    // The file's buffers take the live ones' places for the conversion.
+    // The file's buffers take the live ones' places for the conversion. This is safe because a
+    // batch and a run never overlap: the picker starts no batch beside a run, LIVE and OPEN start
+    // no run while a batch goes on, and the main window is hidden until the batch ends, so no
+    // engine or player thread reads these pointers now. The batch claims the run state here, so
+    // a run that did start anyway finds it taken, and this file is refused instead.
+    int idle = 0;
+    if (!m_nRunState.compare_exchange_strong(idle, 2) || m_bThreadRun.load(std::memory_order_acquire) ||
+        m_bPlayThreadRun.load(std::memory_order_acquire)) {
+        if (idle == 0) m_nRunState.store(0);
+        WriteTrace("BatchFile: a run is going on; the batch ends");
+        return 1;
+    }
     float* liveInput = m_pfInputBuf;
     float* liveOla = m_pfOla;
     std::int64_t* liveMarks = m_pnMark;
@@ -250,7 +261,6 @@ int CWaveInOutDlg::BatchFile(int index) {
     m_nBatchOlaLen = olaLen;
     m_nBatchMarkLen = markLen;
 
-    m_nRunState.store(2);
     m_nInputCount.store(static_cast<int>(total), std::memory_order_release);
     // The output WAV whatever the save box says, and the pitch dump when Dump is ticked.
     OpenOutputFiles(1, TRUE, factor);

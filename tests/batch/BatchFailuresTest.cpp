@@ -191,6 +191,30 @@ TEST(BatchFailures, AnOutputThatCannotBeOpenedEndsTheBatchWithoutATime) {
     EXPECT_EQ(h.TextsOf(&h.dlg.m_pBatchDlg->m_staticTitle).size(), 1u);
 }
 
+TEST(BatchFailures, AFileMeetingARunLeavesTheRunsBuffersAndStateAloneAndNoRunStartsBesideABatch) {
+    BatchHarness h;
+    const std::string a = h.folder.File("a.wav");
+    WriteWav(a, runtest::Tone(200.0, 8000));
+    g_strBatchFile[0] = a;
+    g_nBatchFiles = 1;
+    float* const liveInput = h.dlg.m_pfInputBuf;
+    // A run holds the buffers: the file is refused, nothing is swapped, no output is made.
+    h.dlg.m_nRunState.store(1);
+    EXPECT_EQ(h.dlg.BatchFile(0), 1);
+    EXPECT_EQ(h.dlg.m_nRunState.load(), 1);
+    EXPECT_EQ(h.dlg.m_pfInputBuf, liveInput);
+    EXPECT_FALSE(runtest::Exists(h.Output("a_01.wav")));
+    h.dlg.m_nRunState.store(0);
+    // While a batch goes on, neither LIVE nor a file run starts.
+    h.dlg.m_bBatchRunning.store(true);
+    h.dlg.OnBnClickedLive();
+    h.dlg.StartFile();
+    EXPECT_EQ(h.dlg.m_nRunState.load(), 0);
+    h.dlg.m_bBatchRunning.store(false);
+    EXPECT_EQ(h.dlg.BatchFile(0), 0);
+    EXPECT_TRUE(runtest::Exists(h.Output("a_01.wav")));
+}
+
 TEST(BatchFailures, ExtensibleLayoutWithThePcmSubFormatIsConverted) {
     BatchHarness h;
     using namespace riffbytes;
