@@ -77,6 +77,15 @@ void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, 
     }
 }
 
+double MarkTimeAt(const std::int64_t* marks, std::int64_t mask, double pos) {
+    const double below = std::floor(pos);
+    const int k = static_cast<int>(below);
+    const double m0 = static_cast<double>(marks[k & mask]);
+    if (pos == below) return m0;
+    const double m1 = static_cast<double>(marks[(k + 1) & mask]);
+    return m0 + (pos - below) * (m1 - m0);
+}
+
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg) {
     seg.resize(static_cast<size_t>(nIn) + 1);
     seg[0] = v.carried;

@@ -62,5 +62,9 @@ bool LayGrain(const COlaRing& ola, const CInputRing& in, CPsolaVoice& v, int pa,
 void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, const CGrainShape& shape,
               std::int64_t markSample, std::int64_t count, int os = 1);
 
+// Input position of a fractional mark position: between mark floor(pos) and the next one, in
+// proportion (marks[x AND mask] is mark x).
+double MarkTimeAt(const std::int64_t* marks, std::int64_t mask, double pos);
+
 // Copies the carried sample and the overlap-add values readPos .. readPos + nIn - 1 into seg.
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg);
