@@ -86,6 +86,23 @@ double MarkTimeAt(const std::int64_t* marks, std::int64_t mask, double pos) {
     return m0 + (pos - below) * (m1 - m0);
 }
 
+bool StepByInputSpan(CPsolaVoice& v, const std::int64_t* marks, std::int64_t mask, double span, int newest) {
+    if (!(span > 0.0)) return false;
+    const double from = v.markPos + 1.0;
+    const double target = MarkTimeAt(marks, mask, from) + span;
+    int j = static_cast<int>(std::floor(from));
+    while (j + 1 <= newest && static_cast<double>(marks[(j + 1) & mask]) < target) ++j;
+    if (j + 1 > newest) return false;
+    const double m0 = static_cast<double>(marks[j & mask]);
+    const double m1 = static_cast<double>(marks[(j + 1) & mask]);
+    double at = m1 > m0 ? static_cast<double>(j) + (target - m0) / (m1 - m0) : static_cast<double>(j + 1);
+    at = std::clamp(at, static_cast<double>(j), static_cast<double>(j + 1));
+    if (!(at > from)) return false;
+    v.markPos = at - 1.0;
+    v.k = static_cast<int>(std::ceil(v.markPos));
+    return true;
+}
+
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg) {
     seg.resize(static_cast<size_t>(nIn) + 1);
     seg[0] = v.carried;

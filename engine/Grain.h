@@ -66,5 +66,10 @@ void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, 
 // proportion (marks[x AND mask] is mark x).
 double MarkTimeAt(const std::int64_t* marks, std::int64_t mask, double pos);
 
+// Moves the voice's mark position on so that the input position one mark on (MarkTimeAt of the
+// position plus one) advances by span samples, and its mark index to the ceiling of it. When
+// that needs a mark beyond newest (the newest valid mark) nothing moves and the result is false.
+bool StepByInputSpan(CPsolaVoice& v, const std::int64_t* marks, std::int64_t mask, double span, int newest);
+
 // Copies the carried sample and the overlap-add values readPos .. readPos + nIn - 1 into seg.
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg);

@@ -73,6 +73,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         // past everything written so far.
         st.restart = restart;
         v.markPos = restart;
+        v.prevMarkPos = restart;
         v.k = restart;
         v.grainPos = v.cleared;
         v.readPos = v.cleared;
@@ -120,6 +121,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
             exactSpacing += static_cast<double>(exact);
             laidSpacing += pa;
             endTime = from;
+            v.prevMarkPos = before.markPos;
             ++grains;
         }
         if (grains > 0) {
