@@ -168,13 +168,15 @@ double FlatShare(const std::vector<short>& s, double* median) {
 TEST(BatchConversion, FlatteningHoldsTheOutputOnOneNoteNearTheCentreOfTheKeyRange) {
     BatchHarness h;
     h.dlg.m_comboVoiceMode.SetCurSel(3);
-    const std::string voice = runtest::TestDataFile("voice.wav");
-    // The recording played 1.3 times faster: a higher voice.
+    // The first nine seconds of the recording, and of it played 1.3 times faster (a higher voice).
+    const auto recording = batchtest::Cut(ReadWav(runtest::TestDataFile("voice.wav")), 9 * 44100);
+    const std::string voice = h.folder.File("voice.wav");
+    WriteWav(voice, recording);
     const std::string faster = h.folder.File("faster.wav");
-    WriteWav(faster, speed::PlayFaster(ReadWav(voice).samples, 1.3));
+    WriteWav(faster, speed::PlayFaster(recording, 1.3));
     double inMedian = 0.0;
     // The voice wanders over its intonation.
-    EXPECT_LT(FlatShare(ReadWav(voice).samples, &inMedian), 0.5);
+    EXPECT_LT(FlatShare(recording, &inMedian), 0.5);
     const int factors[3] = {1, 2, 4};
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE("factor " + std::to_string(factors[run]));

