@@ -110,81 +110,89 @@ void CWaveInOutDlg::BatchPsola() {
     }
     showPercent(" 80 %");
 
-    // 3. Synthesis: grains taken forward from the marks, placed Pa apart.
+    // 3. Synthesis: grains taken forward from the marks, placed Pa apart. The marks go on past
+    // the analysis, a default period at a time, beyond the end of the input (which reads as
+    // silence there), so that the grains reach the input's end and the output has its length.
+    int marks = M;
+    if (M >= 3) {
+        const std::int64_t reach = static_cast<std::int64_t>(total) + w2 + 16LL * defaultPeriod;
+        while (marks + 1 < markLen && mark[marks] < reach) {
+            mark[marks + 1] = mark[marks] + defaultPeriod;
+            ++marks;
+        }
+    }
     const float p = m_fPitchRatio.load();
     const float f = m_fFormantRatio.load();
     const float invP = 1.0f / p;
-    const float pOverF = p / f;
-    const float fOverP = 1.0f / pOverF;
+    const float fOverP = f / p;
     const bool flatten = m_comboVoiceMode.GetCurSel() == 3;
-    float invPt = 0.0f;
+    double targetSpan = 0.0;      // flatten: input samples per grain, the target period over p
+    float targetSpacing = 0.0f;  // flatten: the grains' spacing, the target period times f/p
     if (flatten) {
         const int centre = (std::clamp(m_comboMinKey.GetCurSel(), 0, kKeyCount - 1) +
                             std::clamp(m_comboMaxKey.GetCurSel(), 0, kKeyCount - 1)) / 2;
         const float target = static_cast<float>(m_nA4.load()) *
                              std::pow(2.0f, static_cast<float>(centre - 33) / 12.0f);
-        invPt = target / static_cast<float>(factor) * (1.0f / 44100.0f);
+        const double period = static_cast<double>(fs) / static_cast<double>(target);
+        targetSpan = period / static_cast<double>(p);
+        targetSpacing = static_cast<float>(period) * fOverP;
     }
 
     const long long olaLen = m_nBatchOlaLen;
     // Whole-file buffers: a position is its own index.
     const COlaRing ola{m_pfOla, -1};
     const CInputRing in{m_pfInputBuf, -1};
-    long long lastPos = 0;
-    bool made = false;
-    int lastK = 0;
-    int lastPa = 0;
-    if (M >= 3) {
-        double acc = 0.0;
-        long long pos = 0;
-        float grainStep = invP;
+    // Every grain stands for an input position, the fractional mark position one mark on, and
+    // is laid where that position falls on one straight line through the start: overlap-add
+    // position = slope × input position. The plain branch steps 1/p marks per grain and its
+    // slope is f, so each grain's spacing is the input it moves on by times f. Flattening moves
+    // on by exactly the target period over p per grain (however the periods change from mark
+    // to mark) and its slope is the target spacing over that span. The resampling then maps
+    // output sample x (at the oversampled rate) to overlap-add position slope × x.
+    const int flatPa = flatten ? static_cast<int>(std::ceil(targetSpacing)) : 0;
+    const double slope = flatten ? static_cast<double>(flatPa) / targetSpan : static_cast<double>(f);
+    long long complete = 0;  // overlap-add positions below this hold every grain they will get
+    if (M >= 3 && slope > 0.0 && std::isfinite(slope) && (!flatten || flatPa >= 1)) {
+        CPsolaVoice voice;
+        long long pos = static_cast<long long>(std::floor(slope * MarkTimeAt(mark, -1, 1.0) + 0.5));
         for (;;) {
-            acc += static_cast<double>(grainStep);
-            const int k = static_cast<int>(std::ceil(acc));
-            if (k + 1 > M) break;
-            const int T = mark[k + 1] - mark[k];
-            float exact;
-            if (flatten) {
-                const float r = static_cast<float>(T) * invPt;
-                grainStep = invP / r;
-                exact = static_cast<float>(T) / (r * pOverF);
-            } else {
-                exact = static_cast<float>(T) * fOverP;
-            }
-            const float ceiled = std::ceil(exact);
-            // A spacing that is no usable length ends the synthesis.
-            if (!(ceiled >= 1.0f && ceiled < 1e8f)) break;
-            const int pa = static_cast<int>(ceiled);
+            const bool stepped = flatten ? StepByInputSpan(voice, mark, -1, targetSpan, marks)
+                                         : StepToNextGrainMark(voice, static_cast<double>(invP), marks);
+            if (!stepped) break;
+            const int k = voice.k;
+            const int T = static_cast<int>(mark[k + 1] - mark[k]);
+            const double at = MarkTimeAt(mark, -1, voice.markPos + 1.0);
+            const long long target = static_cast<long long>(std::floor(slope * at + 0.5));
+            const int pa = static_cast<int>(std::clamp<long long>(target - pos, 1, 100000000LL));
             // The overlap-add buffer holds every grain that fits; the synthesis ends before one
             // that would not.
             if (pos + 2LL * pa + 1 >= olaLen) break;
             pos += pa;
             AddGrain(ola, in, pos, GrainShape(pa, T), mark[k], total);
-            lastPos = pos;
-            made = true;
-            lastK = k;
-            lastPa = pa;
+            complete = pos;
             if (aborted()) {
                 m_nBatchStatus = -1;
                 return;
             }
-            if (k >= M - 2) break;
         }
     }
     showPercent(" 90 %");
 
     // 4. Resampling by the formant ratio and 5. decimation: only every F-th resampled sample
-    // is kept, so only those are computed.
-    std::vector<short> out;
-    if (made) {
-        const int nIn = static_cast<int>(lastPos - lastPa + 1);
-        const int nOut = mark[lastK] + 1;
+    // is kept, so only those are computed. The output has the input's length; what the grains
+    // do not reach (a file too short to analyse) is silence.
+    std::vector<short> out(static_cast<std::size_t>(total / factor), 0);
+    const long long nInLong = static_cast<long long>(std::floor(slope * static_cast<double>(total) + 0.5));
+    if (complete >= 2 && total >= 1 && nInLong >= 2 && nInLong + 1 < olaLen) {
+        const int nIn = static_cast<int>(nInLong);
+        const int nOut = total;
         m_pfOla[nIn] = m_pfOla[nIn - 1];
-        const int nDec = nOut / factor;
-        out.resize(static_cast<std::size_t>(nDec));
-        for (int n = 0; n < nDec; ++n) {
-            const int y = ResampleCubicDouble(m_pfOla, nIn, nOut, n * factor);
-            out[static_cast<std::size_t>(n)] = static_cast<short>(ClampSample(y));
+        for (std::size_t n = 0; n < out.size(); ++n) {
+            const long long i = static_cast<long long>(n) * factor;
+            // Only where the four samples the cubic reads are complete.
+            if (static_cast<double>(i) * slope + 3.0 >= static_cast<double>(complete)) break;
+            const int y = ResampleCubicDouble(m_pfOla, nIn, nOut, static_cast<int>(i));
+            out[n] = static_cast<short>(ClampSample(y));
         }
     }
     showPercent("100 %");

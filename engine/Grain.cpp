@@ -12,7 +12,7 @@ constexpr int kClearAhead = 2048;  // zeroed stretch ahead of the newest grain's
 
 CGrainShape GrainShape(int pa, int t) {
     if (t < 1 || pa <= t) return {pa, 1.0f};
-    return {t, std::sqrt(static_cast<float>(pa) / static_cast<float>(t))};
+    return {t, std::sqrt(static_cast<float>(pa) / static_cast<float>(t)), pa >= 2 * t};
 }
 
 bool StepToNextGrainMark(CPsolaVoice& v, double step, int newest) {
@@ -63,18 +63,69 @@ void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, 
     // unit in the last place of the library's sine).
     constexpr int kRun = 256;
     alignas(64) float arg[kRun], sine[kRun], cosine[kRun];
-    for (int i0 = 0; i0 <= len; i0 += kRun) {
-        const int n = std::min(kRun, len + 1 - i0);
+    const auto windowRun = [&](int i0, int n) {
         const int whole = (n + 15) / 16 * 16;
         for (int k = 0; k < whole; ++k) arg[k] = static_cast<float>(i0 + k) * step;
         VocoderKernels().sinCos(arg, sine, cosine, whole);
+    };
+    if (shape.gain == 1.0f) {
+        for (int i0 = 0; i0 <= len; i0 += kRun) {
+            const int n = std::min(kRun, len + 1 - i0);
+            windowRun(i0, n);
+            for (int k = 0; k < n; ++k) {
+                const int i = i0 + k;
+                const float w = sine[k];
+                ola.data[(base + i) & ola.mask] += w * w * input(markSample + i);
+            }
+        }
+        return;
+    }
+    // A raised grain: its values first, then the gain it can take without reaching full scale.
+    thread_local std::vector<float> values;
+    values.resize(static_cast<size_t>(len) + 1);
+    float peak = 0.0f;
+    for (int i0 = 0; i0 <= len; i0 += kRun) {
+        const int n = std::min(kRun, len + 1 - i0);
+        windowRun(i0, n);
         for (int k = 0; k < n; ++k) {
             const int i = i0 + k;
             const float w = sine[k];
-            const float val = w * w * input(markSample + i);
-            ola.data[(base + i) & ola.mask] += shape.gain == 1.0f ? val : shape.gain * val;
+            const float x = input(markSample + i);
+            const float val = w * w * x;
+            values[static_cast<size_t>(i)] = val;
+            peak = std::max(peak, std::fabs(shape.apart ? val : x));
         }
     }
+    constexpr float kLimit = 0.9f * 32767.0f;
+    float gain = shape.gain;
+    if (peak * gain > kLimit) gain = std::max(1.0f, kLimit / peak);
+    for (int i = 0; i <= len; ++i) ola.data[(base + i) & ola.mask] += gain * values[static_cast<size_t>(i)];
+}
+
+double MarkTimeAt(const std::int64_t* marks, std::int64_t mask, double pos) {
+    const double below = std::floor(pos);
+    const int k = static_cast<int>(below);
+    const double m0 = static_cast<double>(marks[k & mask]);
+    if (pos == below) return m0;
+    const double m1 = static_cast<double>(marks[(k + 1) & mask]);
+    return m0 + (pos - below) * (m1 - m0);
+}
+
+bool StepByInputSpan(CPsolaVoice& v, const std::int64_t* marks, std::int64_t mask, double span, int newest) {
+    if (!(span > 0.0)) return false;
+    const double from = v.markPos + 1.0;
+    const double target = MarkTimeAt(marks, mask, from) + span;
+    int j = static_cast<int>(std::floor(from));
+    while (j + 1 <= newest && static_cast<double>(marks[(j + 1) & mask]) < target) ++j;
+    if (j + 1 > newest) return false;
+    const double m0 = static_cast<double>(marks[j & mask]);
+    const double m1 = static_cast<double>(marks[(j + 1) & mask]);
+    double at = m1 > m0 ? static_cast<double>(j) + (target - m0) / (m1 - m0) : static_cast<double>(j + 1);
+    at = std::clamp(at, static_cast<double>(j), static_cast<double>(j + 1));
+    if (!(at > from)) return false;
+    v.markPos = at - 1.0;
+    v.k = static_cast<int>(std::ceil(v.markPos));
+    return true;
 }
 
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg) {

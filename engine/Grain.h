@@ -9,7 +9,10 @@
 // periods long: a longer window would hold several input periods, and wherever pa minus the
 // distance between two grains' marks came near a whole number of periods the neighbouring
 // grains would add in phase and rebuild the input at its own pitch. Such grains no longer touch,
-// so they are raised by sqrt(pa / half) to keep the voice's level.
+// so they are raised by sqrt(pa / half) to keep the voice's level, but never so far that a grain
+// could reach full scale: a grain whose raised window would pass nine tenths of it is raised
+// only that far (grains that lie apart by their peak under the window, grains that still overlap
+// by the input's peak under them, since their windows there add up to at most one).
 //
 // Positions are 64-bit free-running counts; a ring entry is the position AND the ring's mask
 // (a buffer that holds a whole stream indexes with mask -1, that is the position itself).
@@ -32,8 +35,9 @@ struct CInputRing {
 
 // Window of one grain: half-length and level gain for a spacing pa at input period t.
 struct CGrainShape {
-    int half;    // the window holds 2·half + 1 samples
-    float gain;  // 1 wherever half equals pa
+    int half;            // the window holds 2·half + 1 samples
+    float gain;          // 1 wherever half equals pa
+    bool apart = false;  // pa is at least 2·half: the grain touches neither neighbour
 };
 
 CGrainShape GrainShape(int pa, int t);
@@ -61,6 +65,15 @@ bool LayGrain(const COlaRing& ola, const CInputRing& in, CPsolaVoice& v, int pa,
 // (in units of 1/os input sample). Input at or beyond count has not arrived and counts as 0.
 void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, const CGrainShape& shape,
               std::int64_t markSample, std::int64_t count, int os = 1);
+
+// Input position of a fractional mark position: between mark floor(pos) and the next one, in
+// proportion (marks[x AND mask] is mark x).
+double MarkTimeAt(const std::int64_t* marks, std::int64_t mask, double pos);
+
+// Moves the voice's mark position on so that the input position one mark on (MarkTimeAt of the
+// position plus one) advances by span samples, and its mark index to the ceiling of it. When
+// that needs a mark beyond newest (the newest valid mark) nothing moves and the result is false.
+bool StepByInputSpan(CPsolaVoice& v, const std::int64_t* marks, std::int64_t mask, double span, int newest);
 
 // Copies the carried sample and the overlap-add values readPos .. readPos + nIn - 1 into seg.
 void BuildSegment(const COlaRing& ola, const CPsolaVoice& v, int nIn, std::vector<float>& seg);

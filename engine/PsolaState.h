@@ -16,6 +16,7 @@ struct CPsolaVoice {
     float carried = 0.0f;       // last overlap-add value of the previous segment
     std::int64_t cleared = 0;   // overlap-add positions below this have been zeroed for this run
     bool synced = false;        // the added voice has been brought to the main voice's position
+    double prevMarkPos = 0.0;   // mark position of the newest grain's predecessor
 };
 
 struct CAnalyzeState {

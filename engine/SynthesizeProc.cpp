@@ -73,6 +73,7 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         // past everything written so far.
         st.restart = restart;
         v.markPos = restart;
+        v.prevMarkPos = restart;
         v.k = restart;
         v.grainPos = v.cleared;
         v.readPos = v.cleared;
@@ -90,11 +91,23 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         int grains = 0;
         double exactSpacing = 0.0;  // the grains' spacings before rounding up, and after
         std::int64_t laidSpacing = 0;
+        // The speaking modes tie every grain to an input position, the fractional mark position
+        // one mark on (where the grain's content lies), and space each grain by the input between
+        // its position and the one before, times f. A cycle's overlap-add then always stands for
+        // the input its output spans, so no cycle is stretched or squeezed as a whole when the
+        // voice changes between voiced and unvoiced periods inside it.
+        const bool locked = mode != 0;
+        double endTime = 0.0;  // input position of the newest grain's predecessor: the output's end
         while (v.k < last) {
             const CPsolaVoice before = v;
             if (!StepToNextGrainMark(v, static_cast<double>(step), newest)) break;
             const int t = PeriodAtMark(v.k);
             float exact = static_cast<float>(t) * (1.0f / q);
+            const double from = locked ? MarkTimeAt(m_pnMark, m_nRingMask, before.markPos + 1.0) : 0.0;
+            if (locked) {
+                const double span = MarkTimeAt(m_pnMark, m_nRingMask, v.markPos + 1.0) - from;
+                if (span > 0.0) exact = static_cast<float>(span * static_cast<double>(f));
+            }
             int pa = GrainHalfLength(exact);
             if (pa < 1) {
                 WriteTrace("7-03 Pa<=0 error");
@@ -107,6 +120,8 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
             }
             exactSpacing += static_cast<double>(exact);
             laidSpacing += pa;
+            endTime = from;
+            v.prevMarkPos = before.markPos;
             ++grains;
         }
         if (grains > 0) {
@@ -144,7 +159,9 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
             }
         } else if (nIn > 0) {
             BuildSegment(ola, v, nIn, seg);
-            nOut = static_cast<int>(m_pnMark[v.k & m_nRingMask] - st.out + 1);
+            // The segment ends at the newest grain's predecessor, whose input position the
+            // output reaches: the output stays with the input, at the grains' own pitch.
+            nOut = static_cast<int>(static_cast<std::int64_t>(std::floor(endTime + 0.5)) - st.out + 1);
         }
         if (nIn > 0) {
             if (nOut >= 1) {

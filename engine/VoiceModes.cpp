@@ -63,30 +63,42 @@ int CWaveInOutDlg::OscillatorStep(CSynthState& st, int mode, float p, int last, 
     // Keep the overlap-add position in step, so that a later overlap-add mode carries on from
     // here instead of going back to where the oscillator began.
     v.markPos = static_cast<double>(v.k);
+    v.prevMarkPos = v.markPos;
     return nSum;
 }
 
 void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice& mainAtStart, float q, float step,
                                    int last, int newest, std::int64_t count, int nOut, bool bypass) {
+    (void)last;
     const COlaRing ola2{m_pfOla2, m_nOlaMask};
     const CInputRing in{m_pfInputBuf, m_nRingMask};
     CPsolaVoice& a = st.added;
+    // Every grain of the added voice stands for an input position, as the main voice's grains
+    // do: the fractional mark position one mark on. Overlap-add position x between two grains
+    // stands for the input position in proportion, and the output sample y is taken from the
+    // position that stands for input y. So the added voice keeps its own grain spacing (its
+    // pitch) exactly, whatever the main voice's cycle spans.
+    const auto anchor = [this](double markPos) { return MarkTimeAt(m_pnMark, m_nRingMask, markPos + 1.0); };
     if (st.lastMode != 2 && st.lastMode != 3) {
-        // Entering an added-voice mode: the added voice starts where the main voice began this
-        // cycle, instead of replaying everything since the run began.
+        // Entering an added-voice mode: the added voice starts where the main voice's output
+        // ended, instead of replaying everything since the run began. Its overlap-add position
+        // 0 stands for that input position, the last one output (st.out - 1).
         a = CPsolaVoice{};
-        a.markPos = mainAtStart.markPos;
-        a.k = mainAtStart.k;
+        a.markPos = mainAtStart.prevMarkPos;
+        a.prevMarkPos = a.markPos;
+        a.k = static_cast<int>(std::ceil(a.markPos));
+        a.readPos = 1;
         std::memset(m_pfOla2, 0, static_cast<size_t>(2 * m_nRingLen) * sizeof(float));
         a.cleared = 2 * m_nRingLen;
     }
-    float q2 = q;
+    const float pRatio = 1.0f / step;
+    const float fRatio = pRatio / q;
     float step2 = step;
     float gainMain = 0.0f;
     float gainAdded = 1.0f;
-    float ft = 0.0f;
+    double span = 0.0;    // flatten: input samples per grain, the target period over p
+    float spacing = 0.0f;  // flatten: the grains' spacing, the target period times f/p
     if (mode == 2) {
-        q2 = q * 1.25f;
         step2 = step * 0.8f;
         gainMain = 1.0f;
         gainAdded = 0.5f;
@@ -94,38 +106,60 @@ void CWaveInOutDlg::AddedVoiceStep(CSynthState& st, int mode, const CPsolaVoice&
         const int minKey = std::clamp(m_comboMinKey.GetCurSel(), 0, kKeyCount - 1);
         const int maxKey = std::clamp(m_comboMaxKey.GetCurSel(), 0, kKeyCount - 1);
         const int c = (maxKey + minKey) / 2;
-        ft = static_cast<float>(m_nA4.load()) * std::pow(2.0f, static_cast<float>(c - 33) * 0.083333336f);
+        const float ft = static_cast<float>(m_nA4.load()) * std::pow(2.0f, static_cast<float>(c - 33) * 0.083333336f);
+        // Each grain moves on through the input by exactly one target period over p and is
+        // laid that period times f/p after the last: the added voice sounds at Ft × p and keeps
+        // in time with the input, however the sung periods change from mark to mark.
+        span = 44100.0 / static_cast<double>(ft) / static_cast<double>(pRatio);
+        spacing = 44100.0f / ft * fRatio / pRatio;
     }
 
-    int grains = 0;
-    while (a.k < last) {
+    // Grains until the newest one stands for input beyond this cycle's output (the last output
+    // sample, st.out + nOut - 1), so that every overlap-add position the output needs is complete.
+    const double end = static_cast<double>(st.out + nOut - 1);
+    double newestAt = anchor(a.markPos);
+    while (newestAt <= end) {
         const CPsolaVoice before = a;
-        if (!StepToNextGrainMark(a, static_cast<double>(step2), newest)) break;
+        const bool stepped = mode == 3 ? StepByInputSpan(a, m_pnMark, m_nRingMask, span, newest)
+                                       : StepToNextGrainMark(a, static_cast<double>(step2), newest);
+        if (!stepped) break;
         int t2 = PeriodAtMark(a.k);
         if (t2 < 1) {
             WriteTrace("7-10 interval<=0 error");
             t2 = 100;
         }
-        if (mode == 3) {
-            const float r = static_cast<float>(static_cast<double>(ft) / (44100.0 / static_cast<double>(static_cast<float>(t2))));
-            step2 = step / r;
-            q2 = r * q;
-        }
-        int pa2 = GrainHalfLength(static_cast<float>(t2) / q2);
+        const double at = anchor(a.markPos);
+        // Third above: spaced by the input the grain moves on by, times f, as the main voice's
+        // grains are; its step of 0.8 marks makes the pitch 1.25 times the main voice's.
+        float exact = mode == 3 ? spacing : static_cast<float>((at - newestAt) * static_cast<double>(fRatio));
+        if (!(exact > 0.0f)) exact = static_cast<float>(t2) / (q * 1.25f);
+        int pa2 = GrainHalfLength(exact);
         if (pa2 < 1) pa2 = 100;
         if (!LayGrain(ola2, in, a, pa2, t2, m_pnMark[a.k & m_nRingMask], count)) {
             a = before;
             break;
         }
-        ++grains;
+        a.prevMarkPos = before.markPos;
+        newestAt = at;
     }
 
+    // The overlap-add position that stands for the last output sample: between the newest
+    // grain and its predecessor, in proportion to their input positions; the newest grain's
+    // centre when the marks ran out before the output's end.
     int nIn2 = 0;
-    if (grains > 0) {
-        nIn2 = static_cast<int>(a.grainPos - a.pa - a.readPos + 1);
+    if (a.pa > 0) {
+        const double predecessorAt = anchor(a.prevMarkPos);
+        const std::int64_t newestPos = a.grainPos;
+        const std::int64_t predecessorPos = a.grainPos - a.pa;
+        double endPos = static_cast<double>(newestPos);
+        if (newestAt > end && newestAt > predecessorAt) {
+            const double share = std::clamp((end - predecessorAt) / (newestAt - predecessorAt), 0.0, 1.0);
+            endPos = static_cast<double>(predecessorPos) + share * static_cast<double>(a.pa);
+        }
+        nIn2 = static_cast<int>(static_cast<std::int64_t>(std::floor(endPos + 0.5)) - a.readPos + 1);
         if (nIn2 < 1) {
             WriteTrace("7-11 Nin<=0 error");
-            nIn2 = m_nBlockBytes / 2;
+            nIn2 = 0;
         }
     }
     std::vector<float>& seg2 = st.segment2;

@@ -26,6 +26,44 @@ TEST(SynthesisCycleTest, UnitRatiosInSpeakingModeGiveTheInputOneSampleLate) {
     EXPECT_LE(worst, 1);
 }
 
+// F0 of every 100 ms window of s from `from` to `to`, by the test's own tracker.
+std::vector<double> TenthSecondF0s(const std::vector<short>& s, size_t from, size_t to) {
+    pitchtrack::Options o;
+    o.loHz = 60.0;
+    o.window = 4410 - 737;  // with the longest lag searched, 100 ms per frame
+    o.hop = 4410;
+    pitchtrack::FrameTracker tracker(o);
+    const std::vector<short> part(s.begin() + static_cast<std::ptrdiff_t>(from), s.begin() + static_cast<std::ptrdiff_t>(to));
+    const double rms = pitchtrack::Rms(part, 0, part.size());
+    std::vector<double> f0s;
+    for (size_t at = 0; at + tracker.FrameLength() <= part.size(); at += static_cast<size_t>(o.hop))
+        f0s.push_back(tracker.F0At(part, at, rms));
+    return f0s;
+}
+
+TEST(SynthesisCycleTest, SpeakingModeHoldsAShiftedSteadyToneInEveryTenthOfASecond) {
+    // A band-limited sawtooth at 120 Hz (period 367.5 samples: the marks alternate 367 and 368).
+    const auto in = signals::Harmonic(120.0, 40, 12000.0, 3 * 44100, [](double hz) { return 1.0 / hz; });
+    for (int latency : {0, 1}) {
+        for (int pitch : {12, -12}) {
+            SCOPED_TRACE(testing::Message() << "delay " << latency << " pitch " << pitch);
+            EngineHarness h(latency);
+            h.SetPitch(pitch);
+            const auto out = h.Run(in);
+            const double wanted = 120.0 * std::pow(2.0, pitch / 24.0);
+            // From the second block on (the first one starts the run), to the end of the tone.
+            const auto f0s = TenthSecondF0s(out, static_cast<size_t>(h.Half()), out.size());
+            ASSERT_GE(f0s.size(), 20u);
+            double worst = 0.0;
+            for (double f : f0s) {
+                ASSERT_GT(f, 0.0);
+                worst = std::max(worst, std::fabs(pitchtrack::Cents(f, wanted)));
+            }
+            EXPECT_LE(worst, 5.0);
+        }
+    }
+}
+
 TEST(SynthesisCycleTest, PitchUpTwoOctavesShiftsTheFundamentalByFour) {
     EngineHarness h;
     h.SetPitch(48);
