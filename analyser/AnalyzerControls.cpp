@@ -50,11 +50,14 @@ void CWaveInOutDlg::RedrawSpectrum(const float* magL, const float* magR, const f
 
 void CWaveInOutDlg::DrawAnalyzerLabels(BOOL bErase) {
     CClientDC dc(this);
-    if (bErase) {
+    // The labels are drawn on their own background every time: smoothed text drawn over its
+    // earlier copy darkens its edges, and after some page turns the names smear into blots.
+    const bool named = m_nMethod != 1;
+    if (bErase || named) {
         dc.FillSolidRect(&kNoteLabelArea, GetSysColor(COLOR_BTNFACE));
         dc.FillSolidRect(&kVolumeLabelArea, GetSysColor(COLOR_BTNFACE));
     }
-    if (m_nMethod == 1) return;
+    if (!named) return;
     const CLabelText labels(dc, 8);
 
     // The lowest key and every C, from the bottom of the grid up.

@@ -211,6 +211,9 @@ void CWaveInOutDlg::OnBnClickedStop() {
     InitHistoryScrollBar();
     WriteTrace("4-08");
     m_nRunState.store(0);
+    // The level meter is blanked by the idle painting; nothing else would draw over its last level.
+    const CRect meter(318, 28, 338, 88);
+    InvalidateRect(&meter, FALSE);
     m_strChorusFile.clear();
     UpdateControls();
     m_btnPlay.SetBitmap(m_nPlayState == 2 ? &m_bmpPlay[0] : &m_bmpPlay[1]);

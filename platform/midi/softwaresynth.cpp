@@ -1,11 +1,23 @@
 // The General MIDI software synthesizer (FluidSynth) with a GM sound font from the system,
 // playing through the default sound device. The mapper of a desktop without MIDI hardware.
+//
+// The sound output sleeps while no note sounds: a synthesizer that renders silence into the
+// sound device costs a fifth of a core all the time the program is open. The output is opened
+// once at the start, so that a missing sound device is reported then, and closed again at once;
+// a note-on opens it (in some milliseconds, before the note's first period plays), and a
+// watcher closes it once every voice has been silent for a while.
+//
+// Threads: Send runs on the threads that play notes (one at a time, under the device's lock);
+// the watcher is a thread of its own. Both open and close the output under m_outputMutex.
 #include <fluidsynth.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/midi/synth.h"
 #include "platform/wave/libmessages.h"
@@ -22,6 +34,10 @@ constexpr const char* kSoundFonts[] = {
 };
 // Audio drivers that reach the desktop's default sound device, in order of choice.
 constexpr const char* kAudioDrivers[] = {"pulseaudio", "pipewire", "alsa"};
+// How long every voice must have been silent before the output sleeps, and how often the
+// watcher looks while the output is open.
+constexpr auto kSilenceBeforeSleep = std::chrono::milliseconds(1500);
+constexpr auto kWatchPeriod = std::chrono::milliseconds(250);
 
 bool Exists(const char* path) { return std::ifstream(path).good(); }
 
@@ -38,6 +54,12 @@ void QuietLog() {
 class SoftwareSynth : public Synth {
 public:
     ~SoftwareSynth() override {
+        {
+            std::lock_guard<std::mutex> lock(m_outputMutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        if (m_watcher.joinable()) m_watcher.join();
         // The audio driver pulls from the synth: it goes first.
         if (m_driver != nullptr) delete_fluid_audio_driver(m_driver);
         if (m_synth != nullptr) delete_fluid_synth(m_synth);
@@ -61,12 +83,19 @@ public:
         if (m_synth == nullptr || fluid_synth_sfload(m_synth, font, 1) == FLUID_FAILED) return false;
         // Its audio drivers try the sound libraries, which print their failures themselves.
         platform::wave::RouteSoundLibraryMessages();
+        // The first driver that opens is the one the notes use; it sleeps until the first note.
+        bool opened = false;
         for (const char* driver : kAudioDrivers) {
             if (fluid_settings_setstr(m_settings, "audio.driver", driver) != FLUID_OK) continue;
-            m_driver = new_fluid_audio_driver(m_settings, m_synth);
-            if (m_driver != nullptr) return true;
+            if (fluid_audio_driver_t* probe = new_fluid_audio_driver(m_settings, m_synth)) {
+                delete_fluid_audio_driver(probe);
+                opened = true;
+                break;
+            }
         }
-        return false;
+        if (!opened) return false;
+        m_watcher = std::thread([this] { Watch(); });
+        return true;
     }
 
     bool Send(const std::uint8_t* b, std::size_t n) override {
@@ -74,7 +103,12 @@ public:
         const int ch = b[0] & 0x0F;
         switch (b[0] & 0xF0) {
         case 0x80: return n >= 3 && Ok(fluid_synth_noteoff(m_synth, ch, b[1]));
-        case 0x90: return n >= 3 && Ok(fluid_synth_noteon(m_synth, ch, b[1], b[2]));
+        case 0x90:
+            if (n < 3) return false;
+            if (b[2] == 0) return Ok(fluid_synth_noteon(m_synth, ch, b[1], 0));
+            // The note is in the synth before the output wakes, so its first period plays it.
+            if (!Ok(fluid_synth_noteon(m_synth, ch, b[1], b[2]))) return false;
+            return WakeOutput();
         case 0xA0: return n >= 3 && Ok(fluid_synth_key_pressure(m_synth, ch, b[1], b[2]));
         case 0xB0: return n >= 3 && Ok(fluid_synth_cc(m_synth, ch, b[1], b[2]));
         case 0xC0: return n >= 2 && Ok(fluid_synth_program_change(m_synth, ch, b[1]));
@@ -94,9 +128,47 @@ public:
 private:
     static bool Ok(int result) { return result == FLUID_OK; }
 
+    // Opens the output if it sleeps; the watcher then sees sound again. False when it cannot.
+    bool WakeOutput() {
+        {
+            std::lock_guard<std::mutex> lock(m_outputMutex);
+            m_lastSound = std::chrono::steady_clock::now();
+            if (m_driver == nullptr) m_driver = new_fluid_audio_driver(m_settings, m_synth);
+            if (m_driver == nullptr) return false;
+        }
+        m_wake.notify_all();
+        return true;
+    }
+
+    // Closes the output once no voice has sounded for kSilenceBeforeSleep; waits without
+    // looking while it sleeps.
+    void Watch() {
+        std::unique_lock<std::mutex> lock(m_outputMutex);
+        while (!m_stop) {
+            if (m_driver == nullptr) {
+                m_wake.wait(lock, [this] { return m_stop || m_driver != nullptr; });
+                continue;
+            }
+            m_wake.wait_for(lock, kWatchPeriod, [this] { return m_stop; });
+            if (m_stop || m_driver == nullptr) continue;
+            const auto now = std::chrono::steady_clock::now();
+            if (fluid_synth_get_active_voice_count(m_synth) > 0) {
+                m_lastSound = now;
+            } else if (now - m_lastSound >= kSilenceBeforeSleep) {
+                delete_fluid_audio_driver(m_driver);
+                m_driver = nullptr;
+            }
+        }
+    }
+
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
-    fluid_audio_driver_t* m_driver = nullptr;
+    std::mutex m_outputMutex;
+    std::condition_variable m_wake;
+    fluid_audio_driver_t* m_driver = nullptr;  // null while the output sleeps
+    std::chrono::steady_clock::time_point m_lastSound;
+    bool m_stop = false;
+    std::thread m_watcher;
 };
 
 }  // namespace

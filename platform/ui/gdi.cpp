@@ -249,15 +249,24 @@ void CDC::AttachWindow(CWnd* pWnd) {
 }
 
 void CDC::DetachWindow() {
-    if (m_pWnd != nullptr && m_surface) {
-        if (auto* ws = GetWindowSystem(); ws != nullptr && m_pWnd->HasWindow()) ws->Repaint(m_pWnd);
+    if (m_pWnd != nullptr && m_surface && !m_drawn.IsRectEmpty()) {
+        if (auto* ws = GetWindowSystem(); ws != nullptr && m_pWnd->HasWindow()) ws->Repaint(m_pWnd, &m_drawn);
     }
     m_pWnd = nullptr;
     m_surface.reset();
+    m_drawn = CRect();
 }
 
-void CDC::Changed() {
-    if (m_surface) m_surface->Touch();
+void CDC::Changed(const RECT& area) {
+    if (!m_surface) return;
+    m_surface->Touch();
+    if (m_pWnd == nullptr || area.right <= area.left || area.bottom <= area.top) return;
+    if (m_drawn.IsRectEmpty()) {
+        m_drawn = area;
+    } else {
+        m_drawn = CRect(std::min(m_drawn.left, area.left), std::min(m_drawn.top, area.top),
+                        std::max(m_drawn.right, area.right), std::max(m_drawn.bottom, area.bottom));
+    }
 }
 
 CBitmap* CDC::SelectObject(CBitmap* pBitmap) {
@@ -290,7 +299,7 @@ void CDC::FillSolidRect(const RECT* lpRect, COLORREF clr) {
     m_bkColor = clr;  // filling uses (and leaves) the background colour, as on the desktop platform
     if (!m_surface || lpRect == nullptr) return;
     m_surface->Fill(*lpRect, clr);
-    Changed();
+    Changed(*lpRect);
 }
 
 void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF clr) {
@@ -301,7 +310,7 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF clr) {
 void CDC::FillRect(const RECT* lpRect, CBrush* pBrush) {
     if (!m_surface || lpRect == nullptr || pBrush == nullptr || pBrush->m_bNull) return;
     m_surface->Fill(*lpRect, pBrush->m_color);
-    Changed();
+    Changed(*lpRect);
 }
 
 BOOL CDC::Rectangle(int x1, int y1, int x2, int y2) {
@@ -320,7 +329,7 @@ BOOL CDC::Rectangle(int x1, int y1, int x2, int y2) {
         LineTo(x1, y1);
         m_current = keep;
     }
-    Changed();
+    Changed(CRect(x1, y1, x2, y2));
     return TRUE;
 }
 
@@ -365,14 +374,16 @@ BOOL CDC::LineTo(int x, int y) {
             py += sy;
         }
     }
-    Changed();
+    // The pen's square reaches half its width around each point drawn.
+    const int reach = std::max(1, m_pPen->m_nWidth);
+    Changed(CRect(std::min(x0, x) - reach, std::min(y0, y) - reach, std::max(x0, x) + reach, std::max(y0, y) + reach));
     return TRUE;
 }
 
 COLORREF CDC::SetPixel(int x, int y, COLORREF crColor) {
     if (!m_surface || !m_surface->Contains(x, y)) return static_cast<COLORREF>(-1);
     m_surface->SetPixel(x, y, crColor);
-    Changed();
+    Changed(CRect(x, y, x + 1, y + 1));
     return crColor;
 }
 
@@ -417,8 +428,9 @@ BOOL CDC::TextOut(int x, int y, const std::string& text) {
     job.align = m_textAlign;
     if (auto* ws = GetWindowSystem()) {
         if (!m_surface) return FALSE;
-        ws->DrawText(m_surface.get(), job);
-        Changed();
+        const SIZE size = ws->DrawText(m_surface.get(), job);
+        // Wherever the alignment puts the text, it lies within its size around the point.
+        Changed(CRect(x - size.cx - 1, y - size.cy - 1, x + size.cx + 1, y + size.cy + 1));
         return TRUE;
     }
     std::lock_guard<std::mutex> lock(platform::ui::g_textSinkMutex);
@@ -457,7 +469,7 @@ BOOL CDC::DrawIcon(int x, int y, HICON hIcon) {
             if ((p & 0x00FFFFFFu) != transparent) m_surface->SetPixel(x + sx, y + sy, Surface::FromPixel(p));
         }
     }
-    Changed();
+    Changed(CRect(x, y, x + src.Width(), y + src.Height()));
     return TRUE;
 }
 
@@ -482,7 +494,7 @@ BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, i
         std::uint32_t* to = m_surface->Pixels() + static_cast<std::size_t>(dy + r) * static_cast<std::size_t>(m_surface->Width()) + static_cast<std::size_t>(dx);
         std::copy(rows.begin() + static_cast<std::ptrdiff_t>(r) * w, rows.begin() + static_cast<std::ptrdiff_t>(r + 1) * w, to);
     }
-    Changed();
+    Changed(CRect(dx, dy, dx + w, dy + h));
     return TRUE;
 }
 

@@ -331,8 +331,10 @@ public:
 protected:
     // Draws on a window's client area; the window is told when drawing has changed it.
     void AttachWindow(CWnd* pWnd);
+    // Shows again the part of the window that was drawn on (nothing when nothing was drawn).
     void DetachWindow();
-    void Changed();
+    // Drawing changed the surface within area (client pixels; it may reach beyond the surface).
+    void Changed(const RECT& area);
 
 private:
     void PlotPen(int x, int y);
@@ -347,6 +349,7 @@ private:
     CBrush* m_pBrush = &m_defaultBrush;
     CFont* m_pFont = &m_defaultFont;
     CPoint m_current;
+    CRect m_drawn;  // the bounds of what was drawn on a window's surface since it was attached
     COLORREF m_textColor = RGB(0, 0, 0);
     COLORREF m_bkColor = RGB(255, 255, 255);
     int m_bkMode = OPAQUE;

@@ -55,8 +55,10 @@ public:
     // child window made by CWnd::Create, and shows it when the object is visible.
     virtual bool CreateWindowFor(CWnd* wnd) = 0;
     virtual void DestroyWindowFor(CWnd* wnd) = 0;
-    // The window's surface or painting must be shown again (a paint is pending or it changed).
-    virtual void Repaint(CWnd* wnd) = 0;
+    // The window's surface or painting must be shown again (a paint is pending or it changed):
+    // the area given in client pixels, or all of it when area is null. Child windows that lie
+    // over the area are not asked to redraw: a control redraws when it itself changes.
+    virtual void Repaint(CWnd* wnd, const RECT* area = nullptr) = 0;
     virtual POINT ClientOrigin(const CWnd* topLevel) = 0;  // screen position of the client area
     virtual bool IsIconic(const CWnd* topLevel) = 0;
     virtual void SetIcon(CWnd* topLevel, HICON icon, bool big) = 0;

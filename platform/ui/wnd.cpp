@@ -289,7 +289,7 @@ void CWnd::InvalidateRect(LPCRECT lpRect, BOOL bErase) {
         m_bEraseBackground = true;
     }
     m_bPaintPending = true;
-    if (auto* ws = GetWindowSystem(); ws != nullptr && m_bHasWindow) ws->Repaint(this);
+    if (auto* ws = GetWindowSystem(); ws != nullptr && m_bHasWindow) ws->Repaint(this, &r);
 }
 
 void CWnd::PaintIfNeeded() {

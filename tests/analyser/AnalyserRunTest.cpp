@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "AnalyserSupport.h"
 #include "runs/RunHarness.h"
+#include "support/RiffBytes.h"
 
 namespace {
 
@@ -75,11 +78,32 @@ TEST_F(AnalyserRun, PitchTrackOfALiveRunFollowsTheVoice) {
     EXPECT_TRUE(dlg->m_scrollHistory.IsWindowEnabled());
 }
 
-TEST_F(AnalyserRun, SpectrumOfAPhaseVocoderRunShowsBothChannels) {
-    StartDialog(stereo, 4);
+// The column of the highest pixel of a colour in the plot (the loudest bin's place), or -1.
+int PeakColumn(const CFFTScreen& screen, COLORREF c) {
+    for (int y = 0; y < 250; ++y)
+        for (int x = 0; x < 452; ++x)
+            if (ImagePixel(screen, x, y) == c) return x;
+    return -1;
+}
+
+TEST_F(AnalyserRun, SpectrumOfAPhaseVocoderRunShowsEachChannelsToneWhereItsFrequencyLies) {
+    // A3 (220 Hz) on the left, B5 (987.77 Hz) on the right.
+    const double hz[2] = {220.0, 987.77};
+    std::string samples;
+    for (int i = 0; i < 44100 * 6; ++i) {
+        for (double f : hz) {
+            const double v = 12000.0 * std::sin(2.0 * 3.141592653589793 * f * i / 44100.0);
+            samples += riffbytes::Le16(static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
+        }
+    }
+    const std::string tones = folder.File("tones.wav");
+    riffbytes::WriteFile(tones, riffbytes::Wave(2, samples));
+    StartDialog(tones, 4);
     dlg->m_nMethod = 1;
     dlg->m_pitchScale.Init(2, 44100);
     dlg->m_fftScreen.InitSpectrumAnalyzer(440);
+    const float binsPerPixel = 1024.0f / 452.0f;
+    const float c2Edge = 440.0f * std::pow(2.0f, -2.7916667f) + 0.5f;
     for (int axis : {1, 2}) {
         SCOPED_TRACE(axis);
         dlg->m_nAxisMode = axis;
@@ -87,10 +111,18 @@ TEST_F(AnalyserRun, SpectrumOfAPhaseVocoderRunShowsBothChannels) {
         dlg->m_fftScreen.m_nScreenKind = 1;
         dlg->OnBnClickedLive();
         ASSERT_EQ(dlg->m_nRunState.load(), 1);
-        RunWithTimer(4.0);
+        RunWithTimer(3.0);
         dlg->OnBnClickedStop();
-        EXPECT_GT(Count(RGB(0, 255, 255)), 50);
-        EXPECT_GT(Count(RGB(255, 0, 255)), 50);
+        const COLORREF colour[2] = {RGB(0, 255, 255), RGB(255, 0, 255)};
+        for (int ch = 0; ch < 2; ++ch) {
+            SCOPED_TRACE(ch);
+            EXPECT_GT(Count(colour[ch]), 50);
+            // Linear axis: 0 to 22050 Hz across; Keyboard axis: C2 to C6 in 49 semitone columns,
+            // a mark from one pixel left of the note's place to five right of it.
+            const double want = axis == 1 ? hz[ch] / (44100.0 / 2048.0) / binsPerPixel
+                                          : 12.0 * std::log2(hz[ch] / c2Edge) * 452.0 / 49.0 - 1.0;
+            EXPECT_NEAR(PeakColumn(dlg->m_fftScreen, colour[ch]), want, axis == 1 ? 1.5 : 2.5) << hz[ch] << " Hz";
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "effects/EQdlg.h"
 #include "effects/PeakingDesign.h"
 #include "platform/ui/msgbox.h"
+#include "platform/ui/userinput.h"
 #include "platform/ui/windowsystem.h"
 #include "support/TempFolder.h"
 
@@ -144,10 +145,24 @@ TEST_F(EQdlgTest, HexadecimalPrefixWithoutDigitsReadsAsZeroQ) {
 
 TEST_F(EQdlgTest, NewQRedesignsEveryBandAtTheNextRedrawAndNotBefore) {
     SetGain(7, 6);
-    dlg->m_editQ.SetWindowText("2");
-    ExpectBandDesignedWith(7, 6, 1.0f);
+    MessageTexts();
+    // Typed key by key, with what a shown dialog does meanwhile: its graphs painted, the reverb
+    // trackbars redrawn. "0" on its way to "0.5" is no Q: read now, it would be refused.
+    for (const char* typed : {"0", "0.", "0.5"}) {
+        platform::ui::UserEditedText(&dlg->m_editQ, typed);
+        dlg->SendMessage(WM_PAINT);
+        Redraw(CEQdlg::IDC_SLIDER_ATTENUATION);
+        Redraw(CEQdlg::IDC_SLIDER_DELAY);
+        Redraw(CEQdlg::IDC_SLIDER_REPEAT);
+        EXPECT_TRUE(MessageTexts().empty()) << typed;
+        EXPECT_EQ(dlg->m_editQ.GetWindowText(), typed);
+        EXPECT_EQ(dlg->m_fQ, 1.0f) << typed;
+        ExpectBandDesignedWith(7, 6, 1.0f);
+    }
     Redraw(CEQdlg::IDC_SLIDER_BAND0 + 1);
-    for (int k = 0; k < kEqBands; ++k) ExpectBandDesignedWith(k, k == 7 ? 6 : 0, 2.0f);
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(dlg->m_fQ, 0.5f);
+    for (int k = 0; k < kEqBands; ++k) ExpectBandDesignedWith(k, k == 7 ? 6 : 0, 0.5f);
 }
 
 TEST_F(EQdlgTest, CtrlClickStoresThePresetWithoutAnyVisibleChange) {

@@ -11,8 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <chrono>
+#include <thread>
+
 #include "analyser/FFTScreen.h"
+#include "platform/midi/midiapi.h"
 #include "runs/RunHarness.h"
+#include "support/ProcessCpu.h"
 
 namespace {
 
@@ -143,12 +148,40 @@ TEST(SoundServer, ClickOnTheAnalyserSoundsItsNoteThroughTheSynthesizer) {
     ASSERT_NE(screen.m_hMidiOut, nullptr) << "the synthesizer did not start";
     EXPECT_TRUE(runtest::BoxTexts().empty());
     screen.InitPitchAnalyzer(kClickedRangeC3);
+    // Open and silent, the synthesizer costs nothing: its sound output sleeps.
+    const auto wait = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
+    const double openIdle = cputime::ShareOfACoreWhile([&] { wait(4.0); });
+    std::printf("synthesizer open, no note: %.1f %% of a core\n", openIdle * 100.0);
+    EXPECT_LT(openIdle, 0.05);
+    // Each click comes after the output has gone to sleep: the recording must hold every note.
     const int y = CFFTScreen::kPlotH - 1 - kClickedRow * 10 - 5;
     for (int click = 0; click < 3; ++click) {
         screen.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, y));
         EXPECT_EQ(screen.m_nMidiNote.load(), 36 + 12 + kClickedRow);
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        wait(click < 2 ? 3.0 : 0.8);
     }
+    wait(2.5);
+    const double afterIdle = cputime::ShareOfACoreWhile([&] { wait(3.0); });
+    std::printf("synthesizer after the notes: %.1f %% of a core\n", afterIdle * 100.0);
+    EXPECT_LT(afterIdle, 0.05);
+}
+
+TEST(SoundServer, ANoteOnWakesTheSleepingSynthesizerWellWithinATenthOfASecond) {
+    SKIP_UNLESS_PHASE("midi");
+    ::unsetenv("SORVEL_VIRTUAL_MIDI");
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(midiOutOpen(&out, MIDI_MAPPER, 0, 0, 0), MMSYSERR_NOERROR);
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // asleep by now
+    // A3, the note the recording of this phase is checked for.
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(midiOutShortMsg(out, 0x90 | (57 << 8) | (0x7F << 16)), MMSYSERR_NOERROR);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("note-on while asleep returned after %.1f ms\n", ms);
+    // The output's own buffering (16 periods of 64 frames, 23 ms) comes on top of this.
+    EXPECT_LT(ms, 60.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(midiOutShortMsg(out, 0x90 | (57 << 8)), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
 }
 
 TEST(SoundServer, RecordingOfTheClickedNoteHasItsPitch) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
@@ -111,6 +112,37 @@ TEST_F(QtAnalyserTest, PitchViewDuringAndAfterARunWithPagesHoverAndNotes) {
     }));
     EXPECT_EQ(sent, (std::vector<std::string>{"90 2B 7F", "90 2B 00"}));
     EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+}
+
+TEST_F(QtAnalyserTest, NoteAndVolumeLabelsAfterHoursOfPageTurnsLookAsOneFreshDraw) {
+    StartWith("voice.wav", kRunSpeed);
+    dlg->m_bShowVolumeGraph = TRUE;
+    // The note names left of the grid and the volume scale right of it, in client pixels.
+    const CRect areas[2] = {CRect(380, 20, 396, 280), CRect(852, 20, 872, 285)};
+    const auto snapshot = [&] {
+        std::vector<COLORREF> pixels;
+        const platform::ui::Surface* s = dlg->GetClientSurface();
+        for (const CRect& r : areas)
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x) pixels.push_back(s->GetPixel(x, y));
+        return pixels;
+    };
+    dlg->DrawAnalyzerLabels(TRUE);
+    drv::ProcessEvents(50);
+    const std::vector<COLORREF> fresh = snapshot();
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    int inked = 0;
+    for (COLORREF c : fresh) inked += c != face;
+    EXPECT_GT(inked, 60) << "no labels drawn";
+    // A page turns every ten seconds of a run: 360 of them are an hour.
+    for (int page = 0; page < 360; ++page) dlg->DrawAnalyzerLabels(FALSE);
+    drv::ProcessEvents(50);
+    const std::vector<COLORREF> later = snapshot();
+    int changed = 0;
+    for (std::size_t i = 0; i < fresh.size(); ++i) changed += fresh[i] != later[i];
+    EXPECT_EQ(changed, 0) << "pixels of the labels differ from one fresh draw";
+    EXPECT_EQ(drv::GrabPixel(dlg.get(), 388, 150), dlg->GetClientSurface()->GetPixel(388, 150));
+    Shot("labels-after-an-hour");
 }
 
 TEST_F(QtAnalyserTest, SpectrumViewInEveryAxisModeWithTheKeyboardHover) {

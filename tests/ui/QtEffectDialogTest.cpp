@@ -11,10 +11,12 @@
 #include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
 #include "effects/EQdlg.h"
+#include "effects/PeakingDesign.h"
 #include "platform/wave/wavfileio.h"
 #include "resources/resource_ids.h"
 #include "support/RiffBytes.h"
 #include "support/ScopedEnv.h"
+#include "support/ProcessCpu.h"
 #include "support/Signals.h"
 #include "support/TempFolder.h"
 
@@ -98,6 +100,21 @@ protected:
 
     COLORREF Pixel(int x, int y) { return drv::GrabPixel(effects, x, y); }
 
+    // Types into the Q box one key at a time, letting the window run between the keys as it
+    // does while a user types.
+    void TypeKeyByKey(const std::string& text) {
+        // The box takes the focus first: the control that loses it redraws then, and a band
+        // trackbar that does so reads the Q as it stands before the typing.
+        ASSERT_TRUE(drv::TypeText(&effects->m_editQ, effects->m_editQ.GetWindowText()));
+        drv::ProcessEvents(100);
+        ASSERT_TRUE(drv::TypeText(&effects->m_editQ, ""));
+        drv::ProcessEvents(100);
+        for (char c : text) {
+            ASSERT_TRUE(drv::PressKey(&effects->m_editQ, std::string(1, c)));
+            drv::ProcessEvents(150);
+        }
+    }
+
     std::string noise;
     CEQdlg* effects = nullptr;
 };
@@ -172,7 +189,7 @@ TEST_F(QtEffectDialogTest, DraggedBandsAndReverbTrackbarsChangeValuesAndGraphs) 
     EXPECT_EQ(effects->m_nRepeat, 12);
 }
 
-TEST_F(QtEffectDialogTest, QThatIsNotANumberIsToldOnceAndMendedWhileTrackbarsKeepRedrawing) {
+TEST_F(QtEffectDialogTest, QThatIsNotANumberIsToldOnceAtTheNextBandMoveAndMendedWhileTrackbarsKeepRedrawing) {
     std::vector<std::string> boxes;
     WhenPossible([&] {
         const auto texts = drv::OpenMessageBoxTexts();
@@ -180,8 +197,11 @@ TEST_F(QtEffectDialogTest, QThatIsNotANumberIsToldOnceAndMendedWhileTrackbarsKee
         boxes.insert(boxes.end(), texts.begin(), texts.end());
         return drv::AnswerMessageBox(IDOK);
     });
-    // The Q is read at the next redraw of a band trackbar: at the latest when one is moved.
-    ASSERT_TRUE(drv::TypeText(&effects->m_editQ, "abc"));
+    // Typed key by key, the window going on between the keys: nothing reads the box yet.
+    TypeKeyByKey("abc");
+    EXPECT_TRUE(boxes.empty()) << "the Q was read while it was typed";
+    EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "abc");
+    // The Q is read at the next redraw of a band trackbar: here when one is moved.
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[2], -6));
     ASSERT_TRUE(drv::WaitUntil([&] { return !boxes.empty(); }));
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[7], 6));
@@ -192,6 +212,58 @@ TEST_F(QtEffectDialogTest, QThatIsNotANumberIsToldOnceAndMendedWhileTrackbarsKee
     EXPECT_EQ(effects->m_fQ, 1.0f);
     EXPECT_EQ(effects->m_nGain[2], 6);
     EXPECT_EQ(effects->m_nGain[7], -6);
+}
+
+TEST_F(QtEffectDialogTest, QTypedKeyByKeyIsTakenWholeAtTheNextBandMoveWithoutAnyMessage) {
+    // A message box that should not come is answered all the same, so that the test goes on;
+    // the answering ends with the test.
+    auto boxes = std::make_shared<std::vector<std::string>>();
+    auto done = std::make_shared<bool>(false);
+    WhenPossible([boxes, done] {
+        if (*done) return true;
+        const auto texts = drv::OpenMessageBoxTexts();
+        if (texts.empty()) return false;
+        boxes->insert(boxes->end(), texts.begin(), texts.end());
+        return !drv::AnswerMessageBox(IDOK);
+    });
+    struct EndAnswering {
+        std::shared_ptr<bool> done;
+        ~EndAnswering() {
+            *done = true;
+            drv::ProcessEvents(30);
+        }
+    } endAnswering{done};
+    // "0" alone is no Q: read at a keystroke it would bring the message and undo the typing.
+    TypeKeyByKey("0.5");
+    EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "0.5");
+    EXPECT_EQ(effects->m_fQ, 1.0f) << "the Q was read before a band trackbar redrew";
+    ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[5], -12));
+    drv::ProcessEvents(200);
+    EXPECT_TRUE(boxes->empty());
+    EXPECT_EQ(effects->m_fQ, 0.5f);
+    EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "0.5");
+    // Every band designed anew with the Q: band 5 at +12 dB, the others flat.
+    for (int k = 0; k < kEqBands; ++k) {
+        float b[3];
+        float a[3];
+        DesignPeaking(static_cast<float>(EqBandFrequency(k)), k == 5 ? 12.0f : 0.0f, 0.5f, b, a);
+        EXPECT_EQ(effects->m_design.b[k][0], b[0]) << "band " << k;
+        EXPECT_EQ(effects->m_design.a[k][2], a[2]) << "band " << k;
+    }
+    // The broad peak (Q 0.5) of +12 dB at C5 on screen: still above +6 dB an octave away.
+    EXPECT_EQ(Pixel(24 + 200, 210 + 0), RGB(255, 255, 255));
+    EXPECT_GT(effects->m_fTotalResp[160], 6.0f);
+    EXPECT_TRUE(drv::SaveScreenshot(effects, ScreenshotPath("effect-dialog-q-0.5.png")));
+}
+
+TEST_F(QtEffectDialogTest, IdleWindowsUseNextToNoProcessorTimeWithTheEffectWindowShownOrHidden) {
+    // A window that keeps repainting itself takes a whole core; an idle one next to nothing.
+    const double shown = cputime::ShareOfACoreWhile([] { drv::ProcessEvents(3000); });
+    ASSERT_TRUE(drv::Click(effects->GetDlgItem(IDC_EQ_CLOSE)));
+    ASSERT_TRUE(drv::WaitUntil([&] { return !drv::WidgetVisible(effects); }));
+    const double hidden = cputime::ShareOfACoreWhile([] { drv::ProcessEvents(3000); });
+    EXPECT_LT(shown, 0.2) << "effect window shown";
+    EXPECT_LT(hidden, 0.2) << "effect window hidden";
 }
 
 TEST_F(QtEffectDialogTest, CloseBoxAndCloseButtonHideItAndEffectShowsItAgain) {

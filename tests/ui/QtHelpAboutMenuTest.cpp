@@ -2,6 +2,8 @@
 // browser as one argument, whatever its path holds; the about box and the popup menu on screen.
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,7 @@
 #include "UiTestSupport.h"
 #include "app/WaveInOutDlg.h"
 #include "resources/resource_ids.h"
+#include "support/RiffBytes.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
 #include "support/ElfWordSize.h"
@@ -136,12 +139,34 @@ TEST_F(QtHelpAboutMenuTest, PopupMenuOffersItsThreeCommandsAndVersionShowsTheAbo
     ASSERT_TRUE(drv::WaitUntil([&] { return settingsShown && drv::ShownWindow("ソルベルの設定") == nullptr; }));
 }
 
-TEST_F(QtHelpAboutMenuTest, IdleWindowShowsTheMeterBlackAndBufferFullRed) {
+TEST_F(QtHelpAboutMenuTest, IdleWindowShowsTheMeterBlackAlsoAfterARunAndBufferFullRed) {
     drv::ProcessEvents(50);
-    for (int x : {318, 322, 326, 328, 332, 336}) {
-        EXPECT_EQ(drv::GrabPixel(dlg.get(), x, 30), RGB(0, 0, 0)) << x;
-        EXPECT_EQ(drv::GrabPixel(dlg.get(), x, 86), RGB(0, 0, 0)) << x;
+    const auto expectMeterBlack = [&](const char* when) {
+        for (int x : {318, 322, 326, 328, 332, 336}) {
+            for (int y : {30, 60, 86}) EXPECT_EQ(drv::GrabPixel(dlg.get(), x, y), RGB(0, 0, 0)) << when << " " << x << "," << y;
+        }
+    };
+    expectMeterBlack("at the start");
+
+    // A loud tone on the recording device lights the meter during a LIVE run; STOP leaves the
+    // window idle, and the idle meter is black again.
+    std::string tone;
+    for (int i = 0; i < 44100 * 3; ++i) {
+        const double v = 20000.0 * std::sin(2.0 * 3.141592653589793 * 440.0 * i / 44100.0);
+        tone += riffbytes::Le16(static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
     }
+    riffbytes::WriteFile(folder.File("none.wav"), riffbytes::Wave(1, tone));
+    ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_LIVE)));
+    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 1; }));
+    ASSERT_TRUE(drv::WaitUntil([&] { return drv::GrabPixel(dlg.get(), 320, 86) != RGB(0, 0, 0); }))
+        << "the meter never lit";
+    EXPECT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("main-dialog-meter-during-run.png")));
+    ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_STOP)));
+    ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 0; }));
+    drv::ProcessEvents(300);
+    expectMeterBlack("after STOP");
+    EXPECT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("main-dialog-meter-after-stop.png")));
+
     dlg->m_staticBufferFull.ShowWindow(SW_SHOW);
     drv::ProcessEvents(50);
     const RECT r = drv::WidgetRect(&dlg->m_staticBufferFull);

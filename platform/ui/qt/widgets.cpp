@@ -255,11 +255,15 @@ public:
     void Sync(unsigned what) override {
         if (Wnd() == nullptr) return;
         SyncCommon(this, Wnd(), what);
+        bool changed = false;
         if (what & (kText | kOther)) {
             const std::string text = Wnd()->GetWindowText();
-            m_text = (Wnd()->GetStyle() & SS_NOPREFIX) ? ToQt(text) : StripPrefix(text);
+            const QString shown = (Wnd()->GetStyle() & SS_NOPREFIX) ? ToQt(text) : StripPrefix(text);
+            changed = shown != m_text;
+            m_text = shown;
         }
-        if (what & (kText | kEnabled)) update();
+        // The same text set again draws nothing.
+        if (changed || (what & kEnabled)) update();
     }
     QString ShownText() const override { return m_text; }
 
@@ -547,6 +551,7 @@ public:
         setSingleStep(1);
         connect(this, &QSlider::actionTriggered, this, [this](int action) { m_code = ScrollCode(action); });
         connect(this, &QSlider::valueChanged, this, [this](int value) {
+            m_ownRedraw = true;
             if (Updating()) return;
             if (auto* s = dynamic_cast<CSliderCtrl*>(Wnd())) UserMovedTrackbar(s, value, m_code);
         });
@@ -568,11 +573,38 @@ public:
             setPageStep(std::max(1, s->GetPageSize()));
             setValue(s->GetPos());
             m_tics = s->GetTics();
+            m_ownRedraw = true;
             update();
         }
+        if (what & (kEnabled | kVisible)) m_ownRedraw = true;
     }
 
 protected:
+    // The events after which the trackbar draws itself anew: shown, resized, restyled, enabled
+    // or disabled, and what the mouse, the keyboard and the focus do to it.
+    bool event(QEvent* ev) override {
+        switch (ev->type()) {
+        case QEvent::Show:
+        case QEvent::Resize:
+        case QEvent::EnabledChange:
+        case QEvent::StyleChange:
+        case QEvent::PaletteChange:
+        case QEvent::FontChange:
+        case QEvent::HoverEnter:
+        case QEvent::HoverLeave:
+        case QEvent::HoverMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::KeyPress:
+        case QEvent::Wheel:
+        case QEvent::FocusIn:
+        case QEvent::FocusOut: m_ownRedraw = true; break;
+        default: break;
+        }
+        return QSlider::event(ev);
+    }
+
     void paintEvent(QPaintEvent* ev) override {
         QSlider::paintEvent(ev);
         auto* s = dynamic_cast<CSliderCtrl*>(Wnd());
@@ -602,9 +634,14 @@ protected:
                 }
             }
         }
-        // The program reads trackbar positions when they redraw. The notification follows the
-        // paint instead of running inside it, so that a handler may open a message box (a modal
-        // loop inside a paint would never return); redraws before it is handled share it.
+        // The program reads trackbar positions when they redraw. Only a redraw of the trackbar's
+        // own is one: the window system also paints it again when the dialog beneath it is
+        // painted (a graph drawn nearby), which changes nothing of it and tells nothing.
+        // The notification follows the paint instead of running inside it, so that a handler
+        // may open a message box (a modal loop inside a paint would never return); redraws
+        // before it is handled share it.
+        if (!m_ownRedraw) return;
+        m_ownRedraw = false;
         if (m_notifyPending) return;
         m_notifyPending = true;
         QTimer::singleShot(0, this, [this] {
@@ -615,6 +652,7 @@ protected:
 
 private:
     bool m_notifyPending = false;
+    bool m_ownRedraw = true;  // something of the trackbar itself changed since its last redraw
     UINT m_code = SB_THUMBTRACK;
     std::vector<int> m_tics;
 };

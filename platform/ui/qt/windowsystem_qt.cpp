@@ -189,8 +189,14 @@ void QtWindowSystem::DestroyWindowFor(CWnd* wnd) {
     widget->deleteLater();
 }
 
-void QtWindowSystem::Repaint(CWnd* wnd) {
-    if (QWidget* w = WidgetOf(wnd)) w->update();
+void QtWindowSystem::Repaint(CWnd* wnd, const RECT* area) {
+    QWidget* w = WidgetOf(wnd);
+    if (w == nullptr) return;
+    if (area == nullptr) {
+        w->update();
+    } else if (area->right > area->left && area->bottom > area->top) {
+        w->update(QRect(area->left, area->top, area->right - area->left, area->bottom - area->top));
+    }
 }
 
 POINT QtWindowSystem::ClientOrigin(const CWnd* topLevel) {

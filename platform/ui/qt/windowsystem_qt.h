@@ -32,7 +32,7 @@ public:
     COLORREF SysColor(int index) override;
     bool CreateWindowFor(CWnd* wnd) override;
     void DestroyWindowFor(CWnd* wnd) override;
-    void Repaint(CWnd* wnd) override;
+    void Repaint(CWnd* wnd, const RECT* area = nullptr) override;
     POINT ClientOrigin(const CWnd* topLevel) override;
     bool IsIconic(const CWnd* topLevel) override;
     void SetIcon(CWnd* topLevel, HICON icon, bool big) override;
