@@ -68,34 +68,28 @@ void AddGrain(const COlaRing& ola, const CInputRing& in, std::int64_t grainPos, 
         for (int k = 0; k < whole; ++k) arg[k] = static_cast<float>(i0 + k) * step;
         VocoderKernels().sinCos(arg, sine, cosine, whole);
     };
-    if (shape.gain == 1.0f) {
+    // Hands every sample position of the grain with its window's sine to use(i, w).
+    const auto eachWindowed = [&](auto&& use) {
         for (int i0 = 0; i0 <= len; i0 += kRun) {
             const int n = std::min(kRun, len + 1 - i0);
             windowRun(i0, n);
-            for (int k = 0; k < n; ++k) {
-                const int i = i0 + k;
-                const float w = sine[k];
-                ola.data[(base + i) & ola.mask] += w * w * input(markSample + i);
-            }
+            for (int k = 0; k < n; ++k) use(i0 + k, sine[k]);
         }
+    };
+    if (shape.gain == 1.0f) {
+        eachWindowed([&](int i, float w) { ola.data[(base + i) & ola.mask] += w * w * input(markSample + i); });
         return;
     }
     // A raised grain: its values first, then the gain it can take without reaching full scale.
     thread_local std::vector<float> values;
     values.resize(static_cast<size_t>(len) + 1);
     float peak = 0.0f;
-    for (int i0 = 0; i0 <= len; i0 += kRun) {
-        const int n = std::min(kRun, len + 1 - i0);
-        windowRun(i0, n);
-        for (int k = 0; k < n; ++k) {
-            const int i = i0 + k;
-            const float w = sine[k];
-            const float x = input(markSample + i);
-            const float val = w * w * x;
-            values[static_cast<size_t>(i)] = val;
-            peak = std::max(peak, std::fabs(shape.apart ? val : x));
-        }
-    }
+    eachWindowed([&](int i, float w) {
+        const float x = input(markSample + i);
+        const float val = w * w * x;
+        values[static_cast<size_t>(i)] = val;
+        peak = std::max(peak, std::fabs(shape.apart ? val : x));
+    });
     constexpr float kLimit = 0.9f * 32767.0f;
     float gain = shape.gain;
     if (peak * gain > kLimit) gain = std::max(1.0f, kLimit / peak);
