@@ -11,16 +11,7 @@ namespace {
 
 using runtest::ScopedEnv;
 
-class LiveRun : public runtest::VirtualRunTest {
-protected:
-    void SetUp() override {
-        voice = runtest::TestDataFile("voice.wav");
-        if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
-        StartDialog(voice, 4);
-    }
-
-    std::string voice;
-};
+using LiveRun = runtest::VoiceRunTest;
 
 TEST_F(LiveRun, PitchUpTwelvePlaysTheVoiceOneBlockLaterWithItsFundamentalRaised) {
     dlg->m_fPitchRatio = std::pow(2.0f, 12.0f / 24.0f);

@@ -24,6 +24,7 @@
 #include "support/ScopedEnv.h"
 #include "support/StrictWav.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace runtest {
 
@@ -102,10 +103,7 @@ inline std::string DeviceSpeed(int fast) { return std::to_string(fast); }
 inline constexpr int kCycleBlocks = 4;
 #endif
 
-inline std::string TestDataFile(const char* name) {
-    const char* data = std::getenv("SORVEL_TEST_DATA");
-    return std::string(data != nullptr ? data : "testdata") + "/" + name;
-}
+using ::TestDataFile;
 
 inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
@@ -303,6 +301,19 @@ protected:
     std::string played;
     std::unique_ptr<ScopedEnv> in, out, speedEnv;
     std::unique_ptr<RunDialog> dlg;
+};
+
+// The dialog on the virtual devices with the voice recording as its input, at four times the
+// real speed; the test is skipped when the recording was not made.
+class VoiceRunTest : public VirtualRunTest {
+protected:
+    void SetUp() override {
+        voice = TestDataFile("voice.wav");
+        if (!Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
+        StartDialog(voice, 4);
+    }
+
+    std::string voice;
 };
 
 }  // namespace runtest

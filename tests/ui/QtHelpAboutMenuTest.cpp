@@ -44,10 +44,7 @@ protected:
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("none.wav"));
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
         dlg = std::make_unique<CWaveInOutDlg>(appFolder);
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));
     }
     void TearDown() override {
         dlg.reset();
