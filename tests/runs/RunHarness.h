@@ -21,6 +21,7 @@
 #include "platform/ui/msgqueue.h"
 #include "platform/wave/wavfileio.h"
 #include "support/EngineHarness.h"
+#include "support/PitchTrack.h"
 #include "support/ScopedEnv.h"
 #include "support/StrictWav.h"
 #include "support/TempFolder.h"
@@ -107,16 +108,11 @@ using ::TestDataFile;
 
 inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using riffbytes::ReadFile;
 
 inline std::vector<std::string> TraceLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::istringstream in(ReadText(path));
+    std::istringstream in(ReadFile(path));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
@@ -196,11 +192,14 @@ inline std::vector<double> PitchRatios(const std::vector<short>& in, const std::
     return ratios;
 }
 
-inline double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    const auto middle = v.begin() + static_cast<long>(v.size() / 2);
-    std::nth_element(v.begin(), middle, v.end());
-    return *middle;
+using pitchtrack::Median;
+
+// Mono mix of interleaved stereo samples.
+inline std::vector<short> Mono(const platform::wave::WavAudio& a) {
+    if (a.format.nChannels == 1) return std::vector<short>(a.samples.begin(), a.samples.end());
+    std::vector<short> m(a.samples.size() / 2);
+    for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<short>((a.samples[2 * i] + a.samples[2 * i + 1]) / 2);
+    return m;
 }
 
 // Median over frames of F0(out at t + lag) / F0(in at t) where both are clearly periodic. Kept
