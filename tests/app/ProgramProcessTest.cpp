@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/RiffBytes.h"
 #include "support/TempFolder.h"
 #include "support/ElfWordSize.h"
 
@@ -67,10 +68,7 @@ pid_t Spawn(const fs::path& program, std::vector<std::string> env, const std::st
     return pid;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using riffbytes::ReadFile;
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -114,7 +112,7 @@ TEST_F(ProgramProcessTest, WithoutADisplayItSaysItNeedsOneAndHowToUseXvfb) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal";
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::string text = ReadAll(err);
+    const std::string text = ReadFile(err);
     EXPECT_NE(text.find("graphical desktop session"), std::string::npos) << text;
     // The virtual display is the way named first.
     const auto xvfb = text.find("xvfb-run");
@@ -134,26 +132,26 @@ TEST_F(ProgramProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
 
     const pid_t first = Spawn(copy, env, folder.File("first.txt"));
     ASSERT_GT(first, 0);
-    const bool firstUp = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+    const bool firstUp = WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000);
     ::kill(first, SIGKILL);
     ::waitpid(first, nullptr, 0);
-    ASSERT_TRUE(firstUp) << ReadAll(folder.File("first.txt"));
+    ASSERT_TRUE(firstUp) << ReadFile(folder.File("first.txt"));
 
     // The next start rewrites the trace with its report and gets through its start-up.
     std::ofstream(trace, std::ios::trunc).flush();
     const pid_t next = Spawn(copy, env, folder.File("next.txt"));
     ASSERT_GT(next, 0);
-    const bool nextUp = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+    const bool nextUp = WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000);
     int status = 0;
     const bool stillRunning = ::waitpid(next, &status, WNOHANG) == 0;
     ::kill(next, SIGKILL);
     ::waitpid(next, nullptr, 0);
-    EXPECT_TRUE(nextUp) << ReadAll(folder.File("next.txt"));
+    EXPECT_TRUE(nextUp) << ReadFile(folder.File("next.txt"));
     EXPECT_TRUE(stillRunning);
     // The report states the word size the executable itself has.
     const int bits = elfword::BitsOf(copy.string());
     ASSERT_NE(bits, 0);
-    EXPECT_EQ(ReadAll(trace).rfind("sorvel(" + std::to_string(bits) + "bit) 2.87\n", 0), 0u);
+    EXPECT_EQ(ReadFile(trace).rfind("sorvel(" + std::to_string(bits) + "bit) 2.87\n", 0), 0u);
 }
 
 TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
@@ -177,12 +175,12 @@ TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
         ASSERT_GT(pid, 0);
         // The synthesizer is opened after the trace's "0-02"; where it cannot reach a sound
         // device, start-up then waits in its message box, so the end of start-up may not come.
-        const bool opening = WaitFor([&] { return ReadAll(trace).find("0-02\n") != std::string::npos; }, 20000);
-        WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 3000);
+        const bool opening = WaitFor([&] { return ReadFile(trace).find("0-02\n") != std::string::npos; }, 20000);
+        WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 3000);
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         ASSERT_TRUE(opening);
-        const std::string err = ReadAll(folder.File("err.txt"));
+        const std::string err = ReadFile(folder.File("err.txt"));
         EXPECT_EQ(err.find("ALSA"), std::string::npos) << err;
         EXPECT_EQ(err.find("ack"), std::string::npos) << err;  // jack, Jack, JACK
     }
@@ -203,17 +201,17 @@ TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
         fs::remove(settings);
         const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
         ASSERT_GT(pid, 0);
-        const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000);
+        const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000);
         int status = 0;
         const bool ended = SignalAndWait(pid, sig, &status);
-        ASSERT_TRUE(up) << ReadAll(folder.File("err.txt"));
+        ASSERT_TRUE(up) << ReadFile(folder.File("err.txt"));
         ASSERT_TRUE(ended) << "still running after the signal";
         ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
         EXPECT_EQ(WEXITSTATUS(status), 0);
-        const std::string text = ReadAll(trace);
+        const std::string text = ReadFile(trace);
         EXPECT_NE(text.find("98-OnClose\n"), std::string::npos) << text;
         EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
-        const std::string ini = ReadAll(settings);
+        const std::string ini = ReadFile(settings);
         EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
     }
 }
@@ -232,7 +230,7 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
     std::ofstream(trace).flush();
     pid_t pid = Spawn(copy, env, folder.File("err.txt"));
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(WaitFor([&] { return EndsWithStartupEnd(ReadAll(trace)); }, 20000)) << ReadAll(folder.File("err.txt"));
+    ASSERT_TRUE(WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000)) << ReadFile(folder.File("err.txt"));
     int status = 0;
     ASSERT_TRUE(SignalAndWait(pid, SIGTERM, &status));
     std::vector<std::string> lines;
@@ -253,7 +251,7 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
     std::this_thread::sleep_for(std::chrono::seconds(2));
     // Start-up waits in its box: it has not got to its end.
     ASSERT_EQ(::waitpid(pid, &status, WNOHANG), 0);
-    ASSERT_FALSE(EndsWithStartupEnd(ReadAll(trace)));
+    ASSERT_FALSE(EndsWithStartupEnd(ReadFile(trace)));
     const auto signalled = std::chrono::steady_clock::now();
     ::kill(pid, SIGTERM);
     const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 2000);
@@ -266,10 +264,10 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
     EXPECT_LT(seconds, 2.0);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    const std::string text = ReadAll(trace);
+    const std::string text = ReadFile(trace);
     EXPECT_NE(text.find("98-OnClose\n"), std::string::npos) << text;
     EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
-    const std::string ini = ReadAll(settings);
+    const std::string ini = ReadFile(settings);
     EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
 }
 

@@ -13,16 +13,12 @@
 #include "audio/PitchDump.h"
 #include "platform/ui/msgbox.h"
 #include "support/EngineHarness.h"
+#include "support/RiffBytes.h"
 #include "support/TempFolder.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using riffbytes::ReadFile;
 
 class DumpWriter : public ::testing::Test {
 protected:
@@ -40,7 +36,7 @@ protected:
         EXPECT_NE(dlg.m_pDumpFile, nullptr);
         write();
         dlg.CloseDumpFile();
-        const std::string text = ReadAll(folder.File("dump_0000.txt"));
+        const std::string text = ReadFile(folder.File("dump_0000.txt"));
         const std::string lastHeaderLine = "      0\t 0:00.000\t     0\t  0\t0\t127\r\n";
         const std::size_t at = text.find(lastHeaderLine);
         EXPECT_NE(at, std::string::npos);
@@ -69,7 +65,7 @@ TEST_F(DumpWriter, FlatteningModeNamesTheTargetNoteAndWritesTheShiftToIt) {
     dlg.OpenOutputFiles(1, FALSE, 1);
     dlg.WriteDumpLine(10000, 10357, 8000, 1);
     dlg.CloseDumpFile();
-    const std::string text = ReadAll(folder.File("dump_0000.txt"));
+    const std::string text = ReadFile(folder.File("dump_0000.txt"));
     EXPECT_NE(text.find("MixingLevel_Original\t0.0\r\nMixingLevel_Chorus\t1.0\r\n"), std::string::npos);
     EXPECT_NE(text.find("Samples\tTime     \tMaxAmp\tHz\tNote\tChorus(B_3)\r\n"), std::string::npos);
     EXPECT_NE(text.find("  10357\t 0:00.234\t  8000\t124\tB_2\t  11.992\r\n"), std::string::npos) << text;
@@ -114,7 +110,7 @@ TEST_F(DumpWriter, FileRunDumpNamesTheInputAndTakesTheFirstFreeNumber) {
     dlg.m_saveFile.Close();
     dlg.CloseDumpFile();
     EXPECT_TRUE(std::ifstream(folder.File("song_03.wav")).good());
-    const std::string text = ReadAll(folder.File("song_dump_01.txt"));
+    const std::string text = ReadFile(folder.File("song_dump_01.txt"));
     EXPECT_EQ(text.substr(0, 40), std::string("sorvel\t2.87\r\nInput\t/music/a.b/song.mp3\r\nOv").substr(0, 40));
     EXPECT_EQ(dlg.m_nSaveCounter, 0);
     EXPECT_EQ(dlg.m_nDumpCounter, 0);

@@ -29,7 +29,7 @@ struct Recordings {
 
 std::vector<std::string> Lines(const std::string& path) {
     std::vector<std::string> lines;
-    std::string text = runtest::ReadText(path);
+    std::string text = runtest::ReadFile(path);
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t nl = text.find("\r\n", pos);

@@ -96,7 +96,7 @@ TEST(BatchAbort, AbortInTheMiddleOfAFileEndsTheBatchAfterItsCleanUp) {
     const auto out = ReadWav(h.Output("voice_01.wav"), true);
     EXPECT_EQ(out.format.nChannels, 1);
     EXPECT_TRUE(out.samples.empty());
-    const std::string dump = runtest::ReadText(h.Output("voice_dump_01.txt"));
+    const std::string dump = runtest::ReadFile(h.Output("voice_dump_01.txt"));
     EXPECT_GT(std::count(dump.begin(), dump.end(), '\n'), 100);
     // The next file is not converted; the batch ends as an abort, with the time shown.
     EXPECT_FALSE(runtest::Exists(h.Output("second_01.wav")));
@@ -291,7 +291,7 @@ TEST(BatchFailures, ADiskFillingDuringAFileKeepsWhatWasWrittenAndTellsItOnce) {
     const auto out = ReadWav(h.Output("a_01.wav"));
     EXPECT_GT(out.samples.size() * 2 + 44, kRoom - 8192);
     EXPECT_LE(files[0].second, kRoom);
-    const std::string dump = runtest::ReadText(h.Output("a_dump_01.txt"));
+    const std::string dump = runtest::ReadFile(h.Output("a_dump_01.txt"));
     EXPECT_GT(std::count(dump.begin(), dump.end(), '\n'), 100);
     EXPECT_EQ(dump.substr(dump.size() - 2), "\r\n");
     EXPECT_EQ(h.dlg.m_staticProcTime.GetWindowText().find(" sec"), std::string::npos);

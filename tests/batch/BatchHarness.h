@@ -104,12 +104,6 @@ inline std::vector<short> Cut(const platform::wave::WavAudio& a, std::size_t fra
     return std::vector<short>(a.samples.begin(), a.samples.begin() + static_cast<long>(n));
 }
 
-// Mono mix of interleaved stereo samples.
-inline std::vector<short> Mono(const platform::wave::WavAudio& a) {
-    if (a.format.nChannels == 1) return std::vector<short>(a.samples.begin(), a.samples.end());
-    std::vector<short> m(a.samples.size() / 2);
-    for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<short>((a.samples[2 * i] + a.samples[2 * i + 1]) / 2);
-    return m;
-}
+using runtest::Mono;
 
 }  // namespace batchtest

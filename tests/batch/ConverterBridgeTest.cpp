@@ -14,7 +14,7 @@ namespace {
 
 using batchtest::BatchHarness;
 using runtest::BoxTexts;
-using runtest::ReadText;
+using runtest::ReadFile;
 using runtest::ReadWav;
 using runtest::WriteWav;
 
@@ -53,7 +53,7 @@ TEST_F(ConverterIni, ASettingsFileAsRequiredIsLeftAloneWithoutAQuestion) {
     batchtest::MakeStandIn(Exe(), ReadyIni(program.Path()));
     EXPECT_TRUE(PatchConverterIni(Exe(), program.Path()));
     EXPECT_TRUE(BoxTexts().empty());
-    EXPECT_EQ(ReadText(Ini()), ReadyIni(program.Path()));
+    EXPECT_EQ(ReadFile(Ini()), ReadyIni(program.Path()));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
 }
 
@@ -68,7 +68,7 @@ TEST_F(ConverterIni, YesRewritesOnlyTheThreeSectionsKeepingLineEnds) {
     // A section other than the three ends the recognised one: [Other] and [Tail] stay as they
     // were; a long line is one line; a folder that only begins like the program folder is
     // another folder.
-    EXPECT_EQ(ReadText(Ini()), "[ComboBox]\r\n1003=0\r\n" + longLine + "\r\n[Other]\r\n1003=5\r\nwav=0\n[Radio]\nwav=1\r\n"
+    EXPECT_EQ(ReadFile(Ini()), "[ComboBox]\r\n1003=0\r\n" + longLine + "\r\n[Other]\r\n1003=5\r\nwav=0\n[Radio]\nwav=1\r\n"
                                "outfolder=1\n[Edit]\r\noutfolder=" + f + "\r\n[Tail]\r\noutfolder=C:\\x");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
 }
@@ -78,7 +78,7 @@ TEST_F(ConverterIni, NoLeavesTheFileAsItWas) {
     AnswerGuard no(IDNO);
     EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
-    EXPECT_EQ(ReadText(Ini()), batchtest::FreshIni());
+    EXPECT_EQ(ReadFile(Ini()), batchtest::FreshIni());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program.Path()), {}), 0);
 }
 
@@ -93,7 +93,7 @@ TEST_F(ConverterIni, MissingConverterMissingSettingsAndNoWorkingCopyAreTold) {
                               "EcoDecoTooL.exeが見つかりません。\r\n「設定」から再度EcoDecoTooL.exeを指定して下さい",
                               "EcoDecoTooL.iniが存在しません。\r\nEcoDecoTooL.exeを起動して終了してから再度この処理を行って下さい。",
                               kChangeFailed}));
-    EXPECT_EQ(ReadText(Ini()), batchtest::FreshIni());
+    EXPECT_EQ(ReadFile(Ini()), batchtest::FreshIni());
 }
 
 // A dialog whose converter is the stand-in, with tracing on.
@@ -140,7 +140,7 @@ TEST_F(ConverterRun, OpenOfAnMp3PlaysItsConversionAndLeavesTheUsersFilesAlone) {
     // One argument, the source as it is, spaces and all.
     EXPECT_EQ(Calls(), (std::vector<std::string>{"call 1", song}));
     // The converter wrote its output over the user's file: it is back as it was.
-    EXPECT_EQ(ReadText(h.folder.File("my song.wav")), "the user's file");
+    EXPECT_EQ(ReadFile(h.folder.File("my song.wav")), "the user's file");
     EXPECT_TRUE(runtest::Exists(song));
     EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
 
@@ -186,7 +186,7 @@ TEST_F(ConverterRun, ASourceNamedTempKeepsItsConversionAndAFailedConverterIsTrac
     riffbytes::WriteFile(h.folder.File("lazy song.wav"), "the user's older file");
     std::remove(h.folder.File("temp.wav").c_str());
     EXPECT_FALSE(dlg->RunConverter(Mp3(music.File("lazy song.mp3")), h.folder.File("temp.wav")));
-    EXPECT_EQ(ReadText(h.folder.File("lazy song.wav")), "the user's older file");
+    EXPECT_EQ(ReadFile(h.folder.File("lazy song.wav")), "the user's older file");
     EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav")));
     EXPECT_TRUE(BoxTexts().empty());
 
@@ -242,7 +242,7 @@ TEST_F(ConverterIni, AReadOnlySettingsFileIsRefusedUnchangedAndAReplacedOneKeeps
     ::chmod(Ini().c_str(), 0444);
     EXPECT_FALSE(PatchConverterIni(Exe(), program.Path()));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kChangeFailed});
-    EXPECT_EQ(ReadText(Ini()), batchtest::FreshIni());
+    EXPECT_EQ(ReadFile(Ini()), batchtest::FreshIni());
     struct stat st {};
     ASSERT_EQ(::stat(Ini().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0444u);
@@ -251,7 +251,7 @@ TEST_F(ConverterIni, AReadOnlySettingsFileIsRefusedUnchangedAndAReplacedOneKeeps
     ::chmod(Ini().c_str(), 0640);
     EXPECT_TRUE(PatchConverterIni(Exe(), program.Path()));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestion});
-    EXPECT_NE(ReadText(Ini()).find("\r\nwav=1\r\n"), std::string::npos) << ReadText(Ini());
+    EXPECT_NE(ReadFile(Ini()).find("\r\nwav=1\r\n"), std::string::npos) << ReadFile(Ini());
     ASSERT_EQ(::stat(Ini().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }

@@ -30,7 +30,7 @@ struct DumpRows {
 
     static DumpRows Read(const std::string& path) {
         DumpRows d;
-        std::istringstream in(runtest::ReadText(path));
+        std::istringstream in(runtest::ReadFile(path));
         std::string line;
         for (int i = 0; i < 11 && std::getline(in, line); ++i) {
             if (!line.empty() && line.back() == '\r') line.pop_back();

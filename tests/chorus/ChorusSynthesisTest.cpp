@@ -69,21 +69,7 @@ public:
     // The output aligned with the input (output sample x belongs to input sample x).
     std::vector<short> Run(const std::vector<short>& input) {
         Begin();
-        const int half = h.Half();
-        const int blocks = static_cast<int>((input.size() + static_cast<size_t>(half) - 1) / static_cast<size_t>(half));
-        std::vector<short> out;
-        const std::vector<short> silence(static_cast<size_t>(half), 0);
-        for (int b = 0; b <= blocks; ++b) {
-            const size_t start = static_cast<size_t>(b) * static_cast<size_t>(half);
-            if (start < input.size()) Feed(input.data() + start, static_cast<int>(std::min(input.size() - start, static_cast<size_t>(half))));
-            else Feed(silence.data(), half);
-            if (b >= 1) {
-                const auto block = h.OutputBlock(b - 1);
-                out.insert(out.end(), block.begin(), block.end());
-            }
-        }
-        out.resize(input.size());
-        return out;
+        return h.FeedAll(input, [this](const short* samples, int n) { Feed(samples, n); });
     }
 
     EngineHarness h;

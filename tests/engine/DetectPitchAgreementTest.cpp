@@ -15,12 +15,12 @@
 #include "engine/DotProduct.h"
 #include "platform/wave/wavfileio.h"
 #include "support/EngineHarness.h"
+#include "support/TestData.h"
 
 namespace {
 
 std::vector<short> Recording(const char* name) {
-    const char* data = std::getenv("SORVEL_TEST_DATA");
-    const std::string path = std::string(data != nullptr ? data : "testdata") + "/" + name;
+    const std::string path = TestDataFile(name);
     platform::wave::WavAudio audio;
     std::string error;
     EXPECT_TRUE(platform::wave::ReadWavFile(path, &audio, &error)) << path << ": " << error;

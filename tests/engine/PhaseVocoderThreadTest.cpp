@@ -10,7 +10,7 @@
 #include "effects/EQdlg.h"
 #include "platform/base/clock.h"
 #include "pv/VocoderHarness.h"
-#include "pv/Signals.h"
+#include "support/Signals.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ TEST(PhaseVocoderThread, ConvertsStreamedBlocksAndEndsWhenTheRunFlagClears) {
     h.dlg.m_pEQDlg = &effects;
     ASSERT_EQ(h.dlg.StartPhaseVocoderThread(), TRUE);
     const int frames = 4 * h.Samples();
-    const std::vector<float> tone = InterleavePair(pvtest::Sine(700.0, 9000.0, frames), pvtest::Sine(500.0, 6000.0, frames));
+    const std::vector<float> tone = InterleavePair(signals::FloatSine(700.0, 9000.0, frames), signals::FloatSine(500.0, 6000.0, frames));
     for (int b = 0; b < 8; ++b) {
         std::vector<float> block(tone.begin() + b * h.Samples(), tone.begin() + (b + 1) * h.Samples());
         h.Store(block.data(), h.Samples());

@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/wave/wavfileio.h"
 #include "support/EngineHarness.h"
 #include "support/PitchTrack.h"
 #include "support/Signals.h"
 #include "support/Speed.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -26,14 +26,7 @@ struct Setting {
 };
 
 const std::vector<short>& Voice() {
-    static const std::vector<short> voice = [] {
-        const char* data = std::getenv("SORVEL_TEST_DATA");
-        const std::string path = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
-        platform::wave::WavAudio audio;
-        std::string error;
-        EXPECT_TRUE(platform::wave::ReadWavFile(path, &audio, &error)) << path << ": " << error;
-        return std::vector<short>(audio.samples.begin(), audio.samples.end());
-    }();
+    static const std::vector<short> voice = ReadTestRecording("voice.wav");
     return voice;
 }
 

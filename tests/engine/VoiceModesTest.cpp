@@ -8,10 +8,10 @@
 #include <string>
 
 #include "support/EngineHarness.h"
-#include "platform/wave/wavfileio.h"
 #include "support/PitchTrack.h"
 #include "support/Signals.h"
 #include "support/Speed.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -89,14 +89,7 @@ TEST(VoiceModesTest, FlattenHoldsTheCentreNoteOfTheKeyRangeWhateverIsSung) {
 }
 
 const std::vector<short>& Voice() {
-    static const std::vector<short> voice = [] {
-        const char* data = std::getenv("SORVEL_TEST_DATA");
-        const std::string path = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
-        platform::wave::WavAudio audio;
-        std::string error;
-        EXPECT_TRUE(platform::wave::ReadWavFile(path, &audio, &error)) << path << ": " << error;
-        return std::vector<short>(audio.samples.begin(), audio.samples.end());
-    }();
+    static const std::vector<short> voice = ReadTestRecording("voice.wav");
     return voice;
 }
 

@@ -4,15 +4,11 @@
 #include <sstream>
 
 #include "platform/base/sysinfo.h"
+#include "support/RiffBytes.h"
 
 namespace {
 
-std::string ReadFile(const char* path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using riffbytes::ReadFile;
 
 TEST(MemInfo, TotalAndAvailableAreConvertedFromKibibytes) {
     const std::string text =

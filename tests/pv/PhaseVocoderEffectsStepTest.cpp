@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "Signals.h"
+#include "support/Signals.h"
 #include "VocoderHarness.h"
 #include "effects/EQdlg.h"
 
 namespace {
 
-using pvtest::Sine;
+using signals::FloatSine;
 
 void SetAllBands(CEQdlg& fx, int gain) {
     for (int k = 0; k < kEqBands; ++k) {
@@ -48,7 +48,7 @@ protected:
     // A voice-like mixture, different in the two channels of a stereo run.
     std::vector<float> Signal(int blocks) const {
         const int n = blocks * 16384 / Channels();
-        std::vector<float> a = Sine(220.0, 6000.0, n), b = Sine(1800.0, 3000.0, n), c = Sine(330.0, 5000.0, n);
+        std::vector<float> a = FloatSine(220.0, 6000.0, n), b = FloatSine(1800.0, 3000.0, n), c = FloatSine(330.0, 5000.0, n);
         for (size_t i = 0; i < a.size(); ++i) a[i] += b[i];
         return Channels() == 2 ? InterleavePair(a, c) : a;
     }
@@ -149,7 +149,7 @@ TEST(PhaseVocoderEffectsStep, StereoReverbEchoesAreInvertedOnTheRight) {
     SwitchReverb(*e.fx, true);
     ASSERT_TRUE(e.h.Begin());
     const int frames = 4 * 8192;
-    std::vector<float> burst = Sine(1000.0, 8000.0, frames);
+    std::vector<float> burst = FloatSine(1000.0, 8000.0, frames);
     for (int i = 0; i < frames; ++i)
         if (i < 8192 + 2000 || i >= 8192 + 2441) burst[static_cast<size_t>(i)] = 0.0f;
     const std::vector<short> out = e.h.Run(InterleavePair(burst, burst));

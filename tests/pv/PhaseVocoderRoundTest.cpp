@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "Signals.h"
+#include "support/Signals.h"
 #include "engine/PhaseVocoderRound.h"
 
 namespace {
@@ -64,8 +64,8 @@ TEST(PhaseVocoderGain, IsFixedFromRatioOneUpAndGrowsAsOneOverRootBelow) {
 
 TEST_F(PhaseVocoderRoundTest, RatioOneStereoOutputIsTheInputTimes0_98295Delayed) {
     const int frames = 6 * kBlock / 2;
-    const std::vector<float> l = pvtest::Sine(1000.0, 10000.0, frames);
-    const std::vector<float> r = pvtest::Sine(700.0, 6000.0, frames);
+    const std::vector<float> l = signals::FloatSine(1000.0, 10000.0, frames);
+    const std::vector<float> r = signals::FloatSine(700.0, 6000.0, frames);
     ASSERT_TRUE(round.Begin(kBlock));
     ASSERT_EQ(round.Channels(), 2);
     const std::vector<short> out = RunRounds(round, Interleave(l, r), 1.0f);
@@ -74,8 +74,8 @@ TEST_F(PhaseVocoderRoundTest, RatioOneStereoOutputIsTheInputTimes0_98295Delayed)
         outL[static_cast<size_t>(i)] = out[2 * static_cast<size_t>(i)];
         outR[static_cast<size_t>(i)] = out[2 * static_cast<size_t>(i) + 1];
     }
-    EXPECT_NEAR(pvtest::AmplitudeAt(outL.data() + 8192, 32768, 1000.0), 0.98295 * 10000.0, 0.003 * 9829.5);
-    EXPECT_NEAR(pvtest::AmplitudeAt(outR.data() + 8192, 32768, 700.0), 0.98295 * 6000.0, 0.003 * 5897.7);
+    EXPECT_NEAR(signals::AmplitudeAt(outL.data() + 8192, 32768, 1000.0), 0.98295 * 10000.0, 0.003 * 9829.5);
+    EXPECT_NEAR(signals::AmplitudeAt(outR.data() + 8192, 32768, 700.0), 0.98295 * 6000.0, 0.003 * 5897.7);
     // Delay: the output follows the input 1792 samples later, not a sample earlier or later.
     double at = 0.0, before = 0.0;
     for (int i = 8192; i < frames; ++i) {
@@ -87,8 +87,8 @@ TEST_F(PhaseVocoderRoundTest, RatioOneStereoOutputIsTheInputTimes0_98295Delayed)
 
 TEST_F(PhaseVocoderRoundTest, HalfRatioAppliesGain0_92673ToTheUnitOutput) {
     const int frames = 4 * kBlock / 2;
-    const std::vector<float> l = pvtest::Sine(800.0, 9000.0, frames);
-    const std::vector<float> r = pvtest::Sine(1300.0, 9000.0, frames);
+    const std::vector<float> l = signals::FloatSine(800.0, 9000.0, frames);
+    const std::vector<float> r = signals::FloatSine(1300.0, 9000.0, frames);
     const std::vector<float> x = Interleave(l, r);
     ASSERT_TRUE(round.Begin(kBlock));
     const std::vector<short> out = RunRounds(round, x, 0.5f);
@@ -117,7 +117,7 @@ TEST_F(PhaseVocoderRoundTest, HalfRatioAppliesGain0_92673ToTheUnitOutput) {
 
 TEST_F(PhaseVocoderRoundTest, OutputBeyondTheSampleRangeIsClampedSymmetrically) {
     // 1.5 * 40000 = 60000 before the gain; 60000 * 0.6553 lies above 32767.
-    const std::vector<float> m = pvtest::Sine(440.0, 40000.0, 3 * kBlock);
+    const std::vector<float> m = signals::FloatSine(440.0, 40000.0, 3 * kBlock);
     manager.m_nChannels = 1;
     ASSERT_TRUE(round.Begin(kBlock));
     const std::vector<short> out = RunRounds(round, m, 1.0f);
@@ -148,7 +148,7 @@ TEST_F(PhaseVocoderRoundTest, FirstRoundAndEveryChangeOfRatioOrModeReset) {
 }
 
 TEST_F(PhaseVocoderRoundTest, RatioNotAboveZeroWorksAsRatioOne) {
-    const std::vector<float> x = Interleave(pvtest::Sine(1000.0, 8000.0, kBlock), pvtest::Sine(500.0, 8000.0, kBlock));
+    const std::vector<float> x = Interleave(signals::FloatSine(1000.0, 8000.0, kBlock), signals::FloatSine(500.0, 8000.0, kBlock));
     ASSERT_TRUE(round.Begin(kBlock));
     const std::vector<short> bad = RunRounds(round, x, 0.0f);
     EXPECT_EQ(round.LastRatio(), 1.0f);
@@ -163,7 +163,7 @@ TEST_F(PhaseVocoderRoundTest, RatioNotAboveZeroWorksAsRatioOne) {
 }
 
 TEST_F(PhaseVocoderRoundTest, PrivateCopyIsNotTouchedByABlockArrivingMidRound) {
-    const std::vector<float> x = Interleave(pvtest::Sine(1000.0, 8000.0, kBlock), pvtest::Sine(500.0, 8000.0, kBlock));
+    const std::vector<float> x = Interleave(signals::FloatSine(1000.0, 8000.0, kBlock), signals::FloatSine(500.0, 8000.0, kBlock));
     CPitchScaleManager other;
     ASSERT_EQ(other.Init(0, 0), 1);
     CPhaseVocoderRound reference(other);
@@ -186,12 +186,12 @@ TEST_F(PhaseVocoderRoundTest, PrivateCopyIsNotTouchedByABlockArrivingMidRound) {
 
 TEST_F(PhaseVocoderRoundTest, MonoRoundRendersOneChannelThroughUnitZero) {
     manager.m_nChannels = 1;
-    const std::vector<float> m = pvtest::Sine(1000.0, 10000.0, 3 * kBlock);
+    const std::vector<float> m = signals::FloatSine(1000.0, 10000.0, 3 * kBlock);
     ASSERT_TRUE(round.Begin(kBlock));
     EXPECT_EQ(round.Channels(), 1);
     const std::vector<short> out = RunRounds(round, m, 1.0f);
     std::vector<float> f(out.begin(), out.end());
-    EXPECT_NEAR(pvtest::AmplitudeAt(f.data() + kBlock, 2 * kBlock, 1000.0), 9829.5, 0.003 * 9829.5);
+    EXPECT_NEAR(signals::AmplitudeAt(f.data() + kBlock, 2 * kBlock, 1000.0), 9829.5, 0.003 * 9829.5);
     EXPECT_GT(manager.Unit(0)->AnaMag()[46], 1000.0f);
     EXPECT_EQ(manager.Unit(1)->AnaMag()[46], 0.0f);
 }

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <vector>
 
-#include "Signals.h"
+#include "support/Signals.h"
 #include "VocoderHarness.h"
 
 namespace {
 
-using pvtest::AmplitudeAt;
-using pvtest::Sine;
+using signals::AmplitudeAt;
+using signals::FloatSine;
 
 constexpr int kDelay = 1792;
 
@@ -32,14 +32,14 @@ bool AllZero(const std::vector<short>& x) {
 TEST(PhaseVocoderStep, FirstBlockGoesToPlaybackSlotThreeAndEachNextOneSlotOn) {
     VocoderHarness h(2);
     ASSERT_TRUE(h.Begin());
-    const std::vector<float> x = InterleavePair(Sine(600.0, 8000.0, 4 * 8192), Sine(900.0, 8000.0, 4 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(600.0, 8000.0, 4 * 8192), FloatSine(900.0, 8000.0, 4 * 8192));
     h.Feed(x, 0);
     EXPECT_FALSE(AllZero(h.Slot(3)));
     for (int k = 0; k < 3; ++k) EXPECT_TRUE(AllZero(h.Slot(k))) << "slot " << k;
     // A fresh unit's first hop (256 frames) is silent; the tone arrives 1792 frames late.
     const std::vector<float> first = ChannelOf(h.Slot(3), 0, 2);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(first[static_cast<size_t>(i)], 0.0f) << i;
-    EXPECT_LT(pvtest::Rms(first.data(), 1024), 0.05 * pvtest::Rms(first.data() + 4096, 4096));
+    EXPECT_LT(signals::Rms(first.data(), 1024), 0.05 * signals::Rms(first.data() + 4096, 4096));
     h.Feed(x, 1);
     EXPECT_FALSE(AllZero(h.Slot(0)));
     EXPECT_TRUE(AllZero(h.Slot(1)));
@@ -53,7 +53,7 @@ TEST(PhaseVocoderStep, BlocksGoOneSlotOnAcrossTheLimitsOf32BitCounts) {
         ASSERT_TRUE(h.Begin());
         h.dlg.m_nInputCount = limit - 2 * h.Samples();
         h.state.last = h.dlg.m_nInputCount;
-        const std::vector<float> x = InterleavePair(Sine(600.0, 8000.0, 4 * 8192), Sine(900.0, 8000.0, 4 * 8192));
+        const std::vector<float> x = InterleavePair(FloatSine(600.0, 8000.0, 4 * 8192), FloatSine(900.0, 8000.0, 4 * 8192));
         for (int b = 0; b < 4; ++b) {
             const std::vector<short> out = h.Feed(x, b);
             // The count stands at limit + (b - 1)·S, a multiple of 4·S plus b - 1 blocks: the
@@ -62,7 +62,7 @@ TEST(PhaseVocoderStep, BlocksGoOneSlotOnAcrossTheLimitsOf32BitCounts) {
             EXPECT_EQ(CPhaseVocoderRound::PlaybackSlot(h.dlg.m_nInputCount.load(), h.Samples()), slot) << b;
             EXPECT_EQ(h.dlg.m_nInputCount.load(), limit + (b - 1) * static_cast<long long>(h.Samples())) << b;
             if (b >= 1) {
-                EXPECT_GT(pvtest::Rms(ChannelOf(out, 0, 2).data() + 4096, 4096), 1000.0) << b;
+                EXPECT_GT(signals::Rms(ChannelOf(out, 0, 2).data() + 4096, 4096), 1000.0) << b;
             }
         }
     }
@@ -72,7 +72,7 @@ TEST(PhaseVocoderStep, NothingNewMeansNoRound) {
     VocoderHarness h(2);
     ASSERT_TRUE(h.Begin());
     EXPECT_FALSE(h.dlg.PhaseVocoderStep(h.state));
-    const std::vector<float> x = Sine(600.0, 8000.0, 16384);
+    const std::vector<float> x = FloatSine(600.0, 8000.0, 16384);
     h.Feed(x, 0);
     const std::vector<short> before = h.Slot(3);
     EXPECT_FALSE(h.dlg.PhaseVocoderStep(h.state));
@@ -83,7 +83,7 @@ TEST(PhaseVocoderStep, NothingNewMeansNoRound) {
 TEST(PhaseVocoderStep, OnlyTheNewestOfSeveralWaitingBlocksIsConverted) {
     VocoderHarness h(2);
     ASSERT_TRUE(h.Begin());
-    const std::vector<float> x = InterleavePair(Sine(600.0, 8000.0, 3 * 8192), Sine(600.0, 8000.0, 3 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(600.0, 8000.0, 3 * 8192), FloatSine(600.0, 8000.0, 3 * 8192));
     h.Store(x.data(), h.Samples());
     h.Store(x.data() + h.Samples(), h.Samples());
     EXPECT_TRUE(h.dlg.PhaseVocoderStep(h.state));
@@ -98,8 +98,8 @@ TEST(PhaseVocoderStep, RatioOneStereoComesOutAt0_98295TimesTheInputDelayed) {
     VocoderHarness h(2);
     ASSERT_TRUE(h.Begin());
     const int frames = 6 * 8192;
-    const std::vector<float> l = Sine(1000.0, 10000.0, frames);
-    const std::vector<float> r = Sine(700.0, 6000.0, frames);
+    const std::vector<float> l = FloatSine(1000.0, 10000.0, frames);
+    const std::vector<float> r = FloatSine(700.0, 6000.0, frames);
     const std::vector<short> out = h.Run(InterleavePair(l, r));
     const std::vector<float> outL = ChannelOf(out, 0, 2);
     const std::vector<float> outR = ChannelOf(out, 1, 2);
@@ -117,7 +117,7 @@ TEST(PhaseVocoderStep, RatioOneMonoComesOutAt0_98295TimesTheInputDelayed) {
     VocoderHarness h(1);
     ASSERT_TRUE(h.Begin());
     const int n = 4 * 16384;
-    const std::vector<float> x = Sine(1000.0, 10000.0, n);
+    const std::vector<float> x = FloatSine(1000.0, 10000.0, n);
     const std::vector<short> out = h.Run(x);
     const std::vector<float> y = ChannelOf(out, 0, 1);
     EXPECT_NEAR(AmplitudeAt(y.data() + 16384, 32768, 1000.0), 0.98295 * 10000.0, 0.003 * 9829.5);
@@ -132,8 +132,8 @@ TEST(PhaseVocoderStep, HalfRatioAppliesGain0_92673ToTheManagersOutput) {
     ASSERT_TRUE(h.Begin());
     const int perBlock = 8192;
     const int blocks = 4;
-    const std::vector<float> l = Sine(800.0, 9000.0, blocks * perBlock);
-    const std::vector<float> r = Sine(1300.0, 9000.0, blocks * perBlock);
+    const std::vector<float> l = FloatSine(800.0, 9000.0, blocks * perBlock);
+    const std::vector<float> r = FloatSine(1300.0, 9000.0, blocks * perBlock);
     const std::vector<short> out = h.Run(InterleavePair(l, r));
 
     // The same blocks through a manager of its own, the gain applied here.
@@ -164,7 +164,7 @@ TEST(PhaseVocoderStep, PitchTrackbarRatioTakesEffectAtTheNextRoundWithAReset) {
     VocoderHarness h(2);
     ASSERT_TRUE(h.Begin());
     const int frames = 8 * 8192;
-    const std::vector<float> x = InterleavePair(Sine(500.0, 8000.0, frames), Sine(500.0, 8000.0, frames));
+    const std::vector<float> x = InterleavePair(FloatSine(500.0, 8000.0, frames), FloatSine(500.0, 8000.0, frames));
     for (int b = 0; b < 3; ++b) h.Feed(x, b);
     EXPECT_FALSE(h.state.round.LastRoundReset());
     h.SetPitch(24);  // one octave up
@@ -177,7 +177,7 @@ TEST(PhaseVocoderStep, PitchTrackbarRatioTakesEffectAtTheNextRoundWithAReset) {
         if (b >= 5) out.insert(out.end(), block.begin(), block.end());
     }
     const std::vector<float> y = ChannelOf(out, 0, 2);
-    EXPECT_NEAR(pvtest::DominantHz(y.data(), 16384), 1000.0, 21.6);
+    EXPECT_NEAR(signals::DominantHz(y.data(), 16384), 1000.0, 21.6);
 }
 
 // --- vocal cut and extract ------------------------------------------------------------------------
@@ -186,8 +186,8 @@ class VocalStepTest : public ::testing::Test {
 protected:
     static constexpr int kFrames = 6 * 8192;
     // A centred voice at 1000 Hz, side content at 3000 Hz opposite in the two channels.
-    std::vector<float> centre = Sine(1000.0, 5000.0, kFrames);
-    std::vector<float> side = Sine(3000.0, 3000.0, kFrames);
+    std::vector<float> centre = FloatSine(1000.0, 5000.0, kFrames);
+    std::vector<float> side = FloatSine(3000.0, 3000.0, kFrames);
 
     std::vector<short> RunMode(int mode, int minKey = 7) {
         VocoderHarness h(2);
@@ -218,7 +218,7 @@ TEST_F(VocalStepTest, ExtractKeepsOnlyTheCentredVoice) {
 
 TEST_F(VocalStepTest, LowestKeyIsTheLowerEdgeOfTheBand) {
     // Key 45 (A_5) starts near 855 Hz: a centred voice at 500 Hz lies below the band and passes the cut.
-    centre = Sine(500.0, 5000.0, kFrames);
+    centre = FloatSine(500.0, 5000.0, kFrames);
     const std::vector<short> out = RunMode(1, 45);
     const std::vector<float> l = ChannelOf(out, 0, 2);
     EXPECT_NEAR(AmplitudeAt(l.data() + 16384, 32768, 500.0), 0.98295 * 5000.0, 50.0);
@@ -230,7 +230,7 @@ TEST(PhaseVocoderStep, ChangingTheVocalModeResetsTheNextRound) {
     VocoderHarness h(2);
     h.dlg.m_nVocalMode = 1;
     ASSERT_TRUE(h.Begin());
-    const std::vector<float> x = InterleavePair(Sine(500.0, 8000.0, 4 * 8192), Sine(500.0, 8000.0, 4 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(500.0, 8000.0, 4 * 8192), FloatSine(500.0, 8000.0, 4 * 8192));
     h.Feed(x, 0);
     EXPECT_TRUE(h.state.round.LastRoundReset());
     h.Feed(x, 1);
@@ -253,7 +253,7 @@ TEST(PhaseVocoderStep, ThruCopiesTheNewestBlockTwoBehindWithoutGainAndSavesNothi
     h.dlg.m_chkThru.SetCheck(BST_CHECKED);
     h.SetPitch(12);
     ASSERT_TRUE(h.Begin());
-    const std::vector<float> x = InterleavePair(Sine(440.0, 12000.0, 2 * 8192), Sine(660.0, -7000.0, 2 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(440.0, 12000.0, 2 * 8192), FloatSine(660.0, -7000.0, 2 * 8192));
     const std::vector<short> out = h.Feed(x, 0);
     EXPECT_EQ(h.Slot(3), out);
     for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], static_cast<short>(x[i])) << i;
@@ -290,7 +290,7 @@ protected:
 };
 
 TEST_F(OutputFileStepTest, EachFinishedBufferIsAppendedToTheOutputFile) {
-    const std::vector<float> x = InterleavePair(Sine(440.0, 9000.0, 3 * 8192), Sine(550.0, 9000.0, 3 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(440.0, 9000.0, 3 * 8192), FloatSine(550.0, 9000.0, 3 * 8192));
     const std::vector<short> out = h.Run(x);
     EXPECT_EQ(Saved(), out);
 }
@@ -298,14 +298,14 @@ TEST_F(OutputFileStepTest, EachFinishedBufferIsAppendedToTheOutputFile) {
 TEST_F(OutputFileStepTest, OriginalPutsTheInputInTheBufferAndTheFile) {
     h.dlg.m_chkOriginal.SetCheck(BST_CHECKED);
     h.SetPitch(-12);
-    const std::vector<float> x = InterleavePair(Sine(440.0, 9000.0, 2 * 8192), Sine(550.0, -9000.0, 2 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(440.0, 9000.0, 2 * 8192), FloatSine(550.0, -9000.0, 2 * 8192));
     const std::vector<short> out = h.Run(x);
     for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], static_cast<short>(x[i])) << i;
     EXPECT_EQ(Saved(), out);
 }
 
 TEST_F(OutputFileStepTest, FileKeepsGrowingPastTwentyMinutesOfInput) {
-    const std::vector<float> x = InterleavePair(Sine(440.0, 9000.0, 3 * 8192), Sine(550.0, 9000.0, 3 * 8192));
+    const std::vector<float> x = InterleavePair(FloatSine(440.0, 9000.0, 3 * 8192), FloatSine(550.0, 9000.0, 3 * 8192));
     // 52,428,800 input samples once ended the saved file while the run went on.
     const int limit = 52428800;
     h.dlg.m_nInputCount = limit - 2 * h.Samples();
@@ -329,7 +329,7 @@ TEST(PhaseVocoderStep, SmallVoiceDelayUsesHalfBlocksInTheSameSlots) {
     VocoderHarness h(2, 1);
     ASSERT_EQ(h.Samples(), 8192);
     ASSERT_TRUE(h.Begin());
-    const std::vector<float> x = InterleavePair(Sine(1000.0, 8000.0, 8 * 4096), Sine(1000.0, 8000.0, 8 * 4096));
+    const std::vector<float> x = InterleavePair(FloatSine(1000.0, 8000.0, 8 * 4096), FloatSine(1000.0, 8000.0, 8 * 4096));
     const std::vector<short> out = h.Run(x);
     const std::vector<float> l = ChannelOf(out, 0, 2);
     EXPECT_NEAR(AmplitudeAt(l.data() + 8192, 16384, 1000.0), 0.98295 * 8000.0, 0.005 * 7863.6);

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "Signals.h"
+#include "support/Signals.h"
 #include "engine/PitchScaleManager.h"
 
 namespace {
@@ -58,7 +58,7 @@ TEST_F(PitchScaleManagerTest, CountZeroReportsZeroAndLeavesTheSnapshot) {
 
 TEST_F(PitchScaleManagerTest, ThreeChannelsReportFailureAndWriteNothing) {
     manager.m_nChannels = 3;
-    const std::vector<float> in = pvtest::Sine(500.0, 1000.0, 4096);
+    const std::vector<float> in = signals::FloatSine(500.0, 1000.0, 4096);
     std::vector<float> outL(4096, 9.0f), outR(4096, 9.0f);
     EXPECT_EQ(Run(in, in, kVocalOff, 1, outL, outR), 0);
     for (size_t i = 0; i < outL.size(); ++i) ASSERT_TRUE(outL[i] == 9.0f && outR[i] == 9.0f) << i;
@@ -66,7 +66,7 @@ TEST_F(PitchScaleManagerTest, ThreeChannelsReportFailureAndWriteNothing) {
 
 TEST_F(PitchScaleManagerTest, MonoRunShowsUnitZeroInBothRowsAndLeavesTheRightOutputAlone) {
     manager.m_nChannels = 1;
-    const std::vector<float> in = pvtest::Sine(500.0, 1000.0, 8192);
+    const std::vector<float> in = signals::FloatSine(500.0, 1000.0, 8192);
     std::vector<float> outL(8192), outR(8192, 9.0f);
     ASSERT_EQ(Run(in, in, kVocalOff, 1, outL, outR), 1);
     manager.ReadSnapshot(snap);
@@ -78,8 +78,8 @@ TEST_F(PitchScaleManagerTest, MonoRunShowsUnitZeroInBothRowsAndLeavesTheRightOut
 }
 
 TEST_F(PitchScaleManagerTest, StereoRunShowsEachChannelInItsOwnRows) {
-    const std::vector<float> l = pvtest::Sine(500.0, 1000.0, 8192);
-    const std::vector<float> r = pvtest::Sine(2000.0, 1000.0, 8192);
+    const std::vector<float> l = signals::FloatSine(500.0, 1000.0, 8192);
+    const std::vector<float> r = signals::FloatSine(2000.0, 1000.0, 8192);
     std::vector<float> outL(8192), outR(8192);
     ASSERT_EQ(Run(l, r, kVocalOff, 1, outL, outR), 1);
     manager.ReadSnapshot(snap);
@@ -91,7 +91,7 @@ TEST_F(PitchScaleManagerTest, StereoRunShowsEachChannelInItsOwnRows) {
 }
 
 TEST_F(PitchScaleManagerTest, VocalPathKeepsTheFrequencyRowsOfTheLastShiftCall) {
-    const std::vector<float> l = pvtest::Sine(500.0, 1000.0, 8192);
+    const std::vector<float> l = signals::FloatSine(500.0, 1000.0, 8192);
     std::vector<float> outL(8192), outR(8192);
     ASSERT_EQ(Run(l, l, kVocalOff, 1, outL, outR), 1);
     CPitchScaleManager::Snapshot before;

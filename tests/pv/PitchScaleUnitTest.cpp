@@ -5,15 +5,15 @@
 #include <vector>
 
 #include "engine/VectorWidth.h"
-#include "Signals.h"
+#include "support/Signals.h"
 #include "engine/PitchScaleUnit.h"
 
 namespace {
 
-using pvtest::AmplitudeAt;
-using pvtest::DominantHz;
-using pvtest::Rms;
-using pvtest::Sine;
+using signals::AmplitudeAt;
+using signals::DominantHz;
+using signals::Rms;
+using signals::FloatSine;
 
 constexpr int kDelay = 1792;
 
@@ -62,7 +62,7 @@ protected:
 // --- pitch shift -------------------------------------------------------------------------
 
 TEST_F(PitchScaleUnitTest, RatioOneDelaysBy1792SamplesAtOneAndAHalfTimesTheAmplitude) {
-    const std::vector<float> x = Sine(1000.0, 1000.0, 44100);
+    const std::vector<float> x = FloatSine(1000.0, 1000.0, 44100);
     const std::vector<float> y = Shift(unit, x, 1.0f);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(y[static_cast<size_t>(i)], 0.0f) << "fresh unit, sample " << i;
     // A sample leaves the unit when seven of its eight frames have been added: the frame in
@@ -70,7 +70,7 @@ TEST_F(PitchScaleUnitTest, RatioOneDelaysBy1792SamplesAtOneAndAHalfTimesTheAmpli
     // 1.5 less half the squared window there (at most 0.7 % below 1.5).
     double worst = 0.0;
     for (size_t t = 4096; t < x.size(); ++t) {
-        const double w = 0.5 - 0.5 * std::cos(2.0 * pvtest::kPi * static_cast<double>(t % 256) / 2048.0);
+        const double w = 0.5 - 0.5 * std::cos(2.0 * signals::kPi * static_cast<double>(t % 256) / 2048.0);
         worst = std::max(worst, std::fabs(y[t] - (1.5 - 0.5 * w * w) * x[t - kDelay]));
     }
     EXPECT_LT(worst, 0.0005 * 1500.0);
@@ -80,20 +80,20 @@ TEST_F(PitchScaleUnitTest, RatioOneDelaysBy1792SamplesAtOneAndAHalfTimesTheAmpli
 TEST_F(PitchScaleUnitTest, AnalysisFindsTheTrueFrequencyBetweenBinCentres) {
     // 1000 Hz lies between the centres of bins 46 (990.5 Hz) and 47; the bins of its main lobe
     // all see it from their phase advance once frames follow without reset.
-    const std::vector<float> x = Sine(1000.0, 5000.0, 16384);
+    const std::vector<float> x = FloatSine(1000.0, 5000.0, 16384);
     Shift(unit, x, 1.0f);
     for (int k = 45; k <= 48; ++k) EXPECT_NEAR(unit.AnaFreq()[k], 1000.0f, 0.05f) << "bin " << k;
     EXPECT_NEAR(unit.AnaMag()[46], 5000.0f * 2048 / 4 * 0.8f, 5000.0f * 2048 / 4 * 0.2f);
 }
 
 TEST_F(PitchScaleUnitTest, RatioTwoDoublesTheFrequencyWithinOneBin) {
-    const std::vector<float> x = Sine(440.0, 8000.0, 32768);
+    const std::vector<float> x = FloatSine(440.0, 8000.0, 32768);
     const std::vector<float> y = Shift(unit, x, 2.0f);
     EXPECT_NEAR(DominantHz(y.data() + 16384, 8192), 880.0, 44100.0 / 2048);
 }
 
 TEST_F(PitchScaleUnitTest, RatioHalfHalvesTheFrequencyWithinOneBin) {
-    const std::vector<float> x = Sine(3000.0, 8000.0, 32768);
+    const std::vector<float> x = FloatSine(3000.0, 8000.0, 32768);
     const std::vector<float> y = Shift(unit, x, 0.5f);
     EXPECT_NEAR(DominantHz(y.data() + 16384, 8192), 1500.0, 44100.0 / 2048);
 }
@@ -107,11 +107,11 @@ TEST_F(PitchScaleUnitTest, HighToneKeepsItsAmplitudeAfterAMinuteOfRunning) {
     u.SetPitchRatio(1.0f);
     std::vector<float> in(44100), out(44100);
     double phase = 0.0;
-    const double step = 2.0 * pvtest::kPi * hz / pvtest::kRate;
+    const double step = 2.0 * signals::kPi * hz / signals::kRate;
     for (int s = 0; s < seconds; ++s) {
         for (float& v : in) {
             v = static_cast<float>(4000.0 * std::sin(phase));
-            phase = std::fmod(phase + step, 2.0 * pvtest::kPi);
+            phase = std::fmod(phase + step, 2.0 * signals::kPi);
         }
         int produced = 0;
         u.Process(in.data(), 44100, out.data(), &produced, s == 0 ? 1 : 0);
@@ -120,7 +120,7 @@ TEST_F(PitchScaleUnitTest, HighToneKeepsItsAmplitudeAfterAMinuteOfRunning) {
 }
 
 TEST_F(PitchScaleUnitTest, NonFiniteInputPassesAndTheToneReturnsIntact) {
-    std::vector<float> x = Sine(1000.0, 1000.0, 44100);
+    std::vector<float> x = FloatSine(1000.0, 1000.0, 44100);
     for (size_t i = 4096; i < 4096 + 300; ++i) x[i] = std::numeric_limits<float>::quiet_NaN();
     x[5000] = std::numeric_limits<float>::infinity();
     const std::vector<float> y = Shift(unit, x, 1.0f);
@@ -162,8 +162,8 @@ TEST(PitchScaleUnitUninitialised, ProcessesNothingBeforeInit) {
 
 TEST_F(PitchScaleUnitTest, VocalCutOfAnIdenticalPairSilencesTheBandAndPassesWhatLiesBelow) {
     const float params[5] = {1.0f, 200.0f, 16000.0f, 0.5f, 0.5f};
-    const std::vector<float> low = Sine(40.0, 3000.0, 65536);
-    const std::vector<float> voice = Sum(Sine(1000.0, 5000.0, 65536), Sine(3100.0, 2000.0, 65536));
+    const std::vector<float> low = FloatSine(40.0, 3000.0, 65536);
+    const std::vector<float> voice = Sum(FloatSine(1000.0, 5000.0, 65536), FloatSine(3100.0, 2000.0, 65536));
     const std::vector<float> both = Sum(low, voice);
     const StereoOut y = Vocal(unit, both, both, params);
     const float* l = y.left.data() + 16384;
@@ -175,8 +175,8 @@ TEST_F(PitchScaleUnitTest, VocalCutOfAnIdenticalPairSilencesTheBandAndPassesWhat
 
 TEST_F(PitchScaleUnitTest, VocalCutKeepsOnlyTheSideContent) {
     const float params[5] = {1.0f, 100.0f, 16000.0f, 0.5f, 0.5f};
-    const std::vector<float> centre = Sine(1000.0, 5000.0, 65536);
-    const std::vector<float> side = Sine(3000.0, 3000.0, 65536);
+    const std::vector<float> centre = FloatSine(1000.0, 5000.0, 65536);
+    const std::vector<float> side = FloatSine(3000.0, 3000.0, 65536);
     const StereoOut y = Vocal(unit, Sum(centre, side), Sum(centre, side, -1.0f), params);
     const float* l = y.left.data() + 16384;
     const float* r = y.right.data() + 16384;
@@ -187,8 +187,8 @@ TEST_F(PitchScaleUnitTest, VocalCutKeepsOnlyTheSideContent) {
 
 TEST_F(PitchScaleUnitTest, VocalExtractKeepsOnlyTheCentredContent) {
     const float params[5] = {2.0f, 100.0f, 16000.0f, 0.5f, 0.5f};
-    const std::vector<float> centre = Sine(1000.0, 5000.0, 65536);
-    const std::vector<float> side = Sine(3000.0, 3000.0, 65536);
+    const std::vector<float> centre = FloatSine(1000.0, 5000.0, 65536);
+    const std::vector<float> side = FloatSine(3000.0, 3000.0, 65536);
     const StereoOut y = Vocal(unit, Sum(centre, side), Sum(centre, side, -1.0f), params);
     const float* l = y.left.data() + 16384;
     const float* r = y.right.data() + 16384;
@@ -199,7 +199,7 @@ TEST_F(PitchScaleUnitTest, VocalExtractKeepsOnlyTheCentredContent) {
 
 TEST_F(PitchScaleUnitTest, VocalExtractOfOppositeChannelsLeavesAlmostNothing) {
     const float params[5] = {2.0f, 100.0f, 16000.0f, 0.5f, 0.5f};
-    const std::vector<float> x = Sum(Sine(440.0, 6000.0, 65536), Sine(2500.0, 3000.0, 65536));
+    const std::vector<float> x = Sum(FloatSine(440.0, 6000.0, 65536), FloatSine(2500.0, 3000.0, 65536));
     const StereoOut y = Vocal(unit, x, Sum(std::vector<float>(x.size(), 0.0f), x, -1.0f), params);
     EXPECT_LT(Rms(y.left.data() + 16384, 32768), 0.01 * Rms(x.data(), 32768));
 }
@@ -207,7 +207,7 @@ TEST_F(PitchScaleUnitTest, VocalExtractOfOppositeChannelsLeavesAlmostNothing) {
 TEST_F(PitchScaleUnitTest, VocalBandBeyondTheSpectrumIsClampedToIt) {
     // Edges far outside 0..22050 Hz: the whole spectrum above bin 0 is the band.
     const float params[5] = {1.0f, -500.0f, 1.0e9f, 0.5f, 0.5f};
-    const std::vector<float> x = Sum(Sine(1000.0, 5000.0, 32768), Sine(20000.0, 5000.0, 32768));
+    const std::vector<float> x = Sum(FloatSine(1000.0, 5000.0, 32768), FloatSine(20000.0, 5000.0, 32768));
     const StereoOut y = Vocal(unit, x, x, params);
     EXPECT_LT(Rms(y.left.data() + 8192, 16384), 5.0);
     const float nanParams[5] = {1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
@@ -217,7 +217,7 @@ TEST_F(PitchScaleUnitTest, VocalBandBeyondTheSpectrumIsClampedToIt) {
 }
 
 TEST_F(PitchScaleUnitTest, VocalBandWithLowEdgeAboveHighEdgeKeepsTheDefaultMask) {
-    const std::vector<float> x = Sine(1000.0, 5000.0, 32768);
+    const std::vector<float> x = FloatSine(1000.0, 5000.0, 32768);
     const float cut[5] = {1.0f, 18000.0f, 16000.0f, 0.5f, 0.5f};
     const StereoOut y = Vocal(unit, x, x, cut);
     EXPECT_NEAR(AmplitudeAt(y.left.data() + 16384, 16384, 1000.0), 7500.0, 75.0);

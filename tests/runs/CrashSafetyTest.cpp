@@ -73,7 +73,7 @@ TEST(CrashSafety, SavedLiveRunKilledAtRandomMomentsLeavesPlayableFilesAndWholeDu
         EXPECT_GT(audio.samples.size(), 0u);
 
         if (method == 0) {
-            const std::string dump = runtest::ReadText(folder.File("dump_0000.txt"));
+            const std::string dump = runtest::ReadFile(folder.File("dump_0000.txt"));
             ASSERT_GE(dump.size(), 2u);
             ASSERT_EQ(dump.substr(dump.size() - 2), "\r\n") << "the dump ends inside a row";
             std::istringstream lines(dump);

@@ -11,16 +11,7 @@ using runtest::ScopedEnv;
 
 constexpr const char* kWavWriteFailed = "wav17: ディスクに書き込めないため、出力音声ファイルの保存を中止しました。";
 
-class FullDisk : public runtest::VirtualRunTest {
-protected:
-    void SetUp() override {
-        voice = runtest::TestDataFile("voice.wav");
-        if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
-        StartDialog(voice, 4);
-    }
-
-    std::string voice;
-};
+using FullDisk = runtest::VoiceRunTest;
 
 TEST_F(FullDisk, FirstFailedWriteOfASavedLiveRunIsToldAtOnceAndTheRunGoesOn) {
     // What the playback device plays is not kept: only the saved file meets the limit.

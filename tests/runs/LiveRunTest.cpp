@@ -11,16 +11,7 @@ namespace {
 
 using runtest::ScopedEnv;
 
-class LiveRun : public runtest::VirtualRunTest {
-protected:
-    void SetUp() override {
-        voice = runtest::TestDataFile("voice.wav");
-        if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
-        StartDialog(voice, 4);
-    }
-
-    std::string voice;
-};
+using LiveRun = runtest::VoiceRunTest;
 
 TEST_F(LiveRun, PitchUpTwelvePlaysTheVoiceOneBlockLaterWithItsFundamentalRaised) {
     dlg->m_fPitchRatio = std::pow(2.0f, 12.0f / 24.0f);
@@ -100,7 +91,7 @@ TEST_F(LiveRun, DumpOfALiveRunStartsWithTheTwelveHeaderLines) {
     dlg->m_chkDump.SetCheck(BST_CHECKED);
     LiveFor(1.0);
     ASSERT_FALSE(HasFatalFailure());
-    const std::string text = runtest::ReadText(folder.File("dump_0000.txt"));
+    const std::string text = runtest::ReadFile(folder.File("dump_0000.txt"));
     const std::string header =
         "sorvel\t2.87\r\n"
         "Input\tMIC\r\n"
@@ -122,7 +113,7 @@ TEST_F(LiveRun, DumpOfALiveRunHasOneRowPerPeriodWithTheVoicesPitch) {
     dlg->m_chkDump.SetCheck(BST_CHECKED);
     LiveFor(2.0);
     ASSERT_FALSE(HasFatalFailure());
-    std::istringstream text(runtest::ReadText(folder.File("dump_0000.txt")));
+    std::istringstream text(runtest::ReadFile(folder.File("dump_0000.txt")));
     std::vector<std::string> rows;
     for (std::string line; std::getline(text, line);) {
         ASSERT_FALSE(line.empty());

@@ -21,9 +21,12 @@
 #include "platform/ui/msgqueue.h"
 #include "platform/wave/wavfileio.h"
 #include "support/EngineHarness.h"
+#include "support/CorrelationPitch.h"
+#include "support/PitchTrack.h"
 #include "support/ScopedEnv.h"
 #include "support/StrictWav.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace runtest {
 
@@ -102,23 +105,15 @@ inline std::string DeviceSpeed(int fast) { return std::to_string(fast); }
 inline constexpr int kCycleBlocks = 4;
 #endif
 
-inline std::string TestDataFile(const char* name) {
-    const char* data = std::getenv("SORVEL_TEST_DATA");
-    return std::string(data != nullptr ? data : "testdata") + "/" + name;
-}
+using ::TestDataFile;
 
 inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using riffbytes::ReadFile;
 
 inline std::vector<std::string> TraceLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::istringstream in(ReadText(path));
+    std::istringstream in(ReadFile(path));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
@@ -150,69 +145,17 @@ inline std::vector<std::string> BoxTexts() {
     return texts;
 }
 
-// Fundamental of s[from, from + len) by normalised autocorrelation between 60 and 600 Hz, the
-// shortest lag whose peak comes close to the best one; 0 when the frame is not clearly periodic.
-inline double FrameF0(const std::vector<short>& s, std::size_t from, std::size_t len) {
-    if (from + len + 800 > s.size()) return 0.0;
-    const int lo = 44100 / 600;
-    const int hi = 44100 / 60;
-    std::vector<double> r(static_cast<std::size_t>(hi + 2), 0.0);
-    double e0 = 0.0;
-    for (std::size_t i = 0; i < len; ++i) e0 += double(s[from + i]) * s[from + i];
-    if (e0 < 1e6 * static_cast<double>(len) / 100.0) return 0.0;
-    double best = 0.0;
-    for (int lag = lo - 1; lag <= hi + 1; ++lag) {
-        double c = 0.0;
-        double e1 = 0.0;
-        for (std::size_t i = 0; i < len; ++i) {
-            const double b = s[from + i + static_cast<std::size_t>(lag)];
-            c += double(s[from + i]) * b;
-            e1 += b * b;
-        }
-        r[static_cast<std::size_t>(lag)] = e1 > 0.0 ? c / std::sqrt(e0 * e1) : 0.0;
-        if (lag >= lo && lag <= hi) best = std::max(best, r[static_cast<std::size_t>(lag)]);
-    }
-    if (best < 0.8) return 0.0;
-    for (int lag = lo; lag <= hi; ++lag) {
-        const double c = r[static_cast<std::size_t>(lag)];
-        if (c >= 0.9 * best && c >= r[static_cast<std::size_t>(lag - 1)] && c >= r[static_cast<std::size_t>(lag + 1)]) {
-            const double a = r[static_cast<std::size_t>(lag - 1)];
-            const double b = r[static_cast<std::size_t>(lag + 1)];
-            const double den = a - 2.0 * c + b;
-            const double shift = den != 0.0 ? 0.5 * (a - b) / den : 0.0;
-            return 44100.0 / (lag + shift);
-        }
-    }
-    return 0.0;
-}
+using pitchtrack::FrameF0;
+using pitchtrack::Median;
+using pitchtrack::MedianPitchRatio;
+using pitchtrack::PitchRatios;
 
-// F0(out at t + lag) / F0(in at t) for the frames t in [inFrom, inTo) where both are clearly periodic.
-inline std::vector<double> PitchRatios(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
-                                       std::size_t inFrom, std::size_t inTo) {
-    std::vector<double> ratios;
-    for (std::size_t t = inFrom; t + 2048 < inTo; t += 1024) {
-        const double a = FrameF0(in, t, 1024);
-        const double b = FrameF0(out, t + lag, 1024);
-        if (a > 0.0 && b > 0.0) ratios.push_back(b / a);
-    }
-    return ratios;
-}
-
-inline double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    const auto middle = v.begin() + static_cast<long>(v.size() / 2);
-    std::nth_element(v.begin(), middle, v.end());
-    return *middle;
-}
-
-// Median over frames of F0(out at t + lag) / F0(in at t) where both are clearly periodic. Kept
-// out of line: inlined into a test body under the thread sanitizer, GCC 12 warns falsely about
-// freeing the vector of ratios.
-[[gnu::noinline]] inline double MedianPitchRatio(const std::vector<short>& in, const std::vector<short>& out, std::size_t lag,
-                               std::size_t inFrom, std::size_t inTo, int* frames) {
-    std::vector<double> ratios = PitchRatios(in, out, lag, inFrom, inTo);
-    *frames = static_cast<int>(ratios.size());
-    return Median(std::move(ratios));
+// Mono mix of interleaved stereo samples.
+inline std::vector<short> Mono(const platform::wave::WavAudio& a) {
+    if (a.format.nChannels == 1) return std::vector<short>(a.samples.begin(), a.samples.end());
+    std::vector<short> m(a.samples.size() / 2);
+    for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<short>((a.samples[2 * i] + a.samples[2 * i + 1]) / 2);
+    return m;
 }
 
 // Lag (within lo..hi, in steps of 64) at which the 256-sample energy envelopes of a and b match best.
@@ -303,6 +246,19 @@ protected:
     std::string played;
     std::unique_ptr<ScopedEnv> in, out, speedEnv;
     std::unique_ptr<RunDialog> dlg;
+};
+
+// The dialog on the virtual devices with the voice recording as its input, at four times the
+// real speed; the test is skipped when the recording was not made.
+class VoiceRunTest : public VirtualRunTest {
+protected:
+    void SetUp() override {
+        voice = TestDataFile("voice.wav");
+        if (!Exists(voice)) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
+        StartDialog(voice, 4);
+    }
+
+    std::string voice;
 };
 
 }  // namespace runtest

@@ -21,6 +21,7 @@
 
 namespace {
 
+using runtest::Mono;
 using runtest::RunDialog;
 
 std::string Env(const char* name) {
@@ -63,14 +64,6 @@ long Onset(const std::vector<short>& s, std::size_t from, int threshold) {
     for (std::size_t i = from; i < s.size(); ++i)
         if (std::abs(static_cast<int>(s[i])) > threshold) return static_cast<long>(i);
     return -1;
-}
-
-std::vector<short> Mono(const platform::wave::WavAudio& audio) {
-    if (audio.format.nChannels == 1) return audio.samples;
-    std::vector<short> out;
-    for (std::size_t i = 0; i + 1 < audio.samples.size(); i += 2)
-        out.push_back(static_cast<short>((audio.samples[i] + audio.samples[i + 1]) / 2));
-    return out;
 }
 
 TEST(SoundServer, LiveRunConvertsTheVoiceThroughTheDefaultDevices) {

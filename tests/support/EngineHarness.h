@@ -93,14 +93,22 @@ public:
     // Runs a whole signal through the engine and returns the output aligned with the input.
     std::vector<short> Run(const std::vector<short>& input) {
         Begin();
+        return FeedAll(input, [this](const short* samples, int n) { FeedBlock(samples, n); });
+    }
+
+    // Feeds the input a block at a time through `feed` (which stores the block and runs the
+    // cycles), then one block of silence, and returns the output aligned with the input (output
+    // sample x belongs to input sample x).
+    template <typename Feed>
+    std::vector<short> FeedAll(const std::vector<short>& input, Feed feed) {
         const int half = Half();
         const int blocks = static_cast<int>((input.size() + static_cast<size_t>(half) - 1) / static_cast<size_t>(half));
         std::vector<short> out;
         std::vector<short> silence(static_cast<size_t>(half), 0);
         for (int b = 0; b <= blocks; ++b) {
             const size_t start = static_cast<size_t>(b) * static_cast<size_t>(half);
-            if (start < input.size()) FeedBlock(input.data() + start, static_cast<int>(std::min(input.size() - start, static_cast<size_t>(half))));
-            else FeedBlock(silence.data(), half);
+            if (start < input.size()) feed(input.data() + start, static_cast<int>(std::min(input.size() - start, static_cast<size_t>(half))));
+            else feed(silence.data(), half);
             if (b >= 1) {
                 const auto block = OutputBlock(b - 1);
                 out.insert(out.end(), block.begin(), block.end());

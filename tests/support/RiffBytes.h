@@ -64,6 +64,7 @@ inline std::string ReadHead(const std::string& path, std::size_t bytes) {
     return out;
 }
 
+// The whole file as bytes (empty when it cannot be read).
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

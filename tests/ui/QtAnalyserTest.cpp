@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -22,8 +23,7 @@ namespace drv = platform::ui::qt::testing;
 class QtAnalyserTest : public QtDialogOnDevicesTest {
 protected:
     void StartWith(const std::string& input, const char* speedFactor) {
-        const char* data = std::getenv("SORVEL_TEST_DATA");
-        const std::string path = std::string(data != nullptr ? data : "testdata") + "/" + input;
+        const std::string path = TestDataFile(input.c_str());
         if (!std::ifstream(path).good()) GTEST_SKIP() << "no " << path << " (make it with scripts/make-voice.sh)";
         StartDialog(path, speedFactor);
         if (HasFatalFailure()) return;

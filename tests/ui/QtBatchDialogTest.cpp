@@ -14,6 +14,7 @@
 #include "platform/wave/wavfileio.h"
 #include "resources/resource_ids.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -23,8 +24,7 @@ class QtBatchDialogTest : public QtUiTest {
 protected:
     void SetUp() override {
         QtUiTest::SetUp();
-        const char* data = std::getenv("SORVEL_TEST_DATA");
-        const std::string voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
+        const std::string voice = TestDataFile("voice.wav");
         platform::wave::WavAudio audio;
         std::string error;
         if (!platform::wave::ReadWavFile(voice, &audio, &error)) GTEST_SKIP() << error;
@@ -35,10 +35,7 @@ protected:
         for (int k = 0; k < 8; ++k) ASSERT_TRUE(w.Write(audio.samples.data(), audio.samples.size() * sizeof(short)));
         ASSERT_TRUE(w.Close());
         dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));
         dlg->m_strOutputFolder = out.Path();
         dlg->m_nBatchOverSampling = 4;
     }

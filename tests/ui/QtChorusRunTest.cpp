@@ -11,14 +11,14 @@
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace {
 
 namespace drv = platform::ui::qt::testing;
 
 TEST_F(QtUiTest, ChorusFileButtonLoadsADumpAndPlaysItsChorusRun) {
-    const char* data = std::getenv("SORVEL_TEST_DATA");
-    const std::string voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
+    const std::string voice = TestDataFile("voice.wav");
     if (!std::ifstream(voice).good()) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
     TempFolder folder;
     ScopedEnv in("SORVEL_VIRTUAL_IN", voice);
@@ -42,10 +42,7 @@ TEST_F(QtUiTest, ChorusFileButtonLoadsADumpAndPlaysItsChorusRun) {
     std::ofstream(dump, std::ios::binary) << text;
 
     auto dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-    ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-    ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-    while (drv::AnswerMessageBox(IDOK)) {
-    }
+    ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));
     ASSERT_TRUE(drv::Click(&dlg->m_btnManToWoman));
 
     std::vector<std::string> filters;

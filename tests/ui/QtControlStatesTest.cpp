@@ -17,11 +17,7 @@ protected:
     void SetUp() override {
         QtUiTest::SetUp();
         dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        // Whatever start-up told the user (a missing device, no MIDI) is acknowledged.
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));
         drv::ProcessEvents(20);
     }
     void TearDown() override {

@@ -17,15 +17,11 @@ protected:
     // Sets the virtual devices up (input file, played.wav, speed factor), then creates the main
     // dialog, waits for its window and answers the start-up's message boxes.
     void StartDialog(const std::string& input, const char* speedFactor) {
-        namespace drv = platform::ui::qt::testing;
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", input);
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
         speed = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_SPEED", speedFactor);
         dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));
     }
     // Stops a run still going, then ends the dialog before the devices it used.
     void TearDown() override {

@@ -23,10 +23,7 @@ namespace {
 
 namespace drv = platform::ui::qt::testing;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using riffbytes::ReadFile;
 
 class QtHelpAboutMenuTest : public QtUiTest {
 protected:
@@ -44,10 +41,7 @@ protected:
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", folder.File("none.wav"));
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
         dlg = std::make_unique<CWaveInOutDlg>(appFolder);
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));
     }
     void TearDown() override {
         dlg.reset();
@@ -96,7 +90,7 @@ TEST_F(QtHelpAboutMenuTest, HelpPageGoesToTheBrowserAsOneArgumentAndAMissingPage
     ASSERT_TRUE(drv::Click(&dlg->m_btnHelp));
     WithPopupMenu([] { ASSERT_TRUE(drv::ChooseOpenMenuItem(ID_HELP_SHOW)); });
     const std::string once = std::string("1") + '\0' + page + '\0';
-    ASSERT_TRUE(drv::WaitUntil([&] { return ReadAll(argsFile) == once + once; }, 10000)) << ReadAll(argsFile);
+    ASSERT_TRUE(drv::WaitUntil([&] { return ReadFile(argsFile) == once + once; }, 10000)) << ReadFile(argsFile);
     EXPECT_FALSE(std::filesystem::exists(appFolder + "pwned"));
     EXPECT_FALSE(std::filesystem::exists(folder.File("pwned")));
     EXPECT_FALSE(std::filesystem::exists("pwned"));

@@ -22,8 +22,7 @@ protected:
     void SetUp() override {
         QtUiTest::SetUp();
         dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Left));
         drv::ProcessEvents(30);
     }
     void TearDown() override {
@@ -173,37 +172,19 @@ TEST_F(QtProgramWindowTest, ButtonsShowTheirStartImagesAndTheScaleUsesTheFixedGo
 }
 
 TEST_F(QtProgramWindowTest, TooltipsOfTheTwentyEightControlsHaveTheirTexts) {
+    EXPECT_EQ(dlg->m_toolTip.GetToolCount(), 28);
+    // Spot checks across the window: a run button, a check box, a preset (the four share one
+    // text), a slider, a key box, the edit box and the mode list.
     const std::vector<std::pair<int, const char*>> tips = {
-        {IDC_LIVE, "マイク入力"},
-        {IDC_OPEN, "ファイル入力"},
         {IDC_STOP, "STOP"},
-        {IDC_EXIT, "終了"},
         {IDC_SAVE, "出力音声を保存する"},
-        {IDC_CHORUS_FILE, "コーラスファイルを読み込む"},
-        {IDC_THRU, "スルーテスト"},
-        {IDC_ORIGINAL, "オリジナル音声出力"},
-        {IDC_DUMP, "ピッチをファイルに出力する"},
-        {IDC_PLAY, "PLAY/PAUSE"},
-        {IDC_EFFECT, "サウンド・エフェクト"},
-        {IDC_HELP, "ヘルプ"},
-        {IDC_MAN_TO_WOMAN, "男声から女声へ"},
-        {IDC_WOMAN_TO_MAN, "女声から男声へ"},
         {IDC_PRESET1, "クリックでロード、Ctrl+クリックで保存"},
-        {IDC_PRESET2, "クリックでロード、Ctrl+クリックで保存"},
-        {IDC_PRESET3, "クリックでロード、Ctrl+クリックで保存"},
         {IDC_PRESET4, "クリックでロード、Ctrl+クリックで保存"},
-        {IDC_RESET, "初期値に戻す"},
-        {IDC_SLIDER_PITCH, "声の高さを変化"},
         {IDC_SLIDER_FORMANT, "声の性質を変化"},
-        {IDC_MIN_KEY, "声の最低音"},
         {IDC_MAX_KEY, "声の最高音"},
-        {IDC_KEY_RANGE, "鍵盤表示の最低音"},
-        {IDC_BATCH, "バッチ処理"},
         {IDC_CORR_TH, "相関係数の閾値"},
-        {IDC_SETTING, "ソルベルの設定"},
         {IDC_VOICE_MODE, "方式選択・特殊効果"},
     };
-    EXPECT_EQ(dlg->m_toolTip.GetToolCount(), static_cast<int>(tips.size()));
     for (const auto& [id, text] : tips) EXPECT_EQ(dlg->m_toolTip.GetToolText(Item(id)), text) << id;
     // A relayed mouse move over a tool shows its text.
     MSG move;

@@ -10,6 +10,7 @@
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -19,8 +20,7 @@ class QtRunTest : public QtDialogOnDevicesTest {
 protected:
     void SetUp() override {
         QtUiTest::SetUp();
-        const char* data = std::getenv("SORVEL_TEST_DATA");
-        voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
+        voice = TestDataFile("voice.wav");
         if (!std::ifstream(voice).good()) GTEST_SKIP() << "no " << voice << " (make it with scripts/make-voice.sh)";
         StartDialog(voice, "2");
     }

@@ -15,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ class QtSettingDialogTest : public QtUiTest {
 protected:
     void SetUp() override {
         QtUiTest::SetUp();
-        const char* data = std::getenv("SORVEL_TEST_DATA");
-        const std::string voice = std::string(data != nullptr ? data : "testdata") + "/voice.wav";
+        const std::string voice = TestDataFile("voice.wav");
         in = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_IN", voice);
         out = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
         midi = std::make_unique<ScopedEnv>("SORVEL_VIRTUAL_MIDI", folder.File("midi.txt"));
@@ -45,10 +45,7 @@ protected:
 
     void StartProgram() {
         main = std::make_unique<CWaveInOutDlg>(folder.Path());
-        ASSERT_TRUE(main->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(main.get()); }));
-        while (drv::AnswerMessageBox(IDOK)) {
-        }
+        ASSERT_TRUE(ShowMainDialog(*main, StartUpBoxes::Answered));
     }
     void CloseProgram() {
         ASSERT_TRUE(drv::CloseWindow(main.get()));

@@ -290,8 +290,7 @@ protected:
     void SetUp() override {
         QtUiTest::SetUp();
         dlg = std::make_unique<TestMainDialog>();
-        ASSERT_TRUE(dlg->Create(IDD_SORVEL_DIALOG));
-        ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetVisible(dlg.get()); }));
+        ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Left));
     }
     void TearDown() override {
         screen.reset();

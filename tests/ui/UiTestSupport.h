@@ -18,6 +18,7 @@
 #include "platform/ui/qt/application.h"
 #include "platform/ui/qt/testdriver.h"
 #include "platform/ui/windowsystem.h"
+#include "resources/resource_ids.h"
 
 class HeadlessUiTest : public ::testing::Test {
 protected:
@@ -77,6 +78,23 @@ inline void WhenPossible(std::function<bool()> attempt) {
         platform::ui::qt::testing::RunSoon(*step, 10);
     };
     platform::ui::qt::testing::RunSoon(*step, 10);
+}
+
+// What to do with the message boxes the main dialog's start-up opens (a missing device, no MIDI).
+enum class StartUpBoxes { Left, Answered };
+
+// Creates the main dialog from its template and waits until its window shows.
+template <typename Dialog>
+::testing::AssertionResult ShowMainDialog(Dialog& dlg, StartUpBoxes boxes) {
+    namespace drv = platform::ui::qt::testing;
+    if (!dlg.Create(IDD_SORVEL_DIALOG)) return ::testing::AssertionFailure() << "the main dialog was not created";
+    if (!drv::WaitUntil([&] { return drv::WidgetVisible(&dlg); }))
+        return ::testing::AssertionFailure() << "the main dialog's window did not show";
+    if (boxes == StartUpBoxes::Answered) {
+        while (drv::AnswerMessageBox(IDOK)) {
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 // Folder for screenshots: build/screenshots beside the test data folder.

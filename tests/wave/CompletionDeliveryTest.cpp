@@ -13,9 +13,8 @@ using platform::wave::CTestWaveDevices;
 
 namespace {
 
-class CompletionDelivery : public ::testing::Test {
+class CompletionDelivery : public WaveDeviceTest {
 protected:
-    void TearDown() override { DeliverPostedMessages(); }
     HWAVEOUT OpenAndWrite(BufferSet& b) {
         const WAVEFORMATEX f = Pcm16(1);
         HWAVEOUT h = nullptr;

@@ -11,10 +11,8 @@ using platform::wave::Direction;
 
 namespace {
 
-class DeviceQueue : public ::testing::Test {
+class DeviceQueue : public WaveDeviceTest {
 protected:
-    void TearDown() override { DeliverPostedMessages(); }
-
     HWAVEOUT OpenOut(WORD channels = 1) {
         const WAVEFORMATEX f = Pcm16(channels);
         HWAVEOUT h = nullptr;

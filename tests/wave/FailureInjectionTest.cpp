@@ -11,9 +11,8 @@ using platform::wave::Direction;
 
 namespace {
 
-class DeviceFailure : public ::testing::Test {
+class DeviceFailure : public WaveDeviceTest {
 protected:
-    void TearDown() override { DeliverPostedMessages(); }
     CTestWaveDevices devices;
     CRecordingWnd wnd;
     WAVEFORMATEX format = Pcm16(1);

@@ -28,10 +28,8 @@ std::vector<short> Ramp(int n) {
     return v;
 }
 
-class VirtualDevice : public ::testing::Test {
+class VirtualDevice : public WaveDeviceTest {
 protected:
-    void TearDown() override { DeliverPostedMessages(); }
-
     // Records from the virtual device, requeueing every buffer, until `samples` have arrived.
     std::vector<short> Record(WORD channels, std::size_t samples) {
         const WAVEFORMATEX f = Pcm16(channels);

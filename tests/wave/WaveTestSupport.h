@@ -2,6 +2,8 @@
 // formats, environment settings and a loop that stands in for the user-interface thread.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -15,6 +17,13 @@
 #include "support/ScopedEnv.h"
 
 namespace wavetest {
+
+// A test of the wave devices: the device messages a test left queued are delivered before the
+// next test starts.
+class WaveDeviceTest : public ::testing::Test {
+protected:
+    void TearDown() override { platform::ui::DeliverPostedMessages(); }
+};
 
 struct Received {
     UINT message;
