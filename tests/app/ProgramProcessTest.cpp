@@ -100,6 +100,18 @@ protected:
         program = ProgramPath();
         if (program.empty() || !fs::exists(program)) GTEST_SKIP() << "the program is not built: " << program;
     }
+    // A copy of the program in the test's folder, so its settings and trace files are the test's.
+    fs::path CopyProgram() {
+        const fs::path copy = folder.File("sorvel");
+        fs::copy_file(program, copy);
+        return copy;
+    }
+    // The environment of a copy started without a screen, on virtual devices in the test's folder.
+    std::vector<std::string> OffscreenOnVirtualDevices() {
+        return Environment({}, {"QT_QPA_PLATFORM=offscreen", "SORVEL_VIRTUAL_OUT=" + folder.File("out.wav"),
+                                "SORVEL_VIRTUAL_IN=" + folder.File("none.wav")});
+    }
+
     fs::path program;
     TempFolder folder;
 };
@@ -121,9 +133,7 @@ TEST_F(ProgramProcessTest, WithoutADisplayItSaysItNeedsOneAndHowToUseXvfb) {
 }
 
 TEST_F(ProgramProcessTest, KilledInstanceDoesNotBlockTheNextStart) {
-    // A copy of the program in its own folder, so its settings and trace files are the test's.
-    const fs::path copy = folder.File("sorvel");
-    fs::copy_file(program, copy);
+    const fs::path copy = CopyProgram();
     fs::create_directory(folder.File("runtime"));
     ::chmod(folder.File("runtime").c_str(), 0700);
     const std::string trace = folder.File("debug.txt");
@@ -158,8 +168,7 @@ TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
     // Without a sound card, ALSA and JACK once printed a hundred lines at every start: from the
     // sound devices, and from the General MIDI synthesizer's audio drivers, which start-up opens
     // for the stored instrument (also when the sound devices are virtual).
-    const fs::path copy = folder.File("sorvel");
-    fs::copy_file(program, copy);
+    const fs::path copy = CopyProgram();
     const std::string trace = folder.File("debug.txt");
     const std::vector<std::string> realDevices;
     const std::vector<std::string> virtualDevices = {"SORVEL_VIRTUAL_OUT=" + folder.File("out.wav"),
@@ -189,12 +198,10 @@ TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
 TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
     // A logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal (SIGHUP) runs the close operation:
     // the settings file is written whole and the program ends normally.
-    const fs::path copy = folder.File("sorvel");
-    fs::copy_file(program, copy);
+    const fs::path copy = CopyProgram();
     const std::string trace = folder.File("debug.txt");
     const std::string settings = folder.File("sorvel.ini");
-    const auto env = Environment({}, {"QT_QPA_PLATFORM=offscreen", "SORVEL_VIRTUAL_OUT=" + folder.File("out.wav"),
-                                      "SORVEL_VIRTUAL_IN=" + folder.File("none.wav")});
+    const auto env = OffscreenOnVirtualDevices();
     for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE("signal " + std::to_string(sig));
         std::ofstream(trace, std::ios::trunc).flush();
@@ -220,12 +227,10 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
     // The settings name a recording device that is gone: start-up tells so in a message box and
     // waits there. A termination signal then dismisses the box and closes the program as a
     // close request does, within 2 s, instead of leaving it alive until someone clicks OK.
-    const fs::path copy = folder.File("sorvel");
-    fs::copy_file(program, copy);
+    const fs::path copy = CopyProgram();
     const std::string trace = folder.File("debug.txt");
     const std::string settings = folder.File("sorvel.ini");
-    const auto env = Environment({}, {"QT_QPA_PLATFORM=offscreen", "SORVEL_VIRTUAL_OUT=" + folder.File("out.wav"),
-                                      "SORVEL_VIRTUAL_IN=" + folder.File("none.wav")});
+    const auto env = OffscreenOnVirtualDevices();
     // A first run writes a whole settings file.
     std::ofstream(trace).flush();
     pid_t pid = Spawn(copy, env, folder.File("err.txt"));
