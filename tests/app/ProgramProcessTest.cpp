@@ -112,6 +112,18 @@ protected:
                                 "SORVEL_VIRTUAL_IN=" + folder.File("none.wav")});
     }
 
+    // A program that ended by itself, with status 0, after the close operation: its trace shows
+    // the close and the end, and it wrote its settings file whole.
+    static void ExpectEndedLikeACloseRequest(int status, const std::string& trace, const std::string& settings) {
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::string text = ReadFile(trace);
+        EXPECT_NE(text.find("98-OnClose\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
+        const std::string ini = ReadFile(settings);
+        EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
+    }
+
     fs::path program;
     TempFolder folder;
 };
@@ -213,13 +225,7 @@ TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
         const bool ended = SignalAndWait(pid, sig, &status);
         ASSERT_TRUE(up) << ReadFile(folder.File("err.txt"));
         ASSERT_TRUE(ended) << "still running after the signal";
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        const std::string text = ReadFile(trace);
-        EXPECT_NE(text.find("98-OnClose\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
-        const std::string ini = ReadFile(settings);
-        EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
+        ExpectEndedLikeACloseRequest(status, trace, settings);
     }
 }
 
@@ -267,13 +273,7 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
     }
     ASSERT_TRUE(ended) << "still running 2 s after the signal";
     EXPECT_LT(seconds, 2.0);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    const std::string text = ReadFile(trace);
-    EXPECT_NE(text.find("98-OnClose\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
-    const std::string ini = ReadFile(settings);
-    EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
+    ExpectEndedLikeACloseRequest(status, trace, settings);
 }
 
 }  // namespace
