@@ -288,9 +288,10 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         return FALSE;
     }
     if (m_inputFile.IsOpen()) m_inputFile.Close();
-    // The converter wrote the target itself (a source named temp.*): nothing to move.
+    // The converter wrote the target itself (a source named temp.*): nothing to move, and what
+    // was there before was the program's own earlier conversion, not a file of the user's.
     if (expected == target) {
-        restore();
+        if (before.exists) std::remove(kept.c_str());
         return TRUE;
     }
     std::remove(target.c_str());

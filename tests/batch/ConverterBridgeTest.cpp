@@ -177,6 +177,12 @@ TEST_F(ConverterRun, ASourceNamedTempKeepsItsConversionAndAFailedConverterIsTrac
     const std::string temp = Mp3(music.File("temp.mp3"));
     EXPECT_TRUE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
     EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
+    // The program's own temp.wav from an earlier run is replaced by the new conversion, never
+    // put back over it.
+    riffbytes::WriteFile(h.folder.File("temp.wav"), "an earlier run's conversion");
+    EXPECT_TRUE(dlg->RunConverter(temp, h.folder.File("temp.wav")));
+    EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
+    EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav.keep")));
 
     // A converter that runs, ends well and writes nothing, beside a file of its output's name
     // that is already there: that file is no output (it stays the user's, and temp.wav is not
