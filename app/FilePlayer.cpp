@@ -2,8 +2,9 @@
 // engine one block of the file each time the playback device has finished a buffer.
 //
 // Threads: the player is the only writer of the input ring, m_nInputCount and the peaks during
-// a file run; it stores the samples before the count that announces them (release) and takes
-// the engine's progress (acquire) before it reuses ring entries. m_bNextBlock is raised by the
+// a file run; it stores the samples before the count that announces them (release) and waits
+// until the engine threads have published (release) that they are past the ring entries it
+// reuses (InputRingHasRoom, acquire). m_bNextBlock is raised by the
 // user-interface thread at every finished playback buffer and cleared by the player; a player
 // that finds it clear sleeps 2 ms and looks again. At the end of the file the player posts
 // WM_APP_FILE_ENDED and ends; STOP (and PLAY for Repeat) then run on the user-interface thread.
@@ -169,15 +170,20 @@ void CWaveInOutDlg::WavePlayProc() {
             Sleep(2);
             continue;
         }
-        WriteTrace("9-01");
-        const std::int64_t count = m_nInputCount.load(std::memory_order_relaxed);
-        // The engine is done with the ring entries about to be overwritten.
-        (void)m_nEngineProgress.load(std::memory_order_acquire);
-        const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);
         if (tailBlocks == 0) {
             ended = true;
             break;
         }
+        const std::int64_t count = m_nInputCount.load(std::memory_order_relaxed);
+        // The block waits until the engine has passed the ring entries it overwrites (the
+        // phase vocoder: has taken the block before): nothing of the file is lost, the
+        // playback starves instead, as in a stall.
+        if (!InputRingHasRoom(count)) {
+            Sleep(1);
+            continue;
+        }
+        WriteTrace("9-01");
+        const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);
         int peakL = 0;
         int peakR = 0;
         int stored = 0;  // samples of the file in this block

@@ -20,6 +20,7 @@ std::string Traced(const char* head, int method) { return std::string(head) + " 
 
 void CWaveInOutDlg::PrepareDevicesAndFiles(int channels) {
     m_nInputEnd.store(kNoInputEnd, std::memory_order_release);
+    ResetEngineReach();
     WaveInClearState();
     WaveOutClearState();
     OpenOutputFiles(channels, FALSE, 1);

@@ -76,6 +76,16 @@ public:
     void FreeStreamBuffers();
     // Hands the cycle's output in the stage over to the playback buffers.
     void PublishOutput() { m_outStage.Publish(reinterpret_cast<char*>(m_pOutBlock)); }
+    // The end of an engine cycle that has finished with the input up to `inputDone` (input
+    // count): its output is published, the cycle counted, and the devices told how far the run
+    // has come.
+    void FinishEngineCycle(std::int64_t inputDone);
+    // Whether a block of the input ring may be stored at input position `count` now: no engine
+    // thread still reads the entries it overwrites (TD-PSOLA), or the phase vocoder has taken
+    // the block before (which it reads in place).
+    bool InputRingHasRoom(std::int64_t count) const;
+    // Run start, before any engine thread or device: nothing of the input has been read yet.
+    void ResetEngineReach();
     // Builds the key boundaries from m_nA4 and lists the key names in both key combos.
     void BuildKeyTable();
     const char* FreqToNoteName(int hz) const;
@@ -173,10 +183,19 @@ public:
     // file, release); output past it is not saved. Unlimited in live runs and batch runs.
     std::atomic<long long> m_nInputEnd{kNoInputEnd};
     static constexpr long long kNoInputEnd = 0x7FFFFFFFFFFFFFFFLL;
-    // Counts the engine threads' finished cycles (release). A writer of a ring that the engine
-    // reads or writes loads it (acquire) first, so that everything the engine did with a ring
-    // entry in its earlier cycles comes before the entry is reused.
+    // Counts the engine threads' finished cycles (release).
     std::atomic<unsigned> m_nEngineProgress{0};
+    // The lowest input position that the analysis thread and the synthesis thread (TD-PSOLA or
+    // chorus) may still read in this and every later cycle; each is published (release) by its
+    // thread at the end of every cycle and only grows during a run. A writer of the input ring
+    // stores a block only where both have passed the entries it overwrites (InputRingHasRoom).
+    std::atomic<std::int64_t> m_nInputFloor[2] = {};
+    // The input count that the newest marks were made from (analysis thread, before it raises
+    // m_bMarksReady): the synthesis that takes them has finished with the input up to there.
+    std::atomic<std::int64_t> m_nMarksInputCount{0};
+    // The engine's progress through the run's stream, in bytes of input (twice the input count
+    // of its newest finished cycle): the devices pace themselves by it (SetStreamProgress).
+    std::atomic<std::int64_t> m_nEngineDoneBytes{0};
     unsigned m_dwAnalyzeThreadId = 0;
     unsigned m_dwSynthThreadId = 0;
 
@@ -642,6 +661,8 @@ private:
     void AnalyzeCycle(CAnalyzeState& st);
     void ThruCycle(CAnalyzeState& st);
     void SynthesizeCycle(CSynthState& st);
+    // The lowest input position the synthesis may read in later cycles, after a cycle at count.
+    std::int64_t SynthesisInputFloor(const CSynthState& st, std::int64_t count) const;
     void ChorusRound(struct CChorusState& st);
     // Marks of a loaded pitch dump up to the input that has arrived; "Buffer Full" at 2N.
     void TakeChorusMarks(CAnalyzeState& st, std::int64_t read, int w2);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "platform/ui/msgbox.h"
 
@@ -13,8 +14,14 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     if (pHdr->dwBufferLength != 0) n = std::min(n, pHdr->dwBufferLength);
     if (n < 1) return FALSE;
     const std::int64_t count = m_nInputCount.load(std::memory_order_relaxed);
-    // The engine is done with what it read of the entries about to be overwritten (four blocks ago).
-    (void)m_nEngineProgress.load(std::memory_order_acquire);
+    // An engine still reading the entries this block would overwrite (it has fallen a ring
+    // behind) keeps them: the block is dropped, as a sound card drops an overrun, and the run
+    // goes on with the next one. The phase vocoder takes its block in place, under its
+    // sequence number, and is never in the way.
+    if (m_nMethod == 0 && !InputRingHasRoom(count)) {
+        if (IsTracing()) WriteTrace("MM_WIM_DATA dropped at " + std::to_string(count) + ": the engine is behind");
+        return FALSE;
+    }
     const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);
     const auto* samples = reinterpret_cast<const short*>(pHdr->lpData);
     const int nSamples = static_cast<int>(n / 2);
@@ -86,6 +93,9 @@ BOOL CWaveInOutDlg::WaveInOpen(UINT deviceId, CWnd* pWnd) {
         Report(this, "wavin03: waveInOpen() failed.");
         return FALSE;
     }
+    // A device on a clock of its own making records no buffer before the engine has taken the
+    // ones before it.
+    platform::wave::SetStreamProgress(m_hWaveIn, &m_nEngineDoneBytes);
     return TRUE;
 }
 

@@ -42,6 +42,8 @@ BOOL CWaveInOutDlg::WaveOutOpen(UINT deviceId, CWnd* pWnd) {
     // The device reads a buffer when it plays it, while the engine threads keep publishing
     // their output ahead of it: the two take turns on the output ring's lock.
     platform::wave::SetPlaybackReadLock(m_hWaveOut, &m_outStage.ReadLock());
+    // A device on a clock of its own making plays no buffer the engine has not reached yet.
+    platform::wave::SetStreamProgress(m_hWaveOut, &m_nEngineDoneBytes);
     return TRUE;
 }
 

@@ -68,8 +68,12 @@ void CWaveInOutDlg::ThruCycle(CAnalyzeState& st) {
     for (std::int64_t u = from; u != count; ++u) outRing[(u + latency) & m_nRingMask] = ToSample16(m_pfInputBuf[u & m_nRingMask]);
     st.readPos = count;
     st.afterThru = true;
-    PublishOutput();
-    m_nEngineProgress.fetch_add(1, std::memory_order_release);
+    // After a Thru stretch both threads start again at its end: the marks begin a new chain
+    // there and the synthesis restarts its voices on it (Original reads at most a block back).
+    m_nInputFloor[0].store(st.readPos, std::memory_order_release);
+    m_nInputFloor[1].store(std::max<std::int64_t>(m_nInputFloor[1].load(std::memory_order_relaxed), st.readPos - m_nBlockBytes / 2),
+                           std::memory_order_release);
+    FinishEngineCycle(count);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
 }
 
@@ -106,6 +110,9 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
 
     if (st.chorus) {
         TakeChorusMarks(st, read, w2);
+        // No detection: only the equaliser reads the input, from the new block on.
+        m_nInputFloor[0].store(st.readPos, std::memory_order_release);
+        m_nMarksInputCount.store(read, std::memory_order_release);
         m_nEngineProgress.fetch_add(1, std::memory_order_release);
         m_bMarksReady.store(TRUE, std::memory_order_release);
         WriteTrace("6-04");
@@ -161,6 +168,10 @@ void CWaveInOutDlg::AnalyzeCycle(CAnalyzeState& st) {
         if (m_chkDump.GetCheck() == BST_CHECKED) WriteDumpLine(static_cast<int>(m), static_cast<int>(next), amp, 1);
     }
 
+    // The next cycle reads from the newest mark on (its detection window) and equalises from
+    // the new block on.
+    m_nInputFloor[0].store(std::min(st.readPos, m_pnMark[markCount & m_nRingMask]), std::memory_order_release);
+    m_nMarksInputCount.store(read, std::memory_order_release);
     m_nEngineProgress.fetch_add(1, std::memory_order_release);
     m_bMarksReady.store(TRUE, std::memory_order_release);
     WriteTrace("6-04");

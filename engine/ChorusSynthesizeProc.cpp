@@ -195,8 +195,11 @@ void CWaveInOutDlg::ChorusRound(CChorusState& st) {
         if (c.grainPos - c.readPos > most) c.readPos = c.grainPos - c.pa + 1;
     }
 
-    PublishOutput();
-    m_nEngineProgress.fetch_add(1, std::memory_order_release);
+    // The next round reads from each voice's newest grain's mark on, the unshifted mix and
+    // Original from the output's position (all in input samples).
+    const std::int64_t floor = std::min<std::int64_t>({st.out / os, mark(v.k) / os, mark(c.k) / os});
+    m_nInputFloor[1].store(std::max<std::int64_t>(floor, 0), std::memory_order_release);
+    FinishEngineCycle(m_nMarksInputCount.load(std::memory_order_acquire));
     m_bMarksReady.store(FALSE, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
 }

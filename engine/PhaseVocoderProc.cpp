@@ -104,8 +104,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
         short* out = m_outStage.Slot(CPhaseVocoderRound::PlaybackSlot(count, samples));
         FloatsToSamples16(in, samples, out);
         st.last = count;
-        PublishOutput();
-        m_nEngineProgress.fetch_add(1, std::memory_order_release);
+        FinishEngineCycle(count);
         ShowProcTime(t0, &st.procMin, &st.procMax);
         return true;
     }
@@ -138,8 +137,7 @@ bool CWaveInOutDlg::PhaseVocoderStep(CPhaseVocoderState& st) {
     if (m_chkSave.GetCheck() != BST_UNCHECKED && SamplesBeforeInputEnd(count - samples, samples) > 0)
         AppendToSaveFile(out, static_cast<LONG>(m_nBlockBytes));
 
-    PublishOutput();
-    m_nEngineProgress.fetch_add(1, std::memory_order_release);
+    FinishEngineCycle(count);
     ShowProcTime(t0, &st.procMin, &st.procMax);
     return true;
 }

@@ -20,6 +20,33 @@ void FreeArray(T*& p) {
 
 }  // namespace
 
+void CWaveInOutDlg::FinishEngineCycle(std::int64_t inputDone) {
+    PublishOutput();
+    m_nEngineProgress.fetch_add(1, std::memory_order_release);
+    // Only ever forward: the Thru copy and the synthesis take turns at reporting.
+    const std::int64_t bytes = 2 * inputDone;
+    std::int64_t seen = m_nEngineDoneBytes.load(std::memory_order_relaxed);
+    while (bytes > seen && !m_nEngineDoneBytes.compare_exchange_weak(seen, bytes, std::memory_order_release)) {
+    }
+}
+
+bool CWaveInOutDlg::InputRingHasRoom(std::int64_t count) const {
+    // The phase vocoder reads the newest block in place, under its sequence number: a block
+    // stored before it took the last one would only replace that one unheard.
+    if (m_nMethod == 1) return m_nEngineDoneBytes.load(std::memory_order_acquire) >= 2 * count;
+    // A block at count overwrites the entries that held the input a ring earlier; every
+    // engine thread must have passed the last of those.
+    const std::int64_t overwrittenEnd = count + m_nBlockBytes / 2 - m_nRingLen;
+    return m_nInputFloor[0].load(std::memory_order_acquire) >= overwrittenEnd &&
+           m_nInputFloor[1].load(std::memory_order_acquire) >= overwrittenEnd;
+}
+
+void CWaveInOutDlg::ResetEngineReach() {
+    for (auto& floor : m_nInputFloor) floor.store(0, std::memory_order_release);
+    m_nMarksInputCount.store(0, std::memory_order_release);
+    m_nEngineDoneBytes.store(0, std::memory_order_release);
+}
+
 BOOL CWaveInOutDlg::AllocStreamBuffers() {
     FreeStreamBuffers();
     m_nBlockBytes = m_nLatencyMode == 0 ? 32768 : 16384;

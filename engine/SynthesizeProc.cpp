@@ -197,11 +197,22 @@ void CWaveInOutDlg::SynthesizeCycle(CSynthState& st) {
         else v.readPos += nIn;
     }
     if (nOut >= 1) st.out += nOut;
-    PublishOutput();
-    m_nEngineProgress.fetch_add(1, std::memory_order_release);
+    m_nInputFloor[1].store(SynthesisInputFloor(st, count), std::memory_order_release);
+    FinishEngineCycle(m_nMarksInputCount.load(std::memory_order_acquire));
     m_bMarksReady.store(FALSE, std::memory_order_release);
     ShowProcTime(g_dwProcStart.load(std::memory_order_relaxed), &st.procMin, &st.procMax);
     WriteTrace("7-12");
+}
+
+std::int64_t CWaveInOutDlg::SynthesisInputFloor(const CSynthState& st, std::int64_t count) const {
+    const auto mark = [this](double k) { return m_pnMark[static_cast<std::int64_t>(std::floor(k)) & m_nRingMask]; };
+    // Original copies the newest block; the unshifted added voice reads at the output's
+    // position; a voice's next grain reads from its newest grain's mark on, and an added voice
+    // that begins again starts from the main voice's predecessor mark.
+    std::int64_t floor = std::min<std::int64_t>(count - m_nBlockBytes / 2, st.out);
+    floor = std::min({floor, mark(st.main.k), mark(st.main.prevMarkPos)});
+    if (st.lastMode == 2 || st.lastMode == 3) floor = std::min({floor, mark(st.added.k), mark(st.added.prevMarkPos)});
+    return std::max<std::int64_t>(floor, 0);
 }
 
 void CWaveInOutDlg::ApplyOutputReverb(CSynthState& st, std::int64_t first, int count) {

@@ -51,6 +51,7 @@ MMRESULT CWaveDeviceCore::Reset() {
         m_started = false;
         ReturnAllLocked();
         m_playedBytes.store(0, std::memory_order_release);
+        m_capturedBytes = 0;
     }
     Signal();
     WaitPosted();
@@ -120,6 +121,11 @@ void CWaveDeviceCore::SetReadLock(std::mutex* readLock) {
     m_readLock = readLock;
 }
 
+void CWaveDeviceCore::SetProgress(const std::atomic<std::int64_t>* bytes) {
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_progress = bytes;
+}
+
 void CWaveDeviceCore::LoseAsync() {
     m_lostRequest.store(true, std::memory_order_release);
     Signal();
@@ -142,7 +148,7 @@ std::size_t CWaveDeviceCore::Render(BYTE* out, std::size_t bytes) {
     {
         std::lock_guard<std::mutex> lock(m_procLock);
         const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = RenderLocked(out, bytes);
+        n = RenderLocked(out, bytes, true);
         finished = m_completed.load(std::memory_order_relaxed) != before;
     }
     if (finished) Signal();
@@ -156,7 +162,7 @@ std::size_t CWaveDeviceCore::TryRender(BYTE* out, std::size_t bytes) {
         std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
         if (!lock.owns_lock()) return 0;
         const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = RenderLocked(out, bytes);
+        n = RenderLocked(out, bytes, false);
         finished = m_completed.load(std::memory_order_relaxed) != before;
     }
     if (finished) Signal();
@@ -169,7 +175,7 @@ std::size_t CWaveDeviceCore::Capture(const BYTE* in, std::size_t bytes) {
     {
         std::lock_guard<std::mutex> lock(m_procLock);
         const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = CaptureLocked(in, bytes);
+        n = CaptureLocked(in, bytes, true);
         finished = m_completed.load(std::memory_order_relaxed) != before;
     }
     if (finished) Signal();
@@ -183,7 +189,7 @@ std::size_t CWaveDeviceCore::TryCapture(const BYTE* in, std::size_t bytes) {
         std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
         if (!lock.owns_lock()) return 0;
         const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = CaptureLocked(in, bytes);
+        n = CaptureLocked(in, bytes, false);
         finished = m_completed.load(std::memory_order_relaxed) != before;
     }
     if (finished) Signal();
@@ -198,6 +204,7 @@ bool CWaveDeviceCore::CaptureOneBuffer(const BYTE* in, std::size_t bytes) {
         const std::size_t n = std::min<std::size_t>(bytes, hdr->dwBufferLength - hdr->dwBytesRecorded);
         if (n > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, in, n);
         hdr->dwBytesRecorded += static_cast<DWORD>(n);
+        m_capturedBytes += n;
         m_cur = nullptr;
         m_curOffset = 0;
         CompleteLocked(hdr);
@@ -232,6 +239,12 @@ std::unique_lock<std::mutex> CWaveDeviceCore::ReadLockLocked() {
     return m_readLock != nullptr ? std::unique_lock<std::mutex>(*m_readLock) : std::unique_lock<std::mutex>();
 }
 
+bool CWaveDeviceCore::ProgressReachedLocked(std::uint64_t start) const {
+    if (m_progress == nullptr) return true;
+    const std::int64_t reached = m_progress->load(std::memory_order_acquire);
+    return reached >= 0 && static_cast<std::uint64_t>(reached) >= start;
+}
+
 bool CWaveDeviceCore::TakeCurrentLocked() {
     if (m_cur == nullptr) {
         m_cur = m_pending.Pop();
@@ -240,11 +253,14 @@ bool CWaveDeviceCore::TakeCurrentLocked() {
     return m_cur != nullptr;
 }
 
-std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes) {
+std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes, bool paced) {
     if (m_paused || m_lost.load(std::memory_order_relaxed)) return 0;
     std::unique_lock<std::mutex> reading = ReadLockLocked();
     std::size_t done = 0;
-    while (done < bytes && TakeCurrentLocked()) {
+    while (done < bytes) {
+        // A buffer is begun only once the program has gone as far as its start.
+        if (m_cur == nullptr && paced && !ProgressReachedLocked(m_playedBytes.load(std::memory_order_relaxed) + done)) break;
+        if (!TakeCurrentLocked()) break;
         const std::size_t room = m_cur->dwBufferLength - m_curOffset;
         const std::size_t n = std::min(room, bytes - done);
         // The buffer's memory is read now, not when it was queued: the program may still have
@@ -262,16 +278,19 @@ std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes) {
     return done;
 }
 
-std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes) {
+std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes, bool paced) {
     if (!m_started || m_lost.load(std::memory_order_relaxed)) return 0;
     std::size_t done = 0;
-    while (done < bytes && TakeCurrentLocked()) {
+    while (done < bytes) {
+        if (m_cur == nullptr && paced && !ProgressReachedLocked(m_capturedBytes)) break;
+        if (!TakeCurrentLocked()) break;
         WAVEHDR* hdr = m_cur;
         const std::size_t room = hdr->dwBufferLength - hdr->dwBytesRecorded;
         const std::size_t n = std::min(room, bytes - done);
         if (n > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, in + done, n);
         hdr->dwBytesRecorded += static_cast<DWORD>(n);
         done += n;
+        m_capturedBytes += n;
         if (hdr->dwBytesRecorded >= hdr->dwBufferLength) {
             CompleteLocked(hdr);
             m_cur = nullptr;

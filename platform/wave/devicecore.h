@@ -79,6 +79,13 @@ public:
     // and never writes a buffer while it is being read. The program holds it only for short
     // copies. nullptr: no lock.
     void SetReadLock(std::mutex* lock);
+    // How far the program has gone with the stream, in bytes since the device started (capture)
+    // or since it was opened or reset (playback); nullptr: not told. Render and Capture, the
+    // calls of devices that keep a clock of their own making (the virtual devices), move no
+    // buffer that starts beyond it, so such a device waits for the program instead of leaving
+    // it behind. TryRender and TryCapture, the sound system's calls, take no notice: a real
+    // device keeps its own time.
+    void SetProgress(const std::atomic<std::int64_t>* bytes);
 
     // --- Device side ------------------------------------------------------------------------
     // Copies up to `bytes` bytes from the queued buffers into out, reading each buffer's memory
@@ -98,9 +105,12 @@ public:
     bool RenderOneBuffer(std::vector<BYTE>* out);
 
 private:
-    std::size_t RenderLocked(BYTE* out, std::size_t bytes);
-    std::size_t CaptureLocked(const BYTE* in, std::size_t bytes);
+    std::size_t RenderLocked(BYTE* out, std::size_t bytes, bool paced);
+    std::size_t CaptureLocked(const BYTE* in, std::size_t bytes, bool paced);
     bool TakeCurrentLocked();
+    // A new buffer starting at stream byte `start` may be moved: no progress was set, or it
+    // has reached the buffer's start.
+    bool ProgressReachedLocked(std::uint64_t start) const;
     std::unique_lock<std::mutex> ReadLockLocked();  // the program's read lock, when it set one
     void CompleteLocked(WAVEHDR* hdr);
     void ReturnAllLocked();
@@ -124,6 +134,8 @@ private:
     bool m_paused = false;   // playback
     bool m_started = false;  // capture
     std::mutex* m_readLock = nullptr;
+    const std::atomic<std::int64_t>* m_progress = nullptr;
+    std::uint64_t m_capturedBytes = 0;  // capture: bytes stored since the last reset
 
     std::atomic<std::uint64_t> m_playedBytes{0};
     std::atomic<int> m_queued{0};

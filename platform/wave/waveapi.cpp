@@ -319,3 +319,17 @@ MMRESULT platform::wave::SetPlaybackReadLock(HWAVEOUT hwo, std::mutex* readLock)
         return MMSYSERR_NOERROR;
     });
 }
+
+MMRESULT platform::wave::SetStreamProgress(HWAVEIN hwi, const std::atomic<std::int64_t>* bytes) {
+    return pw::WithDevice(pw::H(hwi), Direction::In, [&](pw::OpenDevice& d) {
+        d.core->SetProgress(bytes);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT platform::wave::SetStreamProgress(HWAVEOUT hwo, const std::atomic<std::int64_t>* bytes) {
+    return pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
+        d.core->SetProgress(bytes);
+        return MMSYSERR_NOERROR;
+    });
+}

@@ -19,6 +19,8 @@
 // Every call is safe from any thread; calls on one device are serialised.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "platform/wave/wavetypes.h"
@@ -56,4 +58,10 @@ namespace platform::wave {
 // threads writes under the same lock, briefly: the device's sound thread waits for it. The
 // lock must outlive the device. Set it before the first buffer is queued.
 MMRESULT SetPlaybackReadLock(HWAVEOUT hwo, std::mutex* readLock);
+// How far the program has gone with the stream, in bytes (an atomic the program keeps up to
+// date; it must outlive the device): a device on a clock of its own making (the virtual
+// devices) begins a buffer only once this has reached the buffer's start, so on it a run waits
+// for the program; a sound-system device keeps its own time and takes no notice.
+MMRESULT SetStreamProgress(HWAVEIN hwi, const std::atomic<std::int64_t>* bytes);
+MMRESULT SetStreamProgress(HWAVEOUT hwo, const std::atomic<std::int64_t>* bytes);
 }  // namespace platform::wave

@@ -176,8 +176,13 @@ TEST_F(AnalyzeCycleTest, ShortCaptureBufferKeepsTheRingAligned) {
     std::vector<short> shortBlock(1000, 100);
     Store(shortBlock);
     EXPECT_EQ(h.dlg.m_nInputCount, 1000);
-    // A full block after it straddles the ring's end correctly when the ring fills.
-    for (int k = 0; k < 4; ++k) Store(std::vector<short>(static_cast<size_t>(h.Half()), static_cast<short>(k + 1)));
+    // A full block after it straddles the ring's end correctly when the ring fills (the engine
+    // keeps up, so every block finds room).
+    for (int k = 0; k < 4; ++k) {
+        Store(std::vector<short>(static_cast<size_t>(h.Half()), static_cast<short>(k + 1)));
+        h.dlg.AnalyzeStep(h.analyze);
+        h.dlg.SynthesizeStep(h.synth);
+    }
     EXPECT_EQ(h.dlg.m_nInputCount, 1000 + 4 * h.Half());
     EXPECT_EQ(h.dlg.m_pfInputBuf[(1000 + 4 * h.Half() - 1) & h.dlg.m_nRingMask], 4.0f);
     // The fourth full block runs from 1000 + 3 half blocks across the ring's end to entry 999.

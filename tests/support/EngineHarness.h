@@ -38,6 +38,7 @@ public:
     void Begin() {
         dlg.m_nInputCount = 0;
         dlg.m_bMarksReady = FALSE;
+        dlg.ResetEngineReach();
         dlg.AnalyzeBegin(analyze);
         dlg.SynthesizeBegin(synth);
         blocksIn = 0;
@@ -53,6 +54,10 @@ public:
         analyze.readPos = sample;
         dlg.m_pnMark[0] = sample;
         synth.out = sample;
+        // The engine has read nothing before its stream positions.
+        for (auto& floor : dlg.m_nInputFloor) floor = sample;
+        dlg.m_nMarksInputCount = sample;
+        dlg.m_nEngineDoneBytes = 2 * sample;
         synth.main.grainPos = olaPos;
         synth.main.cleared = olaPos + 2 * dlg.m_nRingLen;  // the whole ring is zero
     }
