@@ -143,55 +143,53 @@ void CWaveDeviceCore::WaitPosted() {
 // --- Device side -------------------------------------------------------------------------------
 
 std::size_t CWaveDeviceCore::Render(BYTE* out, std::size_t bytes) {
-    std::size_t n = 0;
-    bool finished = false;
-    {
-        std::lock_guard<std::mutex> lock(m_procLock);
-        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = RenderLocked(out, bytes, true);
-        finished = m_completed.load(std::memory_order_relaxed) != before;
-    }
-    if (finished) Signal();
-    return n;
+    std::unique_lock<std::mutex> lock(m_procLock);
+    return RenderUnder(lock, out, bytes, false);
 }
 
 std::size_t CWaveDeviceCore::TryRender(BYTE* out, std::size_t bytes) {
-    std::size_t n = 0;
-    bool finished = false;
-    {
-        std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
-        if (!lock.owns_lock()) return 0;
-        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = RenderLocked(out, bytes, false);
-        finished = m_completed.load(std::memory_order_relaxed) != before;
-    }
-    if (finished) Signal();
-    return n;
+    std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
+    return RenderUnder(lock, out, bytes, false);
+}
+
+std::size_t CWaveDeviceCore::RenderPaced(BYTE* out, std::size_t bytes) {
+    std::unique_lock<std::mutex> lock(m_procLock);
+    return RenderUnder(lock, out, bytes, true);
 }
 
 std::size_t CWaveDeviceCore::Capture(const BYTE* in, std::size_t bytes) {
-    std::size_t n = 0;
-    bool finished = false;
-    {
-        std::lock_guard<std::mutex> lock(m_procLock);
-        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = CaptureLocked(in, bytes, true);
-        finished = m_completed.load(std::memory_order_relaxed) != before;
-    }
+    std::unique_lock<std::mutex> lock(m_procLock);
+    return CaptureUnder(lock, in, bytes, false);
+}
+
+std::size_t CWaveDeviceCore::TryCapture(const BYTE* in, std::size_t bytes) {
+    std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
+    return CaptureUnder(lock, in, bytes, false);
+}
+
+std::size_t CWaveDeviceCore::CapturePaced(const BYTE* in, std::size_t bytes) {
+    std::unique_lock<std::mutex> lock(m_procLock);
+    return CaptureUnder(lock, in, bytes, true);
+}
+
+// Moves bytes while `lock` holds m_procLock (nothing when a try found it taken), then wakes the
+// completion thread for the buffers that finished.
+std::size_t CWaveDeviceCore::RenderUnder(std::unique_lock<std::mutex>& lock, BYTE* out, std::size_t bytes, bool paced) {
+    if (!lock.owns_lock()) return 0;
+    const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
+    const std::size_t n = RenderLocked(out, bytes, paced);
+    const bool finished = m_completed.load(std::memory_order_relaxed) != before;
+    lock.unlock();
     if (finished) Signal();
     return n;
 }
 
-std::size_t CWaveDeviceCore::TryCapture(const BYTE* in, std::size_t bytes) {
-    std::size_t n = 0;
-    bool finished = false;
-    {
-        std::unique_lock<std::mutex> lock(m_procLock, std::try_to_lock);
-        if (!lock.owns_lock()) return 0;
-        const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
-        n = CaptureLocked(in, bytes, false);
-        finished = m_completed.load(std::memory_order_relaxed) != before;
-    }
+std::size_t CWaveDeviceCore::CaptureUnder(std::unique_lock<std::mutex>& lock, const BYTE* in, std::size_t bytes, bool paced) {
+    if (!lock.owns_lock()) return 0;
+    const std::uint32_t before = m_completed.load(std::memory_order_relaxed);
+    const std::size_t n = CaptureLocked(in, bytes, paced);
+    const bool finished = m_completed.load(std::memory_order_relaxed) != before;
+    lock.unlock();
     if (finished) Signal();
     return n;
 }

@@ -79,12 +79,11 @@ public:
     // and never writes a buffer while it is being read. The program holds it only for short
     // copies. nullptr: no lock.
     void SetReadLock(std::mutex* lock);
-    // How far the program has gone with the stream, in bytes since the device started (capture)
-    // or since it was opened or reset (playback); nullptr: not told. Render and Capture, the
-    // calls of devices that keep a clock of their own making (the virtual devices), move no
-    // buffer that starts beyond it, so such a device waits for the program instead of leaving
-    // it behind. TryRender and TryCapture, the sound system's calls, take no notice: a real
-    // device keeps its own time.
+    // How far the program has gone with the stream, in bytes since the device was opened or
+    // reset; nullptr: not told. RenderPaced and CapturePaced, the calls of devices on a clock of
+    // their own making (the virtual devices), begin no buffer that starts beyond it, so such a
+    // device waits for the program instead of leaving it behind. The other device-side calls
+    // take no notice: a real device, or a test standing in for one, keeps its own time.
     void SetProgress(const std::atomic<std::int64_t>* bytes);
 
     // --- Device side ------------------------------------------------------------------------
@@ -97,6 +96,9 @@ public:
     // not started, fewer when the queue runs dry). Full buffers are completed.
     std::size_t Capture(const BYTE* in, std::size_t bytes);
     std::size_t TryCapture(const BYTE* in, std::size_t bytes);
+    // Render and Capture that begin no buffer beyond the program's progress (SetProgress).
+    std::size_t RenderPaced(BYTE* out, std::size_t bytes);
+    std::size_t CapturePaced(const BYTE* in, std::size_t bytes);
     // Stores up to `bytes` bytes into the current capture buffer only and completes it, full or
     // not. False when not started or nothing is queued.
     bool CaptureOneBuffer(const BYTE* in, std::size_t bytes);
@@ -105,6 +107,8 @@ public:
     bool RenderOneBuffer(std::vector<BYTE>* out);
 
 private:
+    std::size_t RenderUnder(std::unique_lock<std::mutex>& lock, BYTE* out, std::size_t bytes, bool paced);
+    std::size_t CaptureUnder(std::unique_lock<std::mutex>& lock, const BYTE* in, std::size_t bytes, bool paced);
     std::size_t RenderLocked(BYTE* out, std::size_t bytes, bool paced);
     std::size_t CaptureLocked(const BYTE* in, std::size_t bytes, bool paced);
     bool TakeCurrentLocked();

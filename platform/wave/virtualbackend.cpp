@@ -35,8 +35,9 @@ double Speed() {
 
 // Paces one virtual device. About every 2 ms it offers step() the frames that became due since
 // the last tick (sample rate × speed), in chunks of at most kChunkFrames; step returns how many
-// it handled. Frames the device could not handle (no buffer queued) are not made up later: the
-// device waits instead of rushing.
+// it handled. Frames the device could not handle (no buffer queued, or the program has not got
+// as far as the next buffer) are not made up later: the device waits instead of rushing, so a
+// run on the virtual devices gives the same result however busy the machine is.
 class CDeviceClock {
 public:
     static constexpr std::size_t kChunkFrames = 8192;
@@ -107,7 +108,7 @@ private:
         const std::size_t fromFile = m_pos < total ? std::min(bytes, total - m_pos) : 0;
         if (fromFile > 0) std::memcpy(m_chunk.data(), reinterpret_cast<const BYTE*>(m_samples.data()) + m_pos, fromFile);
         std::memset(m_chunk.data() + fromFile, 0, bytes - fromFile);
-        const std::size_t stored = m_core.Capture(m_chunk.data(), bytes);
+        const std::size_t stored = m_core.CapturePaced(m_chunk.data(), bytes);
         m_pos += stored;  // the file moves on only by what a buffer took
         return stored / m_frameBytes;
     }
@@ -139,7 +140,7 @@ public:
 
 private:
     std::size_t Step(std::size_t frames) {
-        const std::size_t played = m_core.Render(m_chunk.data(), frames * m_frameBytes);
+        const std::size_t played = m_core.RenderPaced(m_chunk.data(), frames * m_frameBytes);
         if (played > 0 && !m_writer.Write(m_chunk.data(), played) && !m_reported) {
             Report(std::string("virtual playback device: could not write to ") + m_path + "; the rest is not recorded.");
             m_reported = true;
