@@ -70,6 +70,15 @@ protected:
         return blocks;
     }
 
+    // Waits until the engine, held at the output stage's lock, has stopped in the cycle that
+    // took the input up to `count`: the synthesis has published how far back it still reads
+    // (it was at `floorBefore`) and waits to publish its output.
+    void WaitEngineHeld(std::int64_t count, std::int64_t floorBefore) {
+        ASSERT_TRUE(runtest::PumpUntil([&] {
+            return dlg->m_nMarksInputCount.load() == count && dlg->m_nInputFloor[1].load() != floorBefore;
+        }));
+    }
+
     // Trace lines of dropped input blocks.
     int DroppedLines() {
         int n = 0;
@@ -104,13 +113,17 @@ TEST_F(EngineBehind, FileRunHoldsItsNextBlockUntilTheEngineHasRoomAndLosesNothin
     for (int k = 0; k < 2; ++k) {
         const std::int64_t before = nextBlock();
         ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() == before + half; }));
-        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nMarksInputCount.load() == before + half; }));
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineDoneBytes.load() == 2 * (before + half); }));
     }
     {
         // The engine stops at the end of its next cycle. The player stores what fits beside the
         // entries the engine still reads, then holds the next block however often the device
         // asks for it.
         std::unique_lock<std::mutex> held(dlg->m_outStage.ReadLock());
+        const std::int64_t floorBefore = dlg->m_nInputFloor[1].load();
+        const std::int64_t before = nextBlock();
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() == before + half; }));
+        WaitEngineHeld(before + half, floorBefore);
         for (int k = 0; k < 6; ++k) {
             nextBlock();
             ASSERT_TRUE(runtest::PumpUntil([&] {
@@ -121,8 +134,8 @@ TEST_F(EngineBehind, FileRunHoldsItsNextBlockUntilTheEngineHasRoomAndLosesNothin
             return dlg->m_bNextBlock.load() && !dlg->InputRingHasRoom(dlg->m_nInputCount.load());
         }));
         const std::int64_t heldAt = dlg->m_nInputCount.load();
-        EXPECT_LT(heldAt, 8 * half);
-        EXPECT_GE(heldAt, 4 * half);
+        // The engine read from about two blocks back when it stopped: three blocks fit after it.
+        EXPECT_EQ(heldAt, 6 * half);
     }
     // The engine goes on; every block of the file follows, then the silent tail ends the run.
     ASSERT_TRUE(runtest::PumpUntil([&] {
@@ -157,29 +170,32 @@ TEST_F(EngineBehind, LiveRunDropsTheBlocksItHasNoRoomForTellsThemAndGoesOn) {
     for (int k = 0; k < 2; ++k) {
         ASSERT_TRUE(feed());
         heard.push_back(k);
-        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nMarksInputCount.load() == fed * half; }));
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineDoneBytes.load() == 2 * fed * half; }));
     }
     int droppedBlocks = 0;
     {
         // The engine stops at the end of its next cycle; the device goes on delivering.
         std::unique_lock<std::mutex> held(dlg->m_outStage.ReadLock());
-        for (int k = 0; k < 5; ++k) {
+        const std::int64_t floorBefore = dlg->m_nInputFloor[1].load();
+        ASSERT_TRUE(feed());
+        heard.push_back(2);
+        WaitEngineHeld(3 * half, floorBefore);
+        for (int k = 0; k < 4; ++k) {
             const int block = fed;
             if (feed()) heard.push_back(block);
             else ++droppedBlocks;
         }
     }
-    // Some blocks found room beside the entries the engine still read, the rest did not.
-    EXPECT_GE(droppedBlocks, 1);
-    EXPECT_LE(droppedBlocks, 3);
+    // Three blocks found room beside the entries the engine still read, the last did not.
+    EXPECT_EQ(droppedBlocks, 1);
     // Once the engine has caught up, every block finds room again.
     const std::int64_t caughtUp = dlg->m_nInputCount.load();
-    ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nMarksInputCount.load() == caughtUp; }));
+    ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineDoneBytes.load() == 2 * caughtUp; }));
     for (int k = 0; k < 5; ++k) {
         heard.push_back(fed);
         ASSERT_TRUE(feed());
         const std::int64_t count = dlg->m_nInputCount.load();
-        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nMarksInputCount.load() == count; }));
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineDoneBytes.load() == 2 * count; }));
     }
     const std::int64_t count = dlg->m_nInputCount.load();
     dlg->OnBnClickedStop();
