@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
@@ -20,6 +21,7 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/msgbox.h"
 #include "platform/ui/msgqueue.h"
+#include "platform/ui/windowsystem.h"
 
 namespace {
 
@@ -314,14 +316,21 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         }
     };
 
-    // 中止 in the batch dialog ends a converter that is still running. So does a close request
-    // (a termination signal, the desktop's logout) that waits for the user-interface thread
-    // while a file run's converter holds it: the program then closes as it does elsewhere.
-    const auto aborted = [this] {
-        if (IsBatchRunning()) return m_pBatchDlg != nullptr && m_pBatchDlg->m_bAbort.load(std::memory_order_acquire);
+    // 中止 in the batch dialog ends a converter that is still running, and so does a close
+    // request while a file run's converter holds the user-interface thread. Meanwhile the window
+    // handles what the desktop sends it (paints, the close button, a termination signal's
+    // request) as under a message box, but none of the user's input; a close request is
+    // deferred until the wait is over, and the program then closes as it does elsewhere.
+    const bool onUiThread = !IsBatchRunning();
+    std::optional<platform::ui::ModalFrame> waiting;
+    if (onUiThread) waiting.emplace();
+    const auto aborted = [this, onUiThread] {
+        if (!onUiThread) return m_pBatchDlg != nullptr && m_pBatchDlg->m_bAbort.load(std::memory_order_acquire);
+        if (auto* ws = platform::ui::GetWindowSystem()) ws->ProcessPendingEvents();
         return CloseAsked();
     };
     const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {source}, aborted);
+    waiting.reset();
     if (!run.started) {
         WriteTrace("RunConverter: " + m_strConverterPath + " cannot start: " + std::strerror(run.startError));
     } else if (!run.Succeeded()) {
@@ -329,13 +338,15 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
                                                                        : " ended by signal " + std::to_string(run.signal)));
     }
 
+    // Once the program is asked to close, a conversion is not taken even when it was done.
+    const bool closing = onUiThread && CloseAsked();
     const FileStamp after = StampOf(expected);
-    const bool wrote = run.Succeeded() && after.exists && after.regular && !(before.exists && before == after);
+    const bool wrote = !closing && run.Succeeded() && after.exists && after.regular && !(before.exists && before == after);
     if (!wrote) {
         if (!before.exists && after.exists && after.regular) std::remove(expected.c_str());
         restore();
         // A converter ended for a close request did not fail: nothing is told, the program closes.
-        if (!IsBatchRunning() && CloseAsked()) {
+        if (closing) {
             WriteTrace("RunConverter: ended for a close request");
             *pTold = TRUE;
         }
