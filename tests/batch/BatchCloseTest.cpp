@@ -1,6 +1,7 @@
 // A close request during a batch: the close operation stops the batch as 中止 does and waits for
 // its thread before STOP and the rest of the close touch the run state, the files and the
 // buffers the batch owns.
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -31,16 +32,22 @@ TEST(BatchClose, ACloseRequestAtAnyMomentOfABatchWaitsForItAndLeavesEveryOutputW
     std::mt19937 random(20261208u);
     std::uniform_int_distribution<int> moment(0, 1500);
     for (int round = 0; round < 10; ++round) {
-        const int ms = moment(random);
+        const int ms = round % 3 == 2 ? moment(random) % 20 : moment(random);
         SCOPED_TRACE("round " + std::to_string(round) + ": close request after " + std::to_string(ms) + " ms");
         BatchHarness h;
         h.dlg.m_nBatchOverSampling = 1;
         h.Start({voice, stereo});
-        // The moment is drawn at random, counted from the batch's start in even rounds and from
-        // the start of the first file's conversion in odd ones; what is checked holds whenever
-        // the request comes.
-        if (round % 2 == 1) {
+        // The moment is drawn at random and counted from the batch's start, from the start of
+        // the first file's conversion, or (a few milliseconds at most) from its last steps,
+        // where the output is written; what is checked holds whenever the request comes.
+        const auto progressShown = [&](const char* text) {
+            const auto texts = h.TextsOf(&h.dlg.m_pBatchDlg->m_staticProgress);
+            return std::find(texts.begin(), texts.end(), text) != texts.end();
+        };
+        if (round % 3 == 1) {
             ASSERT_TRUE(runtest::PumpUntil([&] { return h.dlg.m_nRunState.load() == 2 || !h.dlg.IsBatchRunning(); }));
+        } else if (round % 3 == 2) {
+            ASSERT_TRUE(runtest::PumpUntil([&] { return progressShown(" 90 %") || !h.dlg.IsBatchRunning(); }));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         // As a termination signal sends it.
