@@ -1,4 +1,4 @@
-// Ending the program: the close operation (WM_CLOSE, EXIT) stops any run,
+// Ending the program: the close operation (WM_CLOSE, EXIT) stops a batch and any run,
 // joins every worker, frees the shared buffers, closes the dump, deletes the effect dialog
 // (which hands its presets and reverb values back first), restores the timer resolution and
 // writes the whole settings file once. It runs at most once; the destructor then closes what
@@ -10,11 +10,16 @@
 #include "effects/EQdlg.h"
 #include "platform/base/clock.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/msgbox.h"
 
-void CWaveInOutDlg::CloseOperation() {
+void CWaveInOutDlg::CloseOperation(BOOL bUserClose) {
     if (m_bCloseDone) return;
     m_bCloseDone = TRUE;
     WriteTrace("98-OnClose");
+    // A batch owns the run state, its files and the engine's buffers while it converts a file:
+    // it is stopped as 中止 stops it and its thread is waited for (the file it was converting
+    // is closed by its own clean-up) before STOP and anything else touches them.
+    StopBatch();
     OnBnClickedStop();
     WriteTrace("98-01");
     // STOP joined the workers of a run; a worker left from a run start that failed half-way
@@ -25,7 +30,6 @@ void CWaveInOutDlg::CloseOperation() {
     JoinEngineThreads();
     JoinPhaseVocoderThread();
     m_playThread.Join();
-    StopBatch();
 
     WaveInFreeBuffers();
     WaveOutFreeBuffers();
@@ -41,7 +45,17 @@ void CWaveInOutDlg::CloseOperation() {
         delete effects;
     }
     timeEndPeriod(1);
-    WriteSettingsFile();
+    // The old file stays whole when the new one cannot be written (a full disk): the user who
+    // closed the window learns that this run's settings are not kept.
+    if (!WriteSettingsFile()) {
+        WriteTrace(kSettingsNotSavedMessage);
+        if (bUserClose) AfxMessageBox(kSettingsNotSavedMessage);
+    }
+}
+
+void CWaveInOutDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0u) == SC_CLOSE) m_bUserClosing = TRUE;
+    CDialog::OnSysCommand(nID, lParam);
 }
 
 void CWaveInOutDlg::OnClose() {
@@ -52,7 +66,7 @@ void CWaveInOutDlg::OnClose() {
     // loop (a termination signal, the desktop's logout) closes those first; it comes back here
     // once the handler that opened them has returned, so nothing runs on freed state.
     if (platform::ui::DeferCloseBehindModals(this)) return;
-    CloseOperation();
+    CloseOperation(m_bUserClosing);
     // The default handling of a close request: the modal dialog ends with the cancel result.
     EndDialog(IDCANCEL);
     WriteTrace("98-END");

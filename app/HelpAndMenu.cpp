@@ -3,6 +3,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/WaveInOutDlg.h"
+#include "platform/base/fileopen.h"
 #include "platform/ui/filedlg.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/msgbox.h"
@@ -11,7 +12,9 @@
 void CWaveInOutDlg::OnBnClickedHelp() { OnHelp(); }
 
 void CWaveInOutDlg::OnHelp() {
-    std::FILE* fp = std::fopen(m_strHelpPath.c_str(), "r");
+    // Opened without blocking: a named pipe, a device or a folder in the page's place is no
+    // page (a pipe with no writer would hold the window for good).
+    std::FILE* fp = platform::OpenRegularFile(m_strHelpPath, "r");
     if (fp == nullptr) {
         AfxMessageBox("Help file not found.", MB_OK);
         return;

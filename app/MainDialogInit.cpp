@@ -299,8 +299,9 @@ void CWaveInOutDlg::WriteSystemReport() {
     const std::string report = FormatSystemReport(in);
 
     std::lock_guard<CCriticalSection> lock(m_csTrace);
-    // A trace file that cannot be opened now is skipped: nothing may fail because of it.
-    if (std::FILE* fp = platform::OpenRegularFile(m_strTracePath, "w")) {
+    // A trace file that cannot be opened now is skipped: nothing may fail because of it. A link
+    // in its place is replaced by a file of the program's own, never written through.
+    if (std::FILE* fp = platform::OpenOwnRegularFile(m_strTracePath, "w")) {
         std::fwrite(report.data(), 1, report.size(), fp);
         std::fclose(fp);
     }

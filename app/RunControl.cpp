@@ -184,7 +184,9 @@ void CWaveInOutDlg::OnBnClickedPlay() {
 
 void CWaveInOutDlg::OnBnClickedStop() {
     WriteTrace("4-STOP button");
-    if (m_nRunState.load() == 0) return;
+    // A batch's run state is the batch's: its files and buffers are closed by its own thread
+    // (中止 or the close operation end it), never here beside it.
+    if (m_nRunState.load() == 0 || IsBatchRunning()) return;
 
     m_bPsolaRun.store(FALSE, std::memory_order_release);
     m_bPlayThreadRun.store(FALSE, std::memory_order_release);

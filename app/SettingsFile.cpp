@@ -542,9 +542,11 @@ bool CSettingsFile::Write(const std::string& path, std::int64_t timeSeconds) con
     }
     if (fd < 0) return false;
 
-    // The new file keeps the permissions the user gave the old one.
+    // The new file keeps the permission bits the user gave the old one, when that is a regular
+    // file itself (never what a link there points to), without set-id or sticky bits; a new
+    // file takes what the umask gives.
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) (void)::fchmod(fd, old.st_mode & 07777);
+    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) (void)::fchmod(fd, old.st_mode & 0777);
 
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

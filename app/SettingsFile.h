@@ -12,7 +12,8 @@
 // value's line, format, accepted range, fallback and member.
 //
 // The writer makes the whole file in a temporary file beside it and renames that over the old
-// one, so the file on disk is always either the old or the new one, never a part of either.
+// one, so the file on disk is always either the old or the new one, never a part of either. A
+// link in its place is replaced, never written through.
 #pragma once
 
 #include <cstddef>
@@ -131,6 +132,11 @@ public:
     // The program folder: the default output folder, and what a relative one is relative to.
     std::string m_strAppFolder;
 };
+
+// Message shown when the user closes the window and the settings file could not be written
+// (the old file stays as it was).
+inline constexpr const char* kSettingsNotSavedMessage =
+    "ini01: 設定ファイル(sorvel.ini)に書き込めないため、今回の設定は保存されませんでした。";
 
 // Message shown when the recording device saved in the settings file is no longer present.
 inline constexpr const char* kMissingInDeviceMessage =

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include "batch/BatchDlg.h"
 #include "effects/EQdlg.h"
 #include "platform/base/paths.h"
@@ -24,13 +26,12 @@ CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDia
     const std::string folder = platform::WithTrailingSlash(appFolder);
     m_strHelpPath = folder + "help/sorvel1.html";
     m_strAppFolder = folder;
-    // Tracing is on only when the trace file exists now; a file made later counts from the next start.
+    // Tracing is on only when the trace file exists now; a file made later counts from the next
+    // start. Only a regular file of that name counts: a link there (perhaps planted by someone
+    // else in a shared folder) or a pipe leaves the trace off, and the start goes on.
     m_strTracePath = folder + "debug.txt";
-    if (std::FILE* fp = platform::OpenRegularFile(m_strTracePath, "r")) {
-        std::fclose(fp);
-    } else {
-        m_strTracePath.clear();
-    }
+    struct stat st {};
+    if (::lstat(m_strTracePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) m_strTracePath.clear();
     // What the sound libraries have to say goes into the trace, not onto standard error.
     if (IsTracing()) platform::wave::SetSoundLibraryMessageSink([this](const std::string& text) { WriteTrace("sound: " + text); });
 }
@@ -137,6 +138,7 @@ BEGIN_MESSAGE_MAP(CWaveInOutDlg, CDialog)
     ON_BN_CLICKED(1016, &CWaveInOutDlg::OnBnClickedOpen)
     ON_BN_CLICKED(1010, &CWaveInOutDlg::OnBnClickedChorusFile)
     ON_WM_CLOSE()
+    ON_WM_SYSCOMMAND()
     ON_WM_DROPFILES()
     ON_MESSAGE(CWaveInOutDlg::WM_APP_FILE_ENDED, &CWaveInOutDlg::OnFileEnded)
     ON_MESSAGE(CWaveInOutDlg::WM_APP_BUFFER_FULL, &CWaveInOutDlg::OnBufferFull)
@@ -202,8 +204,10 @@ END_MESSAGE_MAP()
 void CWaveInOutDlg::WriteTrace(const char* text) {
     if (m_strTracePath.empty()) return;
     std::lock_guard<CCriticalSection> lock(m_csTrace);
-    // A trace file that cannot be opened at this moment is skipped: nothing may fail because of it.
-    if (std::FILE* fp = platform::OpenRegularFile(m_strTracePath, "a")) {
+    // A trace file that cannot be opened at this moment is skipped: nothing may fail because of
+    // it. A link put in its place meanwhile is never written through: it is replaced by a file
+    // of the program's own.
+    if (std::FILE* fp = platform::OpenOwnRegularFile(m_strTracePath, "a")) {
         std::fprintf(fp, "%s\n", text ? text : "");
         std::fclose(fp);
     }

@@ -452,11 +452,16 @@ public:
     // dialog; one that comes while a box, picker or dialog of this window is open closes those
     // first and runs when their handler has returned.
     void OnClose();
+    // The window menu's Close (also the title bar's close button): the user closes the window.
+    void OnSysCommand(UINT nID, LPARAM lParam);
     // Enter and Escape: ignored in the main window.
     void OnOK() override;
     void OnCancel() override;
-    // The close operation once: STOP, workers joined, buffers freed, settings written whole.
-    void CloseOperation();
+    // The close operation once: batch stopped, STOP, workers joined, buffers freed, settings
+    // written whole. bUserClose: the user closed the window (EXIT, the close button), so a
+    // settings file that cannot be written is told in a message box; a close request from
+    // outside (a termination signal, the desktop's logout) writes it to the trace only.
+    void CloseOperation(BOOL bUserClose = TRUE);
     // Copies the kept values into a settings record and writes all 27 lines at once.
     BOOL WriteSettingsFile();
 
@@ -474,6 +479,7 @@ public:
     CCriticalSection m_csDump;     // the dump stream: row writer against close
     unsigned m_nRunSerial = 0;     // counts run starts; a file-end notice of an older run is ignored
     BOOL m_bCloseDone = FALSE;     // the close operation has run
+    BOOL m_bUserClosing = FALSE;   // the user asked to close the window (not a request from outside)
     BOOL m_bMadeTempWav = FALSE;   // this process wrote temp.wav (the converter); only then is it removed at the end
     // A device of the run went away (its calls answer MMSYSERR_NODRIVER): its buffers are no
     // longer requeued and the run is ended by a posted STOP.
@@ -597,11 +603,16 @@ public:
     void DetectPeriod(float* pF0, int* pPeriod, int start, int len, float fs, float corrTh, int fLo, int fHi);
     // Converts source with the outside converter into target; TRUE when target now holds it.
     // The converter must end with status 0 and write its WAV; 中止 in the batch dialog ends
-    // one that is still running. A file of the output's name that was there is left as it was.
+    // one that is still running, and so does a close request during a file run's conversion.
+    // A file of the output's name that was there is left as it was.
     BOOL RunConverter(const std::string& source, const std::string& target);
     // The same; *pTold is TRUE when a failure has been told to the user already (its own
-    // message, or the user said No to the settings change), FALSE when it failed silently.
+    // message, or the user said No to the settings change, or a close request ended the
+    // converter), FALSE when it failed silently.
     BOOL RunConverter(const std::string& source, const std::string& target, BOOL* pTold);
+    // Whether the program is asked to close (a close request waits for the user-interface
+    // thread, or one was deferred behind a box); any thread.
+    bool CloseAsked();
     // Queues a window change for the user-interface thread (batch thread); applied at once when
     // there is no progress dialog (headless conversions).
     void BatchPostText(CWnd* target, const std::string& text);

@@ -6,8 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
@@ -19,7 +18,10 @@
 #include "platform/base/fileopen.h"
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/msgbox.h"
+#include "platform/ui/msgqueue.h"
+#include "platform/ui/windowsystem.h"
 
 namespace {
 
@@ -33,34 +35,72 @@ constexpr const char* kRenameFailed = "ファイル名の変更に失敗しま�
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
-// Reads a regular file whole; a named pipe, a device or a folder in its place is refused at once
-// (a pipe with no writer would hold the caller for good).
-bool ReadWhole(const std::string& path, std::string* text) {
+// Reads a regular file whole, with its permission bits; a named pipe, a device or a folder in
+// its place is refused at once (a pipe with no writer would hold the caller for good).
+bool ReadWhole(const std::string& path, std::string* text, mode_t* mode = nullptr) {
     std::FILE* fp = platform::OpenRegularFile(path, "rb");
     if (fp == nullptr) return false;
+    struct stat st {};
+    bool ok = ::fstat(::fileno(fp), &st) == 0;
     std::string out;
     char buf[8192];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
-    const bool ok = std::ferror(fp) == 0;
+    while (ok && (n = std::fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
+    ok = ok && std::ferror(fp) == 0;
     std::fclose(fp);
     if (!ok) return false;
     *text = std::move(out);
+    if (mode != nullptr) *mode = st.st_mode & 0777;
     return true;
+}
+
+// Writes data whole to fd; false when it could not.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Makes path a new file of the program's own for a helper copy: nothing under that name is
+// written through or replaced but a stale copy of this user's, so a link planted there (a
+// program folder others can write) leads nowhere. The file gets the permission bits mode (never
+// set-user-id, set-group-id or sticky), set through the descriptor, or keeps what the umask
+// gives when mode is negative. Returns the descriptor or -1.
+int CreateHelperFile(const std::string& path, int mode) {
+    const int fd = platform::CreateFreshFile(path);
+    if (fd < 0) return -1;
+    if (mode >= 0 && ::fchmod(fd, static_cast<mode_t>(mode) & 0777) != 0) {
+        platform::RemoveCreatedFile(fd, path);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Ends the writing of a helper file made by CreateHelperFile: closed, and removed again when
+// anything went wrong (ok false). True when the file is whole.
+bool FinishHelperFile(int fd, const std::string& path, bool ok) {
+    if (!ok) platform::RemoveCreatedFile(fd, path);
+    if (::close(fd) != 0 && ok) {
+        std::remove(path.c_str());
+        return false;
+    }
+    return ok;
 }
 
 // Writes text to path whole with the permission bits mode; false (and no file left) when it
 // could not.
 bool WriteWhole(const std::string& path, const std::string& text, mode_t mode) {
-    std::FILE* fp = std::fopen(path.c_str(), "wb");
-    if (fp == nullptr) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
-    ok = ::fchmod(::fileno(fp), mode) == 0 && ok;
-    if (std::fclose(fp) != 0 || !ok) {
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    const int fd = CreateHelperFile(path, static_cast<int>(mode));
+    if (fd < 0) return false;
+    return FinishHelperFile(fd, path, WriteAll(fd, text.data(), text.size()));
 }
 
 // Puts a new content in place of path: written beside it and renamed over it, so the file is
@@ -75,25 +115,29 @@ bool ReplaceWhole(const std::string& path, const std::string& text, mode_t mode)
     return true;
 }
 
-// Copies from into to (written beside it and renamed), false when it could not.
+// Copies from into to (written beside it and renamed), false when it could not. The copy has
+// the permission bits of the file read, without set-id bits.
 bool CopyWhole(const std::string& from, const std::string& to) {
+    std::FILE* in = platform::OpenRegularFile(from, "rb");
+    if (in == nullptr) return false;
     struct stat st {};
-    if (::stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    std::ifstream in(from, std::ios::binary);
-    if (!in) return false;
-    const std::string beside = to + ".new";
-    {
-        std::ofstream out(beside, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << in.rdbuf();
-        out.flush();
-        if (!out || in.bad()) {
-            out.close();
-            std::remove(beside.c_str());
-            return false;
-        }
+    if (::fstat(::fileno(in), &st) != 0) {
+        std::fclose(in);
+        return false;
     }
-    ::chmod(beside.c_str(), st.st_mode & 07777);
+    const std::string beside = to + ".new";
+    const int fd = CreateHelperFile(beside, static_cast<int>(st.st_mode & 0777));
+    if (fd < 0) {
+        std::fclose(in);
+        return false;
+    }
+    bool ok = true;
+    char buf[65536];
+    std::size_t n;
+    while (ok && (n = std::fread(buf, 1, sizeof buf, in)) > 0) ok = WriteAll(fd, buf, n);
+    ok = ok && std::ferror(in) == 0;
+    std::fclose(in);
+    if (!FinishHelperFile(fd, beside, ok)) return false;
     if (std::rename(beside.c_str(), to.c_str()) != 0) {
         std::remove(beside.c_str());
         return false;
@@ -194,7 +238,10 @@ BOOL PatchConverterIni(const std::string& converterPath, const std::string& fold
     const std::string base = output_names::BaseName(converterPath);
     const std::string ini = platform::FolderOf(converterPath) + base + ".ini";
     std::string text;
-    if (!ReadWhole(ini, &text)) {
+    // The replaced file keeps the permissions the user gave it (of the file read, never of
+    // what a name points to later).
+    mode_t mode = 0;
+    if (!ReadWhole(ini, &text, &mode)) {
         AfxMessageBox(kIniMissing);
         return FALSE;
     }
@@ -204,9 +251,6 @@ BOOL PatchConverterIni(const std::string& converterPath, const std::string& fold
     if (f.size() > 1) f.pop_back();
     int changes = 0;
     const std::string patched = PatchedIni(text, f, &changes);
-    // The replaced file keeps the permissions the user gave it.
-    struct stat st {};
-    const mode_t mode = ::stat(ini.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     if (!WriteWhole(work, patched, mode)) {
         AfxMessageBox(kIniChangeFailed);
         return FALSE;
@@ -235,6 +279,10 @@ BOOL PatchConverterIni(const std::string& converterPath, const std::string& fold
         return FALSE;
     }
     return TRUE;
+}
+
+bool CWaveInOutDlg::CloseAsked() {
+    return platform::ui::CloseRequested() || platform::ui::HasPostedMessage(this, WM_CLOSE);
 }
 
 BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& target) {
@@ -268,11 +316,21 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         }
     };
 
-    // 中止 in the batch dialog ends a converter that is still running.
-    const auto aborted = [this] {
-        return IsBatchRunning() && m_pBatchDlg != nullptr && m_pBatchDlg->m_bAbort.load(std::memory_order_acquire);
+    // 中止 in the batch dialog ends a converter that is still running, and so does a close
+    // request while a file run's converter holds the user-interface thread. Meanwhile the window
+    // handles what the desktop sends it (paints, the close button, a termination signal's
+    // request) as under a message box, but none of the user's input; a close request is
+    // deferred until the wait is over, and the program then closes as it does elsewhere.
+    const bool onUiThread = !IsBatchRunning();
+    std::optional<platform::ui::ModalFrame> waiting;
+    if (onUiThread) waiting.emplace();
+    const auto aborted = [this, onUiThread] {
+        if (!onUiThread) return m_pBatchDlg != nullptr && m_pBatchDlg->m_bAbort.load(std::memory_order_acquire);
+        if (auto* ws = platform::ui::GetWindowSystem()) ws->ProcessPendingEvents();
+        return CloseAsked();
     };
     const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {source}, aborted);
+    waiting.reset();
     if (!run.started) {
         WriteTrace("RunConverter: " + m_strConverterPath + " cannot start: " + std::strerror(run.startError));
     } else if (!run.Succeeded()) {
@@ -280,11 +338,18 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
                                                                        : " ended by signal " + std::to_string(run.signal)));
     }
 
+    // Once the program is asked to close, a conversion is not taken even when it was done.
+    const bool closing = onUiThread && CloseAsked();
     const FileStamp after = StampOf(expected);
-    const bool wrote = run.Succeeded() && after.exists && after.regular && !(before.exists && before == after);
+    const bool wrote = !closing && run.Succeeded() && after.exists && after.regular && !(before.exists && before == after);
     if (!wrote) {
         if (!before.exists && after.exists && after.regular) std::remove(expected.c_str());
         restore();
+        // A converter ended for a close request did not fail: nothing is told, the program closes.
+        if (closing) {
+            WriteTrace("RunConverter: ended for a close request");
+            *pTold = TRUE;
+        }
         return FALSE;
     }
     if (m_inputFile.IsOpen()) m_inputFile.Close();

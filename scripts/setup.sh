@@ -22,6 +22,8 @@ PACKAGES=(
   qt6-translations-l10n
   # the spoken voice recording used by tests and benchmarks
   espeak-ng sox
+  # the help button opens the help page with the desktop's opener (xdg-open)
+  xdg-utils
   # mp3 files for the tests of the outside converter (made and read by a stand-in converter with sox)
   libsox-fmt-mp3
   # sound server for the test against real devices (PortAudio reaches it through ALSA's pulse plugin)

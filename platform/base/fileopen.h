@@ -24,4 +24,16 @@ std::FILE* CreateNewFile(const std::string& path);
 // meanwhile stays. True when it was removed.
 bool RemoveCreatedFile(int fd, const std::string& path);
 
+// Creates path as a new file open for writing, made with 0666 less the umask, without following
+// a link: a file left there by an earlier attempt is removed first only when it is this user's
+// own regular file; anything else under that name (a link, another user's file, a pipe, a
+// folder) stays as it is and the creation fails. Returns the descriptor (close-on-exec) or -1.
+int CreateFreshFile(const std::string& path);
+
+// Opens path for writing ("w" empties it, "a" appends) as OpenRegularFile does without following
+// a link. When a link, a pipe, a device or a socket is there instead of a regular file, it is
+// replaced by a new empty regular file of the program's own (made beside it and renamed over
+// it), which is then opened. Null when neither could be done.
+std::FILE* OpenOwnRegularFile(const std::string& path, const char* mode);
+
 }  // namespace platform

@@ -79,6 +79,13 @@ std::size_t PendingMessageCount() {
     return Queue().size();
 }
 
+bool HasPostedMessage(CWnd* target, UINT message) {
+    std::lock_guard<std::mutex> lock(QueueMutex());
+    for (const Posted& p : Queue())
+        if (p.target == target && p.message == message) return true;
+    return false;
+}
+
 void SetQueueWakeHook(std::function<void()> hook) {
     std::lock_guard<std::mutex> lock(QueueMutex());
     WakeHook() = std::move(hook);

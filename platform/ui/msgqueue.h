@@ -20,6 +20,9 @@ void DropMessagesFor(CWnd* target);
 // Forgets the queued messages of one kind (message and wParam) for a window.
 void DropMessages(CWnd* target, UINT message, WPARAM wParam);
 std::size_t PendingMessageCount();
+// Whether a message of this kind waits in the queue for the window (any thread may ask: a
+// handler that waits for a long time learns of a close request this way).
+bool HasPostedMessage(CWnd* target, UINT message);
 // Called (from the posting thread) after every post, so that a window system can wake its loop.
 void SetQueueWakeHook(std::function<void()> hook);
 

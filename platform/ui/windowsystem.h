@@ -69,6 +69,10 @@ public:
     // Closes every message box, picker and popup menu it shows now, as cancelled (a question
     // as "no"); each returns to its caller when its loop next runs.
     virtual void DismissModals() = 0;
+    // Handles what has arrived for the windows so far (paints, timers, posted messages, a close
+    // request from the desktop) but no input of the user, which waits. For a handler that waits
+    // long on the user-interface thread inside a ModalFrame, as a message box's loop would.
+    virtual void ProcessPendingEvents() {}
 
     // Timer id of wnd started (elapse in ms) or stopped (elapse 0).
     virtual void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) = 0;

@@ -580,6 +580,37 @@ TEST(SettingsFileWrite, KeepsThePermissionsOfTheOldFile) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST(SettingsFileWrite, TakesNoModeThroughALinkAndNoSetIdBits) {
+    TempFolder folder, elsewhere;
+    const std::string path = folder.File("sorvel.ini");
+    struct stat st {};
+    // The old file with set-id and sticky bits: only its permission bits are kept.
+    WriteWhole(path, "old");
+    ASSERT_EQ(::chmod(path.c_str(), 07640), 0);
+    ASSERT_TRUE(CSettingsFile(kProgramFolder).Write(path, kTime));
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A link in its place: replaced by a new file, which takes what the umask gives, never the
+    // mode of the file the link points to (which stays as it was).
+    const std::string victim = elsewhere.File("victim");
+    WriteWhole(victim, "not the program's");
+    ASSERT_EQ(::chmod(victim.c_str(), 04777), 0);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    const mode_t mask = ::umask(027);
+    const bool written = CSettingsFile(kProgramFolder).Write(path, kTime);
+    ::umask(mask);
+    ASSERT_TRUE(written);
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadWhole(path), kDefaultFile);
+    EXPECT_EQ(ReadWhole(victim), "not the program's");
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 04777u);
+}
+
 TEST(SettingsFileWrite, MissingFolderReportsFailure) {
     TempFolder folder;
     EXPECT_FALSE(CSettingsFile(kProgramFolder).Write(folder.File("no/such/sorvel.ini"), kTime));

@@ -5,6 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/WaveInOutDlg.h"
 #include "platform/base/paths.h"
 #include "support/TempFolder.h"
@@ -58,6 +61,61 @@ TEST(TraceFileTest, LinesFromManyThreadsNeverInterleave) {
     const auto lines = Lines(folder.File("debug.txt"));
     ASSERT_EQ(lines.size(), 400u);
     for (const auto& line : lines) EXPECT_EQ(line, std::string(200, line[0]));
+}
+
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A program folder that others can write: a link planted at the trace file, before the start or
+// while the program runs, never leads the trace or the system report into another file.
+TEST(TraceFileTest, ALinkAtTheTraceFileIsNeverWrittenThrough) {
+    TempFolder folder, elsewhere;
+    const std::string trace = folder.File("debug.txt");
+    const std::string victim = elsewhere.File("victim");
+    const std::string nowhere = elsewhere.File("nowhere");
+    std::ofstream(victim) << "not the program's\n";
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    struct stat st {};
+    for (const std::string& target : {victim, nowhere}) {
+        SCOPED_TRACE(target);
+        ASSERT_EQ(::symlink(target.c_str(), trace.c_str()), 0);
+        {
+            CWaveInOutDlg dlg(folder.Path());
+            dlg.WriteSystemReport();
+            dlg.WriteTrace("0-01");
+        }
+        EXPECT_EQ(Contents(victim), "not the program's\n");
+        EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
+        ::unlink(trace.c_str());
+    }
+
+    // Planted while tracing is on: the link is replaced by the program's own file.
+    std::ofstream(trace) << "report\n";
+    CWaveInOutDlg dlg(folder.Path());
+    ASSERT_TRUE(dlg.IsTracing());
+    for (const std::string& target : {victim, nowhere}) {
+        SCOPED_TRACE(target);
+        ASSERT_EQ(::unlink(trace.c_str()), 0);
+        ASSERT_EQ(::symlink(target.c_str(), trace.c_str()), 0);
+        dlg.WriteTrace("0-02");
+        EXPECT_EQ(Contents(victim), "not the program's\n");
+        EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
+        ASSERT_EQ(::lstat(trace.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(Lines(trace), std::vector<std::string>{"0-02"});
+        ASSERT_EQ(::unlink(trace.c_str()), 0);
+        ASSERT_EQ(::symlink(target.c_str(), trace.c_str()), 0);
+        dlg.WriteSystemReport();
+        EXPECT_EQ(Contents(victim), "not the program's\n");
+        EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
+        ASSERT_EQ(::lstat(trace.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(Contents(trace).rfind("sorvel(", 0), 0u);
+    }
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 }  // namespace

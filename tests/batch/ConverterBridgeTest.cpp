@@ -1,10 +1,14 @@
 // The outside converter end to end with a stand-in converter script: the settings-file patch and
 // its question, the run on one file, taking its output, and OPEN and the batch of an mp3.
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "audio/ConverterBridge.h"
 #include "batch/BatchHarness.h"
@@ -327,6 +331,114 @@ TEST_F(ConverterRun, AbortInTheBatchDialogEndsAConverterThatIsStillRunning) {
     EXPECT_EQ(Calls(), std::vector<std::string>{"started"});
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
     EXPECT_FALSE(runtest::Exists(b.Output("song_01.wav")));
+}
+
+// A program folder that others can write (a shared install): a link planted at the name of a
+// helper file the conversion makes never leads the program to write, create or change a file
+// elsewhere. The conversion is refused and told instead.
+TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
+    const std::string song = Mp3(music.File("song.mp3"));
+    TempFolder elsewhere;
+    const std::string victim = elsewhere.File("victim");
+    const std::string nowhere = elsewhere.File("nowhere");
+    // The converter's working copy of its settings, the kept copy of the user's file, and the
+    // copy of the conversion that becomes temp.wav.
+    for (const char* helper : {"conv.ini.tmp", "song.wav.keep.new", "temp.wav.new"}) {
+        for (const std::string& target : {victim, nowhere}) {
+            SCOPED_TRACE(std::string(helper) + " -> " + target);
+            for (const std::string& file : {victim, nowhere, tools.File("conv.ini"), h.folder.File("song.wav")})
+                ::unlink(file.c_str());
+            riffbytes::WriteFile(victim, "not the program's");
+            ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+            riffbytes::WriteFile(tools.File("conv.ini"), batchtest::FreshIni());
+            // The user's file of the converter's output name, so that every helper file is made.
+            riffbytes::WriteFile(h.folder.File("song.wav"), "the user's file");
+            const std::string link = h.folder.File(helper);
+            ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+            dlg->m_strDropFile = song;
+            EXPECT_FALSE(dlg->OpenInputFile());
+            // Refused and told.
+            const std::vector<std::string> boxes = BoxTexts();
+            EXPECT_TRUE(!boxes.empty() && (boxes.back() == kChangeFailed || boxes.back() == "ファイル名の変更に失敗しました。"));
+            EXPECT_EQ(ReadFile(victim), "not the program's");
+            struct stat st {};
+            EXPECT_EQ(::stat(victim.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0600u);
+            EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
+            EXPECT_EQ(ReadFile(h.folder.File("song.wav")), "the user's file");
+            ::unlink(link.c_str());
+            if (dlg->m_inputFile.IsOpen()) dlg->m_inputFile.Close();
+        }
+    }
+    // With the links gone the same conversion works.
+    dlg->m_strDropFile = song;
+    EXPECT_TRUE(dlg->OpenInputFile());
+    dlg->m_inputFile.Close();
+}
+
+TEST_F(ConverterRun, AConvertedSourceWithSetIdBitsGivesNoSetIdCopy) {
+    const std::string song = Mp3(music.File("tool.mp3"));
+    // The user's set-user-id program under the converter's output name in the program folder,
+    // and a converter settings file with its set-group-id bit.
+    const std::string tool = h.folder.File("tool.wav");
+    riffbytes::WriteFile(tool, "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(tool.c_str(), 04755), 0);
+    ASSERT_EQ(::chmod(tools.File("conv.ini").c_str(), 02664), 0);
+    dlg->m_strDropFile = song;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    dlg->m_inputFile.Close();
+    EXPECT_EQ(ReadFile(tool), "#!/bin/sh\n");
+    for (const auto& entry : std::filesystem::directory_iterator(h.folder.Path())) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(entry.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07000, 0u) << entry.path();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(tool.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    ASSERT_EQ(::stat(tools.File("conv.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_NE(ReadFile(tools.File("conv.ini")).find("\r\nwav=1\r\n"), std::string::npos);
+}
+
+// A close request (a termination signal, the desktop's logout) while OPEN waits for the
+// converter ends the converter as 中止 does, and the program then closes.
+TEST_F(ConverterRun, ACloseRequestDuringTheConverterOfAFileRunEndsItAndThenTheProgram) {
+    // A slow converter that notes its process id and then waits.
+    MakeScript(tools.File("slow.sh"), "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nexec sleep 40\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("slow.sh");
+    const std::string song = Mp3(music.File("song.mp3"));
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> posted{false};
+    Clock::time_point postedAt{};
+    // Posted from another thread, as the termination watch posts it, once the converter runs.
+    std::thread requester([&] {
+        const auto limit = Clock::now() + std::chrono::seconds(30);
+        while (Calls().empty() && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (Calls().empty()) return;
+        postedAt = Clock::now();
+        posted.store(true);
+        platform::ui::PostToQueue(dlg.get(), WM_CLOSE, 0, 0);
+    });
+    dlg->m_strDropFile = song;
+    dlg->OnBnClickedOpen();
+    const Clock::time_point returned = Clock::now();
+    requester.join();
+    ASSERT_TRUE(posted.load());
+    // Long before the converter would have ended by itself, and with nothing left running.
+    EXPECT_LT(returned - postedAt, std::chrono::seconds(20));
+    const std::vector<std::string> calls = Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(::kill(static_cast<pid_t>(std::stol(calls[0])), 0), 0) << "the converter still runs";
+    EXPECT_EQ(dlg->m_nRunState.load(), 0);
+    EXPECT_TRUE(BoxTexts().empty());
+    // The request then closes the program the ordinary way.
+    ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->IsEnded(); }, 30.0));
+    const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "98-END"), trace.end());
+    EXPECT_FALSE(runtest::Exists(h.folder.File("song.wav")));
+    EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav")));
 }
 
 }  // namespace

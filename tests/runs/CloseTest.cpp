@@ -5,6 +5,7 @@
 #include "effects/EQdlg.h"
 #include "platform/wave/virtualbackend.h"
 #include "runs/RunHarness.h"
+#include "support/FileSizeLimit.h"
 
 namespace {
 
@@ -194,6 +195,45 @@ TEST_F(Close, SettingsFileThatCannotBeWrittenIsSkippedSilently) {
     EXPECT_TRUE(dlg->IsEnded());
     EXPECT_TRUE(runtest::BoxTexts().empty());
     EXPECT_FALSE(runtest::Exists(missing + "sorvel.ini"));
+}
+
+TEST_F(Close, SettingsThatCannotBeSavedAreToldOnceWhenTheUserClosesAndTheOldFileStaysWhole) {
+    const std::string old = CSettingsFile(folder.Path()).Format(1700000000);
+    {
+        std::FILE* f = std::fopen(Settings().c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(old.data(), 1, old.size(), f);
+        std::fclose(f);
+    }
+    dlg->m_nSaveCounter = 42;
+    {
+        // Writes past 300 bytes fail as on a full disk: the new settings file cannot be made.
+        FileSizeLimit full(300);
+        dlg->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+        // The request queued behind it finds the close done.
+        dlg->SendMessage(WM_CLOSE);
+        dlg->OnBnClickedExit();
+    }
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_EQ(runtest::BoxTexts(), std::vector<std::string>{kSettingsNotSavedMessage});
+    EXPECT_EQ(runtest::ReadFile(Settings()), old);
+
+    // A close request from outside (a termination signal) writes it to the trace only.
+    dlg.reset();
+    std::FILE* emptied = std::fopen(Trace().c_str(), "w");
+    ASSERT_NE(emptied, nullptr);
+    std::fclose(emptied);
+    dlg = std::make_unique<RunDialog>(folder.Path());
+    runtest::SetUpLikeStartUp(*dlg, folder.Path());
+    {
+        FileSizeLimit full(300);
+        platform::ui::PostToQueue(dlg.get(), WM_CLOSE, 0, 0);
+        platform::ui::DeliverPostedMessages();
+    }
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+    EXPECT_EQ(runtest::ReadFile(Settings()), old);
+    EXPECT_EQ(runtest::CountLines(Trace(), kSettingsNotSavedMessage), 1);
 }
 
 }  // namespace

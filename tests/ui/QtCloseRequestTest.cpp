@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "UiTestSupport.h"
@@ -216,6 +217,88 @@ TEST_F(QtCloseRequestTest, DuringTheSettingsDialogItEndsAsCancelled) {
     const auto report = std::find(out.trace.begin(), out.trace.end(), "Input Sound Device");
     const auto close = std::find(out.trace.begin(), out.trace.end(), "98-OnClose");
     EXPECT_LT(report, close);
+}
+
+// A slow stand-in converter with its settings file ready for the program folder, in a folder of
+// its own: it notes its process id in calls.log and waits 40 s.
+std::string SlowConverter(const TempFolder& tools, const std::string& programFolder) {
+    const std::string exe = tools.File("slow.sh");
+    std::ofstream(exe) << "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nexec sleep 40\n";
+    ::chmod(exe.c_str(), 0755);
+    std::ofstream(tools.File("slow.ini")) << "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder="
+                                          << programFolder.substr(0, programFolder.size() - 1) << "\r\n";
+    return exe;
+}
+
+// Whether the converter whose process id calls.log holds has ended.
+bool ConverterEnded(const TempFolder& tools) {
+    const auto calls = Lines(tools.File("calls.log"));
+    return calls.size() == 1 && ::kill(static_cast<pid_t>(std::stol(calls[0])), 0) != 0;
+}
+
+TEST_F(QtCloseRequestTest, DuringTheConverterOfOpenTheConverterEndsAndTheProgramCloses) {
+    TempFolder tools;
+    const std::string exe = SlowConverter(tools, folder.Path());
+    const std::string song = tools.File("song.mp3");
+    std::ofstream(song) << "an mp3";
+    Clock::time_point started = Clock::time_point::max();
+    const Outcome out = RunAndTerminate(
+        [&](CWaveInOutDlg& dlg) {
+            dlg.m_strConverterPath = exe;
+            dlg.m_strDropFile = song;
+            drv::Click(&dlg.m_btnOpen);
+        },
+        // 2 s into the conversion.
+        [&] {
+            if (started == Clock::time_point::max()) {
+                if (Lines(tools.File("calls.log")).empty()) return false;
+                started = Clock::now();
+            }
+            return Clock::now() - started >= std::chrono::seconds(2);
+        },
+        [] {});
+    ExpectClosedCleanly(out);
+    EXPECT_TRUE(HasLineStartingWith(out.trace, "RunConverter: ended for a close request"));
+    EXPECT_TRUE(out.boxes.empty()) << out.boxes.front();
+    EXPECT_TRUE(ConverterEnded(tools));
+}
+
+TEST_F(QtCloseRequestTest, TheCloseButtonDuringTheConverterOfOpenEndsItAndTheProgram) {
+    TempFolder tools;
+    const std::string exe = SlowConverter(tools, folder.Path());
+    const std::string song = tools.File("song.mp3");
+    std::ofstream(song) << "an mp3";
+    auto clicked = std::make_shared<Clock::time_point>(Clock::time_point::max());
+    auto closed = std::make_shared<bool>(false);
+    const std::string calls = tools.File("calls.log");
+    WhenPossible([=] {
+        auto* dlg = dynamic_cast<CWaveInOutDlg*>(drv::ShownWindow("ソルベル"));
+        if (dlg == nullptr) return false;
+        dlg->m_strConverterPath = exe;
+        dlg->m_strDropFile = song;
+        // The user clicks the title bar's close button once the converter runs.
+        WhenPossible([=] {
+            if (Lines(calls).empty()) return false;
+            *closed = drv::CloseWindow(dlg);
+            return true;
+        });
+        *clicked = Clock::now();
+        drv::Click(&dlg->m_btnOpen);
+        return true;
+    });
+    CWaveInOutApp app(folder.Path(), folder.Path());
+    app.InitInstance();
+    const Clock::time_point ended = Clock::now();
+    EXPECT_TRUE(*closed);
+    // Long before the converter would have ended by itself.
+    EXPECT_LT(ended - *clicked, std::chrono::seconds(20));
+    EXPECT_EQ(app.DialogResult(), IDCANCEL);
+    const auto trace = Lines(folder.File("debug.txt"));
+    EXPECT_TRUE(HasLineStartingWith(trace, "RunConverter: ended for a close request"));
+    EXPECT_TRUE(HasLineStartingWith(trace, "98-END"));
+    EXPECT_FALSE(HasLineStartingWith(trace, "2-02")) << "a file run started";
+    EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+    EXPECT_TRUE(ConverterEnded(tools));
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // Help, about box and popup menu of the real main window: the help page goes to a stand-in
 // browser as one argument, whatever its path holds; the about box and the popup menu on screen.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "UiTestSupport.h"
@@ -96,6 +101,49 @@ TEST_F(QtHelpAboutMenuTest, HelpPageGoesToTheBrowserAsOneArgumentAndAMissingPage
     EXPECT_FALSE(std::filesystem::exists("pwned"));
     EXPECT_FALSE(std::filesystem::exists("pwned2"));
     EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+}
+
+TEST_F(QtHelpAboutMenuTest, AHelpPageThatIsAPipeIsMissingAndTheWindowStaysResponsive) {
+    std::filesystem::create_directories(appFolder + "help");
+    const std::string page = appFolder + "help/sorvel1.html";
+    ASSERT_EQ(::mkfifo(page.c_str(), 0600), 0);
+    riffbytes::WriteFile(folder.File("none.wav"), riffbytes::Wave(1, std::string(44100 * 2, '\0')));
+    // Should the window hang in the pipe, a writer frees it after a while, so that the test
+    // fails instead of hanging.
+    std::atomic<bool> responded{false}, freed{false};
+    std::thread rescuer([&] {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!responded.load() && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (responded.load()) return;
+        const int fd = ::open(page.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            freed.store(true);
+            ::close(fd);
+        }
+    });
+    // Held by the step too, which may outlive the test when the box never shows.
+    auto told = std::make_shared<bool>(false);
+    WhenPossible([told] {
+        const auto texts = drv::OpenMessageBoxTexts();
+        if (texts.empty()) return false;
+        EXPECT_EQ(texts, (std::vector<std::string>{"Help file not found."}));
+        *told = drv::AnswerMessageBox(IDOK);
+        return true;
+    });
+    ASSERT_TRUE(drv::Click(&dlg->m_btnHelp));
+    // The window goes on: a LIVE click is handled.
+    ASSERT_TRUE(drv::Click(&dlg->m_btnLive));
+    const bool live = drv::WaitUntil([&] { return dlg->m_nRunState.load() == 1; });
+    responded.store(true);
+    rescuer.join();
+    EXPECT_TRUE(live);
+    EXPECT_FALSE(freed.load()) << "the window hung in the pipe";
+    EXPECT_TRUE(*told);
+    EXPECT_FALSE(std::filesystem::exists(argsFile));
+    // And a close request ends it.
+    platform::ui::PostToQueue(dlg.get(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(drv::WaitUntil([&] { return dlg->IsEnded(); }));
 }
 
 TEST_F(QtHelpAboutMenuTest, PopupMenuOffersItsThreeCommandsAndVersionShowsTheAboutBox) {

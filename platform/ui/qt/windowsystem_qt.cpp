@@ -236,6 +236,8 @@ void QtWindowSystem::EndModal(CDialog* dlg) {
 
 void QtWindowSystem::DismissModals() { DismissOpenModals(); }
 
+void QtWindowSystem::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
 void QtWindowSystem::TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) {
     RunOnUi([this, wnd, id, elapse] {
         const auto key = std::make_pair(wnd, id);

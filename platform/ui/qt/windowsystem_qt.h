@@ -39,6 +39,7 @@ public:
     void RunModalLoop(CDialog* dlg) override;
     void EndModal(CDialog* dlg) override;
     void DismissModals() override;
+    void ProcessPendingEvents() override;
     void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) override;
     UINT TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) override;
     bool FileDialog(CWnd* owner, FileDialogRequest& request) override;
