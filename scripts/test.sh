@@ -119,7 +119,7 @@ run_ctest() {
   local name="$1" dir="$2"
   shift 2
   # ctest takes a relative report path as relative to the build folder.
-  local log="$dir/ctest.log" junit rc=0
+  local log="$dir/ctest.log" junit rc=0 t=$SECONDS
   junit="$(cd "$dir" && pwd)/ctest-junit.xml"
   rm -f "$junit"
   ctest --test-dir "$dir" --output-on-failure -j "$SORVEL_JOBS" --no-tests=error \
@@ -134,8 +134,8 @@ run_ctest() {
     passed=$((passed + good))
     skipped=$((skipped + skips))
     failed=$((failed + bad))
-    results+=("$name tests: $good passed, $skips skipped, $bad failed (of $total)")
-    echo "$name tests: $good passed, $skips skipped, $bad failed (of $total)"
+    results+=("$name tests: $good passed, $skips skipped, $bad failed (of $total) in $(elapsed_since "$t")")
+    echo "$name tests: $good passed, $skips skipped, $bad failed (of $total) in $(elapsed_since "$t")"
     if [[ $skips -gt 0 ]]; then
       local entry
       echo "$name tests skipped:"
@@ -197,6 +197,7 @@ run_ctest normal build -LE '^soundserver$'
 stage="sound-server test"
 say "$stage"
 server_log="build/soundserver-test.log"
+t=$SECONDS
 # Each phase's test run writes its GoogleTest report into this folder (one file a phase).
 server_reports="build/soundserver-reports"
 rm -rf "$server_reports"
@@ -233,7 +234,7 @@ else
 fi
 if [[ -n "$server_skip" ]]; then
   skipped=$((skipped + 1))
-  results+=("sound-server test: skipped")
+  results+=("sound-server test: skipped after $(elapsed_since "$t")")
   skip_notes+=("sound-server test: $server_skip")
   echo "sound-server test: skipped: $server_skip"
   if [[ "${CI:-}" == "true" ]]; then
@@ -242,7 +243,7 @@ if [[ -n "$server_skip" ]]; then
   fi
 else
   passed=$((passed + 1))
-  results+=("sound-server test: passed")
+  results+=("sound-server test: passed in $(elapsed_since "$t")")
 fi
 
 stage="address+undefined build"
