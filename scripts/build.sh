@@ -4,8 +4,9 @@
 #     normal  build/       program, tests and benchmarks
 #     asan    build-asan/  tests under the address and undefined-behaviour sanitizers
 #     tsan    build-tsan/  tests under the thread sanitizer
-# The compiler output goes to <build folder>/build.log as well; the number of warnings
-# in it is printed at the end.
+# The compiler output goes to <build folder>/build.log as well. Each compile and link step keeps
+# its own output beside its output file (scripts/keep-diagnostics.sh), and the number of
+# warnings of the whole build, rebuilt now or earlier, is printed at the end.
 set -euo pipefail
 # shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -27,10 +28,12 @@ if [[ -f "$cache" ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$cache"; t
 fi
 
 say "configure ($kind) in $dir"
-cmake -S "$SORVEL_ROOT" -B "$dir" -G Ninja "${options[@]}"
+cmake -S "$SORVEL_ROOT" -B "$dir" -G Ninja "${options[@]}" \
+  "-DCMAKE_CXX_COMPILER_LAUNCHER=$SORVEL_ROOT/scripts/keep-diagnostics.sh" \
+  "-DCMAKE_CXX_LINKER_LAUNCHER=$SORVEL_ROOT/scripts/keep-diagnostics.sh"
 
 say "build ($kind) with $SORVEL_JOBS jobs"
 ninja -C "$dir" -j "$SORVEL_JOBS" 2>&1 | tee "$dir/build.log"
 
-warnings="$(grep -c -E '(^|: )warning: ' "$dir/build.log" || true)"
-echo "build ($kind): done, $warnings compiler warnings"
+warnings="$(build_warnings "$dir" | grep -c . || true)"
+echo "build ($kind): done, $warnings compiler warnings in the whole build"

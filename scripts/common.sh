@@ -26,3 +26,19 @@ build_dir_for() {
     *) die "unknown build kind '$1' (normal, asan or tsan)" ;;
   esac
 }
+
+# The compiler warnings of the whole build in a build folder, one a line: those of every compile
+# and link step of the current build graph as its last run printed them (scripts/build.sh keeps
+# them beside each output file), so a tree with nothing left to rebuild still shows them all. A
+# compiled object without kept diagnostics (built before they were kept) prints a note instead.
+build_warnings() {
+  local dir="$1" output rule
+  while read -r output rule; do
+    if [[ -f "$dir/$output.diagnostics" ]]; then
+      grep -E '(^|: )warning: ' "$dir/$output.diagnostics" || true
+    elif [[ "$rule" == CXX_COMPILER* && -e "$dir/$output" ]]; then
+      echo "$output: warning: its compiler output was not kept; build again from clean to count its warnings"
+    fi
+  done < <(ninja -C "$dir" -t targets all 2>/dev/null |
+    sed -n -E 's/^(.*): ((CXX_COMPILER|CXX_EXECUTABLE_LINKER)[^ ]*)$/\1 \2/p')
+}

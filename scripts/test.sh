@@ -9,8 +9,11 @@
 #   4. the fuzz run of every reader of outside data,
 #   5. a brief run of every benchmark program, each under a time limit.
 # Every stage prints what passed and what was skipped (with the reasons); skipped is never
-# counted as passed. With CI=true a sound-server test that could not run fails the run.
-# Stops at the first failure and exits non-zero; a build with compiler warnings fails too.
+# counted as passed. With CI=true a sound-server test that could not run, or a phase of it whose
+# own test skipped, fails the run.
+# Stops at the first failure and exits non-zero. Also fails: a build with compiler warnings (those
+# of the whole build, not only of what this run rebuilt), a test program without tests, and a
+# test program that ended in the middle of its tests, even with exit status 0 (tests/run-test.sh).
 #   bash scripts/test.sh
 set -euo pipefail
 # shellcheck source=scripts/common.sh
@@ -51,16 +54,32 @@ elapsed_since() {
   echo "$((SECONDS - $1))s"
 }
 
-# Fails when the last build printed compiler warnings.
+# Fails when the whole build in a build folder has compiler warnings: those of every compile and
+# link step, rebuilt by this run or kept from an earlier one (see build_warnings in common.sh).
 check_warnings() {
-  local dir="$1"
-  local count
-  count="$(grep -c -E '(^|: )warning: ' "$dir/build.log" || true)"
+  local dir="$1" warnings count
+  warnings="$(build_warnings "$dir")"
+  count="$(grep -c . <<<"$warnings" || true)"
   if [[ "$count" -ne 0 ]]; then
-    grep -E '(^|: )warning: ' "$dir/build.log" >&2
-    echo "test.sh: the build in $dir printed $count warnings; the build must be free of them" >&2
+    echo "$warnings" >&2
+    echo "test.sh: the build in $dir has $count warnings; the build must be free of them" >&2
     return 1
   fi
+}
+
+# Fails when a test program of a build folder has no test: a folder of tests/ whose program
+# discovers none would add nothing to ctest's list and pass unseen.
+check_test_programs() {
+  local dir="$1" program count empty=0
+  while IFS= read -r program; do
+    program="$dir/$program"
+    count="$("$program" --gtest_list_tests | grep -c -E '^  [^ ]' || true)"
+    if [[ "$count" -eq 0 ]]; then
+      echo "test.sh: the test program $program has no tests" >&2
+      empty=$((empty + 1))
+    fi
+  done < <(ninja -C "$dir" -t targets all | sed -n -E 's/^(tests\/test_[A-Za-z0-9_]+): CXX_EXECUTABLE_LINKER.*/\1/p')
+  [[ $empty -eq 0 ]]
 }
 
 # Copies the voice recordings into a build folder's testdata/, where the tests look for them.
@@ -100,7 +119,7 @@ run_ctest() {
   local name="$1" dir="$2"
   shift 2
   # ctest takes a relative report path as relative to the build folder.
-  local log="$dir/ctest.log" junit rc=0
+  local log="$dir/ctest.log" junit rc=0 t=$SECONDS
   junit="$(cd "$dir" && pwd)/ctest-junit.xml"
   rm -f "$junit"
   ctest --test-dir "$dir" --output-on-failure -j "$SORVEL_JOBS" --no-tests=error \
@@ -115,8 +134,8 @@ run_ctest() {
     passed=$((passed + good))
     skipped=$((skipped + skips))
     failed=$((failed + bad))
-    results+=("$name tests: $good passed, $skips skipped, $bad failed (of $total)")
-    echo "$name tests: $good passed, $skips skipped, $bad failed (of $total)"
+    results+=("$name tests: $good passed, $skips skipped, $bad failed (of $total) in $(elapsed_since "$t")")
+    echo "$name tests: $good passed, $skips skipped, $bad failed (of $total) in $(elapsed_since "$t")"
     if [[ $skips -gt 0 ]]; then
       local entry
       echo "$name tests skipped:"
@@ -166,6 +185,7 @@ stage="normal build"
 t=$SECONDS
 bash scripts/build.sh normal
 check_warnings build
+check_test_programs build
 results+=("build $(elapsed_since $t)")
 
 stage="normal tests"
@@ -177,25 +197,60 @@ run_ctest normal build -LE '^soundserver$'
 stage="sound-server test"
 say "$stage"
 server_log="build/soundserver-test.log"
-bash scripts/soundserver-test.sh 2>&1 | tee "$server_log"
+t=$SECONDS
+# Each phase's test run writes its GoogleTest report into this folder (one file a phase).
+server_reports="build/soundserver-reports"
+rm -rf "$server_reports"
+mkdir -p "$server_reports"
+GTEST_OUTPUT="xml:$SORVEL_ROOT/$server_reports/" bash scripts/soundserver-test.sh 2>&1 | tee "$server_log"
+server_skip=""
 if grep -q '^soundserver-test: SKIPPED' "$server_log"; then
-  reason="$(sed -n -E 's/^soundserver-test: SKIPPED: //p' "$server_log" | head -n 1)"
+  server_skip="$(sed -n -E 's/^soundserver-test: SKIPPED: //p' "$server_log" | head -n 1)"
+  server_skip="${server_skip:-no reason given}"
+else
+  # A phase runs every test of the suite; the tests of the other phases skip with "SORVEL_SOUNDSERVER=
+  # <their phase> is not set". Any other skip is one of the phase's own tests, and a phase without
+  # a test of its own that passed did not run either.
+  server_skip="$(awk '
+    function unxml(s) {
+      gsub(/&#x0A;/, " ", s); gsub(/&lt;/, "<", s); gsub(/&gt;/, ">", s); gsub(/&quot;/, "\"", s)
+      gsub(/&apos;/, "\047", s); gsub(/&amp;/, "\\&", s); return s
+    }
+    FNR == 1 { if (file != "" && own == 0) print file ": no test of its own ran"; file = FILENAME; own = 0; phases++ }
+    /<testcase / {
+      name = $0; sub(/.*<testcase name="/, "", name); sub(/".*/, "", name)
+      if ($0 ~ /result="completed"/ && $0 !~ /status="notrun"/) own++
+    }
+    /<skipped message="/ {
+      message = $0; sub(/.*<skipped message="/, "", message); sub(/".*/, "", message)
+      if (message !~ /SORVEL_SOUNDSERVER=[a-z]+ is not set/) { print "SoundServer." name ": " unxml(message); own++ }
+    }
+    END {
+      if (file != "" && own == 0) print file ": no test of its own ran"
+      if (phases == 0) print "no phase wrote a test report"
+    }
+  ' "$server_reports"/*.xml 2>/dev/null | head -n 1 || true)"
+  [[ -n "$(ls "$server_reports"/*.xml 2>/dev/null)" ]] || server_skip="no phase wrote a test report"
+fi
+if [[ -n "$server_skip" ]]; then
   skipped=$((skipped + 1))
-  results+=("sound-server test: skipped")
-  skip_notes+=("sound-server test: ${reason:-no reason given}")
+  results+=("sound-server test: skipped after $(elapsed_since "$t")")
+  skip_notes+=("sound-server test: $server_skip")
+  echo "sound-server test: skipped: $server_skip"
   if [[ "${CI:-}" == "true" ]]; then
     echo "test.sh: the sound-server test was skipped, which CI does not accept" >&2
     exit 1
   fi
 else
   passed=$((passed + 1))
-  results+=("sound-server test: passed")
+  results+=("sound-server test: passed in $(elapsed_since "$t")")
 fi
 
 stage="address+undefined build"
 t=$SECONDS
 bash scripts/build.sh asan
 check_warnings build-asan
+check_test_programs build-asan
 install_test_data "$SORVEL_ROOT/build-asan"
 results+=("asan build $(elapsed_since $t)")
 
@@ -210,6 +265,7 @@ stage="thread sanitizer build"
 t=$SECONDS
 bash scripts/build.sh tsan
 check_warnings build-tsan
+check_test_programs build-tsan
 install_test_data "$SORVEL_ROOT/build-tsan"
 results+=("tsan build $(elapsed_since $t)")
 

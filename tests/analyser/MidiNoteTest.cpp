@@ -19,9 +19,10 @@ std::vector<std::string> Hex(const std::vector<RecordedMidi>& msgs) {
     return out;
 }
 
-// Waits until n messages have arrived (at most 3 s) and returns what arrived.
+// Waits until n messages have arrived (at most 30 s, generous for a loaded machine) and returns
+// what arrived.
 std::vector<RecordedMidi> WaitFor(std::size_t n, std::vector<RecordedMidi> have = {}) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (have.size() < n && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         for (auto& m : TakeRecordedMidi()) have.push_back(std::move(m));

@@ -2,6 +2,8 @@
 // virtual devices and is killed (SIGKILL) at random moments; every WAV it leaves must read
 // strictly with all blocks but the one being written, and its pitch dump must hold whole rows.
 // And a run longer than twenty minutes keeps all of it in its saved file.
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 
@@ -40,7 +42,12 @@ std::uint32_t StatedDataSize(const std::string& path) {
 TEST(CrashSafety, SavedLiveRunKilledAtRandomMomentsLeavesPlayableFilesAndWholeDumpRows) {
     const std::string voice = runtest::TestDataFile("voice.wav");
     if (!runtest::Exists(voice)) GTEST_SKIP() << "no " << voice;
-    const unsigned seed = std::random_device{}();
+    // The kill moments come from a seed that is printed; SORVEL_CRASH_SEED replays a failed run.
+    const char* replay = std::getenv("SORVEL_CRASH_SEED");
+    const unsigned seed = replay != nullptr && *replay != '\0' ? static_cast<unsigned>(std::stoul(replay)) : std::random_device{}();
+    std::printf("crash-safety seed %u (replay with SORVEL_CRASH_SEED=%u)\n", seed, seed);
+    std::fflush(stdout);
+    RecordProperty("seed", std::to_string(seed));
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> delayMs(0, 1500);
     SCOPED_TRACE("seed " + std::to_string(seed));

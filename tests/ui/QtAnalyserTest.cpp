@@ -68,7 +68,7 @@ TEST_F(QtAnalyserTest, PitchViewDuringAndAfterARunWithPagesHoverAndNotes) {
     ASSERT_TRUE(drv::Click(&dlg->m_btnLive));
     ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 1; }));
     ASSERT_TRUE(InputReached(6.0));
-    drv::ProcessEvents(150);
+    drv::WaitUntil([&] { return CountInImage(RGB(0, 255, 0)) > 20; }, kUiDeadlineMs);
     EXPECT_GT(CountInImage(RGB(0, 255, 0)), 20) << "the track is shown during the run";
     Shot("pitch-during-run");
 
@@ -84,8 +84,11 @@ TEST_F(QtAnalyserTest, PitchViewDuringAndAfterARunWithPagesHoverAndNotes) {
     ASSERT_TRUE(InputReached(15.0));
     ASSERT_TRUE(drv::Click(&dlg->m_btnStop));
     ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 0; }));
-    drv::ProcessEvents(100);
     // Two pages of history; the scroll bar offers them with the last one shown.
+    drv::WaitUntil([&] {
+        return dlg->m_fftScreen.m_nPageCount == 2 && drv::WidgetEnabled(&dlg->m_scrollHistory) &&
+               drv::WidgetMaximum(&dlg->m_scrollHistory) == 2 && drv::WidgetValue(&dlg->m_scrollHistory) == 2;
+    }, kUiDeadlineMs);
     ASSERT_EQ(dlg->m_fftScreen.m_nPageCount, 2);
     EXPECT_TRUE(drv::WidgetEnabled(&dlg->m_scrollHistory));
     EXPECT_EQ(drv::WidgetMaximum(&dlg->m_scrollHistory), 2);

@@ -66,7 +66,8 @@ TEST_F(QtControlStatesTest, EachRunStateAndMethodShowsItsControlsOnScreen) {
         dlg->m_nRunState = r.state;
         dlg->UpdateControls();
         ASSERT_TRUE(drv::WaitUntil([&] { return drv::WidgetImageId(&dlg->m_btnLive) == r.live; }));
-        drv::ProcessEvents(30);
+        drv::WaitUntil([&] { return drv::WidgetImageId(&dlg->m_btnOpen) == r.open && drv::WidgetImageId(&dlg->m_btnStop) == r.stop; },
+                       kUiDeadlineMs);
 
         EXPECT_EQ(drv::WidgetImageId(&dlg->m_btnOpen), r.open);
         EXPECT_EQ(drv::WidgetImageId(&dlg->m_btnStop), r.stop);

@@ -153,7 +153,11 @@ TEST_F(QtEffectDialogTest, DraggedBandsAndReverbTrackbarsChangeValuesAndGraphs) 
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[4], -12));
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[8], 24));
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[1], 6));
-    drv::ProcessEvents(50);
+    drv::WaitUntil([&] {
+        return effects->m_nGain[4] == 12 && effects->m_nGain[8] == -24 && effects->m_nGain[1] == -6 &&
+               drv::WidgetText(&effects->m_staticBandValue[4]) == " 12" && drv::WidgetText(&effects->m_staticBandValue[8]) == "-24" &&
+               Pixel(24 + 160, 210 + 0) == RGB(255, 255, 255) && Pixel(24 + 320, 210 + 149) == RGB(255, 255, 255);
+    }, kUiDeadlineMs);
     EXPECT_EQ(effects->m_nGain[4], 12);
     EXPECT_EQ(effects->m_nGain[8], -24);
     EXPECT_EQ(effects->m_nGain[1], -6);
@@ -168,7 +172,10 @@ TEST_F(QtEffectDialogTest, DraggedBandsAndReverbTrackbarsChangeValuesAndGraphs) 
     ASSERT_TRUE(drv::Click(&effects->m_chkReverb));
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderDelay, 4));
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderRepeat, 6));
-    drv::ProcessEvents(50);
+    drv::WaitUntil([&] {
+        return effects->m_bEQ && effects->m_bReverb && drv::WidgetText(&effects->m_staticDelay) == "0.04" &&
+               drv::WidgetText(&effects->m_staticRepeat) == " 6" && Pixel(50 + 60, 480 + 99) == RGB(255, 255, 0);
+    }, kUiDeadlineMs);
     EXPECT_TRUE(effects->m_bEQ);
     EXPECT_TRUE(effects->m_bReverb);
     EXPECT_EQ(drv::WidgetText(&effects->m_staticDelay), "0.04");
@@ -182,7 +189,10 @@ TEST_F(QtEffectDialogTest, DraggedBandsAndReverbTrackbarsChangeValuesAndGraphs) 
     // Reset and Default through their buttons.
     ASSERT_TRUE(drv::Click(effects->GetDlgItem(IDC_EQ_RESET)));
     ASSERT_TRUE(drv::Click(effects->GetDlgItem(IDC_REVERB_DEFAULT)));
-    drv::ProcessEvents(50);
+    drv::WaitUntil([&] {
+        return drv::WidgetValue(&effects->m_sliderBand[4]) == 0 && effects->m_nGain[4] == 0 &&
+               drv::WidgetText(&effects->m_staticDelay) == "0.07" && effects->m_nRepeat == 12;
+    }, kUiDeadlineMs);
     EXPECT_EQ(drv::WidgetValue(&effects->m_sliderBand[4]), 0);
     EXPECT_EQ(effects->m_nGain[4], 0);
     EXPECT_EQ(drv::WidgetText(&effects->m_staticDelay), "0.07");
@@ -205,6 +215,8 @@ TEST_F(QtEffectDialogTest, QThatIsNotANumberIsToldOnceAtTheNextBandMoveAndMended
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[2], -6));
     ASSERT_TRUE(drv::WaitUntil([&] { return !boxes.empty(); }));
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[7], 6));
+    // The box's handler mends the Q once the box is answered; a second box has its time to come.
+    drv::WaitUntil([&] { return drv::WidgetText(&effects->m_editQ) == "1.0" && effects->m_fQ == 1.0f; }, kUiDeadlineMs);
     drv::ProcessEvents(200);
     EXPECT_EQ(boxes, (std::vector<std::string>{"Q値は正の実数です"}));
     EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
@@ -238,7 +250,8 @@ TEST_F(QtEffectDialogTest, QTypedKeyByKeyIsTakenWholeAtTheNextBandMoveWithoutAny
     EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "0.5");
     EXPECT_EQ(effects->m_fQ, 1.0f) << "the Q was read before a band trackbar redrew";
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[5], -12));
-    drv::ProcessEvents(200);
+    // The band's redraw reads the Q: it is taken, or a message comes.
+    drv::WaitUntil([&] { return effects->m_fQ == 0.5f || !boxes->empty(); }, kUiDeadlineMs);
     EXPECT_TRUE(boxes->empty());
     EXPECT_EQ(effects->m_fQ, 0.5f);
     EXPECT_EQ(drv::WidgetText(&effects->m_editQ), "0.5");

@@ -182,7 +182,14 @@ TEST_F(QtHelpAboutMenuTest, PopupMenuOffersItsThreeCommandsAndVersionShowsTheAbo
 }
 
 TEST_F(QtHelpAboutMenuTest, IdleWindowShowsTheMeterBlackAlsoAfterARunAndBufferFullRed) {
-    drv::ProcessEvents(50);
+    // The timer draws the meter: wait for it to show black (then asserted pixel by pixel).
+    const auto meterBlack = [&] {
+        for (int x : {318, 322, 326, 328, 332, 336})
+            for (int y : {30, 60, 86})
+                if (drv::GrabPixel(dlg.get(), x, y) != RGB(0, 0, 0)) return false;
+        return true;
+    };
+    drv::WaitUntil(meterBlack, kUiDeadlineMs);
     const auto expectMeterBlack = [&](const char* when) {
         for (int x : {318, 322, 326, 328, 332, 336}) {
             for (int y : {30, 60, 86}) EXPECT_EQ(drv::GrabPixel(dlg.get(), x, y), RGB(0, 0, 0)) << when << " " << x << "," << y;
@@ -205,7 +212,7 @@ TEST_F(QtHelpAboutMenuTest, IdleWindowShowsTheMeterBlackAlsoAfterARunAndBufferFu
     EXPECT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("main-dialog-meter-during-run.png")));
     ASSERT_TRUE(drv::Click(dlg->GetDlgItem(IDC_STOP)));
     ASSERT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 0; }));
-    drv::ProcessEvents(300);
+    drv::WaitUntil(meterBlack, kUiDeadlineMs);
     expectMeterBlack("after STOP");
     EXPECT_TRUE(drv::SaveScreenshot(dlg.get(), ScreenshotPath("main-dialog-meter-after-stop.png")));
 

@@ -23,7 +23,10 @@ protected:
         QtUiTest::SetUp();
         dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
         ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Left));
-        drv::ProcessEvents(30);
+        // The trackbars' first paint fills the two value labels (through their custom-draw
+        // notice); the window is as the user first sees it once they show a text.
+        drv::WaitUntil([&] { return !drv::WidgetText(Item(IDC_PITCH_VALUE)).empty() && !drv::WidgetText(Item(IDC_FORMANT_VALUE)).empty(); },
+                       kUiDeadlineMs);
     }
     void TearDown() override {
         dlg.reset();

@@ -88,11 +88,11 @@ TEST_F(QtModalTest, OkOnlyBoxFromAWorkerDoesNotBlockIt) {
     worker.join();  // returns without the user: the box was posted
     EXPECT_EQ(answer, IDOK);
     std::vector<std::string> texts;
-    drv::RunSoon([&] {
+    WhenPossible([&] {
         texts = drv::OpenMessageBoxTexts();
-        drv::AnswerMessageBox(IDOK);
-    }, 30);
-    drv::ProcessEvents(100);
+        return !texts.empty() && drv::AnswerMessageBox(IDOK);
+    });
+    drv::WaitUntil([&] { return !texts.empty() && drv::OpenMessageBoxTexts().empty(); }, kUiDeadlineMs);
     EXPECT_EQ(texts, std::vector<std::string>{"wav11: mmioOpen(MMIO_READ) failed."});
     EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
 }

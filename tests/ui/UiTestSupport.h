@@ -56,6 +56,12 @@ protected:
     }
 };
 
+// The deadline of a wait for what the window system does on its own time (a first paint, a
+// timer's drawing, a redraw's notification): generous, so that a loaded machine meets it too. A
+// wait ends as soon as its condition holds; the test then asserts what it waited for, so a state
+// that never comes shows as the state there is.
+inline constexpr int kUiDeadlineMs = 30000;
+
 // Ends the shared Application before the program ends (not during static destruction).
 class QtAppEnvironment : public ::testing::Environment {
 public:

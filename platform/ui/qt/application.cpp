@@ -62,7 +62,7 @@ bool WaylandReachable(const std::string& display) {
 int MessageBoxHandler(const std::string& text, const std::string& caption, UINT type) {
     if (OnUiThread()) return ShowMessageBox(text, caption, type);
     if ((type & 0xFu) == MB_OK) {
-        QMetaObject::invokeMethod(qApp, [text, caption, type] { ShowMessageBox(text, caption, type); }, Qt::QueuedConnection);
+        RunOnUi([text, caption, type] { ShowMessageBox(text, caption, type); });
         return IDOK;
     }
     // A question waits for the user's answer, handed back through a promise, unless the UI
@@ -76,13 +76,10 @@ int MessageBoxHandler(const std::string& text, const std::string& caption, UINT 
     };
     auto question = std::make_shared<Question>();
     std::future<int> result = question->answer.get_future();
-    QMetaObject::invokeMethod(
-        qApp,
-        [question, text, caption, type] {
-            if (question->abandoned.load(std::memory_order_acquire)) return;
-            question->answer.set_value(ShowMessageBox(text, caption, type));
-        },
-        Qt::QueuedConnection);
+    RunOnUi([question, text, caption, type] {
+        if (question->abandoned.load(std::memory_order_acquire)) return;
+        question->answer.set_value(ShowMessageBox(text, caption, type));
+    });
     try {
         while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
             if (WorkerQuestionsDeclined() || CloseRequested()) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -29,9 +31,82 @@ namespace platform::ui::qt {
 
 namespace {
 std::atomic<std::thread::id> g_uiThread{};
+
+// Work handed from other threads to the user-interface thread. The calls wait in this queue,
+// written and taken under a std::mutex, so the thread sanitizer sees every hand-over; the wake-up
+// that follows is a bare event to a receiver that reads nothing from it (the event and Qt's own
+// queue stay inside Qt, which synchronises them with locks the sanitizer cannot see).
+// Written by any thread under g_tasksMutex; read and emptied by the user-interface thread.
+std::mutex g_tasksMutex;
+std::deque<std::function<void()>> g_tasks;
+bool g_wakeQueued = false;
+
+// Runs the calls queued before it started, one at a time and in order. The wake flag is cleared
+// first, so a call queued meanwhile posts a wake-up of its own: it runs also while one of these
+// calls waits in a modal loop, and the queue never starves the other events.
+void RunQueuedTasks() {
+    std::size_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_tasksMutex);
+        g_wakeQueued = false;
+        count = g_tasks.size();
+    }
+    for (; count > 0; --count) {
+        std::function<void()> task;
+        {
+            std::lock_guard<std::mutex> lock(g_tasksMutex);
+            if (g_tasks.empty()) return;
+            task = std::move(g_tasks.front());
+            g_tasks.pop_front();
+        }
+        task();
+    }
 }
 
-void SetUiThread() { g_uiThread.store(std::this_thread::get_id()); }
+// Lives on the user-interface thread as a child of the application object and receives only the
+// wake-up events posted to it: every event it gets runs the queue, and the event itself is left
+// unread.
+class TaskWaker : public QObject {
+public:
+    explicit TaskWaker(QObject* parent) : QObject(parent) {}
+    ~TaskWaker() override;
+    bool event(QEvent*) override {
+        RunQueuedTasks();
+        return true;
+    }
+};
+
+std::atomic<TaskWaker*> g_waker{nullptr};
+
+TaskWaker::~TaskWaker() {
+    // Calls queued for this application object's windows are dropped with it.
+    g_waker.store(nullptr);
+    std::deque<std::function<void()>> dropped;
+    std::lock_guard<std::mutex> lock(g_tasksMutex);
+    dropped.swap(g_tasks);
+    g_wakeQueued = false;
+}
+
+// Queues fn for the user-interface thread's event loop, also when called there. Without an
+// application object nothing would run it, and it is dropped.
+void QueueOnUi(std::function<void()> fn) {
+    TaskWaker* waker = g_waker.load();
+    if (waker == nullptr) return;
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(g_tasksMutex);
+        g_tasks.push_back(std::move(fn));
+        wake = !g_wakeQueued;
+        g_wakeQueued = true;
+    }
+    if (wake) QCoreApplication::postEvent(waker, new QEvent(QEvent::User));
+}
+}  // namespace
+
+void SetUiThread() {
+    g_uiThread.store(std::this_thread::get_id());
+    if (qApp != nullptr && g_waker.load() == nullptr) g_waker.store(new TaskWaker(qApp));
+}
 bool OnUiThread() { return std::this_thread::get_id() == g_uiThread.load(); }
 
 void RunOnUi(std::function<void()> fn) {
@@ -39,7 +114,7 @@ void RunOnUi(std::function<void()> fn) {
         fn();
         return;
     }
-    QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+    QueueOnUi(std::move(fn));
 }
 
 // --- Registry (user-interface thread only) ---------------------------------------------------------
@@ -107,7 +182,7 @@ void MirrorStateChange(CWnd* wnd, unsigned what) {
         schedule = !g_flushScheduled;
         g_flushScheduled = true;
     }
-    if (schedule) QMetaObject::invokeMethod(qApp, &FlushPending, Qt::QueuedConnection);
+    if (schedule) QueueOnUi(&FlushPending);
 }
 
 void ForgetPendingStateChanges() {
@@ -130,7 +205,7 @@ void DeliverPosted() {
 
 void WakeForPostedMessages() {
     if (g_deliveryScheduled.exchange(true)) return;
-    if (qApp != nullptr) QMetaObject::invokeMethod(qApp, &DeliverPosted, Qt::QueuedConnection);
+    if (qApp != nullptr) QueueOnUi(&DeliverPosted);
 }
 
 // --- The window system -----------------------------------------------------------------------------
