@@ -172,10 +172,13 @@ TEST_F(FileRun, PlayPausesAndResumesAFilePlaying) {
 
     dlg->OnBnClickedPlay();
     EXPECT_EQ(dlg->m_btnPlay.GetBitmap(), &dlg->m_bmpPlay[2]);
-    runtest::PumpFor(0.3);
+    // Resumed, the device plays on from where it held still.
     MMTIME after{};
     after.wType = TIME_SAMPLES;
-    waveOutGetPosition(dlg->m_hWaveOut, &after, sizeof after);
+    EXPECT_TRUE(runtest::PumpUntil([&] {
+        waveOutGetPosition(dlg->m_hWaveOut, &after, sizeof after);
+        return after.u.sample > during.u.sample;
+    }));
     EXPECT_GT(after.u.sample, during.u.sample);
     dlg->OnBnClickedStop();
     EXPECT_EQ(runtest::CountLines(Trace(), "3-03"), 1);

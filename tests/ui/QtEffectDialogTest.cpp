@@ -94,7 +94,7 @@ protected:
         EXPECT_TRUE(drv::DropFiles(dlg.get(), {noise}, POINT{200, 200}));
         EXPECT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 2; }));
         EXPECT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 0; }, 30000));
-        drv::ProcessEvents(20);
+        // STOP closed the playback device, and with it the file it recorded into.
         return ReadSamples(folder.File("played.wav"));
     }
 
@@ -301,7 +301,8 @@ TEST_F(QtEffectDialogTest, PhaseVocoderRunOnNoiseHearsTheBandMovedAndTheEchoesAt
     // Band 6 (C6, 1047 Hz) up by 12 dB, the equaliser on.
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderBand[6], -12));
     ASSERT_TRUE(drv::Click(&effects->m_chkEQ));
-    drv::ProcessEvents(50);
+    // The gain is read at the trackbar's next redraw.
+    drv::WaitUntil([&] { return effects->m_nGain[6] == 12 && effects->m_bEQ; }, kUiDeadlineMs);
     ASSERT_EQ(effects->m_nGain[6], 12);
     const std::vector<short> boosted = PlayNoise();
     for (int k = 3; k <= 10; ++k) {
@@ -318,7 +319,7 @@ TEST_F(QtEffectDialogTest, PhaseVocoderRunOnNoiseHearsTheBandMovedAndTheEchoesAt
 
     // The equaliser off again: the output has the input's spectrum (the same tilt in every octave).
     ASSERT_TRUE(drv::Click(&effects->m_chkEQ));
-    drv::ProcessEvents(20);
+    drv::WaitUntil([&] { return !effects->m_bEQ; }, kUiDeadlineMs);
     ASSERT_FALSE(effects->m_bEQ);
     const std::vector<short> restored = PlayNoise();
     double offset = 0.0;
@@ -330,7 +331,7 @@ TEST_F(QtEffectDialogTest, PhaseVocoderRunOnNoiseHearsTheBandMovedAndTheEchoesAt
     // Reverb on with echoes 0.04 s apart: the output repeats itself 1764 samples later.
     ASSERT_TRUE(drv::DragTrackbar(&effects->m_sliderDelay, 4));
     ASSERT_TRUE(drv::Click(&effects->m_chkReverb));
-    drv::ProcessEvents(50);
+    drv::WaitUntil([&] { return effects->m_bReverb.load() != FALSE; }, kUiDeadlineMs);
     ASSERT_TRUE(effects->m_bReverb);
     const std::vector<short> echoed = PlayNoise();
     const std::size_t lag = 1764;
