@@ -66,7 +66,7 @@ say "sound server"
 as_root=()
 [[ "$(id -u)" -eq 0 ]] && as_root=(--system=no)
 pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-  --disable-shm=yes --realtime=no --high-priority=no "${as_root[@]}" \
+  --disable-shm=yes --realtime=no --high-priority=yes "${as_root[@]}" \
   --log-target=file:"$work/pulse.log" >/dev/null 2>&1 &
 pids+=($!)
 started=0
@@ -92,6 +92,8 @@ run_phase() {
     "$test_bin" --gtest_brief=1 --gtest_filter='SoundServer.*'
 }
 
+# SORVEL_SOUNDSERVER_ONLY=halt runs only the halted runs below (for measuring them again and again).
+if [[ "${SORVEL_SOUNDSERVER_ONLY:-}" != "halt" ]]; then
 # The program's sound system must list the server's devices; the dialog's tables show them.
 say "live run with pitch +12"
 seconds=8
@@ -140,5 +142,18 @@ run_phase midi
 kill -INT "$note_pid"
 wait "$note_pid" 2>/dev/null || true
 run_phase midicheck SORVEL_SOUNDSERVER_RECORDING="$work/note.wav"
+fi
+
+say "runs halted for half a second in their middle"
+# Each case records the playback sink's monitor itself and halts its own process (SIGSTOP,
+# SIGCONT): a file run and a LIVE run, in both latency settings, with the MIDI synthesizer
+# switched off or open and asleep. The click marks the run's start in the recording.
+sox -n -r 44100 -b 16 -c 1 "$work/marker.wav" synth 0.05 sine 1000 vol 0.5
+halt_cases="${SORVEL_SOUNDSERVER_HALT_CASES:-file 0 none;file 0 asleep;file 1 none;file 1 asleep;live 0 none;live 1 asleep}"
+IFS=';' read -r -a cases <<<"$halt_cases"
+for case in "${cases[@]}"; do
+  run_phase halt SORVEL_SOUNDSERVER_CASE="$case" SORVEL_SOUNDSERVER_VOICE="$voice" \
+    SORVEL_SOUNDSERVER_MARKER="$work/marker.wav"
+done
 
 echo "soundserver-test: passed"
