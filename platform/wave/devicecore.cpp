@@ -71,11 +71,6 @@ MMRESULT CWaveDeviceCore::Restart() {
     return MMSYSERR_NOERROR;
 }
 
-bool CWaveDeviceCore::IsPaused() const {
-    std::lock_guard<std::mutex> lock(m_procLock);
-    return m_paused;
-}
-
 MMRESULT CWaveDeviceCore::Start() {
     if (m_lost.load(std::memory_order_acquire)) return MMSYSERR_NODRIVER;
     std::lock_guard<std::mutex> lock(m_procLock);

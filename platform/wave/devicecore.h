@@ -66,8 +66,6 @@ public:
     // Buffers queued and not yet finished.
     int QueuedCount() const { return m_queued.load(std::memory_order_acquire); }
     bool IsLost() const { return m_lost.load(std::memory_order_acquire); }
-    // Playback is paused (Pause without Restart since).
-    bool IsPaused() const;
     // The device has gone away: every queued buffer comes back marked done, and later calls
     // answer MMSYSERR_NODRIVER. Not for the completion thread or a sound-system callback.
     void Lose();

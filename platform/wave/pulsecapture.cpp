@@ -7,7 +7,7 @@ namespace {
 
 // The server hands recorded sound on in pieces of this length.
 constexpr pa_usec_t kFragmentUsec = 20000;
-// A delay from recording to reading beyond this is a backlog left by a stall: it is dropped.
+// Recorded sound waiting to be read beyond this is a backlog left by a stall: it is dropped.
 constexpr pa_usec_t kBacklogUsec = 150000;
 
 // Owns one recording stream and everything under it. All callbacks run on the mainloop thread
@@ -33,6 +33,7 @@ public:
         spec.rate = format.nSamplesPerSec;
         spec.channels = static_cast<std::uint8_t>(format.nChannels);
         if (!pa_sample_spec_valid(&spec)) return false;
+        m_backlogBytes = pa_usec_to_bytes(kBacklogUsec, &spec);
         m_loop = pa_threaded_mainloop_new();
         if (m_loop == nullptr) return false;
         pa_threaded_mainloop_lock(m_loop);
@@ -108,16 +109,15 @@ private:
         }
     }
 
-    bool Backlogged(pa_stream* stream) const {
-        pa_usec_t delay = 0;
-        int negative = 0;
-        return pa_stream_get_latency(stream, &delay, &negative) == 0 && negative == 0 && delay > kBacklogUsec;
-    }
+    // More recorded sound waiting here than a few pieces: it was recorded while this process
+    // could not read.
+    bool Backlogged(pa_stream* stream) const { return pa_stream_readable_size(stream) > m_backlogBytes; }
 
     CWaveDeviceCore& m_core;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
+    std::size_t m_backlogBytes = 0;
     bool m_ready = false;
     bool m_closing = false;
     bool m_lost = false;

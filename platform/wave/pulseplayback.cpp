@@ -2,9 +2,7 @@
 
 #include "platform/wave/pulseconnection.h"
 
-#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -20,11 +18,9 @@ namespace {
 constexpr pa_usec_t kTargetUsec = 80000;
 // The server asks for more data whenever this much has been played.
 constexpr pa_usec_t kRequestUsec = 10000;
-// How often the mainloop looks at the queue (data the program queued after the server's last
-// request, a restart after a pause) and at how far the stream has fallen behind.
+// How often the mainloop looks at the queue for data the program queued after the server's
+// last request (a restart after a pause, a buffer requeued late).
 constexpr pa_usec_t kTickUsec = 10000;
-// Falling behind by less than this is left alone (timing jitter, one short underrun).
-constexpr pa_usec_t kBehindToleranceUsec = 100000;
 
 // Owns one stream and everything under it: mainloop thread, context, stream, timer. All
 // callbacks run on the mainloop thread with the mainloop locked, and that thread is the only
@@ -51,8 +47,6 @@ public:
         spec.channels = static_cast<std::uint8_t>(format.nChannels);
         if (!pa_sample_spec_valid(&spec)) return false;
         m_frame = pa_frame_size(&spec);
-        m_bytesPerSecond = static_cast<double>(pa_bytes_per_second(&spec));
-        m_scratch.resize(pa_usec_to_bytes(kTargetUsec, &spec));
 
         m_loop = pa_threaded_mainloop_new();
         if (m_loop == nullptr) return false;
@@ -74,8 +68,6 @@ private:
         if (m_stream == nullptr) return false;
         pa_stream_set_state_callback(m_stream, &CPulsePlayback::StreamState, this);
         pa_stream_set_write_callback(m_stream, &CPulsePlayback::Write, this);
-        pa_stream_set_underflow_callback(m_stream, &CPulsePlayback::Underflow, this);
-        pa_stream_set_started_callback(m_stream, &CPulsePlayback::Started, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetUsec, &spec));
@@ -86,8 +78,7 @@ private:
                                                           PA_STREAM_AUTO_TIMING_UPDATE);
         if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0) return false;
         if (!WaitPulseStreamReady(m_loop, m_stream)) return false;
-        m_lastTick = pa_rtclock_now();
-        m_tick = pa_context_rttime_new(m_context, m_lastTick + kTickUsec, &CPulsePlayback::Tick, this);
+        m_tick = pa_context_rttime_new(m_context, pa_rtclock_now() + kTickUsec, &CPulsePlayback::Tick, this);
         return m_tick != nullptr;
     }
 
@@ -98,8 +89,6 @@ private:
         if (m_stream != nullptr) {
             pa_stream_set_state_callback(m_stream, nullptr, nullptr);
             pa_stream_set_write_callback(m_stream, nullptr, nullptr);
-            pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
-            pa_stream_set_started_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
             m_stream = nullptr;
@@ -128,10 +117,6 @@ private:
 
     static void Write(pa_stream*, std::size_t bytes, void* user) { static_cast<CPulsePlayback*>(user)->Fill(bytes); }
 
-    static void Underflow(pa_stream*, void* user) { static_cast<CPulsePlayback*>(user)->m_playing = false; }
-
-    static void Started(pa_stream*, void* user) { static_cast<CPulsePlayback*>(user)->m_playing = true; }
-
     static void Tick(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* user) {
         auto* self = static_cast<CPulsePlayback*>(user);
         if (!self->m_raised) {
@@ -140,15 +125,11 @@ private:
             self->m_raised = true;
             (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -10);
         }
-        const pa_usec_t now = pa_rtclock_now();
-        const pa_usec_t elapsed = now - self->m_lastTick;
-        self->m_lastTick = now;
         if (self->m_stream != nullptr && pa_stream_get_state(self->m_stream) == PA_STREAM_READY) {
-            self->MeasureBehind(now, elapsed);
             const std::size_t writable = pa_stream_writable_size(self->m_stream);
             if (writable != static_cast<std::size_t>(-1)) self->Fill(writable);
         }
-        pa_context_rttime_restart(self->m_context, event, now + kTickUsec);
+        pa_context_rttime_restart(self->m_context, event, pa_rtclock_now() + kTickUsec);
     }
 
     // Writes up to `bytes` bytes of the queued buffers, as much as they hold now. Never pads
@@ -160,7 +141,6 @@ private:
             std::size_t room = bytes;
             if (pa_stream_begin_write(m_stream, &data, &room) < 0 || data == nullptr || room < m_frame) return;
             room -= room % m_frame;
-            CatchUp(room);
             auto* out = static_cast<BYTE*>(data);
             std::size_t got = m_core.Render(out, room);
             if (got == 0) {
@@ -177,40 +157,6 @@ private:
         }
     }
 
-    // How far the program's sound has fallen behind the clock: time that passed since the
-    // stream started, less what the server played of it, what was skipped and the time the
-    // program had nothing queued (paused, or the end of a run). An underrun (a stall of this
-    // process, or of the server) leaves the played time standing while the clock goes on.
-    void MeasureBehind(pa_usec_t now, pa_usec_t elapsed) {
-        if (m_core.IsPaused() || m_core.QueuedCount() == 0) m_idleUsec += elapsed;
-        if (!m_playing) return;
-        pa_usec_t played = 0;
-        if (pa_stream_get_time(m_stream, &played) < 0) return;
-        if (!m_clockSet) {
-            m_clockSet = true;
-            m_clockStart = now - std::min(now, played);
-            m_idleUsec = 0;
-        }
-        const double behind = static_cast<double>(now - m_clockStart) - static_cast<double>(played) -
-                              m_skippedUsec - static_cast<double>(m_idleUsec);
-        m_behindBytes = behind > static_cast<double>(kBehindToleranceUsec)
-                            ? static_cast<std::size_t>(behind * 1e-6 * m_bytesPerSecond) / m_frame * m_frame
-                            : 0;
-    }
-
-    // Brings a delay that grew back to the usual one: before `room` bytes go to the server, up to
-    // half as many are skipped in the queued buffers while the sound is behind. The read
-    // position thus runs at most one and a half times as fast as the clock, so the buffers the
-    // engine is still writing stay ahead of it.
-    void CatchUp(std::size_t room) {
-        std::size_t skip = std::min({m_behindBytes, room / 2, m_scratch.size()});
-        skip -= skip % m_frame;
-        if (skip == 0) return;
-        const std::size_t got = m_core.Render(m_scratch.data(), skip);
-        m_behindBytes -= got;
-        m_skippedUsec += static_cast<double>(got) / m_bytesPerSecond * 1e6;
-    }
-
     CWaveDeviceCore& m_core;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
@@ -219,16 +165,7 @@ private:
     bool m_closing = false;
     bool m_lost = false;
     bool m_raised = false;
-    bool m_playing = false;  // between the stream's start (or restart after an underrun) and an underrun
     std::size_t m_frame = 4;
-    double m_bytesPerSecond = 0.0;
-    pa_usec_t m_lastTick = 0;
-    bool m_clockSet = false;         // the stream has started playing once
-    pa_usec_t m_clockStart = 0;      // when its first sample played
-    double m_skippedUsec = 0.0;      // sound skipped to catch up
-    pa_usec_t m_idleUsec = 0;        // time the program had nothing queued
-    std::size_t m_behindBytes = 0;   // still to skip
-    std::vector<BYTE> m_scratch;
 };
 
 }  // namespace

@@ -3,12 +3,11 @@
 //
 // The stream stays connected for as long as the device is open: a stall of the program (or an
 // underrun of any cause) leaves it connected and waiting for data, so the sink keeps the
-// stream's latency instead of falling back to its longest one, and the stall costs the run only
-// its own length. The stream asks for a fixed total delay (server buffer plus sink); data is
-// written only as the program's queued buffers hold it, never padded with silence, so the
-// delay cannot pile up. Should the stream's reported delay still grow well past the usual one
-// (a sink that had rendered silence far ahead before the stream came), the excess is skipped
-// in the queued buffers, which brings the delay back.
+// stream's latency instead of falling back to its longest one and rendering seconds of silence
+// ahead, and the stall costs the run only its own length. The stream asks for a fixed total
+// delay (server buffer plus sink); after an underrun the server starts it again once that much
+// is buffered, and data is written only as the program's queued buffers hold it, never padded
+// with silence, so the delay comes back to its usual value instead of piling up.
 #pragma once
 
 #include <memory>

@@ -374,8 +374,9 @@ TEST(SoundServer, AHalfSecondHaltCostsTheRunNoMoreThanItsOwnLength) {
     };
     const double lost = silent(heard, h) - silent(voice, v);
     std::printf("halt case %s %d %s: starts %.2f s late, ends %.2f s late, %.2f s of silence added (longest %.2f s, the voice's own %.2f s); "
-                "idle sinks %.2f s ahead, ring %.2f s\n",
-                run.c_str(), latencyMode, midi.c_str(), start, endLate, lost, h.longestGap, v.longestGap, ahead, ring);
+                "idle sinks %.2f s ahead, ring %.2f s; heard from %.2f s to %.2f s after the run's start\n",
+                run.c_str(), latencyMode, midi.c_str(), start, endLate, lost, h.longestGap, v.longestGap, ahead, ring, h.first - openAt,
+                h.last - openAt);
     EXPECT_LE(start, 1.0) << "the sound started late";
     EXPECT_LE(endLate, 0.9) << "the run ended late: the halt's delay was carried";
     EXPECT_LE(lost, 0.8) << "the halt cost more silence than its own length";
