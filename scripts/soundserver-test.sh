@@ -119,8 +119,8 @@ run_phase check SORVEL_SOUNDSERVER_VOICE="$voice" SORVEL_SOUNDSERVER_RECORDING="
 say "click latency (Thru)"
 # Both monitors go into one more sink, so that one recording holds the click going in and
 # coming out on the same clock.
-pactl load-module module-loopback source=sorvel_voice.monitor sink=sorvel_mix latency_msec=20 >/dev/null
-pactl load-module module-loopback source=sorvel_heard.monitor sink=sorvel_mix latency_msec=20 >/dev/null
+loop_in="$(pactl load-module module-loopback source=sorvel_voice.monitor sink=sorvel_mix latency_msec=20)"
+loop_out="$(pactl load-module module-loopback source=sorvel_heard.monitor sink=sorvel_mix latency_msec=20)"
 sox -n -r 44100 -b 16 -c 1 "$work/click.wav" synth 0.004 square 1500 vol 0.9 pad 1.5 2.5
 parecord --device=sorvel_mix.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
   "$work/click-mix.wav" &
@@ -132,6 +132,10 @@ run_phase thru SORVEL_SOUNDSERVER_SECONDS=6
 kill -INT "$mix_pid"
 wait "$mix_pid" 2>/dev/null || true
 run_phase latency SORVEL_SOUNDSERVER_CLICK_MIX="$work/click-mix.wav"
+# The loopbacks' low-latency streams would hold both sinks awake from here on: the runs below
+# must meet the sinks as a program's own run does, idle.
+pactl unload-module "$loop_in"
+pactl unload-module "$loop_out"
 
 say "a click on the analyser plays its note through the MIDI synthesizer"
 parecord --device=sorvel_heard.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \

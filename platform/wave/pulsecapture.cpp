@@ -8,7 +8,7 @@ namespace {
 // The server hands recorded sound on in pieces of this length.
 constexpr pa_usec_t kFragmentUsec = 20000;
 // Recorded sound waiting to be read beyond this is a backlog left by a stall: it is dropped.
-constexpr pa_usec_t kBacklogUsec = 150000;
+constexpr pa_usec_t kBacklogUsec = 250000;
 
 // Owns one recording stream and everything under it. All callbacks run on the mainloop thread
 // with the mainloop locked, and that thread is the only one that calls the core's device side
@@ -99,6 +99,10 @@ private:
     // started), except a backlog: pieces read while the stream's delay is beyond the bound.
     static void Read(pa_stream* stream, std::size_t, void* user) {
         auto* self = static_cast<CPulseCapture*>(user);
+        if (!self->m_raised) {
+            self->m_raised = true;
+            RaisePulseThreadPriority();
+        }
         for (;;) {
             const void* data = nullptr;
             std::size_t bytes = 0;
@@ -118,6 +122,7 @@ private:
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
     std::size_t m_backlogBytes = 0;
+    bool m_raised = false;
     bool m_ready = false;
     bool m_closing = false;
     bool m_lost = false;

@@ -5,6 +5,10 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace platform::wave {
 
 // Connects a new context of `loop` (never starting a server), starts the loop's thread and waits
@@ -42,6 +46,13 @@ inline void ReleasePulseContext(pa_context** context) {
     pa_context_disconnect(*context);
     pa_context_unref(*context);
     *context = nullptr;
+}
+
+// Called on the mainloop thread: the thread that moves sound between the server and the
+// program's buffers goes before the engine's own threads where the system allows it (an
+// unprivileged process may not, which is fine).
+inline void RaisePulseThreadPriority() {
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -10);
 }
 
 // Stops and frees a mainloop whose context and streams are released.

@@ -4,10 +4,6 @@
 
 #include <cstring>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 namespace platform::wave {
 namespace {
 
@@ -120,10 +116,8 @@ private:
     static void Tick(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* user) {
         auto* self = static_cast<CPulsePlayback*>(user);
         if (!self->m_raised) {
-            // This thread feeds the server: it goes before the engine's own threads where the
-            // system allows it (an unprivileged process may not, which is fine).
             self->m_raised = true;
-            (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -10);
+            RaisePulseThreadPriority();
         }
         if (self->m_stream != nullptr && pa_stream_get_state(self->m_stream) == PA_STREAM_READY) {
             const std::size_t writable = pa_stream_writable_size(self->m_stream);
