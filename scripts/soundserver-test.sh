@@ -3,11 +3,14 @@
 # socket, nothing of the desktop's) with two null sinks: the default recording device is the
 # monitor of the first sink, which paplay feeds with the voice recording; the default playback
 # device is the second sink, whose monitor parecord records. A LIVE run of the program's dialog
-# (tests/soundserver, through PortAudio and its ALSA "pulse" plugin) converts the voice with the
-# pitch trackbar at +12; the recording must be the voice with its fundamental moved by 2^(12/24).
+# (tests/soundserver, through the default devices, which talk to the server directly) converts
+# the voice with the pitch trackbar at +12; the recording must be the voice with its fundamental
+# moved by 2^(12/24).
 # Then clicks go through a Thru run and their delay from the recording device to the playback
-# device is measured. Last, a click on the analyser must sound its note through the MIDI synthesizer
-# on the playback device, at the note's pitch.
+# device is measured. A click on the analyser must sound its note through the MIDI synthesizer
+# on the playback device, at the note's pitch. Last, file runs and LIVE runs are halted for half a
+# second in their middle (SIGSTOP, SIGCONT): the halt may cost no more silence and lateness than
+# its own length, in both latency settings, with the synthesizer off or asleep.
 #   bash scripts/soundserver-test.sh [BUILD_DIR]
 # Skips (exit 0) with one line "soundserver-test: SKIPPED: REASON" only when the sound server
 # cannot start; scripts/test.sh counts that as skipped, and fails on it under CI=true.
@@ -48,7 +51,8 @@ export PULSE_STATE_PATH="$work/state"
 export HOME="$work/home"
 export PULSE_SERVER="unix:$work/run/native"
 unset SORVEL_VIRTUAL_IN SORVEL_VIRTUAL_OUT SORVEL_VIRTUAL_SPEED
-# ALSA programs (PortAudio) reach the server through the pulse plugin as their default device.
+# ALSA programs (PortAudio's device list and format queries, the MIDI synthesizer) reach the
+# server through the pulse plugin as their default device.
 cat >"$HOME/.asoundrc" <<'ALSA'
 pcm.!default { type pulse }
 ctl.!default { type pulse }
@@ -65,6 +69,7 @@ PA
 say "sound server"
 as_root=()
 [[ "$(id -u)" -eq 0 ]] && as_root=(--system=no)
+# Raised priority where the system allows it, as a desktop's sound server runs.
 pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
   --disable-shm=yes --realtime=no --high-priority=yes "${as_root[@]}" \
   --log-target=file:"$work/pulse.log" >/dev/null 2>&1 &

@@ -1,11 +1,14 @@
-// A LIVE run through the sound system (PortAudio) against a real sound server. The script
+// Runs through the sound system (PortAudio, or the sound server's own client library for the
+// default devices) against a real sound server. The script
 // scripts/soundserver-test.sh starts a private PulseAudio with two null sinks (the recording
 // device is the monitor of the first, which is fed with the voice; the playback device is the
 // second), records the second sink's monitor, and runs these cases in turn through
 // SORVEL_SOUNDSERVER: "run" converts the voice live, "check" compares the recording with the
 // voice, "thru" passes clicks through unchanged and "latency" measures their delay; "midi" clicks a
 // note on the analyser, which the MIDI synthesizer plays on the playback device, and "midicheck"
-// measures the recorded note's fundamental. Without the script every case is skipped.
+// measures the recorded note's fundamental; "halt" runs a file or LIVE run that is halted for half
+// a second in its middle and measures what that cost on the recording. Without the script every
+// case is skipped.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
