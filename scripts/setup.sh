@@ -14,6 +14,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # window system, sound devices, MIDI
   qt6-base-dev portaudio19-dev libasound2-dev
+  # playback straight to the sound server (PulseAudio, or PipeWire's PulseAudio service)
+  libpulse-dev
   # General MIDI software synthesizer and its small sound font for the analyser's note clicks
   libfluidsynth-dev timgm6mb-soundfont
   # Japanese font for the window texts and screenshots

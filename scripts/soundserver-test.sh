@@ -3,11 +3,14 @@
 # socket, nothing of the desktop's) with two null sinks: the default recording device is the
 # monitor of the first sink, which paplay feeds with the voice recording; the default playback
 # device is the second sink, whose monitor parecord records. A LIVE run of the program's dialog
-# (tests/soundserver, through PortAudio and its ALSA "pulse" plugin) converts the voice with the
-# pitch trackbar at +12; the recording must be the voice with its fundamental moved by 2^(12/24).
+# (tests/soundserver, through the default devices, which talk to the server directly) converts
+# the voice with the pitch trackbar at +12; the recording must be the voice with its fundamental
+# moved by 2^(12/24).
 # Then clicks go through a Thru run and their delay from the recording device to the playback
-# device is measured. Last, a click on the analyser must sound its note through the MIDI synthesizer
-# on the playback device, at the note's pitch.
+# device is measured. A click on the analyser must sound its note through the MIDI synthesizer
+# on the playback device, at the note's pitch. Last, file runs and LIVE runs are halted for half a
+# second in their middle (SIGSTOP, SIGCONT): the halt may cost no more silence and lateness than
+# its own length, in both latency settings, with the synthesizer off or asleep.
 #   bash scripts/soundserver-test.sh [BUILD_DIR]
 # Skips (exit 0) with one line "soundserver-test: SKIPPED: REASON" only when the sound server
 # cannot start; scripts/test.sh counts that as skipped, and fails on it under CI=true.
@@ -48,7 +51,8 @@ export PULSE_STATE_PATH="$work/state"
 export HOME="$work/home"
 export PULSE_SERVER="unix:$work/run/native"
 unset SORVEL_VIRTUAL_IN SORVEL_VIRTUAL_OUT SORVEL_VIRTUAL_SPEED
-# ALSA programs (PortAudio) reach the server through the pulse plugin as their default device.
+# ALSA programs (PortAudio's device list and format queries, the MIDI synthesizer) reach the
+# server through the pulse plugin as their default device.
 cat >"$HOME/.asoundrc" <<'ALSA'
 pcm.!default { type pulse }
 ctl.!default { type pulse }
@@ -65,8 +69,9 @@ PA
 say "sound server"
 as_root=()
 [[ "$(id -u)" -eq 0 ]] && as_root=(--system=no)
+# Raised priority where the system allows it, as a desktop's sound server runs.
 pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-  --disable-shm=yes --realtime=no --high-priority=no "${as_root[@]}" \
+  --disable-shm=yes --realtime=no --high-priority=yes "${as_root[@]}" \
   --log-target=file:"$work/pulse.log" >/dev/null 2>&1 &
 pids+=($!)
 started=0
@@ -92,6 +97,8 @@ run_phase() {
     "$test_bin" --gtest_brief=1 --gtest_filter='SoundServer.*'
 }
 
+# SORVEL_SOUNDSERVER_ONLY=halt runs only the halted runs below (for measuring them again and again).
+if [[ "${SORVEL_SOUNDSERVER_ONLY:-}" != "halt" ]]; then
 # The program's sound system must list the server's devices; the dialog's tables show them.
 say "live run with pitch +12"
 seconds=8
@@ -117,8 +124,8 @@ run_phase check SORVEL_SOUNDSERVER_VOICE="$voice" SORVEL_SOUNDSERVER_RECORDING="
 say "click latency (Thru)"
 # Both monitors go into one more sink, so that one recording holds the click going in and
 # coming out on the same clock.
-pactl load-module module-loopback source=sorvel_voice.monitor sink=sorvel_mix latency_msec=20 >/dev/null
-pactl load-module module-loopback source=sorvel_heard.monitor sink=sorvel_mix latency_msec=20 >/dev/null
+loop_in="$(pactl load-module module-loopback source=sorvel_voice.monitor sink=sorvel_mix latency_msec=20)"
+loop_out="$(pactl load-module module-loopback source=sorvel_heard.monitor sink=sorvel_mix latency_msec=20)"
 sox -n -r 44100 -b 16 -c 1 "$work/click.wav" synth 0.004 square 1500 vol 0.9 pad 1.5 2.5
 parecord --device=sorvel_mix.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
   "$work/click-mix.wav" &
@@ -130,6 +137,10 @@ run_phase thru SORVEL_SOUNDSERVER_SECONDS=6
 kill -INT "$mix_pid"
 wait "$mix_pid" 2>/dev/null || true
 run_phase latency SORVEL_SOUNDSERVER_CLICK_MIX="$work/click-mix.wav"
+# The loopbacks' low-latency streams would hold both sinks awake from here on: the runs below
+# must meet the sinks as a program's own run does, idle.
+pactl unload-module "$loop_in"
+pactl unload-module "$loop_out"
 
 say "a click on the analyser plays its note through the MIDI synthesizer"
 parecord --device=sorvel_heard.monitor --format=s16le --rate=44100 --channels=1 --file-format=wav \
@@ -140,5 +151,18 @@ run_phase midi
 kill -INT "$note_pid"
 wait "$note_pid" 2>/dev/null || true
 run_phase midicheck SORVEL_SOUNDSERVER_RECORDING="$work/note.wav"
+fi
+
+say "runs halted for half a second in their middle"
+# Each case records the playback sink's monitor itself and halts its own process (SIGSTOP,
+# SIGCONT): a file run and a LIVE run, in both latency settings, with the MIDI synthesizer
+# switched off or open and asleep. The click marks the run's start in the recording.
+sox -n -r 44100 -b 16 -c 1 "$work/marker.wav" synth 0.05 sine 1000 vol 0.5
+halt_cases="${SORVEL_SOUNDSERVER_HALT_CASES:-file 0 none;file 0 asleep;file 1 none;file 1 asleep;live 0 none;live 1 asleep}"
+IFS=';' read -r -a cases <<<"$halt_cases"
+for case in "${cases[@]}"; do
+  run_phase halt SORVEL_SOUNDSERVER_CASE="$case" SORVEL_SOUNDSERVER_VOICE="$voice" \
+    SORVEL_SOUNDSERVER_MARKER="$work/marker.wav"
+done
 
 echo "soundserver-test: passed"

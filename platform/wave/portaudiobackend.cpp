@@ -3,6 +3,8 @@
 #include <portaudio.h>
 
 #include "platform/wave/libmessages.h"
+#include "platform/wave/pulsecapture.h"
+#include "platform/wave/pulseplayback.h"
 
 #include <atomic>
 #include <cstdio>
@@ -138,6 +140,16 @@ public:
             MMRESULT r = MMSYSERR_NOERROR;
             const PaDeviceIndex device = ResolveLocked(dir, id, &r);
             if (r != MMSYSERR_NOERROR) return r;
+            // The default device goes straight to the sound server when one answers: its own
+            // streams ride out stalls and underruns that the ALSA route turns into recreated
+            // streams and seconds of added delay.
+            if (ReachesSoundServer(id, device)) {
+                if (std::unique_ptr<CWaveStream> pulse =
+                        dir == Direction::Out ? OpenPulsePlayback(core) : OpenPulseCapture(core)) {
+                    *stream = std::move(pulse);
+                    return MMSYSERR_NOERROR;
+                }
+            }
             s = std::make_unique<CPortAudioStream>(core, m_mutex);
             const PaError err = s->Open(Params(dir, device, core.Format()));
             if (err != paNoError) {
@@ -202,6 +214,14 @@ private:
             return paNoDevice;
         }
         return list[id];
+    }
+
+    // The default device, or the ALSA devices that stand for the sound server.
+    static bool ReachesSoundServer(UINT id, PaDeviceIndex device) {
+        if (id == WAVE_MAPPER) return true;
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+        if (info == nullptr || info->name == nullptr) return false;
+        return std::strcmp(info->name, "default") == 0 || std::strcmp(info->name, "pulse") == 0;
     }
 
     static PaStreamParameters Params(Direction dir, PaDeviceIndex device, const WAVEFORMATEX& format) {

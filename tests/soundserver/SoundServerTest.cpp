@@ -1,18 +1,27 @@
-// A LIVE run through the sound system (PortAudio) against a real sound server. The script
+// Runs through the sound system (PortAudio, or the sound server's own client library for the
+// default devices) against a real sound server. The script
 // scripts/soundserver-test.sh starts a private PulseAudio with two null sinks (the recording
 // device is the monitor of the first, which is fed with the voice; the playback device is the
 // second), records the second sink's monitor, and runs these cases in turn through
 // SORVEL_SOUNDSERVER: "run" converts the voice live, "check" compares the recording with the
 // voice, "thru" passes clicks through unchanged and "latency" measures their delay; "midi" clicks a
 // note on the analyser, which the MIDI synthesizer plays on the playback device, and "midicheck"
-// measures the recorded note's fundamental. Without the script every case is skipped.
+// measures the recorded note's fundamental; "halt" runs a file or LIVE run that is halted for half
+// a second in its middle and measures what that cost on the recording. Without the script every
+// case is skipped.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <sstream>
 
 #include <chrono>
 #include <thread>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "analyser/FFTScreen.h"
 #include "platform/midi/midiapi.h"
@@ -187,6 +196,201 @@ TEST(SoundServer, RecordingOfTheClickedNoteHasItsPitch) {
     EXPECT_GE(q[3], 10.0) << "the note was not heard on the playback device";
     // Within a quarter of a semitone.
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(q[i], kClickedHz, kClickedHz * 0.015) << "quartile " << i + 1;
+}
+
+// --- A halt of the program in the middle of a run -------------------------------------------
+// The "halt" phase records the playback sink's monitor itself (parecord) while a file run or a
+// LIVE run goes on, halts this process for half a second in the middle of it (SIGSTOP from a
+// child, SIGCONT half a second later), and measures the recording against the voice: how late
+// the sound starts after the run's start, how much longer the heard sound lasts than the voice
+// (the silence the halt cost) and its longest silent stretch. SORVEL_SOUNDSERVER_CASE names the
+// run: "file" or "live", the latency setting 0 (blocks of 32768 bytes) or 1 (16384), and the MIDI
+// synthesizer "none" (switched off) or "asleep" (open and silent, its output gone to sleep).
+// The run's start is found in the recording through a click played on the same sink just before
+// it: the click's end is the moment paplay returned, the run started a measured time later.
+
+constexpr double kFrame = 0.01;         // level frames of 10 ms
+constexpr double kIdleSinkBlock = 2.0;  // longest block an idle null sink renders ahead
+
+// RMS level per 10 ms frame.
+std::vector<double> Levels(const std::vector<short>& s) {
+    const std::size_t n = static_cast<std::size_t>(44100 * kFrame);
+    std::vector<double> r(s.size() / n);
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        double sum = 0.0;
+        for (std::size_t k = 0; k < n; ++k) sum += double(s[i * n + k]) * s[i * n + k];
+        r[i] = std::sqrt(sum / n);
+    }
+    return r;
+}
+
+struct Sounded {
+    double first = -1.0;  // seconds, first frame above the threshold at or after `from`
+    double last = -1.0;   // last such frame
+    double longestGap = 0.0;
+};
+
+Sounded SoundedSpan(const std::vector<double>& level, double from, double threshold) {
+    Sounded s;
+    double gapStart = -1.0;
+    for (std::size_t i = static_cast<std::size_t>(from / kFrame); i < level.size(); ++i) {
+        const double t = i * kFrame;
+        if (level[i] <= threshold) {
+            if (gapStart < 0.0 && s.first >= 0.0) gapStart = t;
+            continue;
+        }
+        if (s.first < 0.0) s.first = t;
+        if (gapStart >= 0.0) s.longestGap = std::max(s.longestGap, t - gapStart);
+        gapStart = -1.0;
+        s.last = t + kFrame;
+    }
+    return s;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Seconds of silence the sink has rendered ahead now (its latency as the server reports it): a
+// null sink with no stream renders up to two seconds at a time, and its monitor passes that on
+// before anything a new stream plays. -1 when it cannot be read.
+double SilenceAheadOf(const std::string& sink) {
+    std::FILE* p = popen("pactl list sinks", "r");
+    if (p == nullptr) return -1.0;
+    std::string text;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    pclose(p);
+    const std::size_t at = text.find("Name: " + sink + "\n");
+    if (at == std::string::npos) return -1.0;
+    const std::size_t lat = text.find("Latency: ", at);
+    if (lat == std::string::npos) return -1.0;
+    return std::atof(text.c_str() + lat + 9) * 1e-6;
+}
+
+pid_t SpawnShell(const std::string& command) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Halts this process for half a second: a child stops it and lets it go on.
+void HaltHalfASecond() {
+    const pid_t self = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        kill(self, SIGSTOP);
+        const timespec half{0, 500000000};
+        nanosleep(&half, nullptr);
+        kill(self, SIGCONT);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+TEST(SoundServer, AHalfSecondHaltCostsTheRunNoMoreThanItsOwnLength) {
+    SKIP_UNLESS_PHASE("halt");
+    std::istringstream kind(Env("SORVEL_SOUNDSERVER_CASE"));
+    std::string run, midi;
+    int latencyMode = 0;
+    kind >> run >> latencyMode >> midi;
+    ASSERT_TRUE((run == "file" || run == "live") && (midi == "none" || midi == "asleep")) << Env("SORVEL_SOUNDSERVER_CASE");
+    const std::string folder = Env("SORVEL_SOUNDSERVER_DIR") + "/";
+    const std::string voicePath = Env("SORVEL_SOUNDSERVER_VOICE");
+    const std::string recording = folder + "halt-" + run + "-" + std::to_string(latencyMode) + "-" + midi + ".wav";
+    using Clock = std::chrono::steady_clock;
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+
+    HMIDIOUT synth = nullptr;
+    if (midi == "asleep") {
+        ::unsetenv("SORVEL_VIRTUAL_MIDI");
+        ASSERT_EQ(midiOutOpen(&synth, MIDI_MAPPER, 0, 0, 0), MMSYSERR_NOERROR);
+    }
+    const pid_t recorder = SpawnShell("exec parecord --device=sorvel_heard.monitor --format=s16le --rate=44100 --channels=1 "
+                                      "--file-format=wav " + Quote(recording));
+    ASSERT_GT(recorder, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // the recorder runs; an open synthesizer sleeps by now
+    ASSERT_EQ(std::system(("paplay --latency-msec=20 --device=sorvel_heard " + Quote(Env("SORVEL_SOUNDSERVER_MARKER"))).c_str()), 0);
+    const auto marked = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // the sink idles before the run, as it usually does
+
+    RunDialog dlg(folder);
+    runtest::SetUpLikeStartUp(dlg, folder, latencyMode);
+    platform::ui::TakeHeadlessMessageBoxes();
+    dlg.m_fPitchRatio = 1.0f;
+    // About what no stream can come before: silence the idle sinks have already rendered ahead.
+    double ahead = SilenceAheadOf("sorvel_heard");
+    if (run == "live") ahead += SilenceAheadOf("sorvel_voice");
+    ASSERT_GE(ahead, 0.0) << "pactl cannot tell the sinks' latency";
+    pid_t feeder = -1;
+    const auto started = Clock::now();
+    if (run == "file") {
+        dlg.m_strDropFile = voicePath.c_str();
+        dlg.OnBnClickedOpen();
+        ASSERT_EQ(dlg.m_nRunState.load(), 2);
+    } else {
+        feeder = SpawnShell("exec paplay --latency-msec=20 --device=sorvel_voice " + Quote(voicePath));
+        dlg.OnBnClickedLive();
+        ASSERT_EQ(dlg.m_nRunState.load(), 1);
+    }
+    const double runStart = seconds(started - marked);
+    const int middle = static_cast<int>(44100 * 8.5);
+    ASSERT_TRUE(runtest::PumpUntil([&] { return dlg.m_nInputCount.load() >= middle; }, 40.0));
+    HaltHalfASecond();
+    if (run == "file") {
+        EXPECT_TRUE(runtest::PumpUntil([&] { return dlg.m_nRunState.load() == 0; }, 40.0)) << "the file run did not end";
+    } else {
+        runtest::PumpFor(std::max(1.0, 22.0 - seconds(Clock::now() - started)));
+        dlg.OnBnClickedStop();
+    }
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+    runtest::PumpFor(2.5);
+    kill(recorder, SIGINT);
+    waitpid(recorder, nullptr, 0);
+    if (feeder > 0) {
+        kill(feeder, SIGTERM);
+        waitpid(feeder, nullptr, 0);
+    }
+    if (synth != nullptr) midiOutClose(synth);
+
+    const std::vector<double> heard = Levels(Mono(runtest::ReadForeignWav(recording)));
+    const std::vector<double> voice = Levels(Mono(runtest::ReadForeignWav(voicePath)));
+    const Sounded marker = SoundedSpan(heard, 0.0, 1000.0);
+    ASSERT_GE(marker.first, 0.0) << "the click before the run is not in the recording";
+    double markerEnd = marker.first;
+    while (markerEnd / kFrame < heard.size() && heard[static_cast<std::size_t>(markerEnd / kFrame)] > 30.0) markerEnd += kFrame;
+    const double openAt = markerEnd + runStart;
+    const Sounded v = SoundedSpan(voice, 0.0, 100.0);
+    const Sounded h = SoundedSpan(heard, markerEnd + 0.1, 100.0);
+    ASSERT_GE(h.first, 0.0) << "nothing of the run was heard";
+    // The program's own delay: B samples of the output ring (the silent start buffers). Before it,
+    // an idle null sink may have rendered silence ahead, up to its longest block of 2 s, which its
+    // monitor passes on before anything a stream that comes now plays: the sinks' latencies read
+    // just before the run tell about how much, but that figure jumps by 2 s whenever the idle sink
+    // renders its next block, so the start is bounded with the whole block.
+    const double ring = dlg.m_nBlockBytes / 44100.0;
+    const double startsAfter = h.first - openAt - v.first;
+    // Lateness the run gathered on its way: how much longer the heard sound lasted than the voice.
+    const double endLate = (h.last - h.first) - (v.last - v.first);
+    // Silence inside the heard span beyond the voice's own pauses.
+    const auto silent = [](const std::vector<double>& level, const Sounded& s) {
+        double t = 0.0;
+        for (double x = s.first; x < s.last - kFrame / 2; x += kFrame)
+            if (level[static_cast<std::size_t>(x / kFrame + 0.5)] <= 100.0) t += kFrame;
+        return t;
+    };
+    const double lost = silent(heard, h) - silent(voice, v);
+    std::printf("halt case %s %d %s: heard from %.2f s to %.2f s after the run's start (ring %.2f s, idle sinks about %.2f s ahead); "
+                "ends %.2f s later than the voice lasts, %.2f s of silence added (longest %.2f s, the voice's own %.2f s)\n",
+                run.c_str(), latencyMode, midi.c_str(), startsAfter, h.last - openAt, ring, ahead, endLate, lost, h.longestGap,
+                v.longestGap);
+    const double idleSinks = run == "live" ? 2.0 : 1.0;  // a LIVE run's voice comes through an idle sink too
+    EXPECT_LE(startsAfter, ring + idleSinks * kIdleSinkBlock + 1.0) << "the sound started late";
+    EXPECT_LE(endLate, 0.9) << "the run ended late: the halt's delay was carried";
+    EXPECT_LE(lost, 0.8) << "the halt cost more silence than its own length";
+    EXPECT_LE(h.longestGap, v.longestGap + 0.8) << "the halt left a hole longer than itself";
 }
 
 }  // namespace
