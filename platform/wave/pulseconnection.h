@@ -5,11 +5,24 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <cstdint>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/wave/wavetypes.h"
+
 namespace platform::wave {
+
+// The server's sample format for a device format (16-bit PCM); false when the server cannot
+// take it.
+inline bool PulseSampleSpec(const WAVEFORMATEX& format, pa_sample_spec* sampleSpec) {
+    sampleSpec->format = PA_SAMPLE_S16LE;
+    sampleSpec->rate = format.nSamplesPerSec;
+    sampleSpec->channels = static_cast<std::uint8_t>(format.nChannels);
+    return pa_sample_spec_valid(sampleSpec) != 0;
+}
 
 // Connects a new context of `loop` (never starting a server), starts the loop's thread and waits
 // until the context is ready. False when no server answers; *context is set either way (null

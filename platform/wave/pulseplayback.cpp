@@ -37,17 +37,14 @@ public:
 
     bool Open() {
         const WAVEFORMATEX& format = m_core.Format();
-        pa_sample_spec spec{};
-        spec.format = PA_SAMPLE_S16LE;
-        spec.rate = format.nSamplesPerSec;
-        spec.channels = static_cast<std::uint8_t>(format.nChannels);
-        if (!pa_sample_spec_valid(&spec)) return false;
-        m_frame = pa_frame_size(&spec);
+        pa_sample_spec sampleSpec{};
+        if (!PulseSampleSpec(format, &sampleSpec)) return false;
+        m_frame = pa_frame_size(&sampleSpec);
 
         m_loop = pa_threaded_mainloop_new();
         if (m_loop == nullptr) return false;
         pa_threaded_mainloop_lock(m_loop);
-        const bool ok = ConnectLocked(spec);
+        const bool ok = ConnectLocked(sampleSpec);
         if (!ok) {
             m_closing = true;
             Release();
