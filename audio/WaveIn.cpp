@@ -10,6 +10,13 @@
 
 BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     if (pHdr == nullptr || pHdr->lpData == nullptr) return FALSE;
+    // The device dropped recording before this block's end (an overrun, or sound a stall kept
+    // waiting): the input goes on with the newer sound, as after a sound card's overrun.
+    if (pHdr->reserved != 0 && IsTracing()) {
+        const auto frames = static_cast<long long>(pHdr->reserved / (2u * static_cast<unsigned>(m_nMethod + 1)));
+        WriteTrace("MM_WIM_DATA recording dropped at " + std::to_string(m_nInputCount.load(std::memory_order_relaxed)) + ": " +
+                   std::to_string(frames * 1000 / 44100) + " ms that waited beyond the usual delay");
+    }
     DWORD n = pHdr->dwBytesRecorded;
     if (pHdr->dwBufferLength != 0) n = std::min(n, pHdr->dwBufferLength);
     if (n < 1) return FALSE;

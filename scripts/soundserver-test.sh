@@ -62,6 +62,10 @@ load-module module-native-protocol-unix socket=$work/run/native auth-anonymous=1
 load-module module-null-sink sink_name=sorvel_voice format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_voice
 load-module module-null-sink sink_name=sorvel_heard format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_heard
 load-module module-null-sink sink_name=sorvel_mix format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_mix
+load-module module-null-sink sink_name=sorvel_plain format=s16le rate=44100 channels=1 sink_properties=device.description=sorvel_plain
+load-module module-null-sink sink_name=sorvel_lag format=s16le rate=44100 channels=2 channel_map=front-left,front-right sink_properties=device.description=sorvel_lag
+load-module module-remap-sink sink_name=sorvel_lag_in master=sorvel_lag channels=1 channel_map=mono master_channel_map=front-left remix=no
+load-module module-remap-sink sink_name=sorvel_lag_out master=sorvel_lag channels=1 channel_map=mono master_channel_map=front-right remix=no
 set-default-source sorvel_voice.monitor
 set-default-sink sorvel_heard
 PA
@@ -153,15 +157,21 @@ wait "$note_pid" 2>/dev/null || true
 run_phase midicheck SORVEL_SOUNDSERVER_RECORDING="$work/note.wav"
 fi
 
-say "runs halted for half a second in their middle"
+say "runs halted in their middle"
 # Each case records the playback sink's monitor itself and halts its own process (SIGSTOP,
-# SIGCONT): a file run and a LIVE run, in both latency settings, with the MIDI synthesizer
-# switched off or open and asleep. The click marks the run's start in the recording.
+# SIGCONT) together with a plain player of the voice on a sink of its own: file runs and LIVE
+# runs, TD-PSOLA and the phase vocoder, both latency settings, halts of half a second and of a
+# second, with the MIDI synthesizer switched off or open and asleep. The click marks the run's
+# start in the recording. A case is: run method latency synthesizer halt-seconds.
 sox -n -r 44100 -b 16 -c 1 "$work/marker.wav" synth 0.05 sine 1000 vol 0.5
-halt_cases="${SORVEL_SOUNDSERVER_HALT_CASES:-file 0 none;file 0 asleep;file 1 none;file 1 asleep;live 0 none;live 1 asleep}"
+halt_cases="${SORVEL_SOUNDSERVER_HALT_CASES:-file psola 0 none 0.5;file psola 0 asleep 1;file psola 1 none 1;file psola 1 asleep 0.5;\
+live psola 0 none 0.5;live psola 0 asleep 1;live psola 1 none 1;live psola 1 asleep 0.5;\
+live pv 0 none 0.5;live pv 0 asleep 1;live pv 1 none 1;live pv 1 asleep 0.5}"
 IFS=';' read -r -a cases <<<"$halt_cases"
+index=0
 for case in "${cases[@]}"; do
-  run_phase halt SORVEL_SOUNDSERVER_CASE="$case" SORVEL_SOUNDSERVER_VOICE="$voice" \
+  index=$((index + 1))
+  run_phase halt SORVEL_SOUNDSERVER_CASE="$case" SORVEL_SOUNDSERVER_CASE_INDEX="$index" SORVEL_SOUNDSERVER_VOICE="$voice" \
     SORVEL_SOUNDSERVER_MARKER="$work/marker.wav"
 done
 

@@ -25,7 +25,10 @@ MMRESULT CWaveDeviceCore::Submit(WAVEHDR* hdr) {
     // overflowing.
     if (m_submitted - m_posted.load(std::memory_order_acquire) >= kMaxBuffers) return MMSYSERR_NOMEM;
     hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-    if (m_dir == Direction::In) hdr->dwBytesRecorded = 0;
+    if (m_dir == Direction::In) {
+        hdr->dwBytesRecorded = 0;
+        hdr->reserved = 0;
+    }
     m_queued.fetch_add(1, std::memory_order_acq_rel);
     ++m_submitted;
     m_pending.Push(hdr);
@@ -52,6 +55,7 @@ MMRESULT CWaveDeviceCore::Reset() {
         ReturnAllLocked();
         m_playedBytes.store(0, std::memory_order_release);
         m_capturedBytes = 0;
+        m_droppedBytes = 0;
     }
     Signal();
     WaitPosted();
@@ -194,6 +198,11 @@ std::size_t CWaveDeviceCore::CaptureUnder(std::unique_lock<std::mutex>& lock, co
     return n;
 }
 
+void CWaveDeviceCore::DropCaptured(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(m_procLock);
+    if (m_started && !m_lost.load(std::memory_order_relaxed)) m_droppedBytes += bytes;
+}
+
 bool CWaveDeviceCore::CaptureOneBuffer(const BYTE* in, std::size_t bytes) {
     {
         std::lock_guard<std::mutex> lock(m_procLock);
@@ -281,7 +290,11 @@ std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes, bo
     std::size_t done = 0;
     while (done < bytes) {
         if (m_cur == nullptr && paced && !ProgressReachedLocked(m_capturedBytes)) break;
-        if (!TakeCurrentLocked()) break;
+        if (!TakeCurrentLocked()) {
+            // Nowhere to put it: an overrun. A paced device keeps its bytes for later instead.
+            if (!paced) m_droppedBytes += bytes - done;
+            break;
+        }
         WAVEHDR* hdr = m_cur;
         const std::size_t room = hdr->dwBufferLength - hdr->dwBytesRecorded;
         const std::size_t n = std::min(room, bytes - done);
@@ -298,6 +311,10 @@ std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes, bo
 }
 
 void CWaveDeviceCore::CompleteLocked(WAVEHDR* hdr) {
+    if (m_dir == Direction::In) {
+        hdr->reserved = m_droppedBytes;
+        m_droppedBytes = 0;
+    }
     hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
     m_queued.fetch_sub(1, std::memory_order_acq_rel);
     m_done.Push(hdr);  // cannot be full: Submit bounds the headers in flight

@@ -99,6 +99,11 @@ public:
     // Render and Capture that begin no buffer beyond the program's progress (SetProgress).
     std::size_t RenderPaced(BYTE* out, std::size_t bytes);
     std::size_t CapturePaced(const BYTE* in, std::size_t bytes);
+    // Capture: `bytes` recorded bytes were dropped before they reached a buffer (a stall's
+    // backlog). Like the bytes that find no queued buffer while capture runs, they are counted
+    // into the `reserved` field of the next buffer that completes, so the program hears of them
+    // in order with the sound.
+    void DropCaptured(std::size_t bytes);
     // Stores up to `bytes` bytes into the current capture buffer only and completes it, full or
     // not. False when not started or nothing is queued.
     bool CaptureOneBuffer(const BYTE* in, std::size_t bytes);
@@ -140,6 +145,7 @@ private:
     std::mutex* m_readLock = nullptr;
     const std::atomic<std::int64_t>* m_progress = nullptr;
     std::uint64_t m_capturedBytes = 0;  // capture: bytes stored since the last reset
+    std::uint64_t m_droppedBytes = 0;   // capture: bytes dropped since the last completed buffer
 
     std::atomic<std::uint64_t> m_playedBytes{0};
     std::atomic<int> m_queued{0};

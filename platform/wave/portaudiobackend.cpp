@@ -2,11 +2,13 @@
 
 #include <portaudio.h>
 
+#include "platform/wave/capturebacklog.h"
 #include "platform/wave/libmessages.h"
 #include "platform/wave/pulsecapture.h"
 #include "platform/wave/pulseplayback.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -40,7 +42,9 @@ MMRESULT ToResult(PaError err) {
 
 // One open PortAudio stream. The callback runs on PortAudio's thread and only moves bytes
 // through the core without waiting (silence or a dropped period when the program side holds
-// the queue at that instant); an unexpected end of the stream marks the device lost.
+// the queue at that instant); an unexpected end of the stream marks the device lost. Recorded
+// periods that a stall kept waiting in the driver are dropped by their age (the stream's own
+// capture time against its current time).
 class CPortAudioStream : public CWaveStream {
 public:
     CPortAudioStream(CWaveDeviceCore& core, std::mutex& paMutex)
@@ -75,7 +79,7 @@ public:
     }
 
 private:
-    static int Callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+    static int Callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo* timeInfo,
                         PaStreamCallbackFlags, void* user) {
         auto* self = static_cast<CPortAudioStream*>(user);
         const std::size_t bytes = frames * self->m_frameBytes;
@@ -84,9 +88,22 @@ private:
             const std::size_t n = self->m_core.TryRender(out, bytes);
             if (n < bytes) std::memset(out + n, 0, bytes - n);
         } else if (input != nullptr) {
-            self->m_core.TryCapture(static_cast<const BYTE*>(input), bytes);
+            const double seconds = static_cast<double>(frames) / self->m_core.Format().nSamplesPerSec;
+            const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+            if (self->m_backlog.IsBacklog(AgeOf(timeInfo), seconds, now))
+                self->m_core.DropCaptured(bytes);
+            else
+                self->m_core.TryCapture(static_cast<const BYTE*>(input), bytes);
         }
         return paContinue;
+    }
+
+    // How long before the callback the period's first frame was recorded; negative when the
+    // host API does not tell.
+    static double AgeOf(const PaStreamCallbackTimeInfo* timeInfo) {
+        if (timeInfo == nullptr || timeInfo->currentTime <= 0.0 || timeInfo->inputBufferAdcTime <= 0.0) return -1.0;
+        const double age = timeInfo->currentTime - timeInfo->inputBufferAdcTime;
+        return age >= 0.0 ? age : 0.0;
     }
 
     static void Finished(void* user) {
@@ -99,6 +116,7 @@ private:
     const std::size_t m_frameBytes;
     PaStream* m_stream = nullptr;
     std::atomic<bool> m_closing{false};
+    CCaptureBacklog m_backlog;  // PortAudio's callback thread only
 };
 
 class CPortAudioBackend : public CWaveBackend {

@@ -2,13 +2,19 @@
 
 #include "platform/wave/pulseconnection.h"
 
+#include <chrono>
+
+#include "platform/wave/capturebacklog.h"
+
 namespace platform::wave {
 namespace {
 
 // The server hands recorded sound on in pieces of this length.
 constexpr pa_usec_t kFragmentUsec = 20000;
-// Recorded sound waiting to be read beyond this is a backlog left by a stall: it is dropped.
-constexpr pa_usec_t kBacklogUsec = 250000;
+
+double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // Owns one recording stream and everything under it. All callbacks run on the mainloop thread
 // with the mainloop locked, and that thread is the only one that calls the core's device side
@@ -30,7 +36,7 @@ public:
         const WAVEFORMATEX& format = m_core.Format();
         pa_sample_spec sampleSpec{};
         if (!PulseSampleSpec(format, &sampleSpec)) return false;
-        m_backlogBytes = pa_usec_to_bytes(kBacklogUsec, &sampleSpec);
+        m_bytesPerSecond = static_cast<double>(pa_bytes_per_second(&sampleSpec));
         m_loop = pa_threaded_mainloop_new();
         if (m_loop == nullptr) return false;
         pa_threaded_mainloop_lock(m_loop);
@@ -93,7 +99,9 @@ private:
     }
 
     // Hands every recorded piece to the core in order (the core drops it while capture is not
-    // started), except a backlog: pieces read while the stream's delay is beyond the bound.
+    // started), except a backlog: pieces recorded so long ago that a stall must have kept them
+    // waiting. Those, and the holes the server reports where it lost sound itself, are dropped
+    // and counted.
     static void Read(pa_stream* stream, std::size_t, void* user) {
         auto* self = static_cast<CPulseCapture*>(user);
         if (!self->m_raised) {
@@ -104,21 +112,31 @@ private:
             const void* data = nullptr;
             std::size_t bytes = 0;
             if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
-            // data is null for a hole in the recording: nothing to hand on.
-            if (data != nullptr && !self->Backlogged(stream)) self->m_core.Capture(static_cast<const BYTE*>(data), bytes);
+            const double seconds = static_cast<double>(bytes) / self->m_bytesPerSecond;
+            if (data == nullptr || self->m_backlog.IsBacklog(AgeOfNextRead(stream), seconds, SteadySeconds()))
+                self->m_core.DropCaptured(bytes);
+            else
+                self->m_core.Capture(static_cast<const BYTE*>(data), bytes);
             pa_stream_drop(stream);
         }
     }
 
-    // More recorded sound waiting here than a few pieces: it was recorded while this process
-    // could not read.
-    bool Backlogged(pa_stream* stream) const { return pa_stream_readable_size(stream) > m_backlogBytes; }
+    // How long ago the first byte not yet read was recorded, by the stream's timing (carried on
+    // by the local clock since the server's last report, so a stall of this process counts in
+    // full); negative while the stream cannot tell yet.
+    static double AgeOfNextRead(pa_stream* stream) {
+        pa_usec_t usec = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(stream, &usec, &negative) < 0) return -1.0;
+        return negative != 0 ? 0.0 : static_cast<double>(usec) * 1e-6;
+    }
 
     CWaveDeviceCore& m_core;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
-    std::size_t m_backlogBytes = 0;
+    double m_bytesPerSecond = 88200.0;
+    CCaptureBacklog m_backlog;
     bool m_raised = false;
     bool m_ready = false;
     bool m_closing = false;

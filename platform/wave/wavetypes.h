@@ -30,6 +30,8 @@ struct WAVEHDR {
     DWORD dwFlags = 0;
     DWORD dwLoops = 0;
     WAVEHDR* lpNext = nullptr;
+    // Capture: bytes of recording the device dropped (an overrun, or the backlog of a stall)
+    // since the buffer before this one completed; set when the buffer completes.
     std::uintptr_t reserved = 0;
 };
 

@@ -1,0 +1,74 @@
+// CCaptureBacklog: tells, piece by piece, whether recorded sound that reaches the program now is
+// a backlog: sound recorded while the process could not read (a stall), queued in the sound
+// server, its socket or the driver, and handed on late all at once. Such sound is dropped, as a
+// sound card drops an overrun, so that the input loses what the stall kept from it and its delay
+// stays what it usually is; the output, which could not play during the stall either, has lost
+// about as much, and a LIVE run's lag behind its input comes back to its usual value.
+//
+// The measure is the age of each piece: how long before its arrival its first frame was
+// recorded, as the sound system's timing tells it. The usual age is the least age seen lately
+// (it follows the device's delay when that grows slowly); a piece older than that by more than
+// the slack is backlog. A backlog drains far faster than real time; ages that stay high while
+// sound arrives at about real time mean the device's own delay has grown, and are taken as the
+// new usual age after a quarter of a second.
+//
+// One thread at a time (the thread that reads the device) calls it; it holds no lock.
+#pragma once
+
+namespace platform::wave {
+
+class CCaptureBacklog {
+public:
+    // Extra age a piece may have over the usual before it counts as backlog: about the
+    // playback's own buffer, which carries the output over that much of a stall.
+    static constexpr double kSlackSeconds = 0.1;
+
+    // ageSeconds: how long before `now` the piece's first frame was recorded (negative when the
+    // sound system cannot tell yet); pieceSeconds: the piece's length; now: its arrival, in
+    // seconds on a steady clock. True: the piece is backlog, to be dropped.
+    bool IsBacklog(double ageSeconds, double pieceSeconds, double now) {
+        if (ageSeconds < 0.0) return false;
+        if (m_usual < 0.0 || ageSeconds <= m_usual + kRise * pieceSeconds) {
+            m_usual = ageSeconds;
+            m_draining = false;
+            return false;
+        }
+        if (ageSeconds <= m_usual + kSlackSeconds) {
+            m_usual += kRise * pieceSeconds;
+            m_draining = false;
+            return false;
+        }
+        if (!m_draining) {
+            m_draining = true;
+            m_drainStart = now;
+            m_drained = 0.0;
+        }
+        const double elapsed = now - m_drainStart;
+        if (elapsed > kSettleSeconds && m_drained < kDrainSpeed * elapsed) {
+            // Not draining: sound comes at about real time, only later than it used to.
+            m_usual = ageSeconds;
+            m_draining = false;
+            return false;
+        }
+        m_drained += pieceSeconds;
+        return true;
+    }
+
+    // The usual age (seconds), or negative before the first known age.
+    double UsualAge() const { return m_usual; }
+
+private:
+    // How fast the usual age may follow ages that grow, per second of sound.
+    static constexpr double kRise = 0.01;
+    // How long ages above the bound may last before they are taken as the device's new delay,
+    // unless what is dropped meanwhile comes at least this many times faster than real time.
+    static constexpr double kSettleSeconds = 0.25;
+    static constexpr double kDrainSpeed = 2.0;
+
+    double m_usual = -1.0;
+    bool m_draining = false;
+    double m_drainStart = 0.0;
+    double m_drained = 0.0;  // seconds of sound dropped since m_drainStart
+};
+
+}  // namespace platform::wave
