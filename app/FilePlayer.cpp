@@ -164,6 +164,7 @@ void CWaveInOutDlg::WavePlayProc() {
     // engine and onto the playback device; the run ends at the next finished buffer after them,
     // once the file's end has been heard. -1 while the file lasts.
     int tailBlocks = -1;
+    bool holding = false;  // the next block waits for room; the trace has said so
 
     while (m_bPlayThreadRun.load(std::memory_order_acquire)) {
         if (!m_bNextBlock.load(std::memory_order_acquire)) {
@@ -179,9 +180,12 @@ void CWaveInOutDlg::WavePlayProc() {
         // phase vocoder: has taken the block before): nothing of the file is lost, the
         // playback starves instead, as in a stall.
         if (!InputRingHasRoom(count)) {
+            if (!holding && IsTracing()) WriteTrace("File block held at " + std::to_string(count) + ": the engine is behind");
+            holding = true;
             Sleep(1);
             continue;
         }
+        holding = false;
         WriteTrace("9-01");
         const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);
         int peakL = 0;

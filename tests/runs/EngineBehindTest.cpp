@@ -86,6 +86,13 @@ protected:
         return n;
     }
 
+    // A trace line that begins with `start`.
+    bool TraceHas(const std::string& start) {
+        for (const std::string& line : runtest::TraceLines(folder.File("debug.txt")))
+            if (line.rfind(start, 0) == 0) return true;
+        return false;
+    }
+
     TempFolder folder;
     std::unique_ptr<CTestWaveDevices> devices;
     std::unique_ptr<runtest::RunDialog> dlg;
@@ -130,9 +137,11 @@ TEST_F(EngineBehind, FileRunHoldsItsNextBlockUntilTheEngineHasRoomAndLosesNothin
                 return !dlg->m_bNextBlock.load() || !dlg->InputRingHasRoom(dlg->m_nInputCount.load());
             }));
         }
-        ASSERT_TRUE(runtest::PumpUntil([&] {
-            return dlg->m_bNextBlock.load() && !dlg->InputRingHasRoom(dlg->m_nInputCount.load());
-        }));
+        // The player has had its turn at the block it holds: it says so in the trace.
+        ASSERT_TRUE(runtest::PumpUntil([&] { return TraceHas("File block held at " + std::to_string(6 * half)); }, 20.0))
+            << "the player did not hold its next block";
+        EXPECT_TRUE(dlg->m_bNextBlock.load());
+        EXPECT_FALSE(dlg->InputRingHasRoom(dlg->m_nInputCount.load()));
         const std::int64_t heldAt = dlg->m_nInputCount.load();
         // The engine read from about two blocks back when it stopped: three blocks fit after it.
         EXPECT_EQ(heldAt, 6 * half);
