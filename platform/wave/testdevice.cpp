@@ -102,6 +102,11 @@ std::size_t CTestWaveDevices::FeedInput(const std::vector<short>& samples) {
     return stored / sizeof(short);
 }
 
+void CTestWaveDevices::DropInput(std::size_t samples) {
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    if (CWaveDeviceCore* core = m_shared->open[0]) core->DropCaptured(samples * sizeof(short));
+}
+
 bool CTestWaveDevices::CompleteInputBuffer(const std::vector<short>& samples) {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
     CWaveDeviceCore* core = m_shared->open[0];

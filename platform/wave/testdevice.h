@@ -52,6 +52,9 @@ public:
     // buffer as it fills. Returns how many samples were taken (fewer when the buffers ran out,
     // 0 when not started).
     std::size_t FeedInput(const std::vector<short>& samples);
+    // Drops `samples` recorded samples before they reach a buffer, as a device drops the backlog
+    // of a stall.
+    void DropInput(std::size_t samples);
     // Puts samples (at most what the current buffer still holds) into the current buffer and
     // completes it, full or not. False when not started or nothing is queued.
     bool CompleteInputBuffer(const std::vector<short>& samples);

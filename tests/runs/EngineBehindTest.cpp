@@ -221,4 +221,35 @@ TEST_F(EngineBehind, LiveRunDropsTheBlocksItHasNoRoomForTellsThemAndGoesOn) {
     EXPECT_TRUE(runtest::BoxTexts().empty());
 }
 
+TEST_F(EngineBehind, LiveRunGoesOnWithTheNewerSoundAfterTheDeviceDropsAStallsBacklog) {
+    dlg->OnBnClickedLive();
+    ASSERT_EQ(dlg->m_nRunState.load(), 1);
+    const auto feed = [&](int block) {
+        const std::int64_t count = dlg->m_nInputCount.load();
+        devices->FeedInput(Block(block, half));
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() == count + half; }));
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineDoneBytes.load() == 2 * (count + half); }));
+    };
+    feed(0);
+    feed(1);
+    // Half a second that a stall kept waiting is dropped by the device; the next block and those
+    // after it follow at once.
+    devices->DropInput(22050);
+    for (int k = 2; k < 5; ++k) feed(k);
+    dlg->OnBnClickedStop();
+    EXPECT_EQ(dlg->m_nInputCount.load(), 5 * half);
+    std::vector<std::string> told;
+    for (const std::string& line : runtest::TraceLines(folder.File("debug.txt")))
+        if (line.rfind("MM_WIM_DATA recording dropped", 0) == 0) told.push_back(line);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], "MM_WIM_DATA recording dropped at " + std::to_string(2 * half) + ": 500 ms that waited beyond the usual delay");
+    // The dump holds the kept blocks in order; the newest block's last periods end past the
+    // newest mark, so it may stop inside that one.
+    std::vector<int> seen = BlocksInDump();
+    ASSERT_GE(seen.size(), 4u);
+    seen.resize(4);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
 }  // namespace

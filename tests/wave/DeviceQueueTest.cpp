@@ -101,6 +101,45 @@ TEST_F(DeviceQueue, CaptureFillsBuffersInOrderAndStopReturnsThePartlyFilledOne) 
     EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
 }
 
+TEST_F(DeviceQueue, RecordingDroppedByTheDeviceIsToldWithTheNextBufferThatCompletes) {
+    HWAVEIN h = OpenIn();
+    BufferSet b(100);
+    AddAll(h, b);
+    devices.DropInput(30);
+    EXPECT_EQ(devices.FeedInput(std::vector<short>(100, 1)), 0u);
+    ASSERT_EQ(waveInStart(h), MMSYSERR_NOERROR);
+    // A stall's backlog dropped in the middle of the second buffer.
+    EXPECT_EQ(devices.FeedInput(std::vector<short>(150, 2)), 150u);
+    devices.DropInput(70);
+    EXPECT_EQ(devices.FeedInput(std::vector<short>(50, 3)), 50u);
+    // An overrun: two buffers fill, the rest finds no buffer.
+    EXPECT_EQ(devices.FeedInput(std::vector<short>(260, 4)), 200u);
+    DeliverPostedMessages();
+    ASSERT_EQ(wnd.got.size(), 4u);
+    EXPECT_EQ(b.hdr[0].reserved, 0u) << "nothing is counted before the start";
+    EXPECT_EQ(b.hdr[1].reserved, 140u);
+    EXPECT_EQ(b.hdr[2].reserved, 0u);
+    EXPECT_EQ(b.hdr[3].reserved, 0u);
+    // The program requeues a buffer: the overrun is told with it, and only once.
+    ASSERT_EQ(waveInPrepareHeader(h, &b.hdr[0], sizeof b.hdr[0]), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInAddBuffer(h, &b.hdr[0], sizeof b.hdr[0]), MMSYSERR_NOERROR);
+    EXPECT_EQ(b.hdr[0].reserved, 0u);
+    EXPECT_EQ(devices.FeedInput(std::vector<short>(100, 5)), 100u);
+    DeliverPostedMessages();
+    ASSERT_EQ(wnd.got.size(), 5u);
+    EXPECT_EQ(b.hdr[0].reserved, 120u);
+    // A reset forgets what was dropped before it.
+    devices.DropInput(10);
+    ASSERT_EQ(waveInReset(h), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInPrepareHeader(h, &b.hdr[1], sizeof b.hdr[1]), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInAddBuffer(h, &b.hdr[1], sizeof b.hdr[1]), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(devices.FeedInput(std::vector<short>(100, 6)), 100u);
+    DeliverPostedMessages();
+    EXPECT_EQ(b.hdr[1].reserved, 0u);
+    EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
+}
+
 TEST_F(DeviceQueue, CloseReturnsBuffersStillQueuedWithoutPostingThem) {
     HWAVEOUT h = OpenOut();
     BufferSet b(16);
