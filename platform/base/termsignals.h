@@ -6,6 +6,9 @@
 // request to the user-interface thread, which then ends the program the ordinary way. A second
 // signal of any of the three, while the first is still being handled, ends the process at once
 // with the signal's default action, so a hung close can still be interrupted.
+// The SIGHUP that the kernel sends, with a SIGCONT behind it, to a stopped job whose process
+// group has just lost its last parent in the session (a launcher that ended while the program
+// was halted) is not a request: the program goes on.
 #pragma once
 
 #include <functional>

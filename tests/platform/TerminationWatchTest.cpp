@@ -1,0 +1,116 @@
+// Which signals from outside ask the program to close: a halted program whose launcher ended
+// meanwhile goes on, a SIGHUP that someone sends still closes it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/base/termsignals.h"
+
+namespace {
+
+// The state letter of a process in /proc (R, S, T, Z, ...), or 0 when it is gone.
+char StateOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() ? text[close + 2] : '\0';
+}
+
+template <typename Done>
+bool WaitFor(Done done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A byte from fd within `seconds`, or -1.
+int ReadWithin(int fd, double seconds) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(seconds * 1000)) != 1) return -1;
+    unsigned char b = 0;
+    return ::read(fd, &b, 1) == 1 ? b : -1;
+}
+
+// A launcher in a process group of its own starts a program that watches for termination
+// signals (its handler writes the signal's number into `report`) and then waits.
+struct Launched {
+    pid_t launcher = -1;
+    pid_t program = -1;
+    int report = -1;
+};
+
+Launched Launch() {
+    int report[2], started[2];
+    EXPECT_EQ(::pipe(report), 0);
+    EXPECT_EQ(::pipe(started), 0);
+    Launched l;
+    l.launcher = ::fork();
+    if (l.launcher == 0) {
+        ::setpgid(0, 0);
+        const pid_t program = ::fork();
+        if (program == 0) {
+            platform::CTerminationWatch watch([fd = report[1]](int sig) {
+                const unsigned char b = static_cast<unsigned char>(sig);
+                (void)!::write(fd, &b, 1);
+            });
+            (void)!::write(started[1], "s", 1);
+            for (;;) ::pause();
+        }
+        (void)!::write(started[1], &program, sizeof program);
+        for (;;) ::pause();
+    }
+    ::close(report[1]);
+    ::close(started[1]);
+    char s = 0;
+    EXPECT_EQ(::read(started[0], &l.program, sizeof l.program), static_cast<ssize_t>(sizeof l.program));
+    EXPECT_EQ(::read(started[0], &s, 1), 1);
+    ::close(started[0]);
+    l.report = report[0];
+    return l;
+}
+
+TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItStillClosesIt) {
+    Launched l = Launch();
+    ASSERT_GT(l.program, 0);
+    // Halted, as a user halts a program to look at it; its launcher ends meanwhile, so the kernel
+    // sends the halted job SIGHUP and SIGCONT.
+    ASSERT_EQ(::kill(l.program, SIGSTOP), 0);
+    ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) == 'T'; }, 20.0));
+    ASSERT_EQ(::kill(l.launcher, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(l.launcher, nullptr, 0), l.launcher);
+    ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
+    EXPECT_EQ(ReadWithin(l.report, 1.0), -1) << "the program took the kernel's notice for a request to close";
+    // A hangup that someone sends is a request.
+    ASSERT_EQ(::kill(l.program, SIGHUP), 0);
+    EXPECT_EQ(ReadWithin(l.report, 20.0), SIGHUP);
+    ::kill(l.program, SIGKILL);
+    ::close(l.report);
+}
+
+TEST(TerminationWatch, TerminationWhileHaltedIsARequestOnceTheProgramGoesOn) {
+    Launched l = Launch();
+    ASSERT_GT(l.program, 0);
+    ASSERT_EQ(::kill(l.program, SIGSTOP), 0);
+    ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) == 'T'; }, 20.0));
+    ASSERT_EQ(::kill(l.program, SIGTERM), 0);
+    ASSERT_EQ(::kill(l.program, SIGCONT), 0);
+    EXPECT_EQ(ReadWithin(l.report, 20.0), SIGTERM);
+    ::kill(l.program, SIGKILL);
+    ::kill(l.launcher, SIGKILL);
+    ::waitpid(l.launcher, nullptr, 0);
+    ::close(l.report);
+}
+
+}  // namespace
