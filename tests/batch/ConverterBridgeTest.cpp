@@ -13,6 +13,7 @@
 #include "audio/ConverterBridge.h"
 #include "batch/BatchHarness.h"
 #include "batch/StandInConverter.h"
+#include "support/ProcessAlive.h"
 
 namespace {
 
@@ -331,6 +332,29 @@ TEST_F(ConverterRun, AbortInTheBatchDialogEndsAConverterThatIsStillRunning) {
     EXPECT_EQ(Calls(), std::vector<std::string>{"started"});
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
     EXPECT_FALSE(runtest::Exists(b.Output("song_01.wav")));
+}
+
+// The converter is a wrapper that runs the real one as its child: 中止 ends the child too, and
+// nothing it would have written later appears.
+TEST_F(ConverterRun, AbortInTheBatchDialogAlsoEndsTheProcessesOfAWrapperConverter) {
+    BatchHarness& b = h;
+    MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\n\"$(dirname \"$0\")/real.sh\" \"$@\"\n", ReadyIni(b.folder.Path()));
+    MakeScript(tools.File("real.sh"),
+               "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 5\nbase=$(basename \"$1\")\necho late > \"" +
+                   b.folder.Path() + "${base%.*}.wav\"\n",
+               ReadyIni(b.folder.Path()));
+    b.dlg.m_strConverterPath = tools.File("wrapper.sh");
+    const std::string song = Mp3(music.File("song.mp3"));
+    b.Start({song});
+    ASSERT_TRUE(runtest::PumpUntil([&] { return !Calls().empty(); }, 20.0));
+    b.dlg.m_pBatchDlg->OnBnClickedAbort();
+    b.Finish();
+    const pid_t child = static_cast<pid_t>(std::stol(Calls().at(0)));
+    // Gone at once; left running, it would have ended by now after writing its output.
+    EXPECT_FALSE(processalive::Runs(child)) << "the real converter still runs";
+    processalive::EndsWithin(child, 30.0);
+    EXPECT_FALSE(runtest::Exists(b.folder.File("song.wav")));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
 }
 
 // A program folder that others can write (a shared install): a link planted at the name of a
