@@ -367,9 +367,10 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
 
     // 中止 in the batch dialog ends a converter that is still running, and so does a close
     // request while a file run's converter holds the user-interface thread. Meanwhile the window
-    // handles what the desktop sends it (paints, the close button, a termination signal's
-    // request) as under a message box, but none of the user's input; a close request is
-    // deferred until the wait is over, and the program then closes as it does elsewhere.
+    // handles what the desktop sends it (paints, the title bar's close button, a termination
+    // signal's request) as under a message box; the user's input waits until the wait is over.
+    // A close request ends the converter and is deferred until the wait is over, and the
+    // program then closes as it does elsewhere.
     const bool onUiThread = !IsBatchRunning();
     std::optional<platform::ui::ModalFrame> waiting;
     if (onUiThread) waiting.emplace();
@@ -380,6 +381,9 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     };
     const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {input}, aborted);
     waiting.reset();
+    if (onUiThread) {
+        if (auto* ws = platform::ui::GetWindowSystem()) ws->ReleaseHeldInput();
+    }
     if (!run.started) {
         WriteTrace("RunConverter: " + m_strConverterPath + " cannot start: " + std::strerror(run.startError));
     } else if (!run.Succeeded()) {
