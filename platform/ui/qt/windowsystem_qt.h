@@ -10,7 +10,6 @@
 
 #include "platform/ui/qt/backend.h"
 
-class QEvent;
 class QEventLoop;
 class QMenu;
 class QTimer;
