@@ -337,18 +337,23 @@ protected:
             Clock::time_point closeAt = Clock::time_point::max();
         };
         auto state = std::make_shared<State>();
+        auto running = std::make_shared<bool>(true);
         auto startedAt = std::make_shared<Clock::time_point>(Clock::time_point::max());
+        // Every step ends once the program has ended (its window objects are gone then).
         WhenPossible([=] {
+            if (!*running) return true;
             auto* dlg = dynamic_cast<CWaveInOutDlg*>(drv::ShownWindow("ソルベル"));
             if (dlg == nullptr) return false;
             const BOOL idle = dlg->m_chkSave.GetCheck();
             if (!drv::ClickFromWindowSystem(&dlg->m_chkSave)) return true;
             WhenPossible([=] {
+                if (!*running) return true;
                 if (dlg->m_chkSave.GetCheck() == idle) return false;
                 state->routeWorks = true;
                 dlg->m_strConverterPath = converter;
                 dlg->m_strDropFile = song;
                 WhenPossible([=] {
+                    if (!*running) return true;
                     if (*startedAt == Clock::time_point::max()) {
                         if (Lines(calls).empty()) return false;
                         *startedAt = Clock::now();
@@ -363,7 +368,9 @@ protected:
                     state->closeSent = drv::CloseFromWindowSystem(dlg);
                     // A close that does not get through ends the program the program's own way
                     // 10 s later, so that the failure shows as a slow end.
-                    drv::RunSoon([dlg] { platform::ui::PostToQueue(dlg, WM_CLOSE, 0, 0); }, 10000);
+                    drv::RunSoon([dlg, running] {
+                        if (*running) platform::ui::PostToQueue(dlg, WM_CLOSE, 0, 0);
+                    }, 10000);
                     return true;
                 });
                 drv::Click(&dlg->m_btnOpen);
@@ -374,6 +381,7 @@ protected:
         CWaveInOutApp app(folder.Path(), folder.Path());
         app.InitInstance();
         const Clock::time_point ended = Clock::now();
+        *running = false;
         drv::ProcessEvents(50);
 
         ASSERT_TRUE(state->routeWorks) << "a click from the window system did not reach the box";
