@@ -27,11 +27,12 @@ CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDia
     m_strHelpPath = folder + "help/sorvel1.html";
     m_strAppFolder = folder;
     // Tracing is on only when the trace file exists now; a file made later counts from the next
-    // start. Only a regular file of that name counts: a link there (perhaps planted by someone
-    // else in a shared folder) or a pipe leaves the trace off, and the start goes on.
+    // start. Only a regular file of that name with no other name counts: a link there (perhaps
+    // planted by someone else in a shared folder), a second name of another file or a pipe
+    // leaves the trace off, and the start goes on.
     m_strTracePath = folder + "debug.txt";
     struct stat st {};
-    if (::lstat(m_strTracePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) m_strTracePath.clear();
+    if (::lstat(m_strTracePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) m_strTracePath.clear();
     // What the sound libraries have to say goes into the trace, not onto standard error.
     if (IsTracing()) platform::wave::SetSoundLibraryMessageSink([this](const std::string& text) { WriteTrace("sound: " + text); });
 }

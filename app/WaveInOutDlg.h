@@ -604,7 +604,8 @@ public:
     // Converts source with the outside converter into target; TRUE when target now holds it.
     // The converter must end with status 0 and write its WAV; 中止 in the batch dialog ends
     // one that is still running, and so does a close request during a file run's conversion.
-    // A file of the output's name that was there is left as it was.
+    // What was under the output's name is left as it was; a link there is never written
+    // through, and the file it leads to is never touched.
     BOOL RunConverter(const std::string& source, const std::string& target);
     // The same; *pTold is TRUE when a failure has been told to the user already (its own
     // message, or the user said No to the settings change, or a close request ended the

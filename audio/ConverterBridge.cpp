@@ -145,10 +145,14 @@ bool CopyWhole(const std::string& from, const std::string& to) {
     return true;
 }
 
-// Whether a file exists, with its size and modification time.
+// What lies under a name, seen without following a link: whether anything does, whether it is a
+// regular file (a link is not), and whether it is this user's own file with no other name.
 struct FileStamp {
     bool exists = false;
     bool regular = false;
+    bool ownSingle = false;
+    unsigned long long dev = 0;
+    unsigned long long ino = 0;
     long long size = 0;
     long long mtimeNs = 0;
     bool operator==(const FileStamp&) const = default;
@@ -157,12 +161,38 @@ struct FileStamp {
 FileStamp StampOf(const std::string& path) {
     FileStamp s;
     struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return s;
+    if (::lstat(path.c_str(), &st) != 0) return s;
     s.exists = true;
     s.regular = S_ISREG(st.st_mode);
+    s.ownSingle = s.regular && st.st_nlink == 1 && st.st_uid == ::geteuid();
+    s.dev = static_cast<unsigned long long>(st.st_dev);
+    s.ino = static_cast<unsigned long long>(st.st_ino);
     s.size = static_cast<long long>(st.st_size);
     s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     return s;
+}
+
+// Moves the entry under path itself (a link is moved, never followed) into a new folder of the
+// program's own beside it, where it keeps its name. Returns that folder, ending with '/', or ""
+// when it could not be moved (nothing has changed then).
+std::string MoveAside(const std::string& path) {
+    std::string pattern = path + ".keep.XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return {};
+    const std::string folder = pattern + "/";
+    if (std::rename(path.c_str(), (folder + platform::FileNameOf(path)).c_str()) != 0) {
+        ::rmdir(pattern.c_str());
+        return {};
+    }
+    return folder;
+}
+
+// Puts an entry moved aside by MoveAside back under path, or with back false drops it (the entry
+// itself, never what a link leads to), and removes the folder. False when it could not.
+bool ReturnFromAside(const std::string& folder, const std::string& path, bool back) {
+    const std::string aside = folder + platform::FileNameOf(path);
+    const bool done = back ? std::rename(aside.c_str(), path.c_str()) == 0 : std::remove(aside.c_str()) == 0;
+    if (done) ::rmdir(folder.c_str());
+    return done;
 }
 
 enum class Section { None, ComboBox, Radio, Edit };
@@ -296,31 +326,51 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     *pTold = FALSE;
     const std::string expected =
         platform::FolderOf(target) + output_names::BaseName(source) + output_names::Extension(target);
-    // A file of the output's name that is there already belongs to the user (or is the source).
-    // The converter will write over it: its bytes are kept aside and put back afterwards, and
-    // left unchanged by the converter it is no output at all.
+    // An entry under the output's name that is there already belongs to the user (or is the
+    // source). The user's own file of one name is copied aside, written over by the converter and
+    // put back afterwards; left unchanged by the converter it is no output at all. Anything else
+    // there (a link to a file elsewhere or to nothing, a second name of a file, another user's
+    // file) is moved aside as it is and put back as it was, so the converter writes a new file
+    // and never writes through it.
     const FileStamp before = StampOf(expected);
+    const FileStamp src = StampOf(source);
+    const bool copied = before.ownSingle;
     const std::string kept = expected + ".keep";
-    if (before.exists && !CopyWhole(expected, kept)) {
-        WriteTrace("RunConverter: cannot keep a copy of " + expected);
+    std::string aside;
+    bool keptAside = true;
+    if (copied) {
+        keptAside = CopyWhole(expected, kept);
+    } else if (before.exists) {
+        aside = MoveAside(expected);
+        keptAside = !aside.empty();
+    }
+    if (!keptAside) {
+        WriteTrace("RunConverter: cannot keep " + expected + " aside");
         AfxMessageBox(kRenameFailed);
         *pTold = TRUE;
         return FALSE;
     }
-    // Puts the user's file back as it was (or removes what a failed converter left in place of
+    // The source itself was the entry moved aside: the converter reads it there, under its name.
+    std::string input = source;
+    if (!aside.empty() && src.exists && src.dev == before.dev && src.ino == before.ino)
+        input = aside + platform::FileNameOf(expected);
+    // Puts the user's entry back as it was (or removes what a failed converter left in place of
     // a file that was not there).
     const auto restore = [&] {
-        if (before.exists) {
+        if (copied) {
             if (!(StampOf(expected) == before)) std::rename(kept.c_str(), expected.c_str());
             std::remove(kept.c_str());
         }
+        if (!aside.empty() && !ReturnFromAside(aside, expected, true))
+            WriteTrace("RunConverter: cannot put " + expected + " back; it is in " + aside);
     };
 
     // 中止 in the batch dialog ends a converter that is still running, and so does a close
     // request while a file run's converter holds the user-interface thread. Meanwhile the window
-    // handles what the desktop sends it (paints, the close button, a termination signal's
-    // request) as under a message box, but none of the user's input; a close request is
-    // deferred until the wait is over, and the program then closes as it does elsewhere.
+    // handles what the desktop sends it (paints, the title bar's close button, a termination
+    // signal's request) as under a message box; the user's input waits until the wait is over.
+    // A close request ends the converter and is deferred until the wait is over, and the
+    // program then closes as it does elsewhere.
     const bool onUiThread = !IsBatchRunning();
     std::optional<platform::ui::ModalFrame> waiting;
     if (onUiThread) waiting.emplace();
@@ -329,8 +379,11 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         if (auto* ws = platform::ui::GetWindowSystem()) ws->ProcessPendingEvents();
         return CloseAsked();
     };
-    const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {source}, aborted);
+    const platform::ProcessResult run = platform::RunProcessAndWait(m_strConverterPath, {input}, aborted);
     waiting.reset();
+    if (onUiThread) {
+        if (auto* ws = platform::ui::GetWindowSystem()) ws->ReleaseHeldInput();
+    }
     if (!run.started) {
         WriteTrace("RunConverter: " + m_strConverterPath + " cannot start: " + std::strerror(run.startError));
     } else if (!run.Succeeded()) {
@@ -341,9 +394,9 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     // Once the program is asked to close, a conversion is not taken even when it was done.
     const bool closing = onUiThread && CloseAsked();
     const FileStamp after = StampOf(expected);
-    const bool wrote = !closing && run.Succeeded() && after.exists && after.regular && !(before.exists && before == after);
+    const bool wrote = !closing && run.Succeeded() && after.exists && after.regular && !(copied && before == after);
     if (!wrote) {
-        if (!before.exists && after.exists && after.regular) std::remove(expected.c_str());
+        if (!copied && after.exists && after.regular) std::remove(expected.c_str());
         restore();
         // A converter ended for a close request did not fail: nothing is told, the program closes.
         if (closing) {
@@ -356,11 +409,12 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     // The converter wrote the target itself (a source named temp.*): nothing to move, and what
     // was there before was the program's own earlier conversion, not a file of the user's.
     if (expected == target) {
-        if (before.exists) std::remove(kept.c_str());
+        if (copied) std::remove(kept.c_str());
+        if (!aside.empty()) ReturnFromAside(aside, expected, false);
         return TRUE;
     }
     std::remove(target.c_str());
-    const bool moved = before.exists ? CopyWhole(expected, target) : std::rename(expected.c_str(), target.c_str()) == 0;
+    const bool moved = copied ? CopyWhole(expected, target) : std::rename(expected.c_str(), target.c_str()) == 0;
     restore();
     if (!moved) {
         AfxMessageBox(kRenameFailed);

@@ -25,8 +25,9 @@ constexpr const char* kWavWriteFailed = "wav17: ディスクに書き込めな�
 // Names an output and creates it. The first free name is taken; a name found taken only when the
 // file is created (made meanwhile, or a link) is passed over for the next one, so no file is
 // ever replaced and no link followed. create(name, replace) makes the file (replace: the one
-// name left when every number is taken, which the naming rules overwrite) and returns false
-// only when the name exists.
+// name left when every number is taken, which the naming rules overwrite; a file there that has
+// another name too keeps its data under that name, and a new file takes this one) and returns
+// false only when the name exists.
 template <typename Create>
 void CreateOutput(bool live, const std::string& folder, const std::string& base, const char* prefix, const char* tag,
                   const char* suffix, int* counter, const char* numbersFull, Create create) {
@@ -84,7 +85,7 @@ void CWaveInOutDlg::OpenOutputFiles(int nChannels, BOOL bForceSave, int nOverSam
     CreateOutput(live, m_strOutputFolder, base, "dump", "_dump", ".txt", &m_nDumpCounter, kDumpNumbersFull,
                  [&](const std::string& candidate, bool replace) {
                      // Binary mode: the line ends are written as CR LF by the formatter.
-                     fp = replace ? platform::OpenRegularFile(candidate, "wb", false)
+                     fp = replace ? platform::OpenForOverwrite(candidate)
                                   : platform::CreateNewFile(candidate);
                      if (fp == nullptr && !replace && errno == EEXIST) return false;
                      name = candidate;

@@ -14,6 +14,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # window system, sound devices, MIDI
   qt6-base-dev portaudio19-dev libasound2-dev
+  # Qt's window-system interface, through which the window tests hand over input as a desktop does
+  qt6-base-private-dev
   # playback straight to the sound server (PulseAudio, or PipeWire's PulseAudio service)
   libpulse-dev
   # General MIDI software synthesizer and its small sound font for the analyser's note clicks

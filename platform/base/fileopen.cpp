@@ -9,17 +9,22 @@
 
 namespace platform {
 
-std::FILE* OpenRegularFile(const std::string& path, const char* mode, bool followLinks) {
+namespace {
+
+// The descriptor of path opened as OpenRegularFile describes. With oneName, a regular file that
+// has another name too (a hard link shares its data with another file) is not opened: -1 with
+// errno EMLINK, and it is left as it was.
+int OpenRegularFd(const std::string& path, const char* mode, bool followLinks, bool oneName) {
     if (mode == nullptr || path.empty()) {
         errno = EINVAL;
-        return nullptr;
+        return -1;
     }
     int flags = 0;
     switch (mode[0]) {
         case 'r': flags = O_RDONLY; break;
         case 'w': flags = O_WRONLY | O_CREAT; break;
         case 'a': flags = O_WRONLY | O_CREAT | O_APPEND; break;
-        default: errno = EINVAL; return nullptr;
+        default: errno = EINVAL; return -1;
     }
     // Non-blocking only for the open itself, so that a pipe cannot hold it; truncation waits
     // until the file is known to be a regular one.
@@ -27,19 +32,41 @@ std::FILE* OpenRegularFile(const std::string& path, const char* mode, bool follo
     do {
         fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW), 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat st {};
     const int fl = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0 ||
-        (mode[0] == 'w' && ::ftruncate(fd, 0) != 0)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fl < 0) {
         ::close(fd);
         errno = EINVAL;
-        return nullptr;
+        return -1;
     }
-    const char* fdMode = mode[0] == 'r' ? "rb" : (mode[0] == 'w' ? "wb" : "ab");
-    std::FILE* f = ::fdopen(fd, fdMode);
+    if (oneName && st.st_nlink > 1) {
+        ::close(fd);
+        errno = EMLINK;
+        return -1;
+    }
+    if (::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0 || (mode[0] == 'w' && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+const char* StreamMode(const char* mode) { return mode[0] == 'r' ? "rb" : (mode[0] == 'w' ? "wb" : "ab"); }
+
+// The stream of an open descriptor, or null (and the descriptor closed).
+std::FILE* StreamOf(int fd, const char* mode) {
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, StreamMode(mode));
     if (f == nullptr) ::close(fd);
     return f;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& path, const char* mode, bool followLinks) {
+    return StreamOf(OpenRegularFd(path, mode, followLinks, false), mode);
 }
 
 std::FILE* CreateNewFile(const std::string& path) {
@@ -93,11 +120,10 @@ int CreateFreshFile(const std::string& path) {
 }
 
 namespace {
-
 std::atomic<unsigned> g_replaceCounter{0};
+}  // namespace
 
-// A new empty regular file renamed over path; its descriptor, or -1.
-int ReplaceWithNewFile(const std::string& path) {
+int ReplaceWithNewFile(const std::string& path, bool readable) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -106,7 +132,8 @@ int ReplaceWithNewFile(const std::string& path) {
                                  std::to_string(g_replaceCounter++) + ".tmp";
         int fd;
         do {
-            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+            fd = ::open(temp.c_str(), (readable ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                        0666);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -125,22 +152,25 @@ int ReplaceWithNewFile(const std::string& path) {
     return -1;
 }
 
-}  // namespace
-
 std::FILE* OpenOwnRegularFile(const std::string& path, const char* mode) {
     if (mode == nullptr || (mode[0] != 'w' && mode[0] != 'a')) {
         errno = EINVAL;
         return nullptr;
     }
-    if (std::FILE* f = OpenRegularFile(path, mode, false)) return f;
-    // Only a link or a non-regular file that is not a folder is replaced.
+    const int fd = OpenRegularFd(path, mode, false, true);
+    if (fd >= 0) return StreamOf(fd, mode);
+    // Only a link, a non-regular file that is not a folder, or a file with another name is
+    // replaced; a regular file that cannot be opened (read-only) stays as it is.
+    const bool otherNames = errno == EMLINK;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return nullptr;
-    const int fd = ReplaceWithNewFile(path);
-    if (fd < 0) return nullptr;
-    std::FILE* f = ::fdopen(fd, mode[0] == 'w' ? "wb" : "ab");
-    if (f == nullptr) ::close(fd);
-    return f;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !otherNames)) return nullptr;
+    return StreamOf(ReplaceWithNewFile(path), mode);
+}
+
+std::FILE* OpenForOverwrite(const std::string& path) {
+    int fd = OpenRegularFd(path, "w", false, true);
+    if (fd < 0 && errno == EMLINK) fd = ReplaceWithNewFile(path);
+    return StreamOf(fd, "w");
 }
 
 }  // namespace platform

@@ -31,9 +31,22 @@ bool RemoveCreatedFile(int fd, const std::string& path);
 int CreateFreshFile(const std::string& path);
 
 // Opens path for writing ("w" empties it, "a" appends) as OpenRegularFile does without following
-// a link. When a link, a pipe, a device or a socket is there instead of a regular file, it is
+// a link. When a link, a pipe, a device or a socket is there instead of a regular file, or a
+// regular file that has another name too (a hard link shares its data with another file), it is
 // replaced by a new empty regular file of the program's own (made beside it and renamed over
-// it), which is then opened. Null when neither could be done.
+// it), which is then opened; the other file keeps its data. Null when neither could be done.
 std::FILE* OpenOwnRegularFile(const std::string& path, const char* mode);
+
+// Opens path to be written anew ("wb"), for an output that the naming rules write over: a
+// regular file of one name there is emptied; one that has another name too is left to that name
+// and a new empty file takes its place under path (made beside it and renamed over it). A link
+// is not followed and nothing but a regular file is opened: null then, and it stays as it is.
+std::FILE* OpenForOverwrite(const std::string& path);
+
+// Puts a new empty file of the program's own under path in place of whatever is there (made
+// beside it and renamed over it, so a link there is replaced, never followed, and a file with
+// other names keeps its data under them). Returns its descriptor (close-on-exec), open for
+// writing, with readable also for reading, or -1.
+int ReplaceWithNewFile(const std::string& path, bool readable = false);
 
 }  // namespace platform

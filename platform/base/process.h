@@ -20,9 +20,12 @@ struct ProcessResult {
 };
 
 // Starts program (a path; it is not looked up in PATH) with args as argv[1..] (argv[0] is the
-// program path) and blocks the calling thread until it ends. When cancel is given it is asked
-// about every 20 ms while the program runs; once it says true the program is sent SIGTERM (and
-// SIGKILL a second later if it is still there), and the result tells the signal that ended it.
+// program path) in a process group of its own, and blocks the calling thread until it ends.
+// When cancel is given it is asked about every 20 ms while the program runs; once it says true
+// the whole group (the program and what it started, such as the real converter behind a
+// wrapper script) is sent SIGTERM, and SIGKILL a second later while any of it still runs. The
+// call then returns when nothing of the group runs any more, and the result tells the signal
+// that ended the program.
 ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args,
                                 const std::function<bool()>& cancel = nullptr);
 

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/base/fileopen.h"
+
 // An open file: the descriptor and the position that every read and write starts from. Reads
 // and writes go straight to the file at that position, so a failure shows in the call that
 // caused it and no buffered byte can be lost at close.
@@ -126,7 +128,9 @@ HMMIO mmioOpenA(const char* name, MMIOINFO* info, DWORD flags) {
     // Non-blocking only for the open itself, so a named pipe cannot hold the caller; it is
     // refused below.
     int oflags = access | O_CLOEXEC | O_NONBLOCK;
-    if (create) oflags |= (flags & MMIO_CREATENEW) != 0 ? O_CREAT | O_EXCL : O_CREAT | O_TRUNC;
+    // A file written over is emptied only once it is known to be a regular file of one name.
+    const bool overwrite = create && (flags & MMIO_CREATENEW) == 0;
+    if (create) oflags |= overwrite ? O_CREAT : O_CREAT | O_EXCL;
     if (flags & MMIO_NOFOLLOW) oflags |= O_NOFOLLOW;
     int fd = -1;
     do {
@@ -143,6 +147,21 @@ HMMIO mmioOpenA(const char* name, MMIOINFO* info, DWORD flags) {
         ::close(fd);
         if (info) info->wErrorRet = MMIOERR_CANNOTOPEN;
         return nullptr;
+    }
+    if (overwrite && S_ISREG(st.st_mode)) {
+        if (st.st_nlink > 1 && (flags & MMIO_NOFOLLOW) != 0) {
+            // The file has another name too (a hard link): it keeps its data under that name, and
+            // a new file takes this one.
+            ::close(fd);
+            fd = platform::ReplaceWithNewFile(name, access == O_RDWR);
+        } else if (::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        if (fd < 0) {
+            if (info) info->wErrorRet = OpenErrorFromErrno(errno);
+            return nullptr;
+        }
     }
     auto* h = new (std::nothrow) MmioFile;
     if (h == nullptr) {

@@ -37,7 +37,9 @@ inline constexpr DWORD MMIO_CREATE = 0x1000;
 // This platform's own open flags. With MMIO_CREATE, MMIO_CREATENEW makes a new file only: a name
 // under which anything exists (a link that points nowhere included) fails with
 // MMIOERR_FILEEXISTS and nothing is touched. MMIO_NOFOLLOW never follows a link in the last part
-// of the name: such a name fails to open.
+// of the name: such a name fails to open; and when MMIO_CREATE writes over a regular file that
+// is there (without MMIO_CREATENEW), one that has another name too (a hard link) is left to that
+// name, and a new file takes this one.
 inline constexpr DWORD MMIO_CREATENEW = 0x00100000;
 inline constexpr DWORD MMIO_NOFOLLOW = 0x00200000;
 

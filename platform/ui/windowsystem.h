@@ -70,9 +70,14 @@ public:
     // as "no"); each returns to its caller when its loop next runs.
     virtual void DismissModals() = 0;
     // Handles what has arrived for the windows so far (paints, timers, posted messages, a close
-    // request from the desktop) but no input of the user, which waits. For a handler that waits
-    // long on the user-interface thread inside a ModalFrame, as a message box's loop would.
+    // request from the desktop: the window manager's as a termination signal's) but no input of
+    // the user (clicks, keys, the wheel), which is held back. For a handler that waits long on
+    // the user-interface thread inside a ModalFrame, as a message box's loop would; when the
+    // wait is over it calls ReleaseHeldInput, which hands the held input to its windows in the
+    // order it came, to be handled after the handler has returned (or drops it when the program
+    // is closing).
     virtual void ProcessPendingEvents() {}
+    virtual void ReleaseHeldInput() {}
 
     // Timer id of wnd started (elapse in ms) or stopped (elapse 0).
     virtual void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) = 0;

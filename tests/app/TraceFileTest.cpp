@@ -118,4 +118,44 @@ TEST(TraceFileTest, ALinkAtTheTraceFileIsNeverWrittenThrough) {
     EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
+// A trace file with a second name (a hard link to another file, made before the start or while
+// the program runs) is not the program's own: what it shares its data with is never changed.
+TEST(TraceFileTest, ATraceFileWithAnotherNameIsNeverWrittenInto) {
+    TempFolder folder, elsewhere;
+    const std::string trace = folder.File("debug.txt");
+    const std::string other = elsewhere.File("notes.txt");
+    std::ofstream(other) << "the user's notes\n";
+    ASSERT_EQ(::link(other.c_str(), trace.c_str()), 0);
+    {
+        CWaveInOutDlg dlg(folder.Path());
+        dlg.WriteSystemReport();
+        dlg.WriteTrace("0-01");
+    }
+    EXPECT_EQ(Contents(other), "the user's notes\n");
+    // Tracing stayed off: the name still leads to the other file.
+    struct stat st {};
+    ASSERT_EQ(::lstat(trace.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    ASSERT_EQ(::unlink(trace.c_str()), 0);
+
+    // Made while tracing is on: the program's own file takes the name, the other file stays.
+    std::ofstream(trace) << "report\n";
+    CWaveInOutDlg dlg(folder.Path());
+    ASSERT_TRUE(dlg.IsTracing());
+    ASSERT_EQ(::unlink(trace.c_str()), 0);
+    ASSERT_EQ(::link(other.c_str(), trace.c_str()), 0);
+    dlg.WriteTrace("0-02");
+    EXPECT_EQ(Contents(other), "the user's notes\n");
+    ASSERT_EQ(::lstat(trace.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(Lines(trace), std::vector<std::string>{"0-02"});
+    ASSERT_EQ(::unlink(trace.c_str()), 0);
+    ASSERT_EQ(::link(other.c_str(), trace.c_str()), 0);
+    dlg.WriteSystemReport();
+    EXPECT_EQ(Contents(other), "the user's notes\n");
+    ASSERT_EQ(::lstat(trace.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(Contents(trace).rfind("sorvel(", 0), 0u);
+}
+
 }  // namespace

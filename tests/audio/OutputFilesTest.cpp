@@ -121,6 +121,37 @@ TEST_F(OutputFiles, TheHundredthNameIsOverwrittenWhenAllAreTakenButNeverThroughA
     EXPECT_EQ(riffbytes::ReadFile(folder.File("song_dump_07.txt")), "kept");
 }
 
+// The hundredth name is a second name of another file (a hard link): that file keeps its data,
+// and a new output takes the name.
+TEST_F(OutputFiles, TheHundredthNameThatSharesItsFileWithAnotherNameGetsANewFile) {
+    for (int n = 1; n <= 99; ++n) {
+        char wav[32];
+        char dump[32];
+        std::snprintf(wav, sizeof wav, "song_%02d.wav", n);
+        std::snprintf(dump, sizeof dump, "song_dump_%02d.txt", n);
+        riffbytes::WriteFile(folder.File(wav), "kept");
+        riffbytes::WriteFile(folder.File(dump), "kept");
+    }
+    const std::string sharedWav = elsewhere.File("shared.wav");
+    const std::string sharedDump = elsewhere.File("shared.txt");
+    riffbytes::WriteFile(sharedWav, "someone's recording");
+    riffbytes::WriteFile(sharedDump, "someone's notes");
+    ASSERT_EQ(::link(sharedWav.c_str(), folder.File("song_100.wav").c_str()), 0);
+    ASSERT_EQ(::link(sharedDump.c_str(), folder.File("song_dump_100.txt").c_str()), 0);
+    Open(2);
+    EXPECT_EQ(Boxes(), (Texts{"連番が100を超えています。ファイルを消去して下さい。\r\n今回は_100.wavとして保存します。",
+                              "連番が100を超えています。ファイルを消去して下さい。\r\n今回は_dump_100.txtとして保存します。"}));
+    EXPECT_EQ(riffbytes::ReadFile(sharedWav), "someone's recording");
+    EXPECT_EQ(riffbytes::ReadFile(sharedDump), "someone's notes");
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.File("song_100.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(riffbytes::ReadFile(folder.File("song_100.wav")).size(), 44u);
+    ASSERT_EQ(::lstat(folder.File("song_dump_100.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(riffbytes::ReadFile(folder.File("song_dump_100.txt")).rfind("sorvel\t", 0), 0u);
+}
+
 TEST_F(OutputFiles, OutputsThatCannotBeWrittenLeaveNoEmptyFiles) {
     {
         FileSizeLimit limit(0);  // a full disk: files can be made, nothing written into them

@@ -13,6 +13,7 @@
 #include "audio/ConverterBridge.h"
 #include "batch/BatchHarness.h"
 #include "batch/StandInConverter.h"
+#include "support/ProcessAlive.h"
 
 namespace {
 
@@ -333,6 +334,29 @@ TEST_F(ConverterRun, AbortInTheBatchDialogEndsAConverterThatIsStillRunning) {
     EXPECT_FALSE(runtest::Exists(b.Output("song_01.wav")));
 }
 
+// The converter is a wrapper that runs the real one as its child: 中止 ends the child too, and
+// nothing it would have written later appears.
+TEST_F(ConverterRun, AbortInTheBatchDialogAlsoEndsTheProcessesOfAWrapperConverter) {
+    BatchHarness& b = h;
+    MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\n\"$(dirname \"$0\")/real.sh\" \"$@\"\n", ReadyIni(b.folder.Path()));
+    MakeScript(tools.File("real.sh"),
+               "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 5\nbase=$(basename \"$1\")\necho late > \"" +
+                   b.folder.Path() + "${base%.*}.wav\"\n",
+               ReadyIni(b.folder.Path()));
+    b.dlg.m_strConverterPath = tools.File("wrapper.sh");
+    const std::string song = Mp3(music.File("song.mp3"));
+    b.Start({song});
+    ASSERT_TRUE(runtest::PumpUntil([&] { return !Calls().empty(); }, 20.0));
+    b.dlg.m_pBatchDlg->OnBnClickedAbort();
+    b.Finish();
+    const pid_t child = static_cast<pid_t>(std::stol(Calls().at(0)));
+    // Gone at once; left running, it would have ended by now after writing its output.
+    EXPECT_FALSE(processalive::Runs(child)) << "the real converter still runs";
+    processalive::EndsWithin(child, 30.0);
+    EXPECT_FALSE(runtest::Exists(b.folder.File("song.wav")));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+}
+
 // A program folder that others can write (a shared install): a link planted at the name of a
 // helper file the conversion makes never leads the program to write, create or change a file
 // elsewhere. The conversion is refused and told instead.
@@ -374,6 +398,93 @@ TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
     dlg->m_strDropFile = song;
     EXPECT_TRUE(dlg->OpenInputFile());
     dlg->m_inputFile.Close();
+}
+
+// The converter's output name holds an entry that is not the user's own file of one name: a
+// link to the user's song elsewhere (or to nothing), or a second name of a file. The converter
+// never writes through it: the entry is moved aside as it is and put back as it was, whether the
+// conversion succeeds or fails, and the file it leads to keeps its bytes.
+TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUntouched) {
+    const std::string song = Mp3(music.File("song.mp3"));
+    MakeScript(tools.File("bad.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nsox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() +
+                   "${base%.*}.wav\" 2>/dev/null\nexit 1\n",
+               ReadyIni(h.folder.Path()));
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    TempFolder elsewhere;
+    const std::string victim = elsewhere.File("victim.wav");
+    const std::string nowhere = elsewhere.File("nowhere.wav");
+    const std::string entry = h.folder.File("song.wav");
+    enum class Kind { Link, Dangling, HardLink };
+    for (const Kind kind : {Kind::Link, Kind::Dangling, Kind::HardLink}) {
+        for (const bool succeeds : {true, false}) {
+            SCOPED_TRACE(std::string(kind == Kind::Link ? "link" : kind == Kind::Dangling ? "dangling link" : "hard link") +
+                         (succeeds ? ", conversion succeeds" : ", conversion fails"));
+            riffbytes::WriteFile(victim, "the user's song");
+            ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+            if (kind == Kind::HardLink) {
+                ASSERT_EQ(::link(victim.c_str(), entry.c_str()), 0);
+            } else {
+                ASSERT_EQ(::symlink((kind == Kind::Link ? victim : nowhere).c_str(), entry.c_str()), 0);
+            }
+            struct stat before {};
+            ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+            dlg->m_strConverterPath = tools.File(succeeds ? "conv.sh" : "bad.sh");
+            dlg->m_strDropFile = song;
+            EXPECT_EQ(dlg->OpenInputFile(), succeeds ? TRUE : FALSE);
+            EXPECT_EQ(BoxTexts(), succeeds ? std::vector<std::string>{}
+                                           : std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+            if (dlg->m_inputFile.IsOpen()) dlg->m_inputFile.Close();
+
+            EXPECT_TRUE(ReadFile(victim) == "the user's song") << "the file the entry leads to was written";
+            struct stat st {};
+            ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0600u);
+            EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
+            // The same entry under its name: the same link, or the same file.
+            struct stat after {};
+            ASSERT_EQ(::lstat(entry.c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            if (succeeds) {
+                struct stat temp {};
+                ASSERT_EQ(::lstat(h.folder.File("temp.wav").c_str(), &temp), 0);
+                EXPECT_TRUE(S_ISREG(temp.st_mode));
+                EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
+            } else {
+                EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav")));
+            }
+            // Nothing of the conversion's own is left beside it.
+            for (const auto& e : std::filesystem::directory_iterator(h.folder.Path())) {
+                const std::string name = e.path().filename().string();
+                EXPECT_TRUE(name == "song.wav" || name == "temp.wav" || name == "debug.txt") << name;
+            }
+            ::unlink(entry.c_str());
+            ::unlink(h.folder.File("temp.wav").c_str());
+        }
+    }
+}
+
+// The user opens a link in the program folder to a WAV of another rate elsewhere: the link is
+// the entry under the output's name itself. The converter reads the song through it where it
+// was moved and writes a new file; the song keeps its bytes and the link stays.
+TEST_F(ConverterRun, ASourceThatIsTheLinkAtTheOutputNameIsConvertedWithoutWritingThroughIt) {
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    const std::string song = music.File("rate.wav");
+    WriteWav(song, runtest::Tone(220.0, 48000), 1, 48000);
+    const std::string original = ReadFile(song);
+    const std::string link = h.folder.File("rate.wav");
+    ASSERT_EQ(::symlink(song.c_str(), link.c_str()), 0);
+    dlg->m_strDropFile = link;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    EXPECT_EQ(dlg->m_inputFile.m_fmt.nSamplesPerSec, 44100u);
+    dlg->m_inputFile.Close();
+    EXPECT_TRUE(ReadFile(song) == original) << "the song was written through the link";
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), song);
+    EXPECT_TRUE(BoxTexts().empty());
 }
 
 TEST_F(ConverterRun, AConvertedSourceWithSetIdBitsGivesNoSetIdCopy) {

@@ -7,6 +7,8 @@
 
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
+#include "support/ProcessAlive.h"
+#include "support/RiffBytes.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -40,6 +42,25 @@ TEST(RunProcess, ACancelEndsAProgramThatIsStillRunning) {
     EXPECT_EQ(stubborn.signal, SIGKILL);
     // Without a cancel that says so, the program ends by itself.
     EXPECT_TRUE(RunProcessAndWait("/bin/sh", {"-c", "sleep 0.1"}, [] { return false; }).Succeeded());
+}
+
+// A program that runs others (a wrapper script around the real converter): a cancel ends them
+// all, also one that ignores SIGTERM, and they are gone when the call returns.
+TEST(RunProcess, ACancelEndsTheProcessesTheProgramStarted) {
+    TempFolder folder;
+    const std::string pids = folder.File("pids");
+    // One child in the foreground, one in the background that ignores SIGTERM; the wrapper
+    // notes their process ids and waits for the first.
+    const std::string script = "sleep 30 & a=$!; (trap '' TERM; exec sleep 30) & b=$!; echo \"$a $b\" > \"$0\"; wait $a";
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = RunProcessAndWait("/bin/sh", {"-c", script, pids}, [&] { return !riffbytes::ReadFile(pids).empty(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(r.Succeeded());
+    std::istringstream in(riffbytes::ReadFile(pids));
+    pid_t foreground = 0, stubborn = 0;
+    ASSERT_TRUE(in >> foreground >> stubborn);
+    EXPECT_FALSE(processalive::Runs(foreground)) << "the wrapper's child still runs";
+    EXPECT_FALSE(processalive::Runs(stubborn)) << "the child that ignores SIGTERM still runs";
 }
 
 TEST(RunProcess, WaitsUntilTheProgramHasEnded) {

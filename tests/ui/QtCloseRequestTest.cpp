@@ -19,8 +19,10 @@
 #include "app/WaveInOutApp.h"
 #include "app/WaveInOutDlg.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/msgqueue.h"
 #include "platform/wave/testdevice.h"
 #include "resources/resource_ids.h"
+#include "support/ProcessAlive.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -299,6 +301,122 @@ TEST_F(QtCloseRequestTest, TheCloseButtonDuringTheConverterOfOpenEndsItAndThePro
     EXPECT_FALSE(HasLineStartingWith(trace, "2-02")) << "a file run started";
     EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
     EXPECT_TRUE(ConverterEnded(tools));
+}
+
+// A converter that is a wrapper script: it runs the real converter as its child, which notes its
+// process id in calls.log, waits 5 s and then writes the output the program would take.
+std::string WrapperConverter(const TempFolder& tools, const std::string& programFolder) {
+    const std::string exe = tools.File("wrapper.sh");
+    std::ofstream(exe) << "#!/bin/sh\n\"$(dirname \"$0\")/real.sh\" \"$@\"\n";
+    ::chmod(exe.c_str(), 0755);
+    const std::string real = tools.File("real.sh");
+    std::ofstream(real) << "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 5\nbase=$(basename \"$1\")\n"
+                           "echo late > \"" << programFolder << "${base%.*}.wav\"\n";
+    ::chmod(real.c_str(), 0755);
+    std::ofstream(tools.File("wrapper.ini")) << "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder="
+                                             << programFolder.substr(0, programFolder.size() - 1) << "\r\n";
+    return exe;
+}
+
+// The window manager's close request (the title bar's close button) reaches the program while
+// OPEN waits for the converter: 2 s into the conversion it comes through the window system, and
+// the converter, with everything it started, ends and the program closes at once. A click that
+// the window system hands over meanwhile is not acted on.
+class QtCloseFromWindowSystemTest : public QtCloseRequestTest {
+protected:
+    void RunAndCloseFromTheWindowSystem(const std::string& converter) {
+        const std::string song = tools.File("song.mp3");
+        std::ofstream(song) << "an mp3";
+        const std::string calls = tools.File("calls.log");
+        struct State {
+            bool routeWorks = false;          // a click from the window system ticks the box when idle
+            BOOL before = BST_UNCHECKED;      // the box when the converter started
+            bool clickedDuringWait = false;
+            bool unchangedDuringWait = false;
+            bool closeSent = false;
+            Clock::time_point closeAt = Clock::time_point::max();
+        };
+        auto state = std::make_shared<State>();
+        auto running = std::make_shared<bool>(true);
+        auto startedAt = std::make_shared<Clock::time_point>(Clock::time_point::max());
+        // Every step ends once the program has ended (its window objects are gone then).
+        WhenPossible([=] {
+            if (!*running) return true;
+            auto* dlg = dynamic_cast<CWaveInOutDlg*>(drv::ShownWindow("ソルベル"));
+            if (dlg == nullptr) return false;
+            const BOOL idle = dlg->m_chkSave.GetCheck();
+            if (!drv::ClickFromWindowSystem(&dlg->m_chkSave)) return true;
+            WhenPossible([=] {
+                if (!*running) return true;
+                if (dlg->m_chkSave.GetCheck() == idle) return false;
+                state->routeWorks = true;
+                dlg->m_strConverterPath = converter;
+                dlg->m_strDropFile = song;
+                WhenPossible([=] {
+                    if (!*running) return true;
+                    if (*startedAt == Clock::time_point::max()) {
+                        if (Lines(calls).empty()) return false;
+                        *startedAt = Clock::now();
+                        state->before = dlg->m_chkSave.GetCheck();
+                    }
+                    const auto into = Clock::now() - *startedAt;
+                    if (!state->clickedDuringWait && into >= std::chrono::seconds(1))
+                        state->clickedDuringWait = drv::ClickFromWindowSystem(&dlg->m_chkSave);
+                    if (into < std::chrono::seconds(2)) return false;
+                    state->unchangedDuringWait = dlg->m_chkSave.GetCheck() == state->before;
+                    state->closeAt = Clock::now();
+                    state->closeSent = drv::CloseFromWindowSystem(dlg);
+                    // A close that does not get through ends the program the program's own way
+                    // 10 s later, so that the failure shows as a slow end.
+                    drv::RunSoon([dlg, running] {
+                        if (*running) platform::ui::PostToQueue(dlg, WM_CLOSE, 0, 0);
+                    }, 10000);
+                    return true;
+                });
+                drv::Click(&dlg->m_btnOpen);
+                return true;
+            });
+            return true;
+        });
+        CWaveInOutApp app(folder.Path(), folder.Path());
+        app.InitInstance();
+        const Clock::time_point ended = Clock::now();
+        *running = false;
+        drv::ProcessEvents(50);
+
+        ASSERT_TRUE(state->routeWorks) << "a click from the window system did not reach the box";
+        ASSERT_TRUE(state->closeSent);
+        const double seconds = std::chrono::duration<double>(ended - state->closeAt).count();
+        EXPECT_LT(seconds, 3.0);
+        RecordProperty("close_to_end_ms", static_cast<int>(seconds * 1000));
+        EXPECT_TRUE(state->clickedDuringWait);
+        EXPECT_TRUE(state->unchangedDuringWait) << "a click was acted on while the converter ran";
+        EXPECT_EQ(app.DialogResult(), IDCANCEL);
+        const auto trace = Lines(folder.File("debug.txt"));
+        EXPECT_TRUE(HasLineStartingWith(trace, "RunConverter: ended for a close request"));
+        EXPECT_TRUE(HasLineStartingWith(trace, "98-END"));
+        EXPECT_FALSE(HasLineStartingWith(trace, "2-02")) << "a file run started";
+        EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+        // No process of the converter is left: the real one behind a wrapper neither.
+        const auto pids = Lines(calls);
+        ASSERT_EQ(pids.size(), 1u);
+        const pid_t converterPid = static_cast<pid_t>(std::stol(pids[0]));
+        EXPECT_FALSE(processalive::Runs(converterPid)) << "the converter still runs";
+        // Nothing it would have written appears later.
+        processalive::EndsWithin(converterPid, 30.0);
+        EXPECT_FALSE(fs::exists(folder.File("song.wav")));
+        EXPECT_FALSE(fs::exists(folder.File("temp.wav")));
+    }
+
+    TempFolder tools;
+};
+
+TEST_F(QtCloseFromWindowSystemTest, DuringTheConverterOfOpenItEndsTheConverterAndTheProgram) {
+    RunAndCloseFromTheWindowSystem(SlowConverter(tools, folder.Path()));
+}
+
+TEST_F(QtCloseFromWindowSystemTest, DuringAWrapperConverterOfOpenItEndsWhatTheWrapperStartedToo) {
+    RunAndCloseFromTheWindowSystem(WrapperConverter(tools, folder.Path()));
 }
 
 }  // namespace

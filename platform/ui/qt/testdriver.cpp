@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
 
 #include "platform/ui/msgbox.h"
 #include "platform/ui/qt/backend.h"
@@ -212,6 +214,28 @@ bool CloseWindow(CWnd* topLevel) {
     QWidget* w = WidgetOf(topLevel);
     if (w == nullptr) return false;
     w->window()->close();
+    return true;
+}
+
+bool CloseFromWindowSystem(CWnd* topLevel) {
+    QWidget* w = WidgetOf(topLevel);
+    QWindow* window = w != nullptr ? w->window()->windowHandle() : nullptr;
+    if (window == nullptr) return false;
+    QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::AsynchronousDelivery>(window);
+    return true;
+}
+
+bool ClickFromWindowSystem(CWnd* wnd) {
+    QWidget* w = WidgetOf(wnd);
+    QWindow* window = w != nullptr ? w->window()->windowHandle() : nullptr;
+    if (window == nullptr || !w->isVisible()) return false;
+    const QPointF local = QPointF(w->mapTo(w->window(), QPoint(w->width() / 2, w->height() / 2)));
+    const QPointF global = QPointF(w->window()->mapToGlobal(local.toPoint()));
+    using WSI = QWindowSystemInterface;
+    WSI::handleMouseEvent<WSI::AsynchronousDelivery>(window, local, global, Qt::LeftButton, Qt::LeftButton,
+                                                      QEvent::MouseButtonPress);
+    WSI::handleMouseEvent<WSI::AsynchronousDelivery>(window, local, global, Qt::NoButton, Qt::LeftButton,
+                                                      QEvent::MouseButtonRelease);
     return true;
 }
 

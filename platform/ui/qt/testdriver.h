@@ -43,6 +43,12 @@ bool MouseAt(CWnd* wnd, UINT message, int x, int y);
 bool DropFiles(CWnd* wnd, const std::vector<std::string>& paths, POINT at);
 // Asks the window to close as its title bar's close button does.
 bool CloseWindow(CWnd* topLevel);
+// Input as the window system hands it over: queued where a platform plugin queues what the
+// desktop sends, and handled when the event loop next takes the window system's events. The
+// window manager's close request for the window (its title bar's close button), and a click of
+// the left button in the middle of the window's widget.
+bool CloseFromWindowSystem(CWnd* topLevel);
+bool ClickFromWindowSystem(CWnd* wnd);
 
 // What the widget shows.
 bool HasWidget(const CWnd* wnd);

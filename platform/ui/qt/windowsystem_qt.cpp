@@ -19,7 +19,9 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
+#include "platform/ui/dialog.h"
 #include "platform/ui/qt/backend.h"
 #include "platform/ui/qt/windowsystem_qt.h"
 #include "platform/ui/msgqueue.h"
@@ -210,6 +212,78 @@ void WakeForPostedMessages() {
 
 // --- The window system -----------------------------------------------------------------------------
 
+// The user's input that the window system hands over while a handler waits: held back whole and
+// in order, and given to its windows afterwards. Qt's own exclusion of user input cannot serve:
+// it counts the window manager's close request as user input too (on X11 already where the
+// events are read), and that request must get through. So every event is handled and this
+// filter takes the input out. Only input on its way to the windows is taken (what the window
+// system delivers; what the program sends its own widgets is not input of the user), and
+// shortcuts; input for a box, picker or menu opened meanwhile passes.
+// User-interface thread only.
+class QtWindowSystem::InputHold : public QObject {
+public:
+    // Holds input while the modal widget that is active now is the active one.
+    void Begin() {
+        m_modal = QApplication::activeModalWidget();
+        qApp->installEventFilter(this);
+    }
+    void End() { qApp->removeEventFilter(this); }
+
+    // Hands the held input to its windows (posted: handled once the waiting handler has
+    // returned), or drops it.
+    void Release(bool deliver) {
+        std::vector<Held> held;
+        held.swap(m_held);
+        for (Held& h : held) {
+            if (deliver && h.receiver) QCoreApplication::postEvent(h.receiver, h.event.release());
+        }
+    }
+
+    bool eventFilter(QObject* receiver, QEvent* ev) override {
+        if (!IsUserInput(ev->type()) || (ev->type() != QEvent::Shortcut && !receiver->isWindowType())) return false;
+        if (QApplication::activeModalWidget() != m_modal || QApplication::activePopupWidget() != nullptr) return false;
+        m_held.push_back(Held{QPointer<QObject>(receiver), std::unique_ptr<QEvent>(ev->clone())});
+        return true;
+    }
+
+private:
+    static bool IsUserInput(QEvent::Type type) {
+        switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+        case QEvent::TabletEnterProximity:
+        case QEvent::TabletLeaveProximity:
+        case QEvent::NativeGesture:
+        case QEvent::ContextMenu:
+        case QEvent::Enter:
+        case QEvent::Leave:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    struct Held {
+        QPointer<QObject> receiver;
+        std::unique_ptr<QEvent> event;
+    };
+    std::vector<Held> m_held;
+    QPointer<QWidget> m_modal;
+};
+
 QtWindowSystem::QtWindowSystem() = default;
 
 QtWindowSystem::~QtWindowSystem() {
@@ -311,7 +385,17 @@ void QtWindowSystem::EndModal(CDialog* dlg) {
 
 void QtWindowSystem::DismissModals() { DismissOpenModals(); }
 
-void QtWindowSystem::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+void QtWindowSystem::ProcessPendingEvents() {
+    if (!m_inputHold) m_inputHold = std::make_unique<InputHold>();
+    m_inputHold->Begin();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_inputHold->End();
+}
+
+void QtWindowSystem::ReleaseHeldInput() {
+    // Input given to a program that is closing would start what the close has to stop.
+    if (m_inputHold) m_inputHold->Release(!CloseRequested());
+}
 
 void QtWindowSystem::TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) {
     RunOnUi([this, wnd, id, elapse] {

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -40,6 +41,7 @@ public:
     void EndModal(CDialog* dlg) override;
     void DismissModals() override;
     void ProcessPendingEvents() override;
+    void ReleaseHeldInput() override;
     void TimerChanged(CWnd* wnd, UINT_PTR id, UINT elapse) override;
     UINT TrackPopupMenu(const CMenu& menu, CWnd* owner, int x, int y) override;
     bool FileDialog(CWnd* owner, FileDialogRequest& request) override;
@@ -53,6 +55,9 @@ public:
     QMenu* OpenMenu() const { return m_openMenu; }
 
 private:
+    // Held by ProcessPendingEvents until ReleaseHeldInput.
+    class InputHold;
+    std::unique_ptr<InputHold> m_inputHold;
     std::map<CDialog*, QEventLoop*> m_loops;
     std::map<std::pair<CWnd*, UINT_PTR>, QTimer*> m_timers;
     QPointer<QWidget> m_tooltipOwner;
