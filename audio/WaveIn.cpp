@@ -4,9 +4,17 @@
 #include <new>
 #include <string>
 
+#include "platform/base/clock.h"
 #include "platform/ui/msgbox.h"
 
 #include "app/WaveInOutDlg.h"
+
+namespace {
+
+// Longest wait of a recorded block for the engine to pass the ring entries it overwrites.
+constexpr DWORD kRoomWaitMs = 100;
+
+}  // namespace
 
 BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     if (pHdr == nullptr || pHdr->lpData == nullptr) return FALSE;
@@ -21,10 +29,16 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     if (pHdr->dwBufferLength != 0) n = std::min(n, pHdr->dwBufferLength);
     if (n < 1) return FALSE;
     const std::int64_t count = m_nInputCount.load(std::memory_order_relaxed);
-    // An engine still reading the entries this block would overwrite (it has fallen a ring
-    // behind) keeps them: the block is dropped, as a sound card drops an overrun, and the run
-    // goes on with the next one. The phase vocoder takes its block in place, under its
-    // sequence number, and is never in the way.
+    // An engine still reading the entries this block would overwrite keeps them. Blocks that
+    // waited in the queue (this thread was held up) arrive together, and the engine, which
+    // never waits for this thread, passes them within moments: the block waits that long. An
+    // engine that has fallen a ring behind for longer loses the block, as a sound card drops an
+    // overrun, and the run goes on with the next one. The phase vocoder takes its block in
+    // place, under its sequence number, and is never in the way.
+    if (m_nMethod == 0 && !InputRingHasRoom(count)) {
+        const DWORD since = timeGetTime();
+        while (!InputRingHasRoom(count) && timeGetTime() - since < kRoomWaitMs) Sleep(1);
+    }
     if (m_nMethod == 0 && !InputRingHasRoom(count)) {
         if (IsTracing()) WriteTrace("MM_WIM_DATA dropped at " + std::to_string(count) + ": the engine is behind");
         return FALSE;
