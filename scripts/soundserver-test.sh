@@ -165,12 +165,14 @@ say "runs halted in their middle"
 # Each case records the playback sink's monitor itself and halts its own process (SIGSTOP,
 # SIGCONT) together with a plain player of the voice on a sink of its own: file runs and LIVE
 # runs, TD-PSOLA and the phase vocoder, both latency settings, halts of half a second and of a
-# second, with the MIDI synthesizer switched off or open and asleep. The click marks the run's
-# start in the recording. A case is: run method latency synthesizer halt-seconds.
+# second, with the MIDI synthesizer switched off or open and asleep; and two LIVE runs whose
+# window thread alone is held up (the process runs on). The click marks the run's start in the
+# recording. A case is: run method latency synthesizer halt-seconds [ui].
 sox -n -r 44100 -b 16 -c 1 "$work/marker.wav" synth 0.05 sine 1000 vol 0.5
 halt_cases="${SORVEL_SOUNDSERVER_HALT_CASES:-file psola 0 none 0.5;file psola 0 asleep 1;file psola 1 none 1;file psola 1 asleep 0.5;\
 live psola 0 none 0.5;live psola 0 asleep 1;live psola 1 none 1;live psola 1 asleep 0.5;\
-live pv 0 none 0.5;live pv 0 asleep 1;live pv 1 none 1;live pv 1 asleep 0.5}"
+live pv 0 none 0.5;live pv 0 asleep 1;live pv 1 none 1;live pv 1 asleep 0.5;\
+live psola 1 none 1 ui;live pv 1 asleep 2 ui}"
 IFS=';' read -r -a cases <<<"$halt_cases"
 index=0
 for case in "${cases[@]}"; do

@@ -560,14 +560,21 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
     EXPECT_LE(cost.longestGap, gapBound) << "the halt left a hole longer than the plain player's";
     EXPECT_LE(cost.lost, std::max(plainCost.lost, haltSeconds) + kMargin) << "the halt cost more silence than it cost the plain player";
     if (!live) {
+        EXPECT_TRUE(droppedMs.empty()) << "a file run has no recording to drop";
         // Nothing of a file is dropped: the run carries the halt's length, like the plain player,
         // and no more than it. Ending sooner means sound was lost.
         EXPECT_LE(cost.endLate, std::max(plainCost.endLate, haltSeconds) + kMargin) << "the run ended late: the halt's delay was carried";
         EXPECT_GE(cost.endLate, haltSeconds - kMargin) << "the run ended early: sound of the file was lost";
         return;
     }
-    // A LIVE run drops what the halt kept from it: it ends as late as the voice does, no later
-    // and no sooner.
+    // A LIVE run drops what the halt kept from it, and the trace tells it: as much as the halt
+    // less what the playback's own buffer carried over (or, with the window's thread alone held
+    // up, what the recording buffers could not hold), no more than the halt.
+    double dropped = 0.0;
+    for (int ms : droppedMs) dropped += ms / 1000.0;
+    EXPECT_LE(dropped, haltSeconds + 0.1) << "the trace tells more recording dropped than the halt lasted";
+    if (halted == "process") EXPECT_GE(dropped, haltSeconds - 0.35) << "the trace does not tell what the halt's backlog cost";
+    // It ends as late as the voice does, no later and no sooner.
     EXPECT_LE(std::abs(cost.endLate), kMargin) << "the LIVE run's end moved against the voice's";
     const std::vector<double> input = Levels(Channel(recorded, 0));
     const double haltHeard = markerEnd + haltAt;  // the halt on the recording's clock
