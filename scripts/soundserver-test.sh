@@ -9,8 +9,11 @@
 # Then clicks go through a Thru run and their delay from the recording device to the playback
 # device is measured. A click on the analyser must sound its note through the MIDI synthesizer
 # on the playback device, at the note's pitch. Last, file runs and LIVE runs are halted for half a
-# second in their middle (SIGSTOP, SIGCONT): the halt may cost no more silence and lateness than
-# its own length, in both latency settings, with the synthesizer off or asleep.
+# second or a second in their middle (SIGSTOP, SIGCONT), together with a plain player of the voice
+# on a sink of its own: the halt may cost the run no more silence and lateness than it cost that
+# player, and a LIVE run's lag behind its input (both looped into one stereo sink) must come back
+# to what it was before the halt; in both methods and latency settings, with the synthesizer off
+# or asleep, and with the window's thread alone held up.
 #   bash scripts/soundserver-test.sh [BUILD_DIR]
 # Skips (exit 0) with one line "soundserver-test: SKIPPED: REASON" when the sound server cannot
 # start, or after the halted runs when SORVEL_SOUNDSERVER_ONLY left the other phases out;
