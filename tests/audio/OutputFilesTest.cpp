@@ -62,6 +62,17 @@ protected:
         dlg.m_saveFile.Close();
         dlg.CloseDumpFile();
     }
+    // Output files numbered 1 to 99 of the song, for WAV and dump alike, each holding "kept".
+    void TakeNumbers1To99() {
+        for (int n = 1; n <= 99; ++n) {
+            char wav[32];
+            char dump[32];
+            std::snprintf(wav, sizeof wav, "song_%02d.wav", n);
+            std::snprintf(dump, sizeof dump, "song_dump_%02d.txt", n);
+            riffbytes::WriteFile(folder.File(wav), "kept");
+            riffbytes::WriteFile(folder.File(dump), "kept");
+        }
+    }
     // A link under name in the output folder to a path in another folder that does not exist.
     std::string PlantLink(const std::string& name) {
         const std::string target = elsewhere.File(name + ".target");
@@ -100,14 +111,7 @@ TEST_F(OutputFiles, LinksUnderTheNextNamesAreLeftAloneAndTheNextFreeNamesTaken) 
 }
 
 TEST_F(OutputFiles, TheHundredthNameIsOverwrittenWhenAllAreTakenButNeverThroughALink) {
-    for (int n = 1; n <= 99; ++n) {
-        char wav[32];
-        char dump[32];
-        std::snprintf(wav, sizeof wav, "song_%02d.wav", n);
-        std::snprintf(dump, sizeof dump, "song_dump_%02d.txt", n);
-        riffbytes::WriteFile(folder.File(wav), "kept");
-        riffbytes::WriteFile(folder.File(dump), "kept");
-    }
+    TakeNumbers1To99();
     // A plain file of the hundredth name is overwritten, as the message says.
     riffbytes::WriteFile(folder.File("song_100.wav"), "old");
     const std::string dumpTarget = PlantLink("song_dump_100.txt");
@@ -124,14 +128,7 @@ TEST_F(OutputFiles, TheHundredthNameIsOverwrittenWhenAllAreTakenButNeverThroughA
 // The hundredth name is a second name of another file (a hard link): that file keeps its data,
 // and a new output takes the name.
 TEST_F(OutputFiles, TheHundredthNameThatSharesItsFileWithAnotherNameGetsANewFile) {
-    for (int n = 1; n <= 99; ++n) {
-        char wav[32];
-        char dump[32];
-        std::snprintf(wav, sizeof wav, "song_%02d.wav", n);
-        std::snprintf(dump, sizeof dump, "song_dump_%02d.txt", n);
-        riffbytes::WriteFile(folder.File(wav), "kept");
-        riffbytes::WriteFile(folder.File(dump), "kept");
-    }
+    TakeNumbers1To99();
     const std::string sharedWav = elsewhere.File("shared.wav");
     const std::string sharedDump = elsewhere.File("shared.txt");
     riffbytes::WriteFile(sharedWav, "someone's recording");

@@ -81,13 +81,18 @@ Launched Launch() {
     return l;
 }
 
-TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItStillClosesIt) {
-    Launched l = Launch();
+// Stops the launched program, as a user halts a program to look at it.
+void Halt(const Launched& l) {
     ASSERT_GT(l.program, 0);
-    // Halted, as a user halts a program to look at it; its launcher ends meanwhile, so the kernel
-    // sends the halted job SIGHUP and SIGCONT.
     ASSERT_EQ(::kill(l.program, SIGSTOP), 0);
     ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) == 'T'; }, 20.0));
+}
+
+TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItStillClosesIt) {
+    Launched l = Launch();
+    // The launcher ends while the program is halted, so the kernel sends the halted job SIGHUP
+    // and SIGCONT.
+    ASSERT_NO_FATAL_FAILURE(Halt(l));
     ASSERT_EQ(::kill(l.launcher, SIGKILL), 0);
     ASSERT_EQ(::waitpid(l.launcher, nullptr, 0), l.launcher);
     ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
@@ -101,9 +106,7 @@ TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItSt
 
 TEST(TerminationWatch, TerminationWhileHaltedIsARequestOnceTheProgramGoesOn) {
     Launched l = Launch();
-    ASSERT_GT(l.program, 0);
-    ASSERT_EQ(::kill(l.program, SIGSTOP), 0);
-    ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) == 'T'; }, 20.0));
+    ASSERT_NO_FATAL_FAILURE(Halt(l));
     ASSERT_EQ(::kill(l.program, SIGTERM), 0);
     ASSERT_EQ(::kill(l.program, SIGCONT), 0);
     EXPECT_EQ(ReadWithin(l.report, 20.0), SIGTERM);

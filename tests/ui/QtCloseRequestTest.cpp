@@ -42,6 +42,14 @@ bool HasLineStartingWith(const std::vector<std::string>& lines, const std::strin
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
+// The trace of a program that a close request ended while OPEN waited for the converter: the
+// converter was ended, the program closed, and no file run started.
+void ExpectClosedWhileTheConverterRan(const std::vector<std::string>& trace) {
+    EXPECT_TRUE(HasLineStartingWith(trace, "RunConverter: ended for a close request"));
+    EXPECT_TRUE(HasLineStartingWith(trace, "98-END"));
+    EXPECT_FALSE(HasLineStartingWith(trace, "2-02")) << "a file run started";
+}
+
 std::string VoicePath() {
     const char* data = std::getenv("SORVEL_TEST_DATA");
     return data ? std::string(data) + "/voice.wav" : std::string();
@@ -295,10 +303,7 @@ TEST_F(QtCloseRequestTest, TheCloseButtonDuringTheConverterOfOpenEndsItAndThePro
     // Long before the converter would have ended by itself.
     EXPECT_LT(ended - *clicked, std::chrono::seconds(20));
     EXPECT_EQ(app.DialogResult(), IDCANCEL);
-    const auto trace = Lines(folder.File("debug.txt"));
-    EXPECT_TRUE(HasLineStartingWith(trace, "RunConverter: ended for a close request"));
-    EXPECT_TRUE(HasLineStartingWith(trace, "98-END"));
-    EXPECT_FALSE(HasLineStartingWith(trace, "2-02")) << "a file run started";
+    ExpectClosedWhileTheConverterRan(Lines(folder.File("debug.txt")));
     EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
     EXPECT_TRUE(ConverterEnded(tools));
 }
@@ -392,10 +397,7 @@ protected:
         EXPECT_TRUE(state->clickedDuringWait);
         EXPECT_TRUE(state->unchangedDuringWait) << "a click was acted on while the converter ran";
         EXPECT_EQ(app.DialogResult(), IDCANCEL);
-        const auto trace = Lines(folder.File("debug.txt"));
-        EXPECT_TRUE(HasLineStartingWith(trace, "RunConverter: ended for a close request"));
-        EXPECT_TRUE(HasLineStartingWith(trace, "98-END"));
-        EXPECT_FALSE(HasLineStartingWith(trace, "2-02")) << "a file run started";
+        ExpectClosedWhileTheConverterRan(Lines(folder.File("debug.txt")));
         EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
         // No process of the converter is left: the real one behind a wrapper neither.
         const auto pids = Lines(calls);
