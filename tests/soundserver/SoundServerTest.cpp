@@ -573,7 +573,9 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
     double dropped = 0.0;
     for (int ms : droppedMs) dropped += ms / 1000.0;
     EXPECT_LE(dropped, haltSeconds + 0.1) << "the trace tells more recording dropped than the halt lasted";
-    if (halted == "process") EXPECT_GE(dropped, haltSeconds - 0.35) << "the trace does not tell what the halt's backlog cost";
+    if (halted == "process") {
+        EXPECT_GE(dropped, haltSeconds - 0.35) << "the trace does not tell what the halt's backlog cost";
+    }
     // It ends as late as the voice does, no later and no sooner.
     EXPECT_LE(std::abs(cost.endLate), kMargin) << "the LIVE run's end moved against the voice's";
     const std::vector<double> input = Levels(Channel(recorded, 0));
