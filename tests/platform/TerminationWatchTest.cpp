@@ -44,20 +44,31 @@ int ReadWithin(int fd, double seconds) {
 }
 
 // A launcher in a process group of its own starts a program that watches for termination
-// signals (its handler writes the signal's number into `report`) and then waits.
+// signals (its handler writes the signal's number into `report`) and then waits. Both are killed
+// when this goes, so a failed test leaves nothing running.
 struct Launched {
     pid_t launcher = -1;
     pid_t program = -1;
     int report = -1;
+    ~Launched() {
+        if (program > 0) ::kill(program, SIGKILL);
+        if (launcher > 0) {
+            ::kill(launcher, SIGKILL);
+            ::waitpid(launcher, nullptr, 0);
+        }
+        if (report >= 0) ::close(report);
+    }
 };
 
-Launched Launch() {
-    int report[2], started[2];
-    EXPECT_EQ(::pipe(report), 0);
-    EXPECT_EQ(::pipe(started), 0);
-    Launched l;
-    l.launcher = ::fork();
-    if (l.launcher == 0) {
+// Fills l; the launcher tells the program's id through one pipe, the program that it watches
+// through another, so the two can never be mixed up.
+void Launch(Launched* l) {
+    int report[2], launched[2], watching[2];
+    ASSERT_EQ(::pipe(report), 0);
+    ASSERT_EQ(::pipe(launched), 0);
+    ASSERT_EQ(::pipe(watching), 0);
+    l->launcher = ::fork();
+    if (l->launcher == 0) {
         ::setpgid(0, 0);
         const pid_t program = ::fork();
         if (program == 0) {
@@ -65,55 +76,56 @@ Launched Launch() {
                 const unsigned char b = static_cast<unsigned char>(sig);
                 (void)!::write(fd, &b, 1);
             });
-            (void)!::write(started[1], "s", 1);
+            (void)!::write(watching[1], "w", 1);
             for (;;) ::pause();
         }
-        (void)!::write(started[1], &program, sizeof program);
+        (void)!::write(launched[1], &program, sizeof program);
         for (;;) ::pause();
     }
     ::close(report[1]);
-    ::close(started[1]);
-    char s = 0;
-    EXPECT_EQ(::read(started[0], &l.program, sizeof l.program), static_cast<ssize_t>(sizeof l.program));
-    EXPECT_EQ(::read(started[0], &s, 1), 1);
-    ::close(started[0]);
-    l.report = report[0];
-    return l;
+    ::close(launched[1]);
+    ::close(watching[1]);
+    l->report = report[0];
+    pid_t program = -1;
+    char w = 0;
+    const bool told = ::read(launched[0], &program, sizeof program) == static_cast<ssize_t>(sizeof program);
+    const bool watches = ::read(watching[0], &w, 1) == 1;
+    ::close(launched[0]);
+    ::close(watching[0]);
+    ASSERT_TRUE(told && program > 0) << "the launcher did not start the program";
+    l->program = program;
+    ASSERT_TRUE(watches) << "the program did not start watching";
 }
 
 // Stops the launched program, as a user halts a program to look at it.
 void Halt(const Launched& l) {
-    ASSERT_GT(l.program, 0);
     ASSERT_EQ(::kill(l.program, SIGSTOP), 0);
     ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) == 'T'; }, 20.0));
 }
 
 TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItStillClosesIt) {
-    Launched l = Launch();
+    Launched l;
+    ASSERT_NO_FATAL_FAILURE(Launch(&l));
     // The launcher ends while the program is halted, so the kernel sends the halted job SIGHUP
     // and SIGCONT.
     ASSERT_NO_FATAL_FAILURE(Halt(l));
     ASSERT_EQ(::kill(l.launcher, SIGKILL), 0);
     ASSERT_EQ(::waitpid(l.launcher, nullptr, 0), l.launcher);
+    l.launcher = -1;
     ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
     EXPECT_EQ(ReadWithin(l.report, 1.0), -1) << "the program took the kernel's notice for a request to close";
     // A hangup that someone sends is a request.
     ASSERT_EQ(::kill(l.program, SIGHUP), 0);
     EXPECT_EQ(ReadWithin(l.report, 20.0), SIGHUP);
-    ::kill(l.program, SIGKILL);
-    ::close(l.report);
 }
 
 TEST(TerminationWatch, TerminationWhileHaltedIsARequestOnceTheProgramGoesOn) {
-    Launched l = Launch();
+    Launched l;
+    ASSERT_NO_FATAL_FAILURE(Launch(&l));
     ASSERT_NO_FATAL_FAILURE(Halt(l));
     ASSERT_EQ(::kill(l.program, SIGTERM), 0);
     ASSERT_EQ(::kill(l.program, SIGCONT), 0);
     EXPECT_EQ(ReadWithin(l.report, 20.0), SIGTERM);
-    ::kill(l.program, SIGKILL);
-    ::kill(l.launcher, SIGKILL);
-    ::waitpid(l.launcher, nullptr, 0);
-    ::close(l.report);
 }
 
 }  // namespace
