@@ -35,11 +35,15 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     // engine that has fallen a ring behind for longer loses the block, as a sound card drops an
     // overrun, and the run goes on with the next one. The phase vocoder takes its block in
     // place, under its sequence number, and is never in the way.
-    if (m_nMethod == 0 && !InputRingHasRoom(count)) {
+    const auto hasRoom = [&] {
         const DWORD since = timeGetTime();
-        while (!InputRingHasRoom(count) && timeGetTime() - since < kRoomWaitMs) Sleep(1);
-    }
-    if (m_nMethod == 0 && !InputRingHasRoom(count)) {
+        while (!InputRingHasRoom(count)) {
+            if (timeGetTime() - since >= kRoomWaitMs) return false;
+            Sleep(1);
+        }
+        return true;
+    };
+    if (m_nMethod == 0 && !hasRoom()) {
         if (IsTracing()) WriteTrace("MM_WIM_DATA dropped at " + std::to_string(count) + ": the engine is behind");
         return FALSE;
     }

@@ -15,7 +15,14 @@
 // One thread at a time (the thread that reads the device) calls it; it holds no lock.
 #pragma once
 
+#include <chrono>
+
 namespace platform::wave {
+
+// Seconds on the steady clock: the arrival times the detector compares.
+inline double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 class CCaptureBacklog {
 public:

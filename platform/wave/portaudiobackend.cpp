@@ -8,7 +8,6 @@
 #include "platform/wave/pulseplayback.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -89,8 +88,7 @@ private:
             if (n < bytes) std::memset(out + n, 0, bytes - n);
         } else if (input != nullptr) {
             const double seconds = static_cast<double>(frames) / self->m_core.Format().nSamplesPerSec;
-            const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-            if (self->m_backlog.IsBacklog(AgeOf(timeInfo), seconds, now))
+            if (self->m_backlog.IsBacklog(AgeOf(timeInfo), seconds, SteadySeconds()))
                 self->m_core.DropCaptured(bytes);
             else
                 self->m_core.TryCapture(static_cast<const BYTE*>(input), bytes);

@@ -2,8 +2,6 @@
 
 #include "platform/wave/pulseconnection.h"
 
-#include <chrono>
-
 #include "platform/wave/capturebacklog.h"
 
 namespace platform::wave {
@@ -11,10 +9,6 @@ namespace {
 
 // The server hands recorded sound on in pieces of this length.
 constexpr pa_usec_t kFragmentUsec = 20000;
-
-double SteadySeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // Owns one recording stream and everything under it. All callbacks run on the mainloop thread
 // with the mainloop locked, and that thread is the only one that calls the core's device side
