@@ -79,6 +79,7 @@ void CWaveInOutDlg::OnBnClickedLive() {
         if (!WaveOutWriteBuffers()) return false;
         WriteTrace("1-08");
         if (!StartEngine(channels, "1-09", "1-10")) return false;
+        KeepLiveDelay();
         WaveInStart();
         WriteTrace("1-11");
         SetTimer(kDisplayTimer, kDisplayTimerMs);

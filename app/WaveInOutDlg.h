@@ -377,6 +377,10 @@ public:
     BOOL WaveOutWriteBuffers();
     // Playback wrapper: one buffer that the playback device finished.
     BOOL OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr);
+    // A live run: the playback keeps its delay behind the recording whatever stalls come
+    // (on devices of the sound system; the virtual devices wait for the engine instead).
+    void KeepLiveDelay();
+    void TraceLiveDelay(HWAVEOUT hDevice);
     void WaveOutStop();
     BOOL WaveOutClose();
     BOOL WaveOutAllocBuffers();
@@ -474,6 +478,7 @@ public:
     std::uint64_t m_nOutBytes = 0;
     std::int64_t m_nPlayedPos = 0;  // device position extended past its 32-bit wrap (timer)
     DWORD m_dwPlayedRaw = 0;        // the device's last 32-bit position
+    platform::wave::LiveDelayCounts m_delayCounts;  // what the playback did to keep the delay, as last traced
     unsigned m_dwPlayThreadId = 0;
     CWorkerThread m_playThread;
     CCriticalSection m_csDump;     // the dump stream: row writer against close

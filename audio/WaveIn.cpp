@@ -45,6 +45,8 @@ BOOL CWaveInOutDlg::StoreInputBlock(WAVEHDR* pHdr) {
     };
     if (m_nMethod == 0 && !hasRoom()) {
         if (IsTracing()) WriteTrace("MM_WIM_DATA dropped at " + std::to_string(count) + ": the engine is behind");
+        // The input lost the block's time; a live run's playback makes up for it.
+        platform::wave::NoteInputDropped(m_hWaveIn, n);
         return FALSE;
     }
     const unsigned slot = static_cast<unsigned>((count * 2 / m_nBlockBytes) & 3);

@@ -3,6 +3,7 @@
 // whatever the engine has published into them since.
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "app/WaveInOutDlg.h"
 #include "platform/ui/msgbox.h"
@@ -45,6 +46,36 @@ BOOL CWaveInOutDlg::WaveOutOpen(UINT deviceId, CWnd* pWnd) {
     // A device on a clock of its own making plays no buffer the engine has not reached yet.
     platform::wave::SetStreamProgress(m_hWaveOut, &m_nEngineDoneBytes);
     return TRUE;
+}
+
+void CWaveInOutDlg::KeepLiveDelay() {
+    m_delayCounts = platform::wave::LiveDelayCounts{};
+    if (m_hWaveIn == nullptr || m_hWaveOut == nullptr) return;
+    // The engine writes up to two blocks past its input (TD-PSOLA's fixed delay of B samples),
+    // the phase vocoder three (its output goes two blocks behind the newest input block, in
+    // the ring of four).
+    const auto block = static_cast<DWORD>(m_nBlockBytes);
+    platform::wave::LinkLiveDevices(m_hWaveIn, m_hWaveOut, 4 * block, (m_nMethod == 1 ? 3 : 2) * block);
+}
+
+// Trace lines for what the playback did to keep a live run's delay since the last buffer.
+void CWaveInOutDlg::TraceLiveDelay(HWAVEOUT hDevice) {
+    platform::wave::LiveDelayCounts now;
+    if (!IsTracing() || platform::wave::GetLiveDelayCounts(hDevice, &now) != MMSYSERR_NOERROR) return;
+    const auto ms = [this](std::uint64_t bytes) {
+        return std::to_string(bytes / (2u * static_cast<unsigned>(m_waveOutFmt.m_fmt.nChannels)) * 1000 / 44100);
+    };
+    const std::string at = " at " + std::to_string(m_nOutBytes) + ": ";
+    if (now.skippedOverwritten > m_delayCounts.skippedOverwritten)
+        WriteTrace("MM_WOM_DONE playback skipped" + at + ms(now.skippedOverwritten - m_delayCounts.skippedOverwritten) +
+                   " ms that the engine had already written over");
+    if (now.skippedLate > m_delayCounts.skippedLate)
+        WriteTrace("MM_WOM_DONE playback skipped" + at + ms(now.skippedLate - m_delayCounts.skippedLate) +
+                   " ms that came later than the usual delay");
+    if (now.held > m_delayCounts.held)
+        WriteTrace("MM_WOM_DONE playback held" + at + ms(now.held - m_delayCounts.held) +
+                   " ms of silence for recording the input lost");
+    m_delayCounts = now;
 }
 
 BOOL CWaveInOutDlg::WaveOutWriteBuffers() {
@@ -91,6 +122,7 @@ BOOL CWaveInOutDlg::OnWomDone(HWAVEOUT hDevice, WAVEHDR* pHdr) {
         --m_nOutQueued;
         return FALSE;
     }
+    TraceLiveDelay(hDevice);
     if (waveOutUnprepareHeader(hDevice, pHdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
         Report(this, "wavout07: waveOutUnprepareHeader() failed.");
     } else {

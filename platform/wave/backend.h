@@ -18,6 +18,9 @@ namespace platform::wave {
 class CWaveStream {
 public:
     virtual ~CWaveStream() = default;
+    // True for a device on the sound system's clock, which plays and records in real time
+    // whatever the program does (a live run keeps its delay on such devices only).
+    virtual bool KeepsRealTime() const { return false; }
 };
 
 struct DeviceCaps {

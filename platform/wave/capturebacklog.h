@@ -10,7 +10,8 @@
 // (it follows the device's delay when that grows slowly); a piece older than that by more than
 // the slack is backlog. A backlog drains far faster than real time; ages that stay high while
 // sound arrives at about real time mean the device's own delay has grown, and are taken as the
-// new usual age after a quarter of a second.
+// new usual age after a quarter of a second. Nothing is dropped beyond what the stall itself
+// kept waiting: the time that passed without any sound arriving, less the slack.
 //
 // One thread at a time (the thread that reads the device) calls it; it holds no lock.
 #pragma once
@@ -34,15 +35,20 @@ public:
     // sound system cannot tell yet); pieceSeconds: the piece's length; now: its arrival, in
     // seconds on a steady clock. True: the piece is backlog, to be dropped.
     bool IsBacklog(double ageSeconds, double pieceSeconds, double now) {
+        // A stall can keep no more waiting than the time that passed without sound arriving:
+        // what is dropped of one backlog never exceeds that gap less the slack, whatever the
+        // ages say (a sound server that starved itself may tell ages that mislead).
+        if (m_lastArrival >= 0.0 && now - m_lastArrival > kSlackSeconds) m_budget += now - m_lastArrival - kSlackSeconds;
+        m_lastArrival = now;
         if (ageSeconds < 0.0) return false;
         if (m_usual < 0.0 || ageSeconds <= m_usual + kRise * pieceSeconds) {
-            m_usual = ageSeconds;
-            m_draining = false;
+            Settle(ageSeconds);
             return false;
         }
         if (ageSeconds <= m_usual + kSlackSeconds) {
             m_usual += kRise * pieceSeconds;
             m_draining = false;
+            m_budget = 0.0;
             return false;
         }
         if (!m_draining) {
@@ -51,13 +57,14 @@ public:
             m_drained = 0.0;
         }
         const double elapsed = now - m_drainStart;
-        if (elapsed > kSettleSeconds && m_drained < kDrainSpeed * elapsed) {
-            // Not draining: sound comes at about real time, only later than it used to.
-            m_usual = ageSeconds;
-            m_draining = false;
+        if ((elapsed > kSettleSeconds && m_drained < kDrainSpeed * elapsed) || m_budget < pieceSeconds * 0.5) {
+            // Not draining, or no stall to account for it: sound comes at about real time, only
+            // later than it used to.
+            Settle(ageSeconds);
             return false;
         }
         m_drained += pieceSeconds;
+        m_budget -= pieceSeconds;
         return true;
     }
 
@@ -65,6 +72,12 @@ public:
     double UsualAge() const { return m_usual; }
 
 private:
+    void Settle(double ageSeconds) {
+        m_usual = ageSeconds;
+        m_draining = false;
+        m_budget = 0.0;
+    }
+
     // How fast the usual age may follow ages that grow, per second of sound.
     static constexpr double kRise = 0.01;
     // How long ages above the bound may last before they are taken as the device's new delay,
@@ -76,6 +89,8 @@ private:
     bool m_draining = false;
     double m_drainStart = 0.0;
     double m_drained = 0.0;  // seconds of sound dropped since m_drainStart
+    double m_lastArrival = -1.0;
+    double m_budget = 0.0;   // seconds of a stall not yet accounted for by drops
 };
 
 }  // namespace platform::wave

@@ -1,13 +1,17 @@
 #include "platform/wave/devicecore.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
+
+#include "platform/wave/capturebacklog.h"
+#include "platform/wave/livedelay.h"
 
 namespace platform::wave {
 
 CWaveDeviceCore::CWaveDeviceCore(Direction dir, const WAVEFORMATEX& format, std::function<void(WAVEHDR*)> post)
-    : m_dir(dir), m_format(format), m_post(std::move(post)) {
+    : m_dir(dir), m_format(format), m_post(std::move(post)), m_clock(&SteadySeconds) {
     m_thread = std::thread([this] { CompletionLoop(); });
 }
 
@@ -56,6 +60,9 @@ MMRESULT CWaveDeviceCore::Reset() {
         m_playedBytes.store(0, std::memory_order_release);
         m_capturedBytes = 0;
         m_droppedBytes = 0;
+        m_programDropped = 0;
+        m_skipDebt = 0;
+        m_holdDebt = 0;
     }
     Signal();
     WaitPosted();
@@ -130,6 +137,32 @@ void CWaveDeviceCore::SetProgress(const std::atomic<std::int64_t>* bytes) {
     m_progress = bytes;
 }
 
+void CWaveDeviceCore::LinkLiveDelay(std::shared_ptr<CLiveDelay> delay, std::size_t ringBytes, std::size_t aheadBytes) {
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_live = std::move(delay);
+    m_ringBytes = ringBytes;
+    m_aheadBytes = aheadBytes;
+}
+
+void CWaveDeviceCore::NoteProgramDrop(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_programDropped += bytes;
+    if (m_live != nullptr && m_started) NoteInputOffsetLocked();
+}
+
+LiveDelayCounts CWaveDeviceCore::DelayCounts() const {
+    LiveDelayCounts counts;
+    counts.skippedLate = m_skippedLate.load(std::memory_order_acquire);
+    counts.skippedOverwritten = m_skippedOverwritten.load(std::memory_order_acquire);
+    counts.held = m_held.load(std::memory_order_acquire);
+    return counts;
+}
+
+void CWaveDeviceCore::SetClock(std::function<double()> clock) {
+    std::lock_guard<std::mutex> lock(m_procLock);
+    m_clock = std::move(clock);
+}
+
 void CWaveDeviceCore::LoseAsync() {
     m_lostRequest.store(true, std::memory_order_release);
     Signal();
@@ -200,7 +233,9 @@ std::size_t CWaveDeviceCore::CaptureUnder(std::unique_lock<std::mutex>& lock, co
 
 void CWaveDeviceCore::DropCaptured(std::size_t bytes) {
     std::lock_guard<std::mutex> lock(m_procLock);
-    if (m_started && !m_lost.load(std::memory_order_relaxed)) m_droppedBytes += bytes;
+    if (!m_started || m_lost.load(std::memory_order_relaxed)) return;
+    m_droppedBytes += bytes;
+    if (m_live != nullptr) NoteInputOffsetLocked();
 }
 
 bool CWaveDeviceCore::CaptureOneBuffer(const BYTE* in, std::size_t bytes) {
@@ -263,10 +298,13 @@ bool CWaveDeviceCore::TakeCurrentLocked() {
 std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes, bool paced) {
     if (m_paused || m_lost.load(std::memory_order_relaxed)) return 0;
     std::unique_lock<std::mutex> reading = ReadLockLocked();
-    std::size_t done = 0;
+    // Silence that holds a live run's delay comes first; it plays nothing of the buffers.
+    const std::size_t held = m_live != nullptr && !paced ? KeepLiveDelayLocked(out, bytes) : 0;
+    std::size_t done = held;
+    std::size_t played = 0;
     while (done < bytes) {
         // A buffer is begun only once the program has gone as far as its start.
-        if (m_cur == nullptr && paced && !ProgressReachedLocked(m_playedBytes.load(std::memory_order_relaxed) + done)) break;
+        if (m_cur == nullptr && paced && !ProgressReachedLocked(m_playedBytes.load(std::memory_order_relaxed) + played)) break;
         if (!TakeCurrentLocked()) break;
         const std::size_t room = m_cur->dwBufferLength - m_curOffset;
         const std::size_t n = std::min(room, bytes - done);
@@ -275,14 +313,81 @@ std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes, bool pac
         if (n > 0) std::memcpy(out + done, m_cur->lpData + m_curOffset, n);
         m_curOffset += n;
         done += n;
+        played += n;
         if (m_curOffset >= m_cur->dwBufferLength) {
             CompleteLocked(m_cur);
             m_cur = nullptr;
             m_curOffset = 0;
         }
     }
-    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + done, std::memory_order_release);
+    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + played, std::memory_order_release);
     return done;
+}
+
+std::size_t CWaveDeviceCore::KeepLiveDelayLocked(BYTE* out, std::size_t bytes) {
+    const std::uint64_t frame = std::max<std::uint64_t>(m_format.nBlockAlign, 1);
+    const double rate = static_cast<double>(m_format.nAvgBytesPerSec);
+    const std::uint64_t position = m_playedBytes.load(std::memory_order_relaxed);
+    // Entries of the ring that the program has written again for a later turn hold newer
+    // sound: the playback, a whole ring behind, goes on a quarter ring (a block) past them.
+    if (m_ringBytes > 0 && m_progress != nullptr) {
+        const std::int64_t written = m_progress->load(std::memory_order_acquire) + static_cast<std::int64_t>(m_aheadBytes);
+        const std::int64_t oldestKept = written - static_cast<std::int64_t>(m_ringBytes);
+        const std::int64_t next = static_cast<std::int64_t>(position + m_skipDebt);
+        if (next < oldestKept) {
+            std::uint64_t more = static_cast<std::uint64_t>(oldestKept - next) + m_ringBytes / 4;
+            more -= more % frame;
+            m_skipDebt += more;
+            m_skippedOverwritten.fetch_add(more, std::memory_order_acq_rel);
+        }
+    }
+    // The correction the delay keeper asks for, counting what is still to skip or to hold.
+    const double now = m_clock();
+    const double ahead = static_cast<double>(position) + static_cast<double>(m_skipDebt) - static_cast<double>(m_holdDebt);
+    const double correction = m_live->Correction(now - ahead / rate, now);
+    if (correction != 0.0) {
+        std::uint64_t amount = static_cast<std::uint64_t>(std::fabs(correction) * rate);
+        amount -= amount % frame;
+        if (correction > 0.0) {
+            m_skipDebt += amount;
+            m_skippedLate.fetch_add(amount, std::memory_order_acq_rel);
+        } else {
+            m_holdDebt += amount;
+            m_held.fetch_add(amount, std::memory_order_acq_rel);
+        }
+    }
+    // Skipping and holding at once would cancel out.
+    const std::uint64_t both = std::min(m_skipDebt, m_holdDebt);
+    m_skipDebt -= both;
+    m_holdDebt -= both;
+    SkipLocked();
+    std::size_t held = static_cast<std::size_t>(std::min<std::uint64_t>(m_holdDebt, bytes - bytes % frame));
+    if (held > 0) std::memset(out, 0, held);
+    m_holdDebt -= held;
+    return held;
+}
+
+void CWaveDeviceCore::SkipLocked() {
+    std::uint64_t skipped = 0;
+    while (m_skipDebt > 0 && TakeCurrentLocked()) {
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(m_skipDebt, m_cur->dwBufferLength - m_curOffset));
+        m_curOffset += n;
+        m_skipDebt -= n;
+        skipped += n;
+        if (m_curOffset >= m_cur->dwBufferLength) {
+            CompleteLocked(m_cur);
+            m_cur = nullptr;
+            m_curOffset = 0;
+        }
+    }
+    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + skipped, std::memory_order_release);
+}
+
+void CWaveDeviceCore::NoteInputOffsetLocked() {
+    const double kept = static_cast<double>(m_capturedBytes) - static_cast<double>(m_programDropped);
+    const double now = m_clock();
+    m_live->NoteInput(now - kept / static_cast<double>(m_format.nAvgBytesPerSec), now);
 }
 
 std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes, bool paced) {
@@ -307,6 +412,7 @@ std::size_t CWaveDeviceCore::CaptureLocked(const BYTE* in, std::size_t bytes, bo
             m_cur = nullptr;
         }
     }
+    if (m_live != nullptr && !paced) NoteInputOffsetLocked();
     return done;
 }
 

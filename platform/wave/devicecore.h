@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -32,7 +33,10 @@
 
 namespace platform::wave {
 
+class CLiveDelay;
+
 enum class Direction { In, Out };
+
 
 class CWaveDeviceCore {
 public:
@@ -86,6 +90,24 @@ public:
     // take no notice: a real device, or a test standing in for one, keeps its own time.
     void SetProgress(const std::atomic<std::int64_t>* bytes);
 
+    // --- Live runs (a recording and a playback device on the sound system's clock) -----------
+    // Links this device to the delay keeper of a live run; its recording and its playback
+    // device share one. Recording: every piece stored, dropped or lost to an overrun tells the
+    // keeper the recording's offset. Playback: every request for sound asks the keeper for a
+    // correction, and the device skips what is late or plays silence to hold the delay. With
+    // ringBytes > 0 the program's buffers, end to end, are a ring of that many bytes into which
+    // the program writes up to aheadBytes beyond its progress (SetProgress): sound whose ring
+    // entries were written again for a later turn is skipped, never played. Only the devices
+    // of the calls without "Paced" keep real time; a paced device is never linked.
+    void LinkLiveDelay(std::shared_ptr<CLiveDelay> delay, std::size_t ringBytes = 0, std::size_t aheadBytes = 0);
+    // Recording: the program dropped `bytes` of what this device delivered (the input lost
+    // that much time).
+    void NoteProgramDrop(std::size_t bytes);
+    // Playback: what it did to keep the delay so far.
+    LiveDelayCounts DelayCounts() const;
+    // The steady clock the live delay reads, in seconds (tests step their own).
+    void SetClock(std::function<double()> clock);
+
     // --- Device side ------------------------------------------------------------------------
     // Copies up to `bytes` bytes from the queued buffers into out, reading each buffer's memory
     // now; returns how many were copied (0 while paused, fewer when the queue runs dry). The
@@ -117,6 +139,11 @@ private:
     std::size_t RenderLocked(BYTE* out, std::size_t bytes, bool paced);
     std::size_t CaptureLocked(const BYTE* in, std::size_t bytes, bool paced);
     bool TakeCurrentLocked();
+    // Live runs: the recording's offset after a piece; the playback's corrections before one.
+    void NoteInputOffsetLocked();
+    std::size_t KeepLiveDelayLocked(BYTE* out, std::size_t bytes);
+    // Moves the playback past up to m_skipDebt bytes of the queued buffers without playing them.
+    void SkipLocked();
     // A new buffer starting at stream byte `start` may be moved: no progress was set, or it
     // has reached the buffer's start.
     bool ProgressReachedLocked(std::uint64_t start) const;
@@ -146,6 +173,17 @@ private:
     const std::atomic<std::int64_t>* m_progress = nullptr;
     std::uint64_t m_capturedBytes = 0;  // capture: bytes stored since the last reset
     std::uint64_t m_droppedBytes = 0;   // capture: bytes dropped since the last completed buffer
+    // Live runs (see LinkLiveDelay).
+    std::shared_ptr<CLiveDelay> m_live;
+    std::function<double()> m_clock;
+    std::size_t m_ringBytes = 0;
+    std::size_t m_aheadBytes = 0;
+    std::uint64_t m_programDropped = 0;  // capture: bytes the program dropped since the last reset
+    std::uint64_t m_skipDebt = 0;        // playback: bytes still to skip
+    std::uint64_t m_holdDebt = 0;        // playback: bytes of silence still to play
+    std::atomic<std::uint64_t> m_skippedLate{0};
+    std::atomic<std::uint64_t> m_skippedOverwritten{0};
+    std::atomic<std::uint64_t> m_held{0};
 
     std::atomic<std::uint64_t> m_playedBytes{0};
     std::atomic<int> m_queued{0};

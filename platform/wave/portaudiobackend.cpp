@@ -57,6 +57,8 @@ public:
         Pa_CloseStream(m_stream);
     }
 
+    bool KeepsRealTime() const override { return true; }
+
     // Called with the PortAudio mutex held.
     PaError Open(const PaStreamParameters& params) {
         const bool input = m_core.Dir() == Direction::In;

@@ -35,6 +35,8 @@ public:
         StopPulseLoop(m_loop);
     }
 
+    bool KeepsRealTime() const override { return true; }
+
     bool Open() {
         const WAVEFORMATEX& format = m_core.Format();
         pa_sample_spec sampleSpec{};

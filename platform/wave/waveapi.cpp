@@ -10,6 +10,7 @@
 #include "platform/ui/wnd.h"
 #include "platform/wave/backend.h"
 #include "platform/wave/devicecore.h"
+#include "platform/wave/livedelay.h"
 
 namespace platform::wave {
 namespace {
@@ -330,6 +331,42 @@ MMRESULT platform::wave::SetStreamProgress(HWAVEIN hwi, const std::atomic<std::i
 MMRESULT platform::wave::SetStreamProgress(HWAVEOUT hwo, const std::atomic<std::int64_t>* bytes) {
     return pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
         d.core->SetProgress(bytes);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT platform::wave::LinkLiveDevices(HWAVEIN hwi, HWAVEOUT hwo, DWORD ringBytes, DWORD aheadBytes) {
+    std::shared_ptr<pw::OpenDevice> in = pw::Table().Find(pw::H(hwi), Direction::In);
+    std::shared_ptr<pw::OpenDevice> out = pw::Table().Find(pw::H(hwo), Direction::Out);
+    if (!in || !out) return MMSYSERR_INVALHANDLE;
+    const auto realTime = [](pw::OpenDevice& d) {
+        std::lock_guard<std::mutex> lock(d.calls);
+        return !d.closed && d.stream != nullptr && d.stream->KeepsRealTime();
+    };
+    if (!realTime(*in) || !realTime(*out)) return MMSYSERR_NOTSUPPORTED;
+    auto delay = std::make_shared<CLiveDelay>();
+    MMRESULT r = pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
+        d.core->LinkLiveDelay(delay, ringBytes, aheadBytes);
+        return MMSYSERR_NOERROR;
+    });
+    if (r != MMSYSERR_NOERROR) return r;
+    return pw::WithDevice(pw::H(hwi), Direction::In, [&](pw::OpenDevice& d) {
+        d.core->LinkLiveDelay(delay);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT platform::wave::NoteInputDropped(HWAVEIN hwi, DWORD bytes) {
+    return pw::WithDevice(pw::H(hwi), Direction::In, [&](pw::OpenDevice& d) {
+        d.core->NoteProgramDrop(bytes);
+        return MMSYSERR_NOERROR;
+    });
+}
+
+MMRESULT platform::wave::GetLiveDelayCounts(HWAVEOUT hwo, LiveDelayCounts* counts) {
+    if (counts == nullptr) return MMSYSERR_INVALPARAM;
+    return pw::WithDevice(pw::H(hwo), Direction::Out, [&](pw::OpenDevice& d) {
+        *counts = d.core->DelayCounts();
         return MMSYSERR_NOERROR;
     });
 }

@@ -64,4 +64,19 @@ MMRESULT SetPlaybackReadLock(HWAVEOUT hwo, std::mutex* readLock);
 // for the program; a sound-system device keeps its own time and takes no notice.
 MMRESULT SetStreamProgress(HWAVEIN hwi, const std::atomic<std::int64_t>* bytes);
 MMRESULT SetStreamProgress(HWAVEOUT hwo, const std::atomic<std::int64_t>* bytes);
+// A live run: the playback device plays, through the program, what the recording device
+// records. From now on the playback keeps its delay behind the recording at the value it had
+// once both had run for a second: it skips what comes late (a stall of the program, of its
+// window's thread or of the sound system cost the output more than the input) and plays
+// silence where the input lost more. The program's playback buffers, end to end, are a ring
+// of ringBytes into which it writes up to aheadBytes beyond its stream progress
+// (SetStreamProgress): what was written again for a later turn of the ring before it was
+// played is skipped. MMSYSERR_NOTSUPPORTED, and nothing linked, unless both devices are on the
+// sound system's clock (the virtual devices wait for the program instead).
+MMRESULT LinkLiveDevices(HWAVEIN hwi, HWAVEOUT hwo, DWORD ringBytes, DWORD aheadBytes);
+// The program dropped `bytes` of what the recording device delivered: the input lost that
+// much time, which a linked playback makes up for.
+MMRESULT NoteInputDropped(HWAVEIN hwi, DWORD bytes);
+// What a linked playback device did to keep the delay, since it was opened.
+MMRESULT GetLiveDelayCounts(HWAVEOUT hwo, LiveDelayCounts* counts);
 }  // namespace platform::wave

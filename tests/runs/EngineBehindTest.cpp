@@ -8,8 +8,10 @@
 // touches entries an engine thread still reads.
 #include <algorithm>
 #include <filesystem>
+#include <atomic>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "platform/wave/testdevice.h"
 #include "runs/RunHarness.h"
@@ -219,6 +221,49 @@ TEST_F(EngineBehind, LiveRunDropsTheBlocksItHasNoRoomForTellsThemAndGoesOn) {
     heard.resize(seen.size());
     EXPECT_EQ(seen, heard);
     EXPECT_TRUE(runtest::BoxTexts().empty());
+}
+
+TEST_F(EngineBehind, LiveRunBlockWaitsForAnEngineThatIsAboutToPassInsteadOfBeingDropped) {
+    dlg->OnBnClickedLive();
+    ASSERT_EQ(dlg->m_nRunState.load(), 1);
+    int fed = 0;
+    const auto feed = [&] {
+        const std::int64_t count = dlg->m_nInputCount.load();
+        devices->FeedInput(Block(fed++, half));
+        return runtest::PumpUntil([&] { return dlg->m_nInputCount.load() == count + half; });
+    };
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(feed());
+        ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nEngineDoneBytes.load() == 2 * fed * half; }));
+    }
+    // The engine stops at the end of its next cycle while a thread of the test holds the output
+    // stage, until the test lets it go.
+    std::atomic<int> holder{0};  // 1: holding, 2: let go
+    std::thread hold([&] {
+        std::lock_guard<std::mutex> held(dlg->m_outStage.ReadLock());
+        holder.store(1);
+        while (holder.load() != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (holder.load() != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::int64_t floorBefore = dlg->m_nInputFloor[1].load();
+    ASSERT_TRUE(feed());
+    WaitEngineHeld(3 * half, floorBefore);
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(feed());
+    const std::int64_t count = dlg->m_nInputCount.load();
+    ASSERT_FALSE(dlg->InputRingHasRoom(count));
+    // The next block comes while the engine still reads the entries it would overwrite, and
+    // the engine goes on the moment it is stored (as when blocks that waited in the queue of a
+    // held-up window thread come together): the block waits for it.
+    std::vector<short> block = Block(fed++, half);
+    WAVEHDR hdr;
+    hdr.lpData = reinterpret_cast<char*>(block.data());
+    hdr.dwBufferLength = hdr.dwBytesRecorded = static_cast<DWORD>(2 * half);
+    holder.store(2);
+    EXPECT_TRUE(dlg->StoreInputBlock(&hdr));
+    hold.join();
+    EXPECT_EQ(dlg->m_nInputCount.load(), count + half);
+    EXPECT_EQ(DroppedLines(), 0);
+    dlg->OnBnClickedStop();
 }
 
 TEST_F(EngineBehind, LiveRunGoesOnWithTheNewerSoundAfterTheDeviceDropsAStallsBacklog) {

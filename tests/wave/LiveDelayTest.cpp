@@ -1,0 +1,262 @@
+// A live run's delay: the keeper's corrections, and a linked recording and playback device
+// that skip what comes late, hold where the input lost more and never play overwritten sound.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "platform/wave/devicecore.h"
+#include "platform/wave/livedelay.h"
+#include "tests/wave/WaveTestSupport.h"
+
+using platform::wave::CLiveDelay;
+using platform::wave::CWaveDeviceCore;
+using platform::wave::Direction;
+
+namespace {
+
+constexpr double kStep = 0.01;  // the sound system asks for (and hands on) 10 ms at a time
+
+// Two timelines as the devices tell them: offsets that only a loss moves for good, with the
+// jitter of requests and arrivals on top. Returns the correction total the keeper asked for.
+struct Timelines {
+    CLiveDelay keeper;
+    double now = 0.0;
+    double inLoss = 0.0;   // seconds the recording lost so far
+    double outLoss = 0.0;  // seconds the playback lost so far, less its corrections
+    double corrected = 0.0;
+
+    void Run(double seconds, double jitter = 0.004) {
+        for (int i = 0; i < static_cast<int>(seconds / kStep + 0.5); ++i) {
+            now += kStep;
+            const double wobble = jitter * ((i * 7919) % 11) / 10.0;
+            keeper.NoteInput(1.0 + inLoss + wobble, now);
+            const double c = keeper.Correction(3.0 + outLoss + wobble, now);
+            outLoss -= c;
+            corrected += c;
+        }
+    }
+    double LagAboveUsual() const { return outLoss - inLoss; }
+};
+
+TEST(LiveDelayKeeper, JitterAloneIsNeverCorrected) {
+    Timelines t;
+    t.Run(60.0, 0.015);
+    EXPECT_EQ(t.corrected, 0.0);
+}
+
+TEST(LiveDelayKeeper, EveryStallIsUndoneWhateverSideItFellOnAndHoweverMany) {
+    struct Case {
+        const char* name;
+        double halt;
+        int times;
+        double gap;
+    };
+    // The program halted: the playback loses the halt less its own buffer, the recording drops
+    // the backlog beyond its slack (nothing of a halt up to the slack).
+    for (const Case& c : {Case{"one 1 s halt", 1.0, 1, 0.0}, Case{"3 x 0.3 s", 0.3, 3, 1.0},
+                          Case{"10 x 0.1 s", 0.1, 10, 0.5}, Case{"20 x 0.15 s", 0.15, 20, 1.0}}) {
+        Timelines t;
+        t.Run(2.0);
+        for (int i = 0; i < c.times; ++i) {
+            t.outLoss += c.halt - 0.045;
+            t.inLoss += std::max(0.0, c.halt - 0.1);
+            t.now += c.halt;
+            t.Run(c.gap);
+        }
+        t.Run(2.0);
+        EXPECT_NEAR(t.LagAboveUsual(), 0.0, CLiveDelay::kToleranceSeconds + 0.005) << c.name;
+    }
+    // The recording lost more than the playback (a starved sound server): silence holds.
+    Timelines t;
+    t.Run(2.0);
+    t.inLoss += 0.49;
+    t.outLoss += 0.05;
+    t.Run(2.0);
+    EXPECT_NEAR(t.LagAboveUsual(), 0.0, CLiveDelay::kToleranceSeconds + 0.005);
+    EXPECT_LT(t.corrected, -0.4);
+}
+
+TEST(LiveDelayKeeper, ALossThatReachesOneSideASpanBeforeTheOtherIsCorrectedOnceByItsFinalSize) {
+    Timelines t;
+    t.Run(2.0);
+    // The playback's loss shows at once, the recording's drop a fifth of a second later, across
+    // a span boundary: a correction taken in between would skip 0.9 s and then hold it again.
+    t.now = std::floor(t.now / CLiveDelay::kSpanSeconds + 1.0) * CLiveDelay::kSpanSeconds - 0.1;
+    t.outLoss += 0.955;
+    t.Run(0.2);
+    t.inLoss += 0.9;
+    t.Run(2.0);
+    EXPECT_NEAR(t.corrected, 0.055, 0.01);
+    EXPECT_NEAR(t.LagAboveUsual(), 0.0, CLiveDelay::kToleranceSeconds);
+}
+
+// A recording and a playback device of 16-bit mono linked to one keeper, on a clock the test
+// steps. The playback's buffers are the ring; each sample holds the stream position it is
+// queued for (plus 1), so what is played tells which part of the stream it was.
+class LinkedDevices : public ::testing::Test {
+protected:
+    static constexpr std::size_t kBlock = 4410 * 2;  // 0.1 s
+    static constexpr std::size_t kRing = 4 * kBlock;
+
+    LinkedDevices()
+        : format(wavetest::Pcm16(1)),
+          in(Direction::In, format, [this](WAVEHDR* h) { Requeue(&in, h, 0); }),
+          out(Direction::Out, format, [this](WAVEHDR* h) { Requeue(&out, h, kRing); }) {
+        const auto clock = [this] { return now; };
+        in.SetClock(clock);
+        out.SetClock(clock);
+        auto keeper = std::make_shared<CLiveDelay>();
+        in.LinkLiveDelay(keeper);
+        out.SetProgress(&progress);
+        out.LinkLiveDelay(keeper, kRing, 2 * kBlock);
+        for (int i = 0; i < 4; ++i) {
+            inData[i].resize(kBlock / 2);
+            outData[i].resize(kBlock / 2);
+            Fill(outData[i], i * kBlock / 2);
+            for (auto* pair : {&inHdr[i], &outHdr[i]}) pair->dwBufferLength = kBlock;
+            inHdr[i].lpData = reinterpret_cast<char*>(inData[i].data());
+            outHdr[i].lpData = reinterpret_cast<char*>(outData[i].data());
+            in.Submit(&inHdr[i]);
+            out.Submit(&outHdr[i]);
+        }
+        in.Start();
+    }
+    ~LinkedDevices() override {
+        stopping = true;
+        in.Reset();
+        out.Reset();
+    }
+
+    static void Fill(std::vector<short>& data, std::size_t firstFrame) {
+        for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<short>((firstFrame + k) % 30000 + 1);
+    }
+    // The program's side: a finished buffer goes back at once, a playback buffer holding the
+    // positions of its next turn of the ring.
+    void Requeue(CWaveDeviceCore* core, WAVEHDR* h, std::size_t ring) {
+        if (stopping) return;
+        if (ring > 0) {
+            auto* samples = reinterpret_cast<short*>(h->lpData);
+            const std::size_t next = static_cast<std::size_t>(samples[0] - 1) + ring / 2;
+            for (std::size_t k = 0; k < h->dwBufferLength / 2; ++k) samples[k] = static_cast<short>((next + k) % 30000 + 1);
+        }
+        h->dwFlags &= ~WHDR_DONE;
+        core->Submit(h);
+    }
+
+    // 10 ms of real time: 10 ms recorded and 10 ms asked for, unless halted. The program keeps
+    // up with the recording.
+    void Step() {
+        now += kStep;
+        std::vector<BYTE> piece(441 * 2);
+        in.Capture(piece.data(), piece.size());
+        in.WaitPosted();
+        captured += piece.size();
+        progress.store(static_cast<std::int64_t>(captured));
+        Play(441 * 2);
+    }
+    void Play(std::size_t bytes) {
+        std::vector<BYTE> got(bytes, 0xEE);
+        const std::size_t n = out.Render(got.data(), bytes);
+        out.WaitPosted();
+        const auto* s = reinterpret_cast<const short*>(got.data());
+        played.insert(played.end(), s, s + n / 2);
+    }
+    void Run(double seconds) {
+        for (int i = 0; i < static_cast<int>(seconds / kStep + 0.5); ++i) Step();
+    }
+    // A halt of the whole program: nothing is asked for or arrives; afterwards the recording's
+    // backlog beyond the slack is dropped and the rest delivered, as the backends do.
+    void Halt(double seconds) {
+        now += seconds;
+        const std::size_t bytes = static_cast<std::size_t>(seconds * 44100) * 2;
+        const std::size_t kept = std::min<std::size_t>(bytes, 4410 * 2);
+        in.DropCaptured(bytes - kept);
+        std::vector<BYTE> backlog(kept);
+        in.Capture(backlog.data(), kept);
+        in.WaitPosted();
+        captured += kept;
+        progress.store(static_cast<std::int64_t>(captured));
+    }
+    // How far the playback's stream position (played or skipped) is behind the recording's,
+    // in frames: the lag, less the program's fixed distance.
+    long long Behind() const {
+        const auto counts = out.DelayCounts();
+        const auto sounded = static_cast<long long>(played.size() - std::count(played.begin(), played.end(), 0));
+        return static_cast<long long>(captured / 2) - sounded - static_cast<long long>((counts.skippedLate + counts.skippedOverwritten) / 2);
+    }
+
+    WAVEFORMATEX format;
+    double now = 0.0;
+    std::atomic<std::int64_t> progress{0};
+    std::size_t captured = 0;
+    std::vector<short> played;
+    bool stopping = false;
+    std::vector<short> inData[4], outData[4];
+    WAVEHDR inHdr[4], outHdr[4];
+    CWaveDeviceCore in, out;
+};
+
+TEST_F(LinkedDevices, AfterManyHaltsThePlaybackSkipsWhatCameLateAndKeepsItsDistance) {
+    Run(2.0);
+    const long long before = Behind();
+    for (int i = 0; i < 20; ++i) {
+        Halt(0.15);
+        Run(1.0);
+    }
+    Run(1.0);
+    // The playback, asked for nothing during the halts, lost all of them; the recording lost
+    // each halt less the slack; what is skipped makes the difference up.
+    const auto counts = out.DelayCounts();
+    EXPECT_NEAR(static_cast<double>(counts.skippedLate) / 88200.0, 20 * 0.1, 0.05);
+    EXPECT_EQ(counts.held, 0u);
+    EXPECT_EQ(counts.skippedOverwritten, 0u);
+    EXPECT_NEAR(static_cast<double>(Behind() - before) / 44100.0, 0.0, CLiveDelay::kToleranceSeconds + 0.01);
+    // Nothing played twice, no stream position played out of order: what is skipped is left out.
+    for (std::size_t k = 1; k < played.size(); ++k) {
+        const int step = (played[k] - played[k - 1] + 30000) % 30000;
+        ASSERT_TRUE(step >= 1 && step < 15000) << k;
+    }
+}
+
+TEST_F(LinkedDevices, WhenTheRecordingLostMoreThePlaybackHoldsWithSilence) {
+    Run(2.0);
+    // Half a second of recording that found no buffer (an overrun), which cost the playback
+    // nothing.
+    const long long before = Behind();
+    for (int i = 0; i < 50; ++i) {
+        now += kStep;
+        in.DropCaptured(441 * 2);
+        Play(441 * 2);
+    }
+    Run(2.0);
+    const auto counts = out.DelayCounts();
+    EXPECT_NEAR(static_cast<double>(counts.held) / 88200.0, 0.5, 0.03);
+    EXPECT_EQ(counts.skippedLate, 0u);
+    const auto zeros = std::count(played.begin(), played.end(), 0);
+    EXPECT_NEAR(static_cast<double>(zeros) / 44100.0, 0.5, 0.03);
+    EXPECT_NEAR(static_cast<double>(Behind() - before) / 44100.0, 0.0, CLiveDelay::kToleranceSeconds + 0.01);
+}
+
+TEST_F(LinkedDevices, APlaybackARingBehindSkipsWhatWasWrittenOverAndNeverPlaysIt) {
+    Run(2.0);
+    // The program went on writing for 0.6 s (a ring is 0.4 s) while the playback got nothing:
+    // the entries of the stream positions it was to play next were written again.
+    const std::size_t firstMissed = played.size();
+    captured += static_cast<std::size_t>(0.6 * 44100) * 2;
+    progress.store(static_cast<std::int64_t>(captured));
+    for (int i = 0; i < 3; ++i) Play(441 * 2);
+    EXPECT_GT(out.DelayCounts().skippedOverwritten, 0u);
+    // The first sound played again comes from no further back than a ring before the newest
+    // entry written.
+    ASSERT_GT(played.size(), firstMissed);
+    const long long oldestKept = static_cast<long long>(captured + 2 * kBlock - kRing) / 2;
+    const long long resumed = played[firstMissed] - 1;
+    EXPECT_LT((resumed - oldestKept % 30000 + 30000) % 30000, 15000) << resumed << " " << oldestKept;
+}
+
+}  // namespace
