@@ -81,7 +81,8 @@ as_root=()
 pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
   --disable-shm=yes --realtime=no --high-priority=yes "${as_root[@]}" \
   --log-target=file:"$work/pulse.log" >/dev/null 2>&1 &
-pids+=($!)
+server_pid=$!
+pids+=("$server_pid")
 started=0
 for _ in $(seq 1 100); do
   if pactl info >/dev/null 2>&1; then
@@ -101,7 +102,7 @@ echo "PulseAudio runs on $PULSE_SERVER: default source $(pactl get-default-sourc
 run_phase() {
   local phase="$1"
   shift
-  env SORVEL_SOUNDSERVER="$phase" SORVEL_SOUNDSERVER_DIR="$work/out" "$@" \
+  env SORVEL_SOUNDSERVER="$phase" SORVEL_SOUNDSERVER_DIR="$work/out" SORVEL_SOUNDSERVER_SERVER_PID="$server_pid" "$@" \
     "$test_bin" --gtest_brief=1 --gtest_filter='SoundServer.*'
 }
 
@@ -170,12 +171,17 @@ say "runs halted in their middle"
 # runs, TD-PSOLA and the phase vocoder, both latency settings, halts of half a second and of a
 # second, with the MIDI synthesizer switched off or open and asleep; and two LIVE runs whose
 # window thread alone is held up (the process runs on). The click marks the run's start in the
-# recording. A case is: run method latency synthesizer halt-seconds [ui].
+# recording. Two more LIVE runs are halted twenty times for 0.15 s, a second apart: their delay
+# must come back to what it was before the first halt, and every half second of their output
+# after the last one must follow the input at that one lag. A case is: run method latency
+# synthesizer halt-seconds [process|ui|server [times every]] (server: the sound server is
+# halted instead).
 sox -n -r 44100 -b 16 -c 1 "$work/marker.wav" synth 0.05 sine 1000 vol 0.5
 halt_cases="${SORVEL_SOUNDSERVER_HALT_CASES:-file psola 0 none 0.5;file psola 0 asleep 1;file psola 1 none 1;file psola 1 asleep 0.5;\
 live psola 0 none 0.5;live psola 0 asleep 1;live psola 1 none 1;live psola 1 asleep 0.5;\
 live pv 0 none 0.5;live pv 0 asleep 1;live pv 1 none 1;live pv 1 asleep 0.5;\
-live psola 1 none 1 ui;live pv 1 asleep 2 ui}"
+live psola 1 none 1 ui;live pv 1 asleep 2 ui;\
+live psola 0 none 0.15 process 20 1;live pv 0 none 0.15 process 20 1}"
 IFS=';' read -r -a cases <<<"$halt_cases"
 index=0
 for case in "${cases[@]}"; do
