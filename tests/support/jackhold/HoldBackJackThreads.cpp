@@ -3,8 +3,9 @@
 // stack (libjack's own, and those a thread creator makes on its behalf) begins its start routine
 // only after a hold. pthread_create itself returns at once; only the new thread waits.
 //   SORVEL_HOLD_JACK_SECONDS  the hold (default 1.5 s)
-//   SORVEL_HOLD_JACK_LOG      a file that gets one line per held thread: "held " and the object
-//                             file that holds the thread's start routine
+//   SORVEL_HOLD_JACK_LOG      a file that gets a line "held OBJECT" when a held thread is created
+//                             and "began OBJECT" when its start routine begins, OBJECT being the
+//                             object file that holds the routine
 // Built for the tests only.
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -45,12 +46,12 @@ bool LibjackIsCreating() {
     return false;
 }
 
-void Log(Routine routine) {
+void Log(const char* what, Routine routine) {
     const char* path = std::getenv("SORVEL_HOLD_JACK_LOG");
     if (path == nullptr || *path == '\0') return;
     Dl_info info{};
     const char* object = ::dladdr(reinterpret_cast<void*>(routine), &info) != 0 && info.dli_fname != nullptr ? info.dli_fname : "?";
-    const std::string line = std::string("held ") + object + "\n";
+    const std::string line = std::string(what) + " " + object + "\n";
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return;
     (void)!::write(fd, line.data(), line.size());
@@ -70,6 +71,7 @@ void* StartLate(void* p) {
     timespec left{static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
     while (::nanosleep(&left, &left) != 0) {
     }
+    Log("began", held.routine);
     return held.routine(held.arg);
 }
 
@@ -78,7 +80,7 @@ void* StartLate(void* p) {
 extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, Routine routine, void* arg) {
     const Create real = RealCreate();
     if (!LibjackIsCreating()) return real(thread, attr, routine, arg);
-    Log(routine);
+    Log("held", routine);
     auto* held = new Held{routine, arg, HoldSeconds()};
     const int err = real(thread, attr, &StartLate, held);
     if (err != 0) delete held;
