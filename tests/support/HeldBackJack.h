@@ -35,26 +35,30 @@ inline constexpr const char* kHoldSeconds = "1.5";
 // True when libjack is on this machine (it then stays loaded in this process).
 inline bool LibjackInstalled() { return ::dlopen("libjack.so.0", RTLD_LAZY) != nullptr; }
 
-// This process's environment for a child whose libjack threads are held back and logged into
-// logPath, with `set` (NAME=value entries) replacing what they name. The child does not touch
-// the test runner's file that marks this program's own early end, and it accepts the preloaded
-// library ahead of an address sanitizer's runtime.
+// This process's environment with `set` (NAME=value entries) replacing what they name, for a
+// child that must not touch the test runner's file that marks this program's own early end.
+inline std::vector<std::string> Environment(const std::vector<std::string>& set) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = name == "TEST_PREMATURE_EXIT_FILE";
+        for (const std::string& s : set) replaced = replaced || s.substr(0, s.find('=')) == name;
+        if (!replaced) env.push_back(entry);
+    }
+    env.insert(env.end(), set.begin(), set.end());
+    return env;
+}
+
+// The environment for a child whose libjack threads are held back and logged into logPath, with
+// `set` added. The child accepts the preloaded library ahead of an address sanitizer's runtime.
 inline std::vector<std::string> HeldEnvironment(const std::string& logPath, const std::vector<std::string>& set) {
     std::string asan = "verify_asan_link_order=0";
     if (const char* old = std::getenv("ASAN_OPTIONS"); old != nullptr && *old != '\0') asan = std::string(old) + ":" + asan;
     std::vector<std::string> add = {std::string("LD_PRELOAD=") + SORVEL_HOLD_JACK_LIBRARY, std::string("SORVEL_HOLD_JACK_SECONDS=") + kHoldSeconds,
                                     "SORVEL_HOLD_JACK_LOG=" + logPath, "ASAN_OPTIONS=" + asan};
     add.insert(add.end(), set.begin(), set.end());
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = name == "TEST_PREMATURE_EXIT_FILE";
-        for (const std::string& a : add) replaced = replaced || a.substr(0, a.find('=')) == name;
-        if (!replaced) env.push_back(entry);
-    }
-    env.insert(env.end(), add.begin(), add.end());
-    return env;
+    return Environment(add);
 }
 
 // Starts program with args and env; its standard output and error go to the two files.
@@ -135,12 +139,15 @@ inline bool AwaitHeldThreads(double limitSeconds = 60.0) {
     return WaitFor([&] { return AllHeldBegan(log); }, limitSeconds);
 }
 
-// The held threads that libjack started itself rather than through the program's creator.
-inline std::vector<std::string> StartedStraightFromLibjack(const std::vector<std::string>& held) {
-    std::vector<std::string> straight;
+// What the log tells against the program's thread creator: empty when libjack started threads
+// and every one of them went through the creator; else what went wrong, a line each.
+inline std::string CreatorProblems(const std::string& logPath) {
+    const std::vector<std::string> held = LoggedRoutines(logPath);
+    if (held.empty()) return "libjack started no thread: nothing was held back\n";
+    std::string problems;
     for (const std::string& object : held)
-        if (object.find("libjack") != std::string::npos) straight.push_back(object);
-    return straight;
+        if (object.find("libjack") != std::string::npos) problems += "a thread went straight from libjack to its routine in " + object + "\n";
+    return problems;
 }
 
 // The sound system's recording and playback devices, one "in NAME" or "out NAME" a line, as
