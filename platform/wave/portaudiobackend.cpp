@@ -3,6 +3,7 @@
 #include <portaudio.h>
 
 #include "platform/wave/capturebacklog.h"
+#include "platform/wave/jackthreads.h"
 #include "platform/wave/libmessages.h"
 #include "platform/wave/pulsecapture.h"
 #include "platform/wave/pulseplayback.h"
@@ -187,6 +188,8 @@ private:
         if (m_tried) return;
         m_tried = true;
         RouteSoundLibraryMessages();
+        // Listing the devices opens JACK clients (see jackthreads.h).
+        InstallJackThreadCreator();
         const PaError err = Pa_Initialize();
         if (err != paNoError) {
             Report("cannot start", err);
