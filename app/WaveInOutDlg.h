@@ -611,6 +611,9 @@ public:
     // message, or the user said No to the settings change, or a close request ended the
     // converter), FALSE when it failed silently.
     BOOL RunConverter(const std::string& source, const std::string& target, BOOL* pTold);
+    // Puts back what a conversion that never ended (the program was killed) set aside in
+    // folder, and tells each entry in the trace; at start-up and before each conversion.
+    void PutBackConverterSetAside(const std::string& folder);
     // Whether the program is asked to close (a close request waits for the user-interface
     // thread, or one was deferred behind a box); any thread.
     bool CloseAsked();
