@@ -1,13 +1,18 @@
 // The outside converter end to end with a stand-in converter script: the settings-file patch and
 // its question, the run on one file, taking its output, and OPEN and the batch of an mp3.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "audio/ConverterBridge.h"
@@ -16,6 +21,12 @@
 #include "support/ProcessAlive.h"
 
 namespace {
+
+#if defined(__SANITIZE_THREAD__)
+#define SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the thread sanitizer does not support threads in a forked child"
+#else
+#define SKIP_UNDER_THREAD_SANITIZER() static_cast<void>(0)
+#endif
 
 using batchtest::BatchHarness;
 using runtest::BoxTexts;
@@ -399,11 +410,13 @@ TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
     dlg->m_inputFile.Close();
 }
 
-// The converter's output name holds an entry that is not the user's own file of one name: a
-// link to the user's song elsewhere (or to nothing), or a second name of a file. The converter
-// never writes through it: the entry is moved aside as it is and put back as it was, whether the
-// conversion succeeds or fails, and the file it leads to keeps its bytes.
-TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUntouched) {
+// The converter's output name holds an entry of the user's: a link (to the user's song
+// elsewhere, to nothing, to another link, to a folder, to /dev/null), a folder, a pipe, a
+// socket, a second name of a file, another user's file or the user's own file. The converter
+// never writes through it or over it: the entry is moved aside as it is and put back as it was
+// (the same inode, mode and owner), whether the conversion succeeds or fails, and nothing it
+// leads to is written.
+TEST_F(ConverterRun, WhateverIsAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUntouched) {
     const std::string song = Mp3(music.File("song.mp3"));
     MakeScript(tools.File("bad.sh"),
                "#!/bin/sh\nbase=$(basename \"$1\")\nsox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() +
@@ -413,21 +426,52 @@ TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUn
     TempFolder elsewhere;
     const std::string victim = elsewhere.File("victim.wav");
     const std::string nowhere = elsewhere.File("nowhere.wav");
+    const std::string inner = elsewhere.File("inner.wav");
     const std::string entry = h.folder.File("song.wav");
-    enum class Kind { Link, Dangling, HardLink };
-    for (const Kind kind : {Kind::Link, Kind::Dangling, Kind::HardLink}) {
+    ASSERT_EQ(::mkdir(elsewhere.File("folder").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), inner.c_str()), 0);
+    riffbytes::WriteFile(victim, "the user's song");
+    const auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(elsewhere.Path())) names.push_back(e.path());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> listed = listing();
+    const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
+        {"link", [&] { ::symlink(victim.c_str(), entry.c_str()); }},
+        {"dangling link", [&] { ::symlink(nowhere.c_str(), entry.c_str()); }},
+        {"link chain", [&] { ::symlink(inner.c_str(), entry.c_str()); }},
+        {"link to a folder", [&] { ::symlink(elsewhere.File("folder").c_str(), entry.c_str()); }},
+        {"link to /dev/null", [&] { ::symlink("/dev/null", entry.c_str()); }},
+        {"folder", [&] { ::mkdir(entry.c_str(), 0755); }},
+        {"pipe", [&] { ::mkfifo(entry.c_str(), 0644); }},
+        {"socket",
+         [&] {
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", entry.c_str());
+             ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+             ::close(fd);
+         }},
+        {"hard link", [&] { ::link(victim.c_str(), entry.c_str()); }},
+        {"another user's file",
+         [&] {
+             riffbytes::WriteFile(entry, "another user's file");
+             if (::geteuid() == 0) ::chown(entry.c_str(), 4242, 4242);
+         }},
+        {"the user's own file", [&] { riffbytes::WriteFile(entry, "the user's own file"); }},
+    };
+    for (const auto& [what, make] : kinds) {
         for (const bool succeeds : {true, false}) {
-            SCOPED_TRACE(std::string(kind == Kind::Link ? "link" : kind == Kind::Dangling ? "dangling link" : "hard link") +
-                         (succeeds ? ", conversion succeeds" : ", conversion fails"));
+            SCOPED_TRACE(std::string(what) + (succeeds ? ", conversion succeeds" : ", conversion fails"));
             riffbytes::WriteFile(victim, "the user's song");
             ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
-            if (kind == Kind::HardLink) {
-                ASSERT_EQ(::link(victim.c_str(), entry.c_str()), 0);
-            } else {
-                ASSERT_EQ(::symlink((kind == Kind::Link ? victim : nowhere).c_str(), entry.c_str()), 0);
-            }
+            make();
             struct stat before {};
             ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+            const std::string content = S_ISREG(before.st_mode) ? ReadFile(entry) : "";
             dlg->m_strConverterPath = tools.File(succeeds ? "conv.sh" : "bad.sh");
             dlg->m_strDropFile = song;
             EXPECT_EQ(dlg->OpenInputFile(), succeeds ? TRUE : FALSE);
@@ -439,12 +483,19 @@ TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUn
             struct stat st {};
             ASSERT_EQ(::stat(victim.c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, 0600u);
-            EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
-            // The same entry under its name: the same link, or the same file.
+            EXPECT_EQ(listing(), listed) << "a file was made where a link points";
+            // The same entry under its name: the same link, folder, pipe, socket or file.
             struct stat after {};
             ASSERT_EQ(::lstat(entry.c_str(), &after), 0);
             EXPECT_EQ(after.st_ino, before.st_ino);
             EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            if (S_ISREG(after.st_mode)) {
+                EXPECT_TRUE(ReadFile(entry) == content) << "the file under the name was written";
+            }
+            if (S_ISDIR(after.st_mode)) {
+                EXPECT_TRUE(std::filesystem::is_empty(entry));
+            }
             if (succeeds) {
                 struct stat temp {};
                 ASSERT_EQ(::lstat(h.folder.File("temp.wav").c_str(), &temp), 0);
@@ -458,9 +509,171 @@ TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUn
                 const std::string name = e.path().filename().string();
                 EXPECT_TRUE(name == "song.wav" || name == "temp.wav" || name == "debug.txt") << name;
             }
-            ::unlink(entry.c_str());
+            std::filesystem::remove(entry);
             ::unlink(h.folder.File("temp.wav").c_str());
         }
+    }
+}
+
+// The user's own WAV of another rate in the program folder, opened: it is itself the entry
+// under the converter's output name. The converter reads it where it was moved and the user's
+// file comes back whole; names the user gave to files beside it are left alone. A file of the
+// user's under the target's own name cannot come back beside its conversion, so that conversion
+// is refused. A converter that writes a WAV without samples has written no output.
+TEST_F(ConverterRun, TheUsersOwnFileAtTheOutputNameIsReadWhereItWasMovedAndComesBackWhole) {
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    const std::string own = h.folder.File("rate.wav");
+    WriteWav(own, runtest::Tone(220.0, 48000), 1, 48000);
+    const std::string original = ReadFile(own);
+    riffbytes::WriteFile(h.folder.File("rate.wav.keep"), "the user's keep");
+    ASSERT_EQ(::symlink(own.c_str(), h.folder.File("rate.wav.keep.1").c_str()), 0);
+    struct stat before {};
+    ASSERT_EQ(::lstat(own.c_str(), &before), 0);
+    dlg->m_strDropFile = own;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    EXPECT_EQ(dlg->m_inputFile.m_fmt.nSamplesPerSec, 44100u);
+    EXPECT_GT(dlg->m_inputFile.DataBytesHeld(), 80000);
+    dlg->m_inputFile.Close();
+    EXPECT_TRUE(BoxTexts().empty());
+    struct stat after {};
+    ASSERT_EQ(::lstat(own.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_TRUE(ReadFile(own) == original) << "the user's file was written";
+    EXPECT_EQ(ReadFile(h.folder.File("rate.wav.keep")), "the user's keep");
+    EXPECT_EQ(std::filesystem::read_symlink(h.folder.File("rate.wav.keep.1")).string(), own);
+
+    // Named as the target itself.
+    const std::string temp = h.folder.File("temp.wav");
+    WriteWav(temp, runtest::Tone(220.0, 48000), 1, 48000);
+    const std::string tempOriginal = ReadFile(temp);
+    dlg->m_strDropFile = temp;
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ファイル名の変更に失敗しました。"});
+    EXPECT_TRUE(ReadFile(temp) == tempOriginal) << "the user's temp.wav was written";
+    ::unlink(temp.c_str());
+
+    // A header and no samples: told as a converter that wrote nothing, and not left behind.
+    MakeScript(tools.File("empty.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nprintf 'RIFF\\044\\0\\0\\0WAVEfmt \\020\\0\\0\\0\\001\\0\\001\\0\\104\\254\\0\\0"
+               "\\210\\130\\001\\0\\002\\0\\020\\0data\\0\\0\\0\\0' > \"" + h.folder.Path() + "${base%.*}.wav\"\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("empty.sh");
+    dlg->m_strDropFile = Mp3(music.File("song.mp3"));
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    EXPECT_FALSE(runtest::Exists(temp));
+    EXPECT_FALSE(runtest::Exists(h.folder.File("song.wav")));
+    // With the user's own file under the output name, as the converter is given it where it was moved.
+    dlg->m_strDropFile = own;
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    EXPECT_TRUE(ReadFile(own) == original);
+    EXPECT_FALSE(runtest::Exists(temp));
+}
+
+// The program killed (SIGKILL) in the middle of a conversion, with a link, a second name of a
+// file or the user's own file under the converter's output name, and a converter that is a
+// wrapper around the real one. The converter's processes end with the program and write nothing;
+// the entry waits in its private folder and goes back at the next start (or before the next
+// conversion), which the trace tells; a name taken again meanwhile keeps it there until it is free.
+TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStartOrConversion) {
+    SKIP_UNDER_THREAD_SANITIZER();
+    const std::string marker = tools.File("written late");
+    MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\n\"$(dirname \"$0\")/late.sh\" \"$@\"\n",
+               ReadyIni(h.folder.Path()));
+    MakeScript(tools.File("late.sh"),
+               "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 5\nbase=$(basename \"$1\")\necho late > \"" +
+                   h.folder.Path() + "${base%.*}.wav\"\necho late > '" + marker + "'\n",
+               ReadyIni(h.folder.Path()));
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    const std::string song = Mp3(music.File("song.mp3"));
+    TempFolder elsewhere;
+    const std::string victim = elsewhere.File("victim.wav");
+    const std::string entry = h.folder.File("song.wav");
+    const std::string putBack = "RunConverter: put back " + entry + ", set aside by a conversion that did not end";
+    const auto traced = [&](const std::string& line) {
+        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+        return std::count(trace.begin(), trace.end(), line);
+    };
+    // The private folders beside the entry.
+    const auto asides = [&] {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
+            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
+        return found;
+    };
+    enum class Kind { Link, HardLink, OwnFile };
+    for (const Kind kind : {Kind::Link, Kind::HardLink, Kind::OwnFile}) {
+        SCOPED_TRACE(kind == Kind::Link ? "link" : kind == Kind::HardLink ? "hard link" : "the user's own file");
+        riffbytes::WriteFile(victim, "the user's song");
+        riffbytes::WriteFile(tools.File("calls.log"), "");
+        riffbytes::WriteFile(h.folder.File("debug.txt"), "");
+        if (kind == Kind::Link) {
+            ASSERT_EQ(::symlink(victim.c_str(), entry.c_str()), 0);
+        } else if (kind == Kind::HardLink) {
+            ASSERT_EQ(::link(victim.c_str(), entry.c_str()), 0);
+        } else {
+            riffbytes::WriteFile(entry, "the user's own file");
+        }
+        struct stat before {};
+        ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+
+        dlg->m_strConverterPath = tools.File("wrapper.sh");
+        const pid_t program = ::fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            dlg->RunConverter(song, h.folder.File("temp.wav"));
+            ::_exit(0);
+        }
+        const bool running = runtest::PumpUntil([&] { return Calls().size() == 2; }, 30.0);
+        ::kill(program, SIGKILL);
+        ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+        ASSERT_TRUE(running);
+        // Left running, the real converter would end after writing; ended, it wrote nothing.
+        for (const std::string& pid : Calls()) EXPECT_TRUE(processalive::EndsWithin(std::stoi(pid), 30.0));
+        EXPECT_FALSE(runtest::Exists(marker)) << "the converter ran on after the program was killed";
+        EXPECT_EQ(ReadFile(victim), "the user's song");
+        const std::vector<std::string> left = asides();
+        ASSERT_EQ(left.size(), 1u);
+        struct stat held {};
+        ASSERT_EQ(::lstat((left[0] + "song.wav").c_str(), &held), 0);
+        EXPECT_EQ(held.st_ino, before.st_ino);
+        EXPECT_NE(::lstat(entry.c_str(), &held), 0);
+
+        if (kind == Kind::Link) {
+            // The next start.
+            CWaveInOutDlg next(h.folder.Path());
+            next.OnInitDialog();
+            next.SendMessage(WM_CLOSE);
+            EXPECT_EQ(traced(putBack), 1);
+        } else if (kind == Kind::HardLink) {
+            // Taken again by the time of the next start: it stays where it is until the name is free.
+            riffbytes::WriteFile(entry, "a new file");
+            dlg->PutBackConverterSetAside(h.folder.Path());
+            EXPECT_EQ(asides(), left);
+            EXPECT_EQ(ReadFile(entry), "a new file");
+            const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+            ASSERT_FALSE(trace.empty());
+            EXPECT_EQ(trace.back(), "RunConverter: cannot put back " + entry + " (File exists); what a conversion set aside there stays in " + left[0]);
+            ::unlink(entry.c_str());
+            dlg->PutBackConverterSetAside(h.folder.Path());
+            EXPECT_EQ(traced(putBack), 1);
+        } else {
+            // The next conversion of the same song puts it back first and converts around it.
+            dlg->m_strConverterPath = tools.File("conv.sh");
+            dlg->m_strDropFile = song;
+            EXPECT_TRUE(dlg->OpenInputFile());
+            dlg->m_inputFile.Close();
+            EXPECT_EQ(traced(putBack), 1);
+        }
+        struct stat after {};
+        ASSERT_EQ(::lstat(entry.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_TRUE(asides().empty());
+        EXPECT_EQ(ReadFile(victim), "the user's song");
+        EXPECT_TRUE(BoxTexts().empty());
+        ::unlink(entry.c_str());
     }
 }
 
