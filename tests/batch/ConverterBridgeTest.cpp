@@ -677,6 +677,23 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
     }
 }
 
+// A converter that leaves a process of its own behind when it ends (a wrapper's straggler): the
+// process ends with the conversion, before it can write anything where the user's entry is back.
+TEST_F(ConverterRun, AProcessTheConverterLeavesBehindEndsWithTheConversion) {
+    const std::string marker = tools.File("written late");
+    MakeScript(tools.File("leaves.sh"),
+               "#!/bin/sh\n(sleep 3; echo late > '" + marker + "') &\necho $! >> \"$(dirname \"$0\")/calls.log\"\n"
+               "base=$(basename \"$1\")\nexec sox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() + "${base%.*}.wav\" 2>/dev/null\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("leaves.sh");
+    dlg->m_strDropFile = Mp3(music.File("song.mp3"));
+    ASSERT_TRUE(dlg->OpenInputFile());
+    dlg->m_inputFile.Close();
+    ASSERT_EQ(Calls().size(), 1u);
+    EXPECT_TRUE(processalive::EndsWithin(std::stoi(Calls()[0]), 30.0));
+    EXPECT_FALSE(runtest::Exists(marker)) << "the converter's straggler ran on";
+}
+
 // The user opens a link in the program folder to a WAV of another rate elsewhere: the link is
 // the entry under the output's name itself. The converter reads the song through it where it
 // was moved and writes a new file; the song keeps its bytes and the link stays.
