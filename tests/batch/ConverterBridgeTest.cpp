@@ -22,12 +22,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-#define SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the thread sanitizer does not support threads in a forked child"
-#else
-#define SKIP_UNDER_THREAD_SANITIZER() static_cast<void>(0)
-#endif
-
 using batchtest::BatchHarness;
 using runtest::BoxTexts;
 using runtest::ReadFile;
@@ -577,7 +571,6 @@ TEST_F(ConverterRun, TheUsersOwnFileAtTheOutputNameIsReadWhereItWasMovedAndComes
 // the entry waits in its private folder and goes back at the next start (or before the next
 // conversion), which the trace tells; a name taken again meanwhile keeps it there until it is free.
 TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStartOrConversion) {
-    SKIP_UNDER_THREAD_SANITIZER();
     const std::string marker = tools.File("written late");
     MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\n\"$(dirname \"$0\")/late.sh\" \"$@\"\n",
                ReadyIni(h.folder.Path()));
