@@ -609,13 +609,18 @@ public:
     // Converts source with the outside converter into target; TRUE when target now holds it.
     // The converter must end with status 0 and write its WAV; 中止 in the batch dialog ends
     // one that is still running, and so does a close request during a file run's conversion.
-    // What was under the output's name is left as it was; a link there is never written
-    // through, and the file it leads to is never touched.
+    // What was under the output's name is moved aside while the converter runs and put back as
+    // it was; a link there is never written through, and the file it leads to is never touched.
+    // A WAV without samples is no output. Under target's own name only the program's earlier
+    // conversion may be replaced: anything else there refuses the conversion (told).
     BOOL RunConverter(const std::string& source, const std::string& target);
     // The same; *pTold is TRUE when a failure has been told to the user already (its own
     // message, or the user said No to the settings change, or a close request ended the
     // converter), FALSE when it failed silently.
     BOOL RunConverter(const std::string& source, const std::string& target, BOOL* pTold);
+    // Puts back what a conversion that never ended (the program was killed) set aside in
+    // folder, and tells each entry in the trace; at start-up and before each conversion.
+    void PutBackConverterSetAside(const std::string& folder);
     // Whether the program is asked to close (a close request waits for the user-interface
     // thread, or one was deferred behind a box); any thread.
     bool CloseAsked();

@@ -4,6 +4,7 @@
 #include "audio/ConverterBridge.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "app/WaveInOutDlg.h"
 #include "audio/OutputNames.h"
+#include "audio/SetAside.h"
 #include "batch/BatchDlg.h"
 #include "platform/base/fileopen.h"
 #include "platform/base/paths.h"
@@ -115,84 +117,60 @@ bool ReplaceWhole(const std::string& path, const std::string& text, mode_t mode)
     return true;
 }
 
-// Copies from into to (written beside it and renamed), false when it could not. The copy has
-// the permission bits of the file read, without set-id bits.
-bool CopyWhole(const std::string& from, const std::string& to) {
-    std::FILE* in = platform::OpenRegularFile(from, "rb");
-    if (in == nullptr) return false;
-    struct stat st {};
-    if (::fstat(::fileno(in), &st) != 0) {
-        std::fclose(in);
-        return false;
-    }
-    const std::string beside = to + ".new";
-    const int fd = CreateHelperFile(beside, static_cast<int>(st.st_mode & 0777));
-    if (fd < 0) {
-        std::fclose(in);
-        return false;
-    }
-    bool ok = true;
-    char buf[65536];
-    std::size_t n;
-    while (ok && (n = std::fread(buf, 1, sizeof buf, in)) > 0) ok = WriteAll(fd, buf, n);
-    ok = ok && std::ferror(in) == 0;
-    std::fclose(in);
-    if (!FinishHelperFile(fd, beside, ok)) return false;
-    if (std::rename(beside.c_str(), to.c_str()) != 0) {
-        std::remove(beside.c_str());
-        return false;
-    }
-    return true;
-}
-
-// What lies under a name, seen without following a link: whether anything does, whether it is a
-// regular file (a link is not), and whether it is this user's own file with no other name.
-struct FileStamp {
+// The identity of what lies under a name, seen without following a link (lstat) or at the end
+// of the links (stat); exists false when there is nothing.
+struct FileId {
     bool exists = false;
-    bool regular = false;
-    bool ownSingle = false;
-    unsigned long long dev = 0;
-    unsigned long long ino = 0;
-    long long size = 0;
-    long long mtimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileId& o) const { return exists && o.exists && dev == o.dev && ino == o.ino; }
 };
 
-FileStamp StampOf(const std::string& path) {
-    FileStamp s;
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0) return s;
-    s.exists = true;
-    s.regular = S_ISREG(st.st_mode);
-    s.ownSingle = s.regular && st.st_nlink == 1 && st.st_uid == ::geteuid();
-    s.dev = static_cast<unsigned long long>(st.st_dev);
-    s.ino = static_cast<unsigned long long>(st.st_ino);
-    s.size = static_cast<long long>(st.st_size);
-    s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    return s;
+FileId IdOf(const std::string& path, bool followLinks) {
+    struct stat st {};
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return {};
+    return {true, st.st_dev, st.st_ino};
 }
 
-// Moves the entry under path itself (a link is moved, never followed) into a new folder of the
-// program's own beside it, where it keeps its name. Returns that folder, ending with '/', or ""
-// when it could not be moved (nothing has changed then).
-std::string MoveAside(const std::string& path) {
-    std::string pattern = path + ".keep.XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return {};
-    const std::string folder = pattern + "/";
-    if (std::rename(path.c_str(), (folder + platform::FileNameOf(path)).c_str()) != 0) {
-        ::rmdir(pattern.c_str());
-        return {};
+// Whether path, seen without following a link, is a regular file of this user's with no other
+// name: what the program itself leaves under its target name.
+bool OwnSingleFile(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid();
+}
+
+bool IsRegular(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::uint32_t LittleEndian32(const unsigned char* p) {
+    return p[0] | (static_cast<std::uint32_t>(p[1]) << 8) | (static_cast<std::uint32_t>(p[2]) << 16) |
+           (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Whether path is a WAV file without a sample in it: a RIFF WAVE form whose "data" chunk holds
+// no bytes, or that has none. Anything that is not a WAVE form is left to the opening to judge.
+bool WavWithoutAudio(const std::string& path) {
+    std::FILE* fp = platform::OpenRegularFile(path, "rb", false);
+    if (fp == nullptr) return false;
+    unsigned char head[12];
+    bool none = false;
+    if (std::fread(head, 1, sizeof head, fp) == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
+        std::memcmp(head + 8, "WAVE", 4) == 0) {
+        none = true;
+        unsigned char chunk[8];
+        while (std::fread(chunk, 1, sizeof chunk, fp) == sizeof chunk) {
+            const std::uint32_t size = LittleEndian32(chunk + 4);
+            if (std::memcmp(chunk, "data", 4) == 0) {
+                none = size == 0 || std::fgetc(fp) == EOF;
+                break;
+            }
+            if (::fseeko(fp, static_cast<off_t>(size) + (size & 1), SEEK_CUR) != 0) break;
+        }
     }
-    return folder;
-}
-
-// Puts an entry moved aside by MoveAside back under path, or with back false drops it (the entry
-// itself, never what a link leads to), and removes the folder. False when it could not.
-bool ReturnFromAside(const std::string& folder, const std::string& path, bool back) {
-    const std::string aside = folder + platform::FileNameOf(path);
-    const bool done = back ? std::rename(aside.c_str(), path.c_str()) == 0 : std::remove(aside.c_str()) == 0;
-    if (done) ::rmdir(folder.c_str());
-    return done;
+    std::fclose(fp);
+    return none;
 }
 
 enum class Section { None, ComboBox, Radio, Edit };
@@ -326,43 +304,40 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     *pTold = FALSE;
     const std::string expected =
         platform::FolderOf(target) + output_names::BaseName(source) + output_names::Extension(target);
+    // What a conversion that never ended (the program was killed) set aside goes back first.
+    PutBackConverterSetAside(platform::FolderOf(expected));
     // An entry under the output's name that is there already belongs to the user (or is the
-    // source). The user's own file of one name is copied aside, written over by the converter and
-    // put back afterwards; left unchanged by the converter it is no output at all. Anything else
-    // there (a link to a file elsewhere or to nothing, a second name of a file, another user's
-    // file) is moved aside as it is and put back as it was, so the converter writes a new file
-    // and never writes through it.
-    const FileStamp before = StampOf(expected);
-    const FileStamp src = StampOf(source);
-    const bool copied = before.ownSingle;
-    const std::string kept = expected + ".keep";
-    std::string aside;
-    bool keptAside = true;
-    if (copied) {
-        keptAside = CopyWhole(expected, kept);
-    } else if (before.exists) {
-        aside = MoveAside(expected);
-        keptAside = !aside.empty();
-    }
-    if (!keptAside) {
-        WriteTrace("RunConverter: cannot keep " + expected + " aside");
-        AfxMessageBox(kRenameFailed);
-        *pTold = TRUE;
-        return FALSE;
+    // source). It is moved aside as it is (a link is moved, never followed) into a private folder
+    // beside it and put back as it was afterwards, so the converter writes a new file and never
+    // writes through it or over it. Under the target's own name (a source named temp.*) the
+    // converter's output stays, so only the program's earlier conversion may be there: it is
+    // replaced as the target always is; anything else there is left alone and the conversion
+    // refused, since it could not be put back.
+    const FileId entry = IdOf(expected, false);
+    const bool sourceIsEntry = entry.exists && (IdOf(source, false) == entry || IdOf(source, true) == entry);
+    std::optional<set_aside::CHeldEntry> aside;
+    if (entry.exists && expected == target) {
+        if (sourceIsEntry || !OwnSingleFile(expected) || std::remove(expected.c_str()) != 0) {
+            WriteTrace("RunConverter: " + expected + " is not the program's own; it is left as it is");
+            AfxMessageBox(kRenameFailed);
+            *pTold = TRUE;
+            return FALSE;
+        }
+    } else if (entry.exists) {
+        aside.emplace(expected);
+        if (!aside->Ok()) {
+            WriteTrace("RunConverter: cannot keep " + expected + " aside");
+            AfxMessageBox(kRenameFailed);
+            *pTold = TRUE;
+            return FALSE;
+        }
     }
     // The source itself was the entry moved aside: the converter reads it there, under its name.
-    std::string input = source;
-    if (!aside.empty() && src.exists && src.dev == before.dev && src.ino == before.ino)
-        input = aside + platform::FileNameOf(expected);
-    // Puts the user's entry back as it was (or removes what a failed converter left in place of
-    // a file that was not there).
+    const std::string input = sourceIsEntry && aside ? aside->Held() : source;
+    // Puts the user's entry back as it was.
     const auto restore = [&] {
-        if (copied) {
-            if (!(StampOf(expected) == before)) std::rename(kept.c_str(), expected.c_str());
-            std::remove(kept.c_str());
-        }
-        if (!aside.empty() && !ReturnFromAside(aside, expected, true))
-            WriteTrace("RunConverter: cannot put " + expected + " back; it is in " + aside);
+        if (aside && !aside->PutBack())
+            WriteTrace("RunConverter: cannot put " + expected + " back; it is in " + aside->Folder());
     };
 
     // 中止 in the batch dialog ends a converter that is still running, and so does a close
@@ -391,12 +366,14 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
                                                                        : " ended by signal " + std::to_string(run.signal)));
     }
 
-    // Once the program is asked to close, a conversion is not taken even when it was done.
+    // Once the program is asked to close, a conversion is not taken even when it was done. A
+    // WAV without a sample is no output either.
     const bool closing = onUiThread && CloseAsked();
-    const FileStamp after = StampOf(expected);
-    const bool wrote = !closing && run.Succeeded() && after.exists && after.regular && !(copied && before == after);
+    const bool written = IsRegular(expected);
+    const bool wrote = !closing && run.Succeeded() && written && !WavWithoutAudio(expected);
     if (!wrote) {
-        if (!copied && after.exists && after.regular) std::remove(expected.c_str());
+        // What the converter left in place of the user's entry goes, so the entry can come back.
+        if (written) std::remove(expected.c_str());
         restore();
         // A converter ended for a close request did not fail: nothing is told, the program closes.
         if (closing) {
@@ -406,15 +383,11 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         return FALSE;
     }
     if (m_inputFile.IsOpen()) m_inputFile.Close();
-    // The converter wrote the target itself (a source named temp.*): nothing to move, and what
-    // was there before was the program's own earlier conversion, not a file of the user's.
-    if (expected == target) {
-        if (copied) std::remove(kept.c_str());
-        if (!aside.empty()) ReturnFromAside(aside, expected, false);
-        return TRUE;
-    }
+    // The converter wrote the target itself (a source named temp.*): nothing to move.
+    if (expected == target) return TRUE;
     std::remove(target.c_str());
-    const bool moved = copied ? CopyWhole(expected, target) : std::rename(expected.c_str(), target.c_str()) == 0;
+    const bool moved = std::rename(expected.c_str(), target.c_str()) == 0;
+    if (!moved) std::remove(expected.c_str());
     restore();
     if (!moved) {
         AfxMessageBox(kRenameFailed);
@@ -422,4 +395,8 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         return FALSE;
     }
     return TRUE;
+}
+
+void CWaveInOutDlg::PutBackConverterSetAside(const std::string& folder) {
+    set_aside::RecoverSetAside(folder, [this](const std::string& line) { WriteTrace(line); });
 }

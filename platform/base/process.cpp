@@ -1,5 +1,6 @@
 #include "platform/base/process.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -8,9 +9,12 @@
 #include <thread>
 
 #include <dirent.h>
-#include <spawn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -52,6 +56,92 @@ bool GroupRuns(pid_t group) {
     return runs;
 }
 
+// What the watcher tells the caller through its pipe, one note a write (a pipe passes writes
+// that small whole).
+struct Note {
+    char kind;  // kProgram, kStartError, kExited or kKilled
+    int value;  // the program's process id, an errno value, an exit code or a signal
+};
+constexpr char kProgram = 'P';
+constexpr char kStartError = 'E';
+constexpr char kExited = 'X';
+constexpr char kKilled = 'K';
+
+void Tell(int fd, char kind, int value) {
+    const Note note{kind, value};
+    while (::write(fd, &note, sizeof note) < 0 && errno == EINTR) {
+    }
+}
+
+void SetSignals(void (*handler)(int)) {
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE}) ::sigaction(sig, &sa, nullptr);
+    sa.sa_handler = SIG_DFL;
+    ::sigaction(SIGCHLD, &sa, nullptr);
+}
+
+// Closes every descriptor from 3 up but keepA and keepB.
+void CloseAllBut(int keepA, int keepB) {
+    const unsigned a = static_cast<unsigned>(std::min(keepA, keepB));
+    const unsigned b = static_cast<unsigned>(std::max(keepA, keepB));
+    if (a > 3) ::close_range(3, a - 1, 0);
+    if (b > a + 1) ::close_range(a + 1, b - 1, 0);
+    ::close_range(b + 1, ~0U, 0);
+}
+
+// The watcher, a forked copy of the calling program: it starts the program as the leader of a
+// new process group, tells the caller the program's id and how it ended, and ends the whole
+// group once the caller closes its end of the lifeline, which also happens when the caller's
+// process dies in any way (SIGKILL, the out-of-memory killer). Only calls that are safe in a
+// forked copy of a program with threads are made here.
+[[noreturn]] void Watch(const char* program, char* const* argv, int lifeline, int notes) {
+    SetSignals(SIG_IGN);  // it ends only with the caller, after the group
+    const pid_t watcher = ::getpid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpgid(0, 0);
+        // The program also ends when the watcher does (it is single-threaded, so that is when
+        // its one thread ends); a watcher already gone by then is seen through getppid().
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != watcher) ::_exit(127);
+        SetSignals(SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(program, argv, environ);
+        Tell(notes, kStartError, errno);
+        ::_exit(127);
+    }
+    if (child < 0) {
+        Tell(notes, kStartError, errno);
+        ::_exit(0);
+    }
+    ::setpgid(child, child);  // the group exists before the caller learns of it
+    Tell(notes, kProgram, child);
+    CloseAllBut(lifeline, notes);
+    bool told = false;
+    for (;;) {
+        pollfd p{lifeline, POLLIN, 0};
+        if (::poll(&p, 1, told ? -1 : 10) > 0) {
+            char c;
+            if (::read(lifeline, &c, 1) <= 0) break;  // the caller's end is closed
+        }
+        // Looked at without reaping it: its id, and so the group's, stays taken until the end.
+        siginfo_t info{};
+        if (!told && ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == child) {
+            Tell(notes, info.si_code == CLD_EXITED ? kExited : kKilled, info.si_status);
+            told = true;
+        }
+    }
+    ::kill(-child, SIGKILL);
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    ::_exit(0);
+}
+
 }  // namespace
 
 ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args,
@@ -71,29 +161,61 @@ ProcessResult RunProcessAndWait(const std::string& program, const std::vector<st
     for (auto& a : argStore) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    // The program leads a process group of its own, so that everything it starts can be ended
-    // with it; it gets no blocked signal of the calling thread.
-    posix_spawnattr_t attr;
-    if (const int rc = ::posix_spawnattr_init(&attr); rc != 0) {
-        result.startError = rc;
+    // The program runs under a watcher process that ends the program's whole group when this
+    // call returns or this process dies; the watcher tells how the program ended.
+    int lifeline[2];
+    int notes[2];
+    if (::pipe2(lifeline, O_CLOEXEC) != 0) {
+        result.startError = errno;
         return result;
     }
-    sigset_t none;
-    sigemptyset(&none);
-    ::posix_spawnattr_setpgroup(&attr, 0);
-    ::posix_spawnattr_setsigmask(&attr, &none);
-    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
-    ::posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        result.startError = rc;
+    if (::pipe2(notes, O_CLOEXEC) != 0) {
+        result.startError = errno;
+        ::close(lifeline[0]);
+        ::close(lifeline[1]);
         return result;
     }
-    result.started = true;
+    const pid_t watcher = ::fork();
+    if (watcher == 0) {
+        ::close(lifeline[1]);
+        ::close(notes[0]);
+        Watch(program.c_str(), argv.data(), lifeline[0], notes[1]);
+    }
+    ::close(lifeline[0]);
+    ::close(notes[1]);
+    if (watcher < 0) {
+        result.startError = errno;
+        ::close(lifeline[1]);
+        ::close(notes[0]);
+        return result;
+    }
 
-    int status = 0;
-    pid_t waited = 0;
+    // Notes of the watcher until the program has ended (or the watcher is gone).
+    pid_t pid = 0;
+    bool ended = false;
+    const auto readNote = [&](int timeoutMs) {
+        pollfd p{notes[0], POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return;
+        Note note{};
+        const ssize_t n = ::read(notes[0], &note, sizeof note);
+        if (n != static_cast<ssize_t>(sizeof note)) {
+            ended = !(n < 0 && errno == EINTR);  // the watcher is gone
+            return;
+        }
+        if (note.kind == kProgram) {
+            pid = note.value;
+        } else if (note.kind == kStartError) {
+            result.startError = note.value;
+        } else {
+            ended = true;
+            result.exited = note.kind == kExited;
+            if (result.exited) {
+                result.exitCode = note.value;
+            } else {
+                result.signal = note.value;
+            }
+        }
+    };
     if (cancel) {
         // Polled, so that a cancel can end the program. Once cancelled, the whole group gets
         // SIGTERM, and SIGKILL a second later while any of it still runs; the call returns when
@@ -101,15 +223,11 @@ ProcessResult RunProcessAndWait(const std::string& program, const std::vector<st
         using Clock = std::chrono::steady_clock;
         auto cancelledAt = Clock::time_point::max();
         bool killed = false;
-        bool ended = false;
         for (;;) {
-            if (!ended) {
-                waited = ::waitpid(pid, &status, WNOHANG);
-                ended = waited == pid || (waited < 0 && errno != EINTR);
-            }
+            if (!ended) readNote(20);
             const bool cancelled = cancelledAt != Clock::time_point::max();
-            if (ended && (!cancelled || !GroupRuns(pid))) break;
-            if (!cancelled && cancel()) {
+            if (ended && (!cancelled || pid == 0 || !GroupRuns(pid))) break;
+            if (!cancelled && pid != 0 && cancel()) {
                 cancelledAt = Clock::now();
                 ::kill(-pid, SIGTERM);
             } else if (cancelled && !killed && Clock::now() - cancelledAt > std::chrono::seconds(1)) {
@@ -118,20 +236,23 @@ ProcessResult RunProcessAndWait(const std::string& program, const std::vector<st
             } else if (killed && ended && Clock::now() - cancelledAt > std::chrono::seconds(3)) {
                 break;  // what SIGKILL has not ended yet (a process stuck in the kernel) is left
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     } else {
-        do {
-            waited = ::waitpid(pid, &status, 0);
-        } while (waited < 0 && errno == EINTR);
+        while (!ended) readNote(-1);
     }
-    if (waited != pid) return result;  // cannot learn how it ended (SIGCHLD ignored elsewhere)
-
-    if (WIFEXITED(status)) {
-        result.exited = true;
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
+    // The watcher ends what is left of the group and then itself.
+    ::close(lifeline[1]);
+    ::close(notes[0]);
+    while (::waitpid(watcher, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    // Started means that the program ran: a start error arrives before its end.
+    result.started = pid != 0 && result.startError == 0;
+    if (!result.started) {
+        result.exited = false;
+        result.exitCode = -1;
+        result.signal = 0;
+        if (result.startError == 0) result.startError = ECHILD;
     }
     return result;
 }

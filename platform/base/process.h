@@ -25,7 +25,9 @@ struct ProcessResult {
 // the whole group (the program and what it started, such as the real converter behind a
 // wrapper script) is sent SIGTERM, and SIGKILL a second later while any of it still runs. The
 // call then returns when nothing of the group runs any more, and the result tells the signal
-// that ended the program.
+// that ended the program. The program runs under a small watcher process, which ends whatever
+// is left of the group with SIGKILL once the call returns, and at once when the calling process
+// dies in any way (killed, out of memory): nothing of the group outlives the call.
 ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args,
                                 const std::function<bool()>& cancel = nullptr);
 

@@ -1,13 +1,18 @@
 // The outside converter end to end with a stand-in converter script: the settings-file patch and
 // its question, the run on one file, taking its output, and OPEN and the batch of an mp3.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "audio/ConverterBridge.h"
@@ -365,9 +370,8 @@ TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
     TempFolder elsewhere;
     const std::string victim = elsewhere.File("victim");
     const std::string nowhere = elsewhere.File("nowhere");
-    // The converter's working copy of its settings, the kept copy of the user's file, and the
-    // copy of the conversion that becomes temp.wav.
-    for (const char* helper : {"conv.ini.tmp", "song.wav.keep.new", "temp.wav.new"}) {
+    // The converter's working copy of its settings.
+    for (const char* helper : {"conv.ini.tmp"}) {
         for (const std::string& target : {victim, nowhere}) {
             SCOPED_TRACE(std::string(helper) + " -> " + target);
             for (const std::string& file : {victim, nowhere, tools.File("conv.ini"), h.folder.File("song.wav")})
@@ -375,7 +379,7 @@ TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
             riffbytes::WriteFile(victim, "not the program's");
             ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
             riffbytes::WriteFile(tools.File("conv.ini"), batchtest::FreshIni());
-            // The user's file of the converter's output name, so that every helper file is made.
+            // The user's file of the converter's output name.
             riffbytes::WriteFile(h.folder.File("song.wav"), "the user's file");
             const std::string link = h.folder.File(helper);
             ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
@@ -383,7 +387,7 @@ TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
             EXPECT_FALSE(dlg->OpenInputFile());
             // Refused and told.
             const std::vector<std::string> boxes = BoxTexts();
-            EXPECT_TRUE(!boxes.empty() && (boxes.back() == kChangeFailed || boxes.back() == "ファイル名の変更に失敗しました。"));
+            EXPECT_EQ(boxes, std::vector<std::string>{kChangeFailed});
             EXPECT_EQ(ReadFile(victim), "not the program's");
             struct stat st {};
             EXPECT_EQ(::stat(victim.c_str(), &st), 0);
@@ -400,11 +404,13 @@ TEST_F(ConverterRun, LinksPlantedAtTheHelperFilesOfAConversionLeadNowhere) {
     dlg->m_inputFile.Close();
 }
 
-// The converter's output name holds an entry that is not the user's own file of one name: a
-// link to the user's song elsewhere (or to nothing), or a second name of a file. The converter
-// never writes through it: the entry is moved aside as it is and put back as it was, whether the
-// conversion succeeds or fails, and the file it leads to keeps its bytes.
-TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUntouched) {
+// The converter's output name holds an entry of the user's: a link (to the user's song
+// elsewhere, to nothing, to another link, to a folder, to /dev/null), a folder, a pipe, a
+// socket, a second name of a file, another user's file or the user's own file. The converter
+// never writes through it or over it: the entry is moved aside as it is and put back as it was
+// (the same inode, mode and owner), whether the conversion succeeds or fails, and nothing it
+// leads to is written.
+TEST_F(ConverterRun, WhateverIsAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUntouched) {
     const std::string song = Mp3(music.File("song.mp3"));
     MakeScript(tools.File("bad.sh"),
                "#!/bin/sh\nbase=$(basename \"$1\")\nsox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() +
@@ -414,21 +420,51 @@ TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUn
     TempFolder elsewhere;
     const std::string victim = elsewhere.File("victim.wav");
     const std::string nowhere = elsewhere.File("nowhere.wav");
+    const std::string inner = elsewhere.File("inner.wav");
     const std::string entry = h.folder.File("song.wav");
-    enum class Kind { Link, Dangling, HardLink };
-    for (const Kind kind : {Kind::Link, Kind::Dangling, Kind::HardLink}) {
+    ASSERT_EQ(::mkdir(elsewhere.File("folder").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), inner.c_str()), 0);
+    riffbytes::WriteFile(victim, "the user's song");
+    const auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(elsewhere.Path())) names.push_back(e.path());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> listed = listing();
+    const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
+        {"link", [&] { ::symlink(victim.c_str(), entry.c_str()); }},
+        {"dangling link", [&] { ::symlink(nowhere.c_str(), entry.c_str()); }},
+        {"link chain", [&] { ::symlink(inner.c_str(), entry.c_str()); }},
+        {"link to a folder", [&] { ::symlink(elsewhere.File("folder").c_str(), entry.c_str()); }},
+        {"link to /dev/null", [&] { ::symlink("/dev/null", entry.c_str()); }},
+        {"folder", [&] { ::mkdir(entry.c_str(), 0755); }},
+        {"pipe", [&] { ::mkfifo(entry.c_str(), 0644); }},
+        {"socket",
+         [&] {
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", entry.c_str());
+             ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+             ::close(fd);
+         }},
+        {"hard link", [&] { ::link(victim.c_str(), entry.c_str()); }},
+        {"another user's file",
+         [&] {
+             riffbytes::WriteFile(entry, "another user's file");
+             if (::geteuid() == 0) ::chown(entry.c_str(), 4242, 4242);
+         }},
+        {"the user's own file", [&] { riffbytes::WriteFile(entry, "the user's own file"); }},
+    };
+    for (const auto& [what, make] : kinds) {
         for (const bool succeeds : {true, false}) {
-            SCOPED_TRACE(std::string(kind == Kind::Link ? "link" : kind == Kind::Dangling ? "dangling link" : "hard link") +
-                         (succeeds ? ", conversion succeeds" : ", conversion fails"));
+            SCOPED_TRACE(std::string(what) + (succeeds ? ", conversion succeeds" : ", conversion fails"));
             riffbytes::WriteFile(victim, "the user's song");
-            ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
-            if (kind == Kind::HardLink) {
-                ASSERT_EQ(::link(victim.c_str(), entry.c_str()), 0);
-            } else {
-                ASSERT_EQ(::symlink((kind == Kind::Link ? victim : nowhere).c_str(), entry.c_str()), 0);
-            }
+            make();
             struct stat before {};
             ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+            const std::string content = S_ISREG(before.st_mode) ? ReadFile(entry) : "";
             dlg->m_strConverterPath = tools.File(succeeds ? "conv.sh" : "bad.sh");
             dlg->m_strDropFile = song;
             EXPECT_EQ(dlg->OpenInputFile(), succeeds ? TRUE : FALSE);
@@ -437,19 +473,17 @@ TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUn
             if (dlg->m_inputFile.IsOpen()) dlg->m_inputFile.Close();
 
             EXPECT_TRUE(ReadFile(victim) == "the user's song") << "the file the entry leads to was written";
-            struct stat st {};
-            ASSERT_EQ(::stat(victim.c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 07777, 0600u);
-            EXPECT_NE(::lstat(nowhere.c_str(), &st), 0) << "a file was made where the link points";
-            // The same entry under its name: the same link, or the same file.
+            EXPECT_EQ(listing(), listed) << "a file was made where a link points";
+            // The same entry under its name: the same link, folder, pipe, socket or file.
             struct stat after {};
             ASSERT_EQ(::lstat(entry.c_str(), &after), 0);
             EXPECT_EQ(after.st_ino, before.st_ino);
             EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            if (S_ISREG(after.st_mode)) {
+                EXPECT_TRUE(ReadFile(entry) == content) << "the file under the name was written";
+            }
             if (succeeds) {
-                struct stat temp {};
-                ASSERT_EQ(::lstat(h.folder.File("temp.wav").c_str(), &temp), 0);
-                EXPECT_TRUE(S_ISREG(temp.st_mode));
                 EXPECT_GT(ReadWav(h.folder.File("temp.wav")).samples.size(), 40000u);
             } else {
                 EXPECT_FALSE(runtest::Exists(h.folder.File("temp.wav")));
@@ -459,10 +493,165 @@ TEST_F(ConverterRun, ALinkAtTheConvertersOutputNameIsPutBackAndWhatItLeadsToIsUn
                 const std::string name = e.path().filename().string();
                 EXPECT_TRUE(name == "song.wav" || name == "temp.wav" || name == "debug.txt") << name;
             }
-            ::unlink(entry.c_str());
+            std::filesystem::remove(entry);
             ::unlink(h.folder.File("temp.wav").c_str());
         }
     }
+}
+
+// The user's own WAV of another rate in the program folder, opened: it is itself the entry
+// under the converter's output name. The converter reads it where it was moved and the user's
+// file comes back whole; names the user gave to files beside it are left alone. A file of the
+// user's under the target's own name cannot come back beside its conversion, so that conversion
+// is refused. A converter that writes a WAV without samples has written no output.
+TEST_F(ConverterRun, TheUsersOwnFileAtTheOutputNameIsReadWhereItWasMovedAndComesBackWhole) {
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    const std::string own = h.folder.File("rate.wav");
+    WriteWav(own, runtest::Tone(220.0, 48000), 1, 48000);
+    const std::string original = ReadFile(own);
+    riffbytes::WriteFile(h.folder.File("rate.wav.keep"), "the user's keep");
+    ASSERT_EQ(::symlink(own.c_str(), h.folder.File("rate.wav.keep.1").c_str()), 0);
+    struct stat before {};
+    ASSERT_EQ(::lstat(own.c_str(), &before), 0);
+    dlg->m_strDropFile = own;
+    ASSERT_TRUE(dlg->OpenInputFile());
+    EXPECT_EQ(dlg->m_inputFile.m_fmt.nSamplesPerSec, 44100u);
+    EXPECT_GT(dlg->m_inputFile.DataBytesHeld(), 80000);
+    dlg->m_inputFile.Close();
+    EXPECT_TRUE(BoxTexts().empty());
+    struct stat after {};
+    ASSERT_EQ(::lstat(own.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_TRUE(ReadFile(own) == original) << "the user's file was written";
+    EXPECT_EQ(ReadFile(h.folder.File("rate.wav.keep")), "the user's keep");
+    EXPECT_EQ(std::filesystem::read_symlink(h.folder.File("rate.wav.keep.1")).string(), own);
+
+    // Named as the target itself.
+    const std::string temp = h.folder.File("temp.wav");
+    WriteWav(temp, runtest::Tone(220.0, 48000), 1, 48000);
+    const std::string tempOriginal = ReadFile(temp);
+    dlg->m_strDropFile = temp;
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ファイル名の変更に失敗しました。"});
+    EXPECT_TRUE(ReadFile(temp) == tempOriginal) << "the user's temp.wav was written";
+    ::unlink(temp.c_str());
+
+    // A header and no samples: told as a converter that wrote nothing, and not left behind.
+    MakeScript(tools.File("empty.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nprintf 'RIFF\\044\\0\\0\\0WAVEfmt \\020\\0\\0\\0\\001\\0\\001\\0\\104\\254\\0\\0"
+               "\\210\\130\\001\\0\\002\\0\\020\\0data\\0\\0\\0\\0' > \"" + h.folder.Path() + "${base%.*}.wav\"\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("empty.sh");
+    dlg->m_strDropFile = Mp3(music.File("song.mp3"));
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    EXPECT_FALSE(runtest::Exists(temp));
+    EXPECT_FALSE(runtest::Exists(h.folder.File("song.wav")));
+}
+
+// The program killed (SIGKILL) in the middle of a conversion, with a link, a second name of a
+// file or the user's own file under the converter's output name, and a converter that is a
+// wrapper around the real one. The converter's processes end with the program and write nothing;
+// the entry waits in its private folder and goes back at the next start (or before the next
+// conversion), which the trace tells; a name taken again meanwhile keeps it there until it is free.
+TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStartOrConversion) {
+    const std::string marker = tools.File("written late");
+    MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\n\"$(dirname \"$0\")/late.sh\" \"$@\"\n",
+               ReadyIni(h.folder.Path()));
+    MakeScript(tools.File("late.sh"),
+               "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 5\nbase=$(basename \"$1\")\necho late > \"" +
+                   h.folder.Path() + "${base%.*}.wav\"\necho late > '" + marker + "'\n",
+               ReadyIni(h.folder.Path()));
+    batchtest::MakeStandIn(tools.File("conv.sh"), ReadyIni(h.folder.Path()));
+    const std::string song = Mp3(music.File("song.mp3"));
+    const std::string victim = music.File("victim.wav");
+    const std::string entry = h.folder.File("song.wav");
+    const std::string putBack = "RunConverter: put back " + entry + ", set aside by a conversion that did not end";
+    const auto traced = [&](const std::string& line) {
+        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+        return std::count(trace.begin(), trace.end(), line);
+    };
+    const auto held = [&] {  // the private folders beside the entry
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
+            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
+        return found;
+    };
+    for (const int kind : {0, 1, 2}) {  // a link, a hard link, the user's own file
+        SCOPED_TRACE(kind);
+        riffbytes::WriteFile(victim, "the user's song");
+        riffbytes::WriteFile(tools.File("calls.log"), "");
+        ASSERT_EQ(kind == 0 ? ::symlink(victim.c_str(), entry.c_str()) : kind == 1 ? ::link(victim.c_str(), entry.c_str()) : 0, 0);
+        if (kind == 2) riffbytes::WriteFile(entry, "the user's own file");
+        struct stat before {};
+        ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+
+        dlg->m_strConverterPath = tools.File("wrapper.sh");
+        const pid_t program = ::fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            dlg->RunConverter(song, h.folder.File("temp.wav"));
+            ::_exit(0);
+        }
+        const bool running = runtest::PumpUntil([&] { return Calls().size() == 2; }, 30.0);
+        ::kill(program, SIGKILL);
+        ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+        ASSERT_TRUE(running);
+        // Left running, the real converter would end after writing; ended, it wrote nothing.
+        for (const std::string& pid : Calls()) EXPECT_TRUE(processalive::EndsWithin(std::stoi(pid), 30.0));
+        EXPECT_FALSE(runtest::Exists(marker)) << "the converter ran on after the program was killed";
+        const std::vector<std::string> left = held();
+        ASSERT_EQ(left.size(), 1u);
+        struct stat st {};
+        ASSERT_EQ(::lstat((left[0] + "song.wav").c_str(), &st), 0);
+        EXPECT_EQ(st.st_ino, before.st_ino);
+
+        if (kind == 0) {  // the next start
+            CWaveInOutDlg next(h.folder.Path());
+            next.OnInitDialog();
+            next.SendMessage(WM_CLOSE);
+            EXPECT_EQ(traced(putBack), 1);
+        } else if (kind == 1) {  // a name taken again keeps it there until the name is free
+            riffbytes::WriteFile(entry, "a new file");
+            dlg->PutBackConverterSetAside(h.folder.Path());
+            EXPECT_EQ(held(), left);
+            EXPECT_EQ(ReadFile(entry), "a new file");
+            EXPECT_EQ(traced("RunConverter: cannot put back " + entry + " (File exists); what a conversion set aside there stays in " + left[0]), 1);
+            ::unlink(entry.c_str());
+            dlg->PutBackConverterSetAside(h.folder.Path());
+            EXPECT_EQ(traced(putBack), 2);
+        } else {  // the next conversion of the same song puts it back first
+            dlg->m_strConverterPath = tools.File("conv.sh");
+            dlg->m_strDropFile = song;
+            EXPECT_TRUE(dlg->OpenInputFile());
+            dlg->m_inputFile.Close();
+            EXPECT_EQ(traced(putBack), 3);
+        }
+        ASSERT_EQ(::lstat(entry.c_str(), &st), 0);
+        EXPECT_EQ(st.st_ino, before.st_ino);
+        EXPECT_EQ(st.st_mode, before.st_mode);
+        EXPECT_TRUE(held().empty());
+        EXPECT_EQ(ReadFile(victim), "the user's song");
+        EXPECT_TRUE(BoxTexts().empty());
+        ::unlink(entry.c_str());
+    }
+}
+
+// A converter that leaves a process of its own behind when it ends (a wrapper's straggler): the
+// process ends with the conversion, before it can write anything where the user's entry is back.
+TEST_F(ConverterRun, AProcessTheConverterLeavesBehindEndsWithTheConversion) {
+    const std::string marker = tools.File("written late");
+    MakeScript(tools.File("leaves.sh"),
+               "#!/bin/sh\n(sleep 3; echo late > '" + marker + "') &\necho $! >> \"$(dirname \"$0\")/calls.log\"\n"
+               "base=$(basename \"$1\")\nexec sox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() + "${base%.*}.wav\" 2>/dev/null\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("leaves.sh");
+    dlg->m_strDropFile = Mp3(music.File("song.mp3"));
+    ASSERT_TRUE(dlg->OpenInputFile());
+    dlg->m_inputFile.Close();
+    ASSERT_EQ(Calls().size(), 1u);
+    EXPECT_TRUE(processalive::EndsWithin(std::stoi(Calls()[0]), 30.0));
+    EXPECT_FALSE(runtest::Exists(marker)) << "the converter's straggler ran on";
 }
 
 // The user opens a link in the program folder to a WAV of another rate elsewhere: the link is
@@ -499,14 +688,16 @@ TEST_F(ConverterRun, AConvertedSourceWithSetIdBitsGivesNoSetIdCopy) {
     ASSERT_TRUE(dlg->OpenInputFile());
     dlg->m_inputFile.Close();
     EXPECT_EQ(ReadFile(tool), "#!/bin/sh\n");
-    for (const auto& entry : std::filesystem::directory_iterator(h.folder.Path())) {
-        struct stat st {};
-        ASSERT_EQ(::lstat(entry.path().c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07000, 0u) << entry.path();
-    }
+    // The user's program itself is put back as it was; nothing the conversion made has set-id bits.
     struct stat st {};
+    for (const auto& entry : std::filesystem::directory_iterator(h.folder.Path())) {
+        ASSERT_EQ(::lstat(entry.path().c_str(), &st), 0);
+        if (entry.path() != tool) {
+            EXPECT_EQ(st.st_mode & 07000, 0u) << entry.path();
+        }
+    }
     ASSERT_EQ(::stat(tool.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(st.st_mode & 07777, 04755u);
     ASSERT_EQ(::stat(tools.File("conv.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
     EXPECT_NE(ReadFile(tools.File("conv.ini")).find("\r\nwav=1\r\n"), std::string::npos);
