@@ -548,7 +548,10 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
     if (!live) {
         EXPECT_TRUE(runtest::PumpUntil([&] { return dlg.m_nRunState.load() == 0; }, 40.0)) << "the file run did not end";
     } else {
-        runtest::PumpFor(std::max(1.0, std::max(22.0 - seconds(Clock::now() - started), lastHaltAt + 8.0 - seconds(Clock::now() - marked))));
+        // Until the voice has ended, and long enough after the last halt to measure the lag.
+        const double voiceSeconds = static_cast<double>(runtest::ReadForeignWav(voicePath).samples.size()) / 44100.0;
+        runtest::PumpFor(std::max({1.0, std::max(22.0, voiceSeconds + 3.0) - seconds(Clock::now() - started),
+                                   lastHaltAt + 8.0 - seconds(Clock::now() - marked)}));
         dlg.OnBnClickedStop();
     }
     EXPECT_TRUE(runtest::BoxTexts().empty());
