@@ -230,13 +230,12 @@ class QtWindowSystem::InputHold : public QWindowSystemEventHandler {
 public:
     using Event = QWindowSystemInterfacePrivate::WindowSystemEvent;
 
-    ~InputHold() override { End(); }
-
     // Holds input while the modal widget that is active now is the active one.
     void Begin() {
         m_modal = QApplication::activeModalWidget();
         QWindowSystemInterfacePrivate::installWindowSystemEventHandler(this);
     }
+    // (Qt's handler base also stops the handling when it is destroyed.)
     void End() { QWindowSystemInterfacePrivate::removeWindowSystemEventhandler(this); }
 
     // Hands the held input back to the window system's queue (handled once the waiting handler
