@@ -77,12 +77,14 @@ protected:
         WhenPossible([=, this] {
             if (Lines(calls).empty()) return false;
             *made = userInput();
-            // The input is handled (and held) in the wait's next rounds; nothing of it acts yet.
-            drv::RunSoon([=, this] {
+            // The input is taken (and held) in the wait's next rounds; nothing of it acts yet.
+            WhenPossible([=, this] {
+                if (drv::WindowSystemEventsWaiting()) return false;
                 traceDuringWait = Lines(folder.File("debug.txt"));
                 pitchDuringWait = d->m_sliderPitch.GetPos();
                 std::ofstream(go).flush();
-            }, 300);
+                return true;
+            });
             return true;
         });
         pitchBefore = dlg->m_sliderPitch.GetPos();

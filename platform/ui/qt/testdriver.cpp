@@ -295,6 +295,8 @@ bool KeyFromWindowSystem(CWnd* wnd, const std::string& key) {
     return true;
 }
 
+bool WindowSystemEventsWaiting() { return QWindowSystemInterface::windowSystemEventsQueued() > 0; }
+
 bool HasWidget(const CWnd* wnd) { return WidgetOf(wnd) != nullptr; }
 
 bool WindowHasCloseButton(const CWnd* topLevel) {

@@ -55,6 +55,8 @@ bool ClickFromWindowSystem(CWnd* wnd);
 bool MouseFromWindowSystem(CWnd* wnd, UINT message, int x, int y);
 bool WheelFromWindowSystem(CWnd* wnd, int notches);
 bool KeyFromWindowSystem(CWnd* wnd, const std::string& key);
+// Whether events that the window system has handed over still wait to be taken by the event loop.
+bool WindowSystemEventsWaiting();
 
 // What the widget shows.
 bool HasWidget(const CWnd* wnd);
