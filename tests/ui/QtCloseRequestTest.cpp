@@ -9,7 +9,9 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -22,7 +24,6 @@
 #include "platform/ui/msgqueue.h"
 #include "platform/wave/testdevice.h"
 #include "resources/resource_ids.h"
-#include "support/ProcessAlive.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -240,6 +241,38 @@ std::string SlowConverter(const TempFolder& tools, const std::string& programFol
     return exe;
 }
 
+// Whether a process of the group still runs (one that has ended and waits to be reaped, as an
+// orphan does where nothing reaps it, no longer runs).
+bool GroupRuns(pid_t group) {
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(it->path() / "stat");
+        std::string stat;
+        if (!std::getline(in, stat)) continue;  // it has ended meanwhile
+        // State, parent and group follow the name, which is in parentheses and may itself hold
+        // any character.
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 1));
+        char state = 0;
+        long parent = 0, pgrp = 0;
+        if (fields >> state >> parent >> pgrp && pgrp == group && state != 'Z' && state != 'X' && state != 'x') return true;
+    }
+    return false;
+}
+
+// Waits until nothing of the group runs, up to limitSeconds; true when it has ended.
+bool GroupEndsWithin(pid_t group, double limitSeconds) {
+    const auto end = Clock::now() + std::chrono::duration<double>(limitSeconds);
+    while (GroupRuns(group)) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 // Whether the converter whose process id calls.log holds has ended.
 bool ConverterEnded(const TempFolder& tools) {
     const auto calls = Lines(tools.File("calls.log"));
@@ -309,13 +342,14 @@ TEST_F(QtCloseRequestTest, TheCloseButtonDuringTheConverterOfOpenEndsItAndThePro
 }
 
 // A converter that is a wrapper script: it runs the real converter as its child, which notes its
-// process id in calls.log, waits 5 s and then writes the output the program would take.
+// process id in calls.log, waits 60 s (far longer than a test that ends it takes) and then writes
+// the output the program would take.
 std::string WrapperConverter(const TempFolder& tools, const std::string& programFolder) {
     const std::string exe = tools.File("wrapper.sh");
     std::ofstream(exe) << "#!/bin/sh\n\"$(dirname \"$0\")/real.sh\" \"$@\"\n";
     ::chmod(exe.c_str(), 0755);
     const std::string real = tools.File("real.sh");
-    std::ofstream(real) << "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 5\nbase=$(basename \"$1\")\n"
+    std::ofstream(real) << "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\nsleep 60\nbase=$(basename \"$1\")\n"
                            "echo late > \"" << programFolder << "${base%.*}.wav\"\n";
     ::chmod(real.c_str(), 0755);
     std::ofstream(tools.File("wrapper.ini")) << "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder="
@@ -340,6 +374,7 @@ protected:
             bool unchangedDuringWait = false;
             bool closeSent = false;
             Clock::time_point closeAt = Clock::time_point::max();
+            pid_t group = -1;                 // the converter's process group
         };
         auto state = std::make_shared<State>();
         auto running = std::make_shared<bool>(true);
@@ -363,6 +398,7 @@ protected:
                         if (Lines(calls).empty()) return false;
                         *startedAt = Clock::now();
                         state->before = dlg->m_chkSave.GetCheck();
+                        state->group = ::getpgid(static_cast<pid_t>(std::stol(Lines(calls)[0])));
                     }
                     const auto into = Clock::now() - *startedAt;
                     if (!state->clickedDuringWait && into >= std::chrono::seconds(1))
@@ -399,13 +435,14 @@ protected:
         EXPECT_EQ(app.DialogResult(), IDCANCEL);
         ExpectClosedWhileTheConverterRan(Lines(folder.File("debug.txt")));
         EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
-        // No process of the converter is left: the real one behind a wrapper neither.
-        const auto pids = Lines(calls);
-        ASSERT_EQ(pids.size(), 1u);
-        const pid_t converterPid = static_cast<pid_t>(std::stol(pids[0]));
-        EXPECT_FALSE(processalive::Runs(converterPid)) << "the converter still runs";
-        // Nothing it would have written appears later.
-        processalive::EndsWithin(converterPid, 30.0);
+        // No process of the converter is left: the real one behind a wrapper neither. The program
+        // waits for the whole group before it goes on closing; a second is left for the system to
+        // take the last of it, long before the converter would have ended by itself.
+        ASSERT_EQ(Lines(calls).size(), 1u);
+        ASSERT_GT(state->group, 0) << "the converter's process group was not found while it ran";
+        const bool groupEnded = GroupEndsWithin(state->group, 1.0);
+        EXPECT_TRUE(groupEnded) << "processes of the converter still run after the program has ended";
+        if (!groupEnded) ::kill(-state->group, SIGKILL);  // what the program left is ended here
         EXPECT_FALSE(fs::exists(folder.File("song.wav")));
         EXPECT_FALSE(fs::exists(folder.File("temp.wav")));
     }

@@ -225,19 +225,77 @@ bool CloseFromWindowSystem(CWnd* topLevel) {
     return true;
 }
 
-bool ClickFromWindowSystem(CWnd* wnd) {
+namespace {
+// The window that the window system hands wnd's input to, and a client point of wnd in it.
+QWindow* WindowAt(CWnd* wnd, QPoint at, QPointF* local, QPointF* global) {
     QWidget* w = WidgetOf(wnd);
     QWindow* window = w != nullptr ? w->window()->windowHandle() : nullptr;
-    if (window == nullptr || !w->isVisible()) return false;
-    const QPointF local = QPointF(w->mapTo(w->window(), QPoint(w->width() / 2, w->height() / 2)));
-    const QPointF global = QPointF(w->window()->mapToGlobal(local.toPoint()));
+    if (window == nullptr || !w->isVisible()) return nullptr;
+    *local = QPointF(w->mapTo(w->window(), at));
+    *global = QPointF(w->window()->mapToGlobal(local->toPoint()));
+    return window;
+}
+
+QPoint Middle(CWnd* wnd) {
+    QWidget* w = WidgetOf(wnd);
+    return w != nullptr ? QPoint(w->width() / 2, w->height() / 2) : QPoint();
+}
+}  // namespace
+
+bool ClickFromWindowSystem(CWnd* wnd) {
+    const QPoint at = Middle(wnd);
+    return MouseFromWindowSystem(wnd, WM_LBUTTONDOWN, at.x(), at.y()) &&
+           MouseFromWindowSystem(wnd, WM_LBUTTONUP, at.x(), at.y());
+}
+
+bool MouseFromWindowSystem(CWnd* wnd, UINT message, int x, int y) {
+    QPointF local, global;
+    QWindow* window = WindowAt(wnd, QPoint(x, y), &local, &global);
+    if (window == nullptr) return false;
+    Qt::MouseButtons held = Qt::NoButton;
+    Qt::MouseButton button = Qt::NoButton;
+    QEvent::Type type = QEvent::MouseMove;
+    switch (message) {
+    case WM_MOUSEMOVE: break;
+    case WM_LBUTTONDOWN:
+        held = button = Qt::LeftButton;
+        type = QEvent::MouseButtonPress;
+        break;
+    case WM_LBUTTONUP:
+        button = Qt::LeftButton;
+        type = QEvent::MouseButtonRelease;
+        break;
+    default: return false;
+    }
     using WSI = QWindowSystemInterface;
-    WSI::handleMouseEvent<WSI::AsynchronousDelivery>(window, local, global, Qt::LeftButton, Qt::LeftButton,
-                                                      QEvent::MouseButtonPress);
-    WSI::handleMouseEvent<WSI::AsynchronousDelivery>(window, local, global, Qt::NoButton, Qt::LeftButton,
-                                                      QEvent::MouseButtonRelease);
+    WSI::handleMouseEvent<WSI::AsynchronousDelivery>(window, local, global, held, button, type);
     return true;
 }
+
+bool WheelFromWindowSystem(CWnd* wnd, int notches) {
+    QPointF local, global;
+    QWindow* window = WindowAt(wnd, Middle(wnd), &local, &global);
+    if (window == nullptr) return false;
+    using WSI = QWindowSystemInterface;
+    // Queued as every event of the window system is unless its events are made synchronous.
+    WSI::handleWheelEvent(window, local, global, QPoint(), QPoint(0, 120 * notches));
+    return true;
+}
+
+bool KeyFromWindowSystem(CWnd* wnd, const std::string& key) {
+    QWidget* w = WidgetOf(wnd);
+    QWindow* window = w != nullptr ? w->window()->windowHandle() : nullptr;
+    const int code = KeyCode(key);
+    if (window == nullptr || code == 0) return false;
+    w->setFocus(Qt::OtherFocusReason);
+    const QString text = key.size() == 1 ? QString::fromStdString(key) : key == "Space" ? QStringLiteral(" ") : QString();
+    using WSI = QWindowSystemInterface;
+    WSI::handleKeyEvent<WSI::AsynchronousDelivery>(window, QEvent::KeyPress, code, Qt::NoModifier, text);
+    WSI::handleKeyEvent<WSI::AsynchronousDelivery>(window, QEvent::KeyRelease, code, Qt::NoModifier, text);
+    return true;
+}
+
+bool WindowSystemEventsWaiting() { return QWindowSystemInterface::windowSystemEventsQueued() > 0; }
 
 bool HasWidget(const CWnd* wnd) { return WidgetOf(wnd) != nullptr; }
 

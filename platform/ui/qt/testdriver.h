@@ -45,10 +45,18 @@ bool DropFiles(CWnd* wnd, const std::vector<std::string>& paths, POINT at);
 bool CloseWindow(CWnd* topLevel);
 // Input as the window system hands it over: queued where a platform plugin queues what the
 // desktop sends, and handled when the event loop next takes the window system's events. The
-// window manager's close request for the window (its title bar's close button), and a click of
-// the left button in the middle of the window's widget.
+// window manager's close request for the window (its title bar's close button); a click of the
+// left button in the middle of the window's widget; a mouse message at a client point of the
+// widget as MouseAt takes it (no button held while the mouse moves); turns of the wheel over the
+// middle of the widget (positive: away from the user); a key press and release as PressKey takes
+// it, for the widget, which gets the focus now.
 bool CloseFromWindowSystem(CWnd* topLevel);
 bool ClickFromWindowSystem(CWnd* wnd);
+bool MouseFromWindowSystem(CWnd* wnd, UINT message, int x, int y);
+bool WheelFromWindowSystem(CWnd* wnd, int notches);
+bool KeyFromWindowSystem(CWnd* wnd, const std::string& key);
+// Whether events that the window system has handed over still wait to be taken by the event loop.
+bool WindowSystemEventsWaiting();
 
 // What the widget shows.
 bool HasWidget(const CWnd* wnd);

@@ -1,5 +1,6 @@
 // The window system on Qt: the registry of widgets, the state mirror, modal loops, timers,
 // popup menus, tooltips and the shell.
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <qpa/qwindowsysteminterface_p.h>
 
 #include <atomic>
 #include <deque>
@@ -213,74 +215,102 @@ void WakeForPostedMessages() {
 // --- The window system -----------------------------------------------------------------------------
 
 // The user's input that the window system hands over while a handler waits: held back whole and
-// in order, and given to its windows afterwards. Qt's own exclusion of user input cannot serve:
-// it counts the window manager's close request as user input too (on X11 already where the
-// events are read), and that request must get through. So every event is handled and this
-// filter takes the input out. Only input on its way to the windows is taken (what the window
-// system delivers; what the program sends its own widgets is not input of the user), and
-// shortcuts; input for a box, picker or menu opened meanwhile passes.
+// in order before Qt has handled any of it, and handed back to the window system's queue once the
+// wait is over, ahead of what has come since. Qt then handles it as if it had only now arrived:
+// its mouse state (position, buttons, the widget under a press) follows the input as it came, so
+// every click, key and wheel turn acts, whatever the mouse did before it. Qt's own exclusion of
+// user input leaves such input in that queue in the same way but cannot serve: it counts the
+// window manager's close request as user input too (on X11 already where the events are read),
+// and that request must get through. So every event is taken from the window system as usual,
+// and this handler, which Qt asks to handle each one, keeps the input back. Only what the window
+// system delivers is held (what the program sends its own widgets is not input of the user);
+// input while a box, picker or menu opened meanwhile is active passes, so that it can be answered.
 // User-interface thread only.
-class QtWindowSystem::InputHold : public QObject {
+class QtWindowSystem::InputHold : public QWindowSystemEventHandler {
 public:
+    using Event = QWindowSystemInterfacePrivate::WindowSystemEvent;
+
     // Holds input while the modal widget that is active now is the active one.
     void Begin() {
         m_modal = QApplication::activeModalWidget();
-        qApp->installEventFilter(this);
+        QWindowSystemInterfacePrivate::installWindowSystemEventHandler(this);
     }
-    void End() { qApp->removeEventFilter(this); }
+    // (Qt's handler base also stops the handling when it is destroyed.)
+    void End() { QWindowSystemInterfacePrivate::removeWindowSystemEventhandler(this); }
 
-    // Hands the held input to its windows (posted: handled once the waiting handler has
-    // returned), or drops it.
+    // Hands the held input back to the window system's queue (handled once the waiting handler
+    // has returned to the event loop), or drops it. Input for a window that has gone meanwhile is
+    // dropped.
     void Release(bool deliver) {
-        std::vector<Held> held;
+        std::vector<std::unique_ptr<Event>> held;
         held.swap(m_held);
-        for (Held& h : held) {
-            if (deliver && h.receiver) QCoreApplication::postEvent(h.receiver, h.event.release());
+        if (!deliver) return;
+        bool queued = false;
+        for (auto it = held.rbegin(); it != held.rend(); ++it) {
+            if (WindowGone(**it)) continue;
+            QWindowSystemInterfacePrivate::windowSystemEventQueue.prepend(it->release());
+            queued = true;
         }
+        if (auto* dispatcher = QAbstractEventDispatcher::instance(qApp->thread()); queued && dispatcher != nullptr)
+            dispatcher->wakeUp();
     }
 
-    bool eventFilter(QObject* receiver, QEvent* ev) override {
-        if (!IsUserInput(ev->type()) || (ev->type() != QEvent::Shortcut && !receiver->isWindowType())) return false;
-        if (QApplication::activeModalWidget() != m_modal || QApplication::activePopupWidget() != nullptr) return false;
-        m_held.push_back(Held{QPointer<QObject>(receiver), std::unique_ptr<QEvent>(ev->clone())});
-        return true;
+    bool sendEvent(Event* ev) override {
+        if (QApplication::activeModalWidget() == m_modal && QApplication::activePopupWidget() == nullptr) {
+            if (std::unique_ptr<Event> copy = CopyOfInput(*ev)) {
+                m_held.push_back(std::move(copy));
+                return true;
+            }
+        }
+        return QWindowSystemEventHandler::sendEvent(ev);
     }
 
 private:
-    static bool IsUserInput(QEvent::Type type) {
-        switch (type) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TouchCancel:
-        case QEvent::TabletPress:
-        case QEvent::TabletMove:
-        case QEvent::TabletRelease:
-        case QEvent::TabletEnterProximity:
-        case QEvent::TabletLeaveProximity:
-        case QEvent::NativeGesture:
-        case QEvent::ContextMenu:
-        case QEvent::Enter:
-        case QEvent::Leave:
-            return true;
-        default:
-            return false;
+    using Wsi = QWindowSystemInterfacePrivate;
+
+    // A copy of an event of the user's input (Qt deletes the event it hands over); null for any
+    // other event.
+    static std::unique_ptr<Event> CopyOfInput(const Event& ev) {
+        switch (ev.type) {
+        case Wsi::Mouse: return std::make_unique<Wsi::MouseEvent>(static_cast<const Wsi::MouseEvent&>(ev));
+        case Wsi::Wheel: return std::make_unique<Wsi::WheelEvent>(static_cast<const Wsi::WheelEvent&>(ev));
+        case Wsi::Key: return std::make_unique<Wsi::KeyEvent>(static_cast<const Wsi::KeyEvent&>(ev));
+        case Wsi::Touch: return std::make_unique<Wsi::TouchEvent>(static_cast<const Wsi::TouchEvent&>(ev));
+        case Wsi::Tablet: return std::make_unique<Wsi::TabletEvent>(static_cast<const Wsi::TabletEvent&>(ev));
+        case Wsi::TabletEnterProximity:
+            return std::make_unique<Wsi::TabletEnterProximityEvent>(static_cast<const Wsi::TabletEnterProximityEvent&>(ev));
+        case Wsi::TabletLeaveProximity:
+            return std::make_unique<Wsi::TabletLeaveProximityEvent>(static_cast<const Wsi::TabletLeaveProximityEvent&>(ev));
+        case Wsi::Enter: return std::make_unique<Wsi::EnterEvent>(static_cast<const Wsi::EnterEvent&>(ev));
+        case Wsi::Leave: return std::make_unique<Wsi::LeaveEvent>(static_cast<const Wsi::LeaveEvent&>(ev));
+#ifndef QT_NO_CONTEXTMENU
+        case Wsi::ContextMenu: return std::make_unique<Wsi::ContextMenuEvent>(static_cast<const Wsi::ContextMenuEvent&>(ev));
+#endif
+#ifndef QT_NO_GESTURES
+        case Wsi::Gesture: return std::make_unique<Wsi::GestureEvent>(static_cast<const Wsi::GestureEvent&>(ev));
+#endif
+        default: return nullptr;
         }
     }
 
-    struct Held {
-        QPointer<QObject> receiver;
-        std::unique_ptr<QEvent> event;
-    };
-    std::vector<Held> m_held;
+    // Whether the window the input was for has been destroyed while it was held.
+    static bool WindowGone(const Event& ev) {
+        switch (ev.type) {
+        case Wsi::Enter: return static_cast<const Wsi::EnterEvent&>(ev).enter.isNull();
+        case Wsi::Leave: return static_cast<const Wsi::LeaveEvent&>(ev).leave.isNull();
+#ifndef QT_NO_CONTEXTMENU
+        case Wsi::ContextMenu: return static_cast<const Wsi::ContextMenuEvent&>(ev).window.isNull();
+#endif
+        case Wsi::TabletEnterProximity:
+        case Wsi::TabletLeaveProximity: return false;
+        default: {
+            const auto& input = static_cast<const Wsi::UserEvent&>(ev);
+            return !input.nullWindow() && input.window.isNull();
+        }
+        }
+    }
+
+    std::vector<std::unique_ptr<Event>> m_held;
     QPointer<QWidget> m_modal;
 };
 
