@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -306,19 +307,9 @@ std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes, bool pac
         // A buffer is begun only once the program has gone as far as its start.
         if (m_cur == nullptr && paced && !ProgressReachedLocked(m_playedBytes.load(std::memory_order_relaxed) + played)) break;
         if (!TakeCurrentLocked()) break;
-        const std::size_t room = m_cur->dwBufferLength - m_curOffset;
-        const std::size_t n = std::min(room, bytes - done);
-        // The buffer's memory is read now, not when it was queued: the program may still have
-        // been writing into it.
-        if (n > 0) std::memcpy(out + done, m_cur->lpData + m_curOffset, n);
-        m_curOffset += n;
+        const std::size_t n = PlayCurrentLocked(out + done, bytes - done);
         done += n;
         played += n;
-        if (m_curOffset >= m_cur->dwBufferLength) {
-            CompleteLocked(m_cur);
-            m_cur = nullptr;
-            m_curOffset = 0;
-        }
     }
     m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + played, std::memory_order_release);
     return done;
@@ -370,18 +361,25 @@ std::size_t CWaveDeviceCore::KeepLiveDelayLocked(BYTE* out, std::size_t bytes) {
 void CWaveDeviceCore::SkipLocked() {
     std::uint64_t skipped = 0;
     while (m_skipDebt > 0 && TakeCurrentLocked()) {
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(m_skipDebt, m_cur->dwBufferLength - m_curOffset));
-        m_curOffset += n;
+        const std::size_t n = PlayCurrentLocked(nullptr, static_cast<std::size_t>(std::min<std::uint64_t>(m_skipDebt, SIZE_MAX)));
         m_skipDebt -= n;
         skipped += n;
-        if (m_curOffset >= m_cur->dwBufferLength) {
-            CompleteLocked(m_cur);
-            m_cur = nullptr;
-            m_curOffset = 0;
-        }
     }
     m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + skipped, std::memory_order_release);
+}
+
+std::size_t CWaveDeviceCore::PlayCurrentLocked(BYTE* out, std::size_t bytes) {
+    const std::size_t n = std::min<std::size_t>(m_cur->dwBufferLength - m_curOffset, bytes);
+    // The buffer's memory is read now, not when it was queued: the program may still have been
+    // writing into it.
+    if (out != nullptr && n > 0) std::memcpy(out, m_cur->lpData + m_curOffset, n);
+    m_curOffset += n;
+    if (m_curOffset >= m_cur->dwBufferLength) {
+        CompleteLocked(m_cur);
+        m_cur = nullptr;
+        m_curOffset = 0;
+    }
+    return n;
 }
 
 void CWaveDeviceCore::NoteInputOffsetLocked() {

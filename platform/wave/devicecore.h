@@ -144,6 +144,9 @@ private:
     std::size_t KeepLiveDelayLocked(BYTE* out, std::size_t bytes);
     // Moves the playback past up to m_skipDebt bytes of the queued buffers without playing them.
     void SkipLocked();
+    // Up to `bytes` of the current playback buffer (m_cur, not null) into out, or past them
+    // when out is null; completes the buffer at its end. Returns how many.
+    std::size_t PlayCurrentLocked(BYTE* out, std::size_t bytes);
     // A new buffer starting at stream byte `start` may be moved: no progress was set, or it
     // has reached the buffer's start.
     bool ProgressReachedLocked(std::uint64_t start) const;

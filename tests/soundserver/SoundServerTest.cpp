@@ -402,15 +402,20 @@ void HaltOther(double seconds, pid_t other) {
     kill(other, SIGCONT);
 }
 
-// The lag of the output's half-second windows over [from, to) of the input, each with its match.
+// The output's half-second windows over [from, to) of the input: the lag that matches each best,
+// with its match, and how well each matches at the lag `usual`. A voice repeats its sounds, so
+// a short window may match about as well somewhere else; one that has moved matches poorly at
+// the usual lag.
 struct WindowLag {
-    double at, lag, match;
+    double at, lag, match, usualMatch;
 };
-std::vector<WindowLag> WindowLags(const std::vector<double>& input, const std::vector<double>& output, double from, double to) {
+std::vector<WindowLag> WindowLags(const std::vector<double>& input, const std::vector<double>& output, double from, double to,
+                                  double usual) {
     std::vector<WindowLag> lags;
     for (double t = from; t + 0.5 <= to; t += 0.5) {
-        WindowLag w{t, 0.0, 0.0};
+        WindowLag w{t, 0.0, 0.0, 0.0};
         w.lag = LagOver(input, output, t, t + 0.5, 0.05, 3.0, &w.match);
+        LagOver(input, output, t, t + 0.5, usual - 0.05, usual + 0.05, &w.usualMatch);
         lags.push_back(w);
     }
     return lags;
@@ -569,10 +574,17 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
     // no room for.
     std::vector<int> droppedMs;
     int engineDrops = 0;
+    int skippedLateMs = 0, skippedOverwrittenMs = 0, heldMs = 0;
     for (const std::string& line : runtest::TraceLines(tracePath)) {
-        if (line.rfind("MM_WIM_DATA recording dropped at ", 0) == 0) droppedMs.push_back(std::atoi(line.c_str() + line.find(": ") + 2));
+        const int ms = line.find(": ") != std::string::npos ? std::atoi(line.c_str() + line.find(": ") + 2) : 0;
+        if (line.rfind("MM_WIM_DATA recording dropped at ", 0) == 0) droppedMs.push_back(ms);
         if (line.rfind("MM_WIM_DATA dropped at ", 0) == 0) ++engineDrops;
+        if (line.rfind("MM_WOM_DONE playback skipped", 0) == 0)
+            (line.find("written over") != std::string::npos ? skippedOverwrittenMs : skippedLateMs) += ms;
+        if (line.rfind("MM_WOM_DONE playback held", 0) == 0) heldMs += ms;
     }
+    std::printf("halt case %s: the playback skipped %d ms that came late and %d ms written over, and held %d ms\n",
+                Env("SORVEL_SOUNDSERVER_CASE").c_str(), skippedLateMs, skippedOverwrittenMs, heldMs);
     std::remove(tracePath.c_str());
     std::string told;
     for (int ms : droppedMs) told += " " + std::to_string(ms);
@@ -602,7 +614,7 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
     const double startsAfter = h.first - openAt - v.first;
     const HaltCost cost = CostAgainst(heard, h, voice, v);
     const HaltCost plainCost = CostAgainst(plainHeard, p, voice, v);
-    std::printf("halt case %s: %.1f s halt; heard from %.2f s to %.2f s after the run's start (ring %.2f s, idle sinks about %.2f s "
+    std::printf("halt case %s: %.2f s halt; heard from %.2f s to %.2f s after the run's start (ring %.2f s, idle sinks about %.2f s "
                 "ahead); ends %.2f s later than the voice lasts, %.2f s of silence added (longest %.2f s, the voice's own %.2f s); "
                 "the plain player: %.2f s later, %.2f s added, longest %.2f s\n",
                 Env("SORVEL_SOUNDSERVER_CASE").c_str(), haltSeconds, startsAfter, h.last - openAt, ring, ahead, cost.endLate, cost.lost,
@@ -647,14 +659,14 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
                 "%.2f s 4-7 s after it (match %.2f)\n",
                 Env("SORVEL_SOUNDSERVER_CASE").c_str(), before, m0, after1, m1, after2, m2);
     // Half a second at a time after the last halt: one lag throughout, never sound a ring apart.
-    const std::vector<WindowLag> windows = WindowLags(input, heard, lastHeard + 1.0, lastHeard + 7.0);
+    const std::vector<WindowLag> windows = WindowLags(input, heard, lastHeard + 1.0, lastHeard + 7.0, before);
     std::string shown;
     for (const WindowLag& w : windows) {
-        char one[48];
-        std::snprintf(one, sizeof one, " %.2f(%.2f)", w.lag, w.match);
+        char one[64];
+        std::snprintf(one, sizeof one, " %.2f(%.2f; %.2f at %.2f)", w.lag, w.match, w.usualMatch, before);
         shown += one;
     }
-    std::printf("halt case %s: half-second windows after the last halt, lag (match):%s\n", Env("SORVEL_SOUNDSERVER_CASE").c_str(),
+    std::printf("halt case %s: half-second windows after the last halt, best lag (match; match at the usual lag):%s\n", Env("SORVEL_SOUNDSERVER_CASE").c_str(),
                 shown.c_str());
     // The plain player, whose voice went through the same machine, says how closely any client
     // could follow its input: the lag's match must come near its own.
@@ -678,7 +690,12 @@ TEST(SoundServer, AHaltCostsTheRunNoMoreThanItCostsAPlainClient) {
     for (const WindowLag& w : windows) {
         if (w.match < std::max(0.6, matchBound)) continue;
         ++matched;
-        EXPECT_NEAR(w.lag, before, 0.15) << "the output " << w.at - lastHeard << " s after the last halt follows its input at another lag";
+        // Sound from elsewhere in the input (a ring apart, say) matches well at its own lag and
+        // poorly at the usual one.
+        if (std::abs(w.lag - before) > 0.15) {
+            EXPECT_GT(w.usualMatch, w.match - 0.25)
+                << "the output " << w.at - lastHeard << " s after the last halt follows its input at another lag, " << w.lag << " s";
+        }
     }
     EXPECT_GE(matched, static_cast<int>(windows.size()) / 2) << "too few half-second windows follow the input to tell its lag";
 }
