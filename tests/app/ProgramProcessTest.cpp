@@ -1,5 +1,6 @@
 // The built program as a user starts it: without a display it explains itself instead of
-// crashing, and an instance that was killed never blocks the next start.
+// crashing, an instance that was killed never blocks the next start, and a termination signal or
+// the closing of the terminal it runs in closes it as a close request does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,8 +54,19 @@ std::vector<std::string> Environment(const std::vector<std::string>& drop,
     return env;
 }
 
-// Starts program with env; its standard error goes to errFile.
-pid_t Spawn(const fs::path& program, std::vector<std::string> env, const std::string& errFile) {
+// Starts program with env; its standard error goes to errFile. With blockTermination, the
+// program starts with SIGTERM, SIGINT and SIGHUP blocked, as a parent may leave them.
+pid_t Spawn(const fs::path& program, std::vector<std::string> env, const std::string& errFile,
+            bool blockTermination = false) {
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    if (blockTermination) {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&blocked, sig);
+        posix_spawnattr_setsigmask(&attr, &blocked);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -63,8 +77,9 @@ pid_t Spawn(const fs::path& program, std::vector<std::string> env, const std::st
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid = -1;
+    if (posix_spawn(&pid, path.c_str(), &actions, &attr, argv, envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     return pid;
 }
 
@@ -88,6 +103,26 @@ bool SignalAndWait(pid_t pid, int sig, int* status) {
         ::waitpid(pid, nullptr, 0);
     }
     return ended;
+}
+
+// While it lives, a process below this test that loses its parent (a program whose shell
+// ended) becomes this test's child, so the test can wait for it and see how it ended.
+struct AdoptOrphans {
+    AdoptOrphans() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+    ~AdoptOrphans() { ::prctl(PR_SET_CHILD_SUBREAPER, 0); }
+    AdoptOrphans(const AdoptOrphans&) = delete;
+    AdoptOrphans& operator=(const AdoptOrphans&) = delete;
+};
+
+// A running process whose executable is `program`, or -1.
+pid_t RunningProcessOf(const fs::path& program) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (fs::read_symlink(entry.path() / "exe", ec) == program) return static_cast<pid_t>(std::stoi(name));
+    }
+    return -1;
 }
 
 bool EndsWithStartupEnd(const std::string& trace) {
@@ -209,23 +244,26 @@ TEST_F(ProgramProcessTest, SoundLibrariesPrintNothingOnStandardError) {
 
 TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
     // A logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal (SIGHUP) runs the close operation:
-    // the settings file is written whole and the program ends normally.
+    // the settings file is written whole and the program ends normally. So it does when the
+    // program was started with those signals blocked.
     const fs::path copy = CopyProgram();
     const std::string trace = folder.File("debug.txt");
     const std::string settings = folder.File("sorvel.ini");
     const auto env = OffscreenOnVirtualDevices();
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        SCOPED_TRACE("signal " + std::to_string(sig));
-        std::ofstream(trace, std::ios::trunc).flush();
-        fs::remove(settings);
-        const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
-        ASSERT_GT(pid, 0);
-        const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000);
-        int status = 0;
-        const bool ended = SignalAndWait(pid, sig, &status);
-        ASSERT_TRUE(up) << ReadFile(folder.File("err.txt"));
-        ASSERT_TRUE(ended) << "still running after the signal";
-        ExpectEndedLikeACloseRequest(status, trace, settings);
+    for (const bool blocked : {false, true}) {
+        for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            SCOPED_TRACE("signal " + std::to_string(sig) + (blocked ? ", started blocked" : ""));
+            std::ofstream(trace, std::ios::trunc).flush();
+            fs::remove(settings);
+            const pid_t pid = Spawn(copy, env, folder.File("err.txt"), blocked);
+            ASSERT_GT(pid, 0);
+            const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000);
+            int status = 0;
+            const bool ended = SignalAndWait(pid, sig, &status);
+            ASSERT_TRUE(up) << ReadFile(folder.File("err.txt"));
+            ASSERT_TRUE(ended) << "still running after the signal";
+            ExpectEndedLikeACloseRequest(status, trace, settings);
+        }
     }
 }
 
@@ -274,6 +312,85 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
     ASSERT_TRUE(ended) << "still running 2 s after the signal";
     EXPECT_LT(seconds, 2.0);
     ExpectEndedLikeACloseRequest(status, trace, settings);
+}
+
+TEST_F(ProgramProcessTest, AClosedTerminalClosesTheProgramLikeACloseRequest) {
+    // The program runs in a terminal (a pseudo-terminal whose master end this test holds):
+    // leading the terminal's session itself, under a shell that waits for it, or as the job of
+    // an interactive shell. The terminal closes, or the shell leading its session is killed and
+    // a logout's SIGTERM comes right behind the hangup the kernel sends then.
+    struct Case {
+        const char* name;
+        std::vector<std::string> argv;
+        std::string typed;  // typed into the terminal once the shell runs
+        bool killShellThenTerminate;
+    };
+    const std::vector<Case> cases = {
+        {"the program leads the session", {"./sorvel"}, "", false},
+        {"sh -c", {"/bin/sh", "-c", "./sorvel; true"}, "", false},
+        {"interactive bash", {"/bin/bash", "--norc", "--noprofile", "-i"}, "./sorvel\n", false},
+        {"the shell killed, then SIGTERM", {"/bin/sh", "-c", "./sorvel; true"}, "", true},
+    };
+    const fs::path copy = CopyProgram();
+    const std::string trace = folder.File("debug.txt");
+    const std::string settings = folder.File("sorvel.ini");
+    auto env = OffscreenOnVirtualDevices();
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    AdoptOrphans adopt;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(trace, std::ios::trunc).flush();
+        fs::remove(settings);
+        std::vector<std::string> args = c.argv;
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int master = -1;
+        const pid_t shell = ::forkpty(&master, nullptr, nullptr, nullptr);
+        ASSERT_GE(shell, 0);
+        if (shell == 0) {
+            if (::chdir(folder.Path().c_str()) == 0) ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        if (!c.typed.empty()) (void)!::write(master, c.typed.data(), c.typed.size());
+        // What the terminal shows is read away, so no writer waits on a full terminal.
+        const auto drain = [&] {
+            char bytes[4096];
+            while (master >= 0 && ::read(master, bytes, sizeof bytes) > 0) {
+            }
+        };
+        pid_t pid = -1;
+        const bool up = WaitFor([&] {
+            drain();
+            pid = RunningProcessOf(copy);
+            return pid > 0 && EndsWithStartupEnd(ReadFile(trace));
+        }, 20000);
+        if (!up) {
+            pid = -1;
+        } else if (c.killShellThenTerminate) {
+            ::kill(shell, SIGKILL);
+            ::waitpid(shell, nullptr, 0);
+            ::kill(pid, SIGTERM);
+        } else {
+            ::close(master);
+            master = -1;
+        }
+        int status = 0;
+        const bool ended = up && WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000);
+        if (!ended && pid > 0) {
+            ::kill(pid, SIGKILL);
+            WaitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid || RunningProcessOf(copy) < 0; }, 20000);
+        }
+        ::kill(shell, SIGKILL);
+        ::waitpid(shell, nullptr, 0);
+        if (master >= 0) ::close(master);
+        EXPECT_TRUE(up) << ReadFile(trace);
+        EXPECT_TRUE(ended || !up) << "still running after the terminal closed";
+        if (ended) ExpectEndedLikeACloseRequest(status, trace, settings);
+    }
 }
 
 }  // namespace

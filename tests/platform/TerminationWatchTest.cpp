@@ -1,28 +1,70 @@
-// Which signals from outside ask the program to close: a halted program whose launcher ended
-// meanwhile goes on, a SIGHUP that someone sends still closes it.
+// Which signals from outside ask the program to close: a terminal's hangup does however it
+// arrives, a halted program whose launcher ended meanwhile goes on, a SIGHUP that someone sends
+// still closes it, and only a repeated SIGTERM or SIGINT ends it at once.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "platform/base/termsignals.h"
 
 namespace {
 
-// The state letter of a process in /proc (R, S, T, Z, ...), or 0 when it is gone.
-char StateOf(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The state letter of a process or thread in /proc (R, S, T, Z, ...), or 0 when it is gone.
+char StateIn(const std::string& statPath) {
+    const std::string text = ReadText(statPath);
     const std::size_t close = text.rfind(')');
     return close != std::string::npos && close + 2 < text.size() ? text[close + 2] : '\0';
+}
+
+char StateOf(pid_t pid) { return StateIn("/proc/" + std::to_string(pid) + "/stat"); }
+
+bool Gone(pid_t pid) {
+    const char state = StateOf(pid);
+    return state == '\0' || state == 'Z' || state == 'X';
+}
+
+// True when every thread of the process has stopped: only then does the kernel count the job as
+// stopped (a thread of the watch may still be on its way to the stop after the main one).
+bool AllThreadsStopped(pid_t pid) {
+    std::error_code ec;
+    bool any = false;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        if (StateIn(task.path() / "stat") != 'T') return false;
+        any = true;
+    }
+    return any;
+}
+
+// True while sig waits for delivery to the process (once taken, it was either handled or it
+// ended the process).
+bool Pending(pid_t pid, int sig) {
+    std::istringstream status(ReadText("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0) {
+            const unsigned long long mask = std::strtoull(line.c_str() + 7, nullptr, 16);
+            if ((mask >> (sig - 1)) & 1u) return true;
+        }
+    }
+    return false;
 }
 
 template <typename Done>
@@ -43,99 +85,259 @@ int ReadWithin(int fd, double seconds) {
     return ::read(fd, &b, 1) == 1 ? b : -1;
 }
 
-// A launcher in a process group of its own starts a program that watches for termination
-// signals (its handler writes the signal's number into `report`) and then waits. Both are killed
-// when this goes, so a failed test leaves nothing running.
-struct Launched {
-    pid_t launcher = -1;
-    pid_t program = -1;
-    int report = -1;
-    ~Launched() {
-        if (program > 0) ::kill(program, SIGKILL);
-        if (launcher > 0) {
-            ::kill(launcher, SIGKILL);
-            ::waitpid(launcher, nullptr, 0);
-        }
-        if (report >= 0) ::close(report);
-    }
-};
-
-// Fills l; the launcher tells the program's id through one pipe, the program that it watches
-// through another, so the two can never be mixed up.
-void Launch(Launched* l) {
-    int report[2], launched[2], watching[2];
-    ASSERT_EQ(::pipe(report), 0);
-    ASSERT_EQ(::pipe(launched), 0);
-    ASSERT_EQ(::pipe(watching), 0);
-    l->launcher = ::fork();
-    if (l->launcher == 0) {
-        ::setpgid(0, 0);
-        const pid_t program = ::fork();
-        if (program == 0) {
-            platform::CTerminationWatch watch([fd = report[1]](int sig) {
-                const unsigned char b = static_cast<unsigned char>(sig);
-                (void)!::write(fd, &b, 1);
-            });
-            (void)!::write(watching[1], "w", 1);
-            for (;;) ::pause();
-        }
-        (void)!::write(launched[1], &program, sizeof program);
-        for (;;) ::pause();
-    }
-    ::close(report[1]);
-    ::close(launched[1]);
-    ::close(watching[1]);
-    l->report = report[0];
-    pid_t program = -1;
-    char w = 0;
-    const bool told = ::read(launched[0], &program, sizeof program) == static_cast<ssize_t>(sizeof program);
-    const bool watches = ::read(watching[0], &w, 1) == 1;
-    ::close(launched[0]);
-    ::close(watching[0]);
-    ASSERT_TRUE(told && program > 0) << "the launcher did not start the program";
-    l->program = program;
-    ASSERT_TRUE(watches) << "the program did not start watching";
+// A signal reaches the process and is taken, and the process lives on after it.
+::testing::AssertionResult TakenAndAlive(pid_t pid, int sig) {
+    if (!WaitFor([&] { return !Pending(pid, sig) || Gone(pid); }, 20.0))
+        return ::testing::AssertionFailure() << "signal " << sig << " was never taken";
+    if (Gone(pid)) return ::testing::AssertionFailure() << "signal " << sig << " ended the process";
+    return ::testing::AssertionSuccess();
 }
 
 // The thread sanitizer does not follow a thread started in a child forked without exec, which
-// is what the launched program is here.
+// is what the watching program is here.
 #if defined(__SANITIZE_THREAD__)
 #define SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the thread sanitizer does not support threads in a forked child"
 #else
 #define SKIP_UNDER_THREAD_SANITIZER() static_cast<void>(0)
 #endif
 
-// Stops the launched program, as a user halts a program to look at it.
-void Halt(const Launched& l) {
-    ASSERT_EQ(::kill(l.program, SIGSTOP), 0);
-    ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) == 'T'; }, 20.0));
+// The pipes between this test and a forked program that watches for termination signals.
+struct Pipes {
+    int report[2] = {-1, -1};    // the program's handler writes the signal's number
+    int launched[2] = {-1, -1};  // the program's id, told by whoever started it
+    int watching[2] = {-1, -1};  // one byte once the program watches
+    bool Open() { return ::pipe(report) == 0 && ::pipe(launched) == 0 && ::pipe(watching) == 0; }
+};
+
+// The program: watches (with blockedSignals, it starts with the termination signals blocked, as
+// a parent may leave them), tells so, then waits for ever.
+[[noreturn]] void RunWatchingProgram(const Pipes& p, bool blockedSignals = false) {
+    if (blockedSignals) {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, sig);
+        ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    }
+    platform::CTerminationWatch watch([fd = p.report[1]](int sig) {
+        const unsigned char b = static_cast<unsigned char>(sig);
+        (void)!::write(fd, &b, 1);
+    });
+    (void)!::write(p.watching[1], "w", 1);
+    for (;;) ::pause();
+}
+
+void TellProgram(const Pipes& p, pid_t program) { (void)!::write(p.launched[1], &program, sizeof program); }
+
+// A program started from this test one way or another: its starter (a launcher or a terminal's
+// session leader) and the program are killed when this goes, so a failed test leaves nothing
+// running.
+struct Started {
+    pid_t starter = -1;
+    pid_t program = -1;
+    int report = -1;
+    int master = -1;  // the terminal's master end, when the program runs in a terminal
+    ~Started() {
+        if (program > 0) ::kill(program, SIGKILL);
+        if (starter > 0) {
+            ::kill(starter, SIGKILL);
+            ::waitpid(starter, nullptr, 0);
+        }
+        if (report >= 0) ::close(report);
+        if (master >= 0) ::close(master);
+    }
+    // The starter has ended (killed or by itself) and is reaped.
+    void StarterEnded() {
+        ASSERT_EQ(::waitpid(starter, nullptr, 0), starter);
+        starter = -1;
+    }
+    void HangUp() {
+        ::close(master);
+        master = -1;
+    }
+};
+
+// After the fork that made s->starter: reads which program was started and that it watches.
+void Receive(Started* s, Pipes& p) {
+    ::close(p.report[1]);
+    ::close(p.launched[1]);
+    ::close(p.watching[1]);
+    s->report = p.report[0];
+    pid_t program = -1;
+    char w = 0;
+    const bool told = ::read(p.launched[0], &program, sizeof program) == static_cast<ssize_t>(sizeof program);
+    const bool watches = ::read(p.watching[0], &w, 1) == 1;
+    ::close(p.launched[0]);
+    ::close(p.watching[0]);
+    ASSERT_TRUE(told && program > 0) << "the program was not started";
+    s->program = program;
+    ASSERT_TRUE(watches) << "the program did not start watching";
+}
+
+// A launcher in a process group of its own starts the program and then waits.
+void Launch(Started* s) {
+    Pipes p;
+    ASSERT_TRUE(p.Open());
+    s->starter = ::fork();
+    if (s->starter == 0) {
+        ::setpgid(0, 0);
+        const pid_t program = ::fork();
+        if (program == 0) RunWatchingProgram(p);
+        TellProgram(p, program);
+        for (;;) ::pause();
+    }
+    Receive(s, p);
+}
+
+// How the program runs in a terminal.
+enum class Session {
+    kProgramLeads,     // it is the terminal's session leader itself
+    kUnderShell,       // a shell without job control leads the session and waits for it (sh -c)
+    kUnderJobControl,  // an interactive shell runs it as the foreground job and, when the
+                       // terminal hangs up, passes the hangup on to its jobs before it ends
+};
+
+const char* Name(Session how) {
+    switch (how) {
+        case Session::kProgramLeads: return "the program leads the session";
+        case Session::kUnderShell: return "under a shell";
+        case Session::kUnderJobControl: return "as a job of an interactive shell";
+    }
+    return "";
+}
+
+pid_t g_job = -1;  // the interactive shell's job (in the shell's process only)
+
+void PassHangupOnAndEnd(int) {
+    ::kill(-g_job, SIGHUP);
+    ::_exit(0);
+}
+
+// A new pseudo-terminal whose session runs the program as `how` says.
+void StartInTerminal(Started* s, Session how) {
+    Pipes p;
+    ASSERT_TRUE(p.Open());
+    s->starter = ::forkpty(&s->master, nullptr, nullptr, nullptr);
+    ASSERT_GE(s->starter, 0);
+    if (s->starter == 0) {
+        ::signal(SIGHUP, SIG_DFL);
+        if (how == Session::kProgramLeads) {
+            TellProgram(p, ::getpid());
+            RunWatchingProgram(p);
+        }
+        const pid_t program = ::fork();
+        if (program == 0) {
+            if (how == Session::kUnderJobControl) ::setpgid(0, 0);
+            RunWatchingProgram(p);
+        }
+        if (how == Session::kUnderJobControl) {
+            ::setpgid(program, program);
+            ::tcsetpgrp(STDIN_FILENO, program);
+            g_job = program;
+            ::signal(SIGHUP, &PassHangupOnAndEnd);
+        }
+        TellProgram(p, program);
+        for (;;) ::pause();
+    }
+    Receive(s, p);
 }
 
 TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItStillClosesIt) {
     SKIP_UNDER_THREAD_SANITIZER();
-    Launched l;
-    ASSERT_NO_FATAL_FAILURE(Launch(&l));
-    // The launcher ends while the program is halted, so the kernel sends the halted job SIGHUP
-    // and SIGCONT.
-    ASSERT_NO_FATAL_FAILURE(Halt(l));
-    ASSERT_EQ(::kill(l.launcher, SIGKILL), 0);
-    ASSERT_EQ(::waitpid(l.launcher, nullptr, 0), l.launcher);
-    l.launcher = -1;
-    ASSERT_TRUE(WaitFor([&] { return StateOf(l.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
-    EXPECT_EQ(ReadWithin(l.report, 1.0), -1) << "the program took the kernel's notice for a request to close";
+    Started s;
+    ASSERT_NO_FATAL_FAILURE(Launch(&s));
+    // The program halts, as a user halts a program to look at it; then the launcher ends, so
+    // the kernel sends the halted job SIGHUP and SIGCONT.
+    ASSERT_EQ(::kill(s.program, SIGSTOP), 0);
+    ASSERT_TRUE(WaitFor([&] { return AllThreadsStopped(s.program); }, 20.0));
+    ASSERT_EQ(::kill(s.starter, SIGKILL), 0);
+    ASSERT_NO_FATAL_FAILURE(s.StarterEnded());
+    ASSERT_TRUE(WaitFor([&] { return StateOf(s.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
+    EXPECT_EQ(ReadWithin(s.report, 1.0), -1) << "the program took the kernel's notice for a request to close";
     // A hangup that someone sends is a request.
-    ASSERT_EQ(::kill(l.program, SIGHUP), 0);
-    EXPECT_EQ(ReadWithin(l.report, 20.0), SIGHUP);
+    ASSERT_EQ(::kill(s.program, SIGHUP), 0);
+    EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP);
 }
 
 TEST(TerminationWatch, TerminationWhileHaltedIsARequestOnceTheProgramGoesOn) {
     SKIP_UNDER_THREAD_SANITIZER();
-    Launched l;
-    ASSERT_NO_FATAL_FAILURE(Launch(&l));
-    ASSERT_NO_FATAL_FAILURE(Halt(l));
-    ASSERT_EQ(::kill(l.program, SIGTERM), 0);
-    ASSERT_EQ(::kill(l.program, SIGCONT), 0);
-    EXPECT_EQ(ReadWithin(l.report, 20.0), SIGTERM);
+    Started s;
+    ASSERT_NO_FATAL_FAILURE(Launch(&s));
+    ASSERT_EQ(::kill(s.program, SIGSTOP), 0);
+    ASSERT_EQ(::kill(s.program, SIGTERM), 0);
+    ASSERT_EQ(::kill(s.program, SIGCONT), 0);
+    EXPECT_EQ(ReadWithin(s.report, 20.0), SIGTERM);
+}
+
+TEST(TerminationWatch, AClosedTerminalIsOneRequestHoweverItsHangupArrives) {
+    SKIP_UNDER_THREAD_SANITIZER();
+    for (const Session how : {Session::kProgramLeads, Session::kUnderShell, Session::kUnderJobControl}) {
+        SCOPED_TRACE(Name(how));
+        Started s;
+        ASSERT_NO_FATAL_FAILURE(StartInTerminal(&s, how));
+        s.HangUp();
+        EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP) << "the hangup was not taken for a request";
+        if (how != Session::kProgramLeads) {
+            // The shell has ended, and the kernel has sent the program its own SIGHUP: the
+            // second hangup of the same close, not a user insisting.
+            ASSERT_NO_FATAL_FAILURE(s.StarterEnded());
+            EXPECT_TRUE(TakenAndAlive(s.program, SIGHUP));
+        }
+        EXPECT_EQ(ReadWithin(s.report, 0.5), -1) << "one hangup, one request";
+    }
+}
+
+TEST(TerminationWatch, ATerminationRightBehindTheKernelsHangupIsNotLost) {
+    // The shell that leads the terminal's session ends while the terminal stays: the kernel sends
+    // the program a SIGHUP alone, before it clears the session's terminal. A logout's SIGTERM
+    // comes right behind it.
+    SKIP_UNDER_THREAD_SANITIZER();
+    Started s;
+    ASSERT_NO_FATAL_FAILURE(StartInTerminal(&s, Session::kUnderShell));
+    ASSERT_EQ(::kill(s.starter, SIGKILL), 0);
+    ASSERT_NO_FATAL_FAILURE(s.StarterEnded());
+    ASSERT_EQ(::kill(s.program, SIGTERM), 0);
+    const int request = ReadWithin(s.report, 20.0);
+    EXPECT_TRUE(request == SIGHUP || request == SIGTERM) << request;
+    // Neither signal is a user insisting: the close goes on.
+    EXPECT_TRUE(TakenAndAlive(s.program, SIGTERM));
+    EXPECT_EQ(ReadWithin(s.report, 0.5), -1) << "two signals of one close, one request";
+}
+
+TEST(TerminationWatch, OnlyARepeatedTerminationOrInterruptEndsTheProcessAtOnce) {
+    SKIP_UNDER_THREAD_SANITIZER();
+    for (const int repeated : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE("repeated signal " + std::to_string(repeated));
+        Started s;
+        ASSERT_NO_FATAL_FAILURE(Launch(&s));
+        ASSERT_EQ(::kill(s.program, SIGHUP), 0);
+        EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP);
+        ASSERT_EQ(::kill(s.program, SIGHUP), 0);
+        EXPECT_TRUE(TakenAndAlive(s.program, SIGHUP));
+        ASSERT_EQ(::kill(s.program, repeated), 0);
+        EXPECT_TRUE(TakenAndAlive(s.program, repeated));
+        ASSERT_EQ(::kill(s.program, repeated), 0);
+        EXPECT_TRUE(WaitFor([&] { return Gone(s.program); }, 20.0)) << "the second request did not end the process";
+        EXPECT_EQ(ReadWithin(s.report, 0.0), -1) << "only the first signal is a request";
+    }
+}
+
+TEST(TerminationWatch, AProgramStartedWithTheSignalsBlockedStillTakesThem) {
+    SKIP_UNDER_THREAD_SANITIZER();
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE("signal " + std::to_string(sig));
+        Pipes p;
+        ASSERT_TRUE(p.Open());
+        Started s;
+        s.starter = ::fork();
+        if (s.starter == 0) {
+            TellProgram(p, ::getpid());
+            RunWatchingProgram(p, true);
+        }
+        ASSERT_NO_FATAL_FAILURE(Receive(&s, p));
+        s.program = -1;  // the starter itself
+        ASSERT_EQ(::kill(s.starter, sig), 0);
+        EXPECT_EQ(ReadWithin(s.report, 20.0), sig);
+    }
 }
 
 }  // namespace
