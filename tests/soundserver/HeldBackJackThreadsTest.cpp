@@ -2,7 +2,7 @@
 // 1.5 s (support/HeldBackJack.h), as on a heavily loaded machine: the device tables, which open
 // JACK clients though no JACK server runs, must be built, the run must convert what the recording
 // device delivers, and nothing may crash. The "heldjack" phase of scripts/soundserver-test.sh
-// starts this test program again with the library preloaded, in the phase "heldjack-child",
+// starts this test program again with the library preloaded, in the phase "heldjackchild",
 // while paplay feeds the voice into the recording device. Without the script both are skipped.
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ TEST(SoundServer, LiveRunGoesOnWithLibjackThreadsHeldBack) {
                                          heldjack::Environment({}), "/dev/null", folder + "paplay.txt");
     ASSERT_GT(feeder, 0);
     const pid_t child = heldjack::Spawn("/proc/self/exe", {"--gtest_filter=SoundServer.HeldBackJackLiveRunInThisProcess"},
-                                        heldjack::HeldEnvironment(log, {"SORVEL_SOUNDSERVER=heldjack-child"}), folder + "out.txt",
+                                        heldjack::HeldEnvironment(log, {"SORVEL_SOUNDSERVER=heldjackchild"}), folder + "out.txt",
                                         folder + "err.txt");
     int status = 0;
     const bool ended = child > 0 && heldjack::Await(child, 180.0, &status);
@@ -61,8 +61,8 @@ TEST(SoundServer, LiveRunGoesOnWithLibjackThreadsHeldBack) {
 // Runs in the child: as start-up does, then LIVE through the default devices for three seconds
 // of recording, saved.
 TEST(SoundServer, HeldBackJackLiveRunInThisProcess) {
-    if (Env("SORVEL_SOUNDSERVER") != "heldjack-child")
-        GTEST_SKIP() << "runs only as the child of SoundServer.LiveRunGoesOnWithLibjackThreadsHeldBack";
+    if (Env("SORVEL_SOUNDSERVER") != "heldjackchild")
+        GTEST_SKIP() << "runs only as the child of SoundServer.LiveRunGoesOnWithLibjackThreadsHeldBack (SORVEL_SOUNDSERVER=heldjackchild is not set)";
     const std::string folder = ChildFolder();
     runtest::RunDialog dlg(folder);
     runtest::SetUpLikeStartUp(dlg, folder);
