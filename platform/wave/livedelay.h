@@ -13,8 +13,8 @@
 //
 // Both offsets are read as their least value of the last half second or so: a piece that
 // arrives late, or a request that comes late, raises the offset only for a moment, while a loss
-// raises it for good. Once both timelines have run for a second, their difference is the usual
-// lag. From then on, a difference that stays more than the tolerance above the usual value is
+// raises it for good. Once their difference has held still for a second after the start (whose
+// own moves, a sound server filling its buffers, are not stalls), it is the usual lag. From then on, a difference that stays more than the tolerance above the usual value is
 // skipped at the playback (what is late is not played), one that stays below it is held (the
 // playback plays silence for that long), so the lag comes back to the usual value within about
 // a second of any stall, however many there were, and on whichever side they fell.
@@ -61,7 +61,8 @@ class CLiveDelay {
 public:
     // How far the lag may stray from its usual value before it is corrected (seconds).
     static constexpr double kToleranceSeconds = 0.02;
-    // How long both timelines run before their difference is taken as the usual lag.
+    // How long the difference of both timelines must hold still before it is taken as the usual
+    // lag.
     static constexpr double kSettleSeconds = 1.0;
     // Span of the least-value filters. A stall reaches the two sides a moment apart, perhaps
     // in different spans, so a difference is corrected only once it has lasted a span and a
@@ -84,11 +85,12 @@ public:
         if (!std::isfinite(input)) return 0.0;
         const double lag = m_output.Least() - input;
         if (!m_settled) {
-            if (m_settleStart < 0.0) {
+            // The start has its own moves (the sound server fills its buffers, the first pieces
+            // come in a burst): the usual lag is the one that then holds for a second.
+            if (m_settleStart < 0.0 || std::fabs(lag - m_usual) > kToleranceSeconds) {
                 m_settleStart = now;
                 m_usual = lag;
             }
-            if (lag < m_usual) m_usual = lag;
             m_settled = now - m_settleStart >= kSettleSeconds;
             return 0.0;
         }
