@@ -112,9 +112,6 @@ public:
         return correction;
     }
 
-    // The usual lag's part that the offsets measure (seconds), or NaN while settling.
-    double UsualOffset() const { return m_settled ? m_usual : std::nan(""); }
-
 private:
     CRecentLeast m_input{kSpanSeconds};   // recording thread
     std::atomic<double> m_inputOffset{std::numeric_limits<double>::quiet_NaN()};
