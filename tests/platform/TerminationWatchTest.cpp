@@ -431,7 +431,7 @@ TEST(TerminationWatch, NoRequestIsLostWhenTheWatchRunsBeforeTheSignalHandlerHasE
     // On one busy processor the watch thread, woken by the handler, may run before the handler
     // has gone on: what it takes then must already hold the signal. Each program gets one request.
     SKIP_UNDER_THREAD_SANITIZER();
-    for (int run = 0; run < 40; ++run) {
+    for (int run = 0; run < 100; ++run) {
         const int sig = run % 2 == 0 ? SIGTERM : SIGHUP;
         SCOPED_TRACE("run " + std::to_string(run) + ", signal " + std::to_string(sig));
         Pipes p;
