@@ -214,21 +214,18 @@ void Receive(Started* s, Pipes& p) {
     ASSERT_TRUE(watches) << "the program did not start watching";
 }
 
-// The parent of a process and its controlling terminal's device number (0: none), or -1.
-pid_t ParentOf(pid_t pid) {
+// A number of a process's /proc stat after its state: 0 its parent, 3 its controlling terminal's
+// device number (0: none); -1 when it cannot be read.
+int StatNumber(pid_t pid, int index) {
     const std::string text = ReadText("/proc/" + std::to_string(pid) + "/stat");
     const std::size_t close = text.rfind(')');
-    int parent = -1;
-    if (close == std::string::npos || std::sscanf(text.c_str() + close + 1, " %*c %d", &parent) != 1) return -1;
-    return parent;
-}
-
-int TerminalOf(pid_t pid) {
-    const std::string text = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = text.rfind(')');
-    int tty = -1;
-    if (close == std::string::npos || std::sscanf(text.c_str() + close + 1, " %*c %*d %*d %*d %d", &tty) != 1) return -1;
-    return tty;
+    if (close == std::string::npos || close + 3 > text.size()) return -1;
+    std::istringstream fields(text.substr(close + 3));
+    int value = -1;
+    for (int i = 0; i <= index; ++i) {
+        if (!(fields >> value)) return -1;
+    }
+    return value;
 }
 
 // Where a launcher runs.
@@ -262,10 +259,10 @@ void Launch(Started* s, Where where = Where::kNoTerminal) {
     }
     ASSERT_GE(s->starter, 0);
     ASSERT_NO_FATAL_FAILURE(Receive(s, p));
-    s->launcher = where == Where::kNoTerminal ? s->starter : ParentOf(s->program);
+    s->launcher = where == Where::kNoTerminal ? s->starter : StatNumber(s->program, 0);
     ASSERT_GT(s->launcher, 0);
     if (where == Where::kInTerminal) {
-        ASSERT_NE(TerminalOf(s->program), 0) << "the program has no terminal";
+        ASSERT_NE(StatNumber(s->program, 3), 0) << "the program has no terminal";
     }
 }
 
