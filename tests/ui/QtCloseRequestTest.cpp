@@ -238,12 +238,14 @@ TEST_F(QtCloseRequestTest, DuringTheClosesOwnBoxTheBoxIsDismissedAndTheCloseEnds
     fs::create_directory(folder.File("sorvel.ini"));
     struct Way {
         const char* name;
+        const char* key;  // of the recorded time from the signal to the end
         std::function<void(CWaveInOutDlg&)> close;
         INT_PTR result;
     };
     const std::vector<Way> ways = {
-        {"EXIT", [](CWaveInOutDlg& dlg) { drv::Click(&dlg.m_btnExit); }, IDOK},
-        {"the title bar's close button", [](CWaveInOutDlg& dlg) { drv::CloseWindow(&dlg); }, IDCANCEL},
+        {"EXIT", "exit_box_signal_to_end_ms", [](CWaveInOutDlg& dlg) { drv::Click(&dlg.m_btnExit); }, IDOK},
+        {"the title bar's close button", "close_box_signal_to_end_ms", [](CWaveInOutDlg& dlg) { drv::CloseWindow(&dlg); },
+         IDCANCEL},
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
@@ -251,6 +253,7 @@ TEST_F(QtCloseRequestTest, DuringTheClosesOwnBoxTheBoxIsDismissedAndTheCloseEnds
         platform::ui::ClearCloseRequest();
         const Outcome out = RunAndTerminate(way.close, [] { return !drv::OpenMessageBoxTexts().empty(); }, [] {});
         EXPECT_TRUE(out.opened);
+        RecordProperty(way.key, static_cast<int>(out.secondsToEnd * 1000));
         EXPECT_EQ(out.boxes, std::vector<std::string>{kSettingsNotSavedMessage});
         // Below the 6 s after which the test answers a box itself.
         EXPECT_LT(out.secondsToEnd, 5.0) << "the box stayed open until the test answered it";
