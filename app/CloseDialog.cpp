@@ -59,9 +59,14 @@ void CWaveInOutDlg::OnSysCommand(UINT nID, LPARAM lParam) {
 }
 
 void CWaveInOutDlg::OnClose() {
-    // A close request that arrives after the dialog was ended (a click already queued) finds
-    // everything done: it neither writes the end point again nor changes the dialog's result.
-    if (m_bCloseDone) return;
+    // A close request that arrives after the close operation has begun finds it under way or
+    // done: it neither runs it again nor writes the end point again nor changes the dialog's
+    // result. Only a box the close operation itself has open (the settings could not be saved)
+    // is dismissed, as any box is, so that the close goes on to its end.
+    if (m_bCloseDone) {
+        platform::ui::DeferCloseBehindModals(this);
+        return;
+    }
     // A request that comes while a box, picker or dialog opened from this window is in its own
     // loop (a termination signal, the desktop's logout) closes those first; it comes back here
     // once the handler that opened them has returned, so nothing runs on freed state.

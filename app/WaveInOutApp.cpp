@@ -1,6 +1,8 @@
 #include "app/WaveInOutApp.h"
 
+#include <csignal>
 #include <memory>
+#include <string>
 
 #include "app/WaveInOutDlg.h"
 #include "platform/base/paths.h"
@@ -20,9 +22,14 @@ BOOL CWaveInOutApp::InitInstance() {
                                       : std::make_unique<CWaveInOutDlg>(m_strAppFolder);
     // A termination signal (logout, kill, Ctrl+C, a closed terminal) is a close request: the
     // close operation runs on the user-interface thread, so runs stop, files are finished and
-    // the settings are written whole before the program ends.
+    // the settings are written whole before the program ends. The trace says which signal it was.
+    // A hangup that was ignored at the start (nohup) is not one.
     CWaveInOutDlg* target = dlg.get();
-    platform::CTerminationWatch watch([target](int) { platform::ui::PostToQueue(target, WM_CLOSE, 0, 0); });
+    platform::CTerminationWatch watch([target](int sig) {
+        const char* name = sig == SIGTERM ? "SIGTERM" : sig == SIGINT ? "SIGINT" : sig == SIGHUP ? "SIGHUP" : "a signal";
+        target->WriteTrace(std::string("TerminationWatch: close requested by ") + name);
+        platform::ui::PostToQueue(target, WM_CLOSE, 0, 0);
+    });
     m_nDialogResult = dlg->DoModal();
     return FALSE;
 }

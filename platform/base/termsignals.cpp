@@ -17,7 +17,6 @@ namespace platform {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-constexpr int kSignalCount = 3;
 
 // What the signal handler has seen since the watch thread last looked, one bit each.
 constexpr unsigned kTerminate = 1u << 0;      // SIGTERM
@@ -41,7 +40,13 @@ std::atomic<int> g_terminations{0};
 std::atomic<int> g_writeFd{-1};
 // Handlers between taking g_writeFd and their write: the descriptor is not closed under them.
 std::atomic<int> g_writers{0};
-struct sigaction g_previous[kSignalCount];
+
+// True when SIGHUP is ignored now (as nohup starts a program).
+bool HangupIgnored() {
+    struct sigaction now {};
+    if (::sigaction(SIGHUP, nullptr, &now) != 0) return false;
+    return (now.sa_flags & SA_SIGINFO) == 0 && now.sa_handler == SIG_IGN;
+}
 
 void Wake() {
     g_writers.fetch_add(1);
@@ -122,14 +127,16 @@ CTerminationWatch::CTerminationWatch(std::function<void(int)> handler) : m_handl
     sa.sa_sigaction = &OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART | SA_SIGINFO;
-    for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &sa, &g_previous[i]);
+    for (int sig : kSignals) {
+        if (sig == SIGHUP && HangupIgnored()) continue;
+        ::sigaction(sig, &sa, nullptr);
+    }
     m_bActive = true;
 }
 
 CTerminationWatch::~CTerminationWatch() {
-    if (m_bActive) {
-        for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
-    }
+    // The handlers stay: with no pipe they only count, and a repeated SIGTERM or SIGINT still
+    // ends the process.
     const int fd = g_writeFd.exchange(-1);
     while (g_writers.load() != 0) std::this_thread::yield();
     if (fd >= 0) ::close(fd);

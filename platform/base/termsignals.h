@@ -11,6 +11,13 @@
 //   A hangup never does: a terminal's hangup reaches a program several times (from the shell that
 //   passes it on, from the kernel when the session's leader ends), and the close it asked for
 //   is already under way.
+// - A hangup that was ignored when the watch started (a program started by nohup) stays ignored:
+//   whoever started the program asked for it to outlive its terminal. SIGTERM and SIGINT are
+//   taken all the same.
+// - The handlers stay in place after the watch has ended, up to the end of the process: a
+//   program ends its watch only as it ends, and a signal in its last moments finds that end
+//   under way. A hangup then changes nothing, and only a SIGTERM or SIGINT that repeats an
+//   earlier one (before or after the watch ended) ends the process at once.
 // - The kernel sends SIGHUP for two reasons: the program's terminal hung up or its session ended
 //   (a request), or the program's process group lost its last parent in the session while a
 //   member was stopped (a launcher ended while the program was halted; no request, the program
@@ -28,7 +35,7 @@ class CTerminationWatch {
 public:
     // Installs the signal handlers; handler runs on the watch thread for the first request.
     explicit CTerminationWatch(std::function<void(int signal)> handler);
-    // Restores the signal actions that were there before and ends the watch thread.
+    // Ends the watch thread; the handlers stay (see above), the handler is never called again.
     ~CTerminationWatch();
     CTerminationWatch(const CTerminationWatch&) = delete;
     CTerminationWatch& operator=(const CTerminationWatch&) = delete;

@@ -60,13 +60,18 @@ pid_t Spawn(const fs::path& program, std::vector<std::string> env, const std::st
             bool blockTermination = false) {
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
+    // The termination signals at their default actions, whatever this test was started with
+    // (under nohup, a hangup is ignored and would stay so).
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    short flags = POSIX_SPAWN_SETSIGDEF;
     if (blockTermination) {
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&blocked, sig);
-        posix_spawnattr_setsigmask(&attr, &blocked);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+        posix_spawnattr_setsigmask(&attr, &defaults);
+        flags |= POSIX_SPAWN_SETSIGMASK;
     }
+    posix_spawnattr_setflags(&attr, flags);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -125,6 +130,15 @@ pid_t RunningProcessOf(const fs::path& program) {
     return -1;
 }
 
+// Whether the process ignores sig (its disposition, as /proc shows it).
+bool Ignores(pid_t pid, int sig) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigIgn:", 0) == 0) return ((std::strtoull(line.c_str() + 7, nullptr, 16) >> (sig - 1)) & 1u) != 0;
+    }
+    return false;
+}
+
 bool EndsWithStartupEnd(const std::string& trace) {
     return trace.size() >= 6 && trace.compare(trace.size() - 6, 6, "0-END\n") == 0;
 }
@@ -157,6 +171,76 @@ protected:
         EXPECT_NE(text.find("98-END\n"), std::string::npos) << text;
         const std::string ini = ReadFile(settings);
         EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 27) << ini;
+    }
+
+    // A copy of the program started in a new terminal (a pseudo-terminal whose master end the
+    // test holds): argv runs there, in the test's folder, and `typed` is typed into it. What the
+    // terminal shows is read away, so no writer waits on a full terminal. Whatever is left
+    // running is killed when this goes.
+    struct Terminal {
+        pid_t shell = -1;
+        int master = -1;
+        pid_t program = -1;
+        fs::path copy;
+        ~Terminal() {
+            if (program > 0) {
+                ::kill(program, SIGKILL);
+                WaitFor([&] { return ::waitpid(program, nullptr, WNOHANG) == program || RunningProcessOf(copy) < 0; }, 20000);
+            }
+            if (shell > 0) {
+                ::kill(shell, SIGKILL);
+                ::waitpid(shell, nullptr, 0);
+            }
+            if (master >= 0) ::close(master);
+        }
+        void Drain() {
+            char bytes[4096];
+            while (master >= 0 && ::read(master, bytes, sizeof bytes) > 0) {
+            }
+        }
+        void HangUp() {
+            ::close(master);
+            master = -1;
+        }
+        // The program has ended, with status, within 20 s.
+        bool Ended(int* status) {
+            const bool ended = WaitFor([&] { return ::waitpid(program, status, WNOHANG) == program; }, 20000);
+            if (ended && program == shell) shell = -1;
+            if (ended) program = -1;
+            return ended;
+        }
+    };
+    // Starts the terminal and waits until the program in it has got through its start-up;
+    // false when it has not. The trace is emptied first and the settings file removed.
+    bool StartInTerminal(Terminal* t, const fs::path& copy, std::vector<std::string> args, const std::string& typed) {
+        const std::string trace = folder.File("debug.txt");
+        std::ofstream(trace, std::ios::trunc).flush();
+        fs::remove(folder.File("sorvel.ini"));
+        auto env = OffscreenOnVirtualDevices();
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        t->copy = copy;
+        t->shell = ::forkpty(&t->master, nullptr, nullptr, nullptr);
+        if (t->shell < 0) return false;
+        if (t->shell == 0) {
+            ::signal(SIGHUP, SIG_DFL);
+            if (::chdir(folder.Path().c_str()) == 0) ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::fcntl(t->master, F_SETFL, O_NONBLOCK);
+        if (!typed.empty()) (void)!::write(t->master, typed.data(), typed.size());
+        pid_t pid = -1;
+        const bool up = WaitFor([&] {
+            t->Drain();
+            pid = RunningProcessOf(copy);
+            return pid > 0 && EndsWithStartupEnd(ReadFile(trace));
+        }, 20000);
+        if (pid > 0) t->program = pid;
+        return up;
     }
 
     fs::path program;
@@ -263,7 +347,44 @@ TEST_F(ProgramProcessTest, TerminationSignalsCloseTheProgramLikeACloseRequest) {
             ASSERT_TRUE(up) << ReadFile(folder.File("err.txt"));
             ASSERT_TRUE(ended) << "still running after the signal";
             ExpectEndedLikeACloseRequest(status, trace, settings);
+            const char* name = sig == SIGTERM ? "SIGTERM" : sig == SIGINT ? "SIGINT" : "SIGHUP";
+            EXPECT_NE(ReadFile(trace).find(std::string("close requested by ") + name + "\n"), std::string::npos);
         }
+    }
+}
+
+TEST_F(ProgramProcessTest, HangupsUpToItsVeryEndNeverKillIt) {
+    // A terminal's hangup may reach the program again and again while it closes (from the shell
+    // that passes it on, from the kernel): whenever one comes, up to the end of the process, the
+    // close goes on and the program ends normally. Here hangups come every millisecond from the
+    // first until the process has ended.
+    const fs::path copy = CopyProgram();
+    const std::string trace = folder.File("debug.txt");
+    const std::string settings = folder.File("sorvel.ini");
+    const auto env = OffscreenOnVirtualDevices();
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        std::ofstream(trace, std::ios::trunc).flush();
+        fs::remove(settings);
+        const pid_t pid = Spawn(copy, env, folder.File("err.txt"));
+        ASSERT_GT(pid, 0);
+        const bool up = WaitFor([&] { return EndsWithStartupEnd(ReadFile(trace)); }, 20000);
+        int status = 0;
+        bool ended = false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (up && !(ended = ::waitpid(pid, &status, WNOHANG) == pid) && std::chrono::steady_clock::now() < end) {
+            ::kill(pid, SIGHUP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ASSERT_TRUE(up) << ReadFile(folder.File("err.txt"));
+        ASSERT_TRUE(ended) << "still running after the hangups";
+        ASSERT_FALSE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << "a hangup killed the program";
+        ExpectEndedLikeACloseRequest(status, trace, settings);
+        EXPECT_NE(ReadFile(trace).find("99-END\n"), std::string::npos);
     }
 }
 
@@ -315,10 +436,10 @@ TEST_F(ProgramProcessTest, TerminationDuringAStartUpMessageBoxEndsTheProgramAtOn
 }
 
 TEST_F(ProgramProcessTest, AClosedTerminalClosesTheProgramLikeACloseRequest) {
-    // The program runs in a terminal (a pseudo-terminal whose master end this test holds):
-    // leading the terminal's session itself, under a shell that waits for it, or as the job of
-    // an interactive shell. The terminal closes, or the shell leading its session is killed and
-    // a logout's SIGTERM comes right behind the hangup the kernel sends then.
+    // The program runs in a terminal: leading the terminal's session itself, under a shell that
+    // waits for it, or as the job of an interactive shell. The terminal closes, or the shell
+    // leading its session is killed and a logout's SIGTERM comes right behind the hangup the
+    // kernel sends then.
     struct Case {
         const char* name;
         std::vector<std::string> argv;
@@ -332,64 +453,61 @@ TEST_F(ProgramProcessTest, AClosedTerminalClosesTheProgramLikeACloseRequest) {
         {"the shell killed, then SIGTERM", {"/bin/sh", "-c", "./sorvel; true"}, "", true},
     };
     const fs::path copy = CopyProgram();
-    const std::string trace = folder.File("debug.txt");
-    const std::string settings = folder.File("sorvel.ini");
-    auto env = OffscreenOnVirtualDevices();
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
     AdoptOrphans adopt;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::ofstream(trace, std::ios::trunc).flush();
-        fs::remove(settings);
-        std::vector<std::string> args = c.argv;
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int master = -1;
-        const pid_t shell = ::forkpty(&master, nullptr, nullptr, nullptr);
-        ASSERT_GE(shell, 0);
-        if (shell == 0) {
-            if (::chdir(folder.Path().c_str()) == 0) ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
-        if (!c.typed.empty()) (void)!::write(master, c.typed.data(), c.typed.size());
-        // What the terminal shows is read away, so no writer waits on a full terminal.
-        const auto drain = [&] {
-            char bytes[4096];
-            while (master >= 0 && ::read(master, bytes, sizeof bytes) > 0) {
-            }
-        };
-        pid_t pid = -1;
-        const bool up = WaitFor([&] {
-            drain();
-            pid = RunningProcessOf(copy);
-            return pid > 0 && EndsWithStartupEnd(ReadFile(trace));
-        }, 20000);
-        if (!up) {
-            pid = -1;
-        } else if (c.killShellThenTerminate) {
-            ::kill(shell, SIGKILL);
-            ::waitpid(shell, nullptr, 0);
-            ::kill(pid, SIGTERM);
+        Terminal t;
+        const bool up = StartInTerminal(&t, copy, c.argv, c.typed);
+        ASSERT_TRUE(up) << ReadFile(folder.File("debug.txt"));
+        if (c.killShellThenTerminate) {
+            ::kill(t.shell, SIGKILL);
+            ::waitpid(t.shell, nullptr, 0);
+            t.shell = -1;
+            ::kill(t.program, SIGTERM);
         } else {
-            ::close(master);
-            master = -1;
+            t.HangUp();
         }
         int status = 0;
-        const bool ended = up && WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 20000);
-        if (!ended && pid > 0) {
-            ::kill(pid, SIGKILL);
-            WaitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid || RunningProcessOf(copy) < 0; }, 20000);
-        }
-        ::kill(shell, SIGKILL);
-        ::waitpid(shell, nullptr, 0);
-        if (master >= 0) ::close(master);
-        EXPECT_TRUE(up) << ReadFile(trace);
-        EXPECT_TRUE(ended || !up) << "still running after the terminal closed";
-        if (ended) ExpectEndedLikeACloseRequest(status, trace, settings);
+        ASSERT_TRUE(t.Ended(&status)) << "still running after the terminal closed";
+        ExpectEndedLikeACloseRequest(status, folder.File("debug.txt"), folder.File("sorvel.ini"));
+    }
+}
+
+TEST_F(ProgramProcessTest, UnderNohupAClosedTerminalLeavesItRunningAndTerminationStillClosesIt) {
+    // Started by nohup from an interactive shell, in the foreground or in the background: the
+    // terminal closes, the shell passes the hangup on to its jobs and ends, and the program
+    // goes on as asked. A SIGTERM or SIGINT still closes it the ordinary way.
+    struct Case {
+        const char* name;
+        std::string typed;
+        int closingSignal;
+        const char* closingName;
+    };
+    const std::vector<Case> cases = {
+        {"in the foreground", "nohup ./sorvel\n", SIGTERM, "SIGTERM"},
+        {"in the background", "nohup ./sorvel &\n", SIGINT, "SIGINT"},
+    };
+    const fs::path copy = CopyProgram();
+    AdoptOrphans adopt;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Terminal t;
+        const bool up = StartInTerminal(&t, copy, {"/bin/bash", "--norc", "--noprofile", "-i"}, c.typed);
+        ASSERT_TRUE(up) << ReadFile(folder.File("debug.txt"));
+        t.HangUp();
+        // Once the shell has ended, every hangup of the terminal has been sent.
+        ASSERT_EQ(::waitpid(t.shell, nullptr, 0), t.shell);
+        t.shell = -1;
+        EXPECT_TRUE(Ignores(t.program, SIGHUP)) << "the program took over the hangup that nohup ignores";
+        int status = 0;
+        EXPECT_EQ(::waitpid(t.program, &status, WNOHANG), 0) << "the program ended with its terminal";
+        ::kill(t.program, c.closingSignal);
+        ASSERT_TRUE(t.Ended(&status)) << "still running after the signal";
+        ExpectEndedLikeACloseRequest(status, folder.File("debug.txt"), folder.File("sorvel.ini"));
+        // The signal sent now closed it, not the hangup before it.
+        const std::string trace = ReadFile(folder.File("debug.txt"));
+        EXPECT_NE(trace.find(std::string("close requested by ") + c.closingName), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("close requested by SIGHUP"), std::string::npos) << trace;
     }
 }
 

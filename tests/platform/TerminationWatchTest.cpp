@@ -15,6 +15,9 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -109,19 +112,55 @@ struct Pipes {
     bool Open() { return ::pipe(report) == 0 && ::pipe(launched) == 0 && ::pipe(watching) == 0; }
 };
 
-// The program: watches (with blockedSignals, it starts with the termination signals blocked, as
-// a parent may leave them), tells so, then waits for ever.
-[[noreturn]] void RunWatchingProgram(const Pipes& p, bool blockedSignals = false) {
-    if (blockedSignals) {
+// How the watching program sets itself up before it watches.
+enum class Start {
+    kPlain,
+    // With the termination signals blocked, as a parent may leave them.
+    kSignalsBlocked,
+    // On one processor, where the thread that takes a signal runs at the lowest priority (as on
+    // a busy single core): the watch thread that its handler wakes runs at once, before the
+    // handler has gone on.
+    kOneCore,
+    // Its watch has ended already, as at the very end of the program.
+    kWatchEnded,
+};
+
+// The program: watches (set up as `how` says), tells so, then waits for ever (with the watch, or
+// after it with kWatchEnded).
+[[noreturn]] void RunWatchingProgram(const Pipes& p, Start how = Start::kPlain) {
+    if (how == Start::kSignalsBlocked) {
         sigset_t set;
         sigemptyset(&set);
         for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, sig);
         ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
     }
-    platform::CTerminationWatch watch([fd = p.report[1]](int sig) {
-        const unsigned char b = static_cast<unsigned char>(sig);
-        (void)!::write(fd, &b, 1);
-    });
+    if (how == Start::kOneCore) {
+        // The watch thread inherits the processor.
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+            for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+                if (!CPU_ISSET(cpu, &allowed)) continue;
+                cpu_set_t one;
+                CPU_ZERO(&one);
+                CPU_SET(cpu, &one);
+                ::sched_setaffinity(0, sizeof one, &one);
+                break;
+            }
+        }
+    }
+    {
+        platform::CTerminationWatch watch([fd = p.report[1]](int sig) {
+            const unsigned char b = static_cast<unsigned char>(sig);
+            (void)!::write(fd, &b, 1);
+        });
+        // This thread alone (the one a signal to the process goes to) yields to every other.
+        if (how == Start::kOneCore) ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+        if (how != Start::kWatchEnded) {
+            (void)!::write(p.watching[1], "w", 1);
+            for (;;) ::pause();
+        }
+    }
     (void)!::write(p.watching[1], "w", 1);
     for (;;) ::pause();
 }
@@ -129,15 +168,17 @@ struct Pipes {
 void TellProgram(const Pipes& p, pid_t program) { (void)!::write(p.launched[1], &program, sizeof program); }
 
 // A program started from this test one way or another: its starter (a launcher or a terminal's
-// session leader) and the program are killed when this goes, so a failed test leaves nothing
-// running.
+// session leader), a launcher below a terminal's session leader and the program are killed when
+// this goes, so a failed test leaves nothing running.
 struct Started {
     pid_t starter = -1;
+    pid_t launcher = -1;
     pid_t program = -1;
     int report = -1;
     int master = -1;  // the terminal's master end, when the program runs in a terminal
     ~Started() {
         if (program > 0) ::kill(program, SIGKILL);
+        if (launcher > 0) ::kill(launcher, SIGKILL);
         if (starter > 0) {
             ::kill(starter, SIGKILL);
             ::waitpid(starter, nullptr, 0);
@@ -173,19 +214,56 @@ void Receive(Started* s, Pipes& p) {
     ASSERT_TRUE(watches) << "the program did not start watching";
 }
 
-// A launcher in a process group of its own starts the program and then waits.
-void Launch(Started* s) {
+// A number of a process's /proc stat after its state: 0 its parent, 3 its controlling terminal's
+// device number (0: none); -1 when it cannot be read.
+int StatNumber(pid_t pid, int index) {
+    const std::string text = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos || close + 3 > text.size()) return -1;
+    std::istringstream fields(text.substr(close + 3));
+    int value = -1;
+    for (int i = 0; i <= index; ++i) {
+        if (!(fields >> value)) return -1;
+    }
+    return value;
+}
+
+// Where a launcher runs.
+enum class Where {
+    kNoTerminal,  // as this test runs (a test runner gives it no terminal, or its own)
+    kInTerminal,  // in a new terminal's session, whose leader stays
+};
+
+// A launcher in a process group of its own starts the program and then waits. s->launcher is it,
+// s->starter the process to reap: the launcher itself, or the terminal's session leader above it.
+void Launch(Started* s, Where where = Where::kNoTerminal) {
     Pipes p;
     ASSERT_TRUE(p.Open());
-    s->starter = ::fork();
-    if (s->starter == 0) {
+    const auto launcher = [&p] {
+        ::signal(SIGHUP, SIG_DFL);
         ::setpgid(0, 0);
         const pid_t program = ::fork();
         if (program == 0) RunWatchingProgram(p);
         TellProgram(p, program);
         for (;;) ::pause();
+    };
+    if (where == Where::kNoTerminal) {
+        s->starter = ::fork();
+        if (s->starter == 0) launcher();
+    } else {
+        s->starter = ::forkpty(&s->master, nullptr, nullptr, nullptr);
+        if (s->starter == 0) {
+            if (::fork() == 0) launcher();
+            for (;;) ::pause();
+        }
     }
-    Receive(s, p);
+    ASSERT_GE(s->starter, 0);
+    ASSERT_NO_FATAL_FAILURE(Receive(s, p));
+    s->launcher = where == Where::kNoTerminal ? s->starter : StatNumber(s->program, 0);
+    ASSERT_GT(s->launcher, 0);
+    if (where == Where::kInTerminal) {
+        ASSERT_NE(StatNumber(s->program, 3), 0) << "the program has no terminal";
+    }
 }
 
 // How the program runs in a terminal.
@@ -243,19 +321,27 @@ void StartInTerminal(Started* s, Session how) {
 
 TEST(TerminationWatch, AHaltedProgramWhoseLauncherEndsGoesOnAndAHangupSentToItStillClosesIt) {
     SKIP_UNDER_THREAD_SANITIZER();
-    Started s;
-    ASSERT_NO_FATAL_FAILURE(Launch(&s));
-    // The program halts, as a user halts a program to look at it; then the launcher ends, so
-    // the kernel sends the halted job SIGHUP and SIGCONT.
-    ASSERT_EQ(::kill(s.program, SIGSTOP), 0);
-    ASSERT_TRUE(WaitFor([&] { return AllThreadsStopped(s.program); }, 20.0));
-    ASSERT_EQ(::kill(s.starter, SIGKILL), 0);
-    ASSERT_NO_FATAL_FAILURE(s.StarterEnded());
-    ASSERT_TRUE(WaitFor([&] { return StateOf(s.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
-    EXPECT_EQ(ReadWithin(s.report, 1.0), -1) << "the program took the kernel's notice for a request to close";
-    // A hangup that someone sends is a request.
-    ASSERT_EQ(::kill(s.program, SIGHUP), 0);
-    EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP);
+    for (const Where where : {Where::kNoTerminal, Where::kInTerminal}) {
+        SCOPED_TRACE(where == Where::kInTerminal ? "in a terminal" : "without a terminal of its own");
+        Started s;
+        ASSERT_NO_FATAL_FAILURE(Launch(&s, where));
+        // The program halts, as a user halts a program to look at it; then the launcher ends, so
+        // the kernel sends the halted job SIGHUP and SIGCONT. A terminal stays as it was.
+        ASSERT_EQ(::kill(s.program, SIGSTOP), 0);
+        ASSERT_TRUE(WaitFor([&] { return AllThreadsStopped(s.program); }, 20.0));
+        ASSERT_EQ(::kill(s.launcher, SIGKILL), 0);
+        if (where == Where::kNoTerminal) {
+            ASSERT_NO_FATAL_FAILURE(s.StarterEnded());
+        }
+        s.launcher = -1;
+        ASSERT_TRUE(WaitFor([&] { return StateOf(s.program) != 'T'; }, 20.0)) << "the kernel did not continue the orphaned job";
+        // In a terminal, long enough for it to have gone had the hangup been the terminal's.
+        EXPECT_EQ(ReadWithin(s.report, where == Where::kInTerminal ? 3.0 : 1.0), -1)
+            << "the program took the kernel's notice for a request to close";
+        // A hangup that someone sends is a request.
+        ASSERT_EQ(::kill(s.program, SIGHUP), 0);
+        EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP);
+    }
 }
 
 TEST(TerminationWatch, TerminationWhileHaltedIsARequestOnceTheProgramGoesOn) {
@@ -304,20 +390,60 @@ TEST(TerminationWatch, ATerminationRightBehindTheKernelsHangupIsNotLost) {
 }
 
 TEST(TerminationWatch, OnlyARepeatedTerminationOrInterruptEndsTheProcessAtOnce) {
+    // So it is while the program watches, and after its watch has ended, up to the process's end.
     SKIP_UNDER_THREAD_SANITIZER();
-    for (const int repeated : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE("repeated signal " + std::to_string(repeated));
+    for (const Start how : {Start::kPlain, Start::kWatchEnded}) {
+        for (const int repeated : {SIGTERM, SIGINT}) {
+            SCOPED_TRACE(std::string(how == Start::kPlain ? "watching" : "after the watch") + ", repeated signal " +
+                         std::to_string(repeated));
+            const bool watching = how == Start::kPlain;
+            Pipes p;
+            ASSERT_TRUE(p.Open());
+            Started s;
+            s.starter = ::fork();
+            if (s.starter == 0) {
+                ::signal(SIGHUP, SIG_DFL);
+                TellProgram(p, ::getpid());
+                RunWatchingProgram(p, how);
+            }
+            ASSERT_NO_FATAL_FAILURE(Receive(&s, p));
+            s.program = -1;  // the starter itself
+            ASSERT_EQ(::kill(s.starter, SIGHUP), 0);
+            if (watching) {
+                EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP);
+            }
+            EXPECT_TRUE(TakenAndAlive(s.starter, SIGHUP));
+            ASSERT_EQ(::kill(s.starter, SIGHUP), 0);
+            EXPECT_TRUE(TakenAndAlive(s.starter, SIGHUP));
+            ASSERT_EQ(::kill(s.starter, repeated), 0);
+            EXPECT_TRUE(TakenAndAlive(s.starter, repeated));
+            ASSERT_EQ(::kill(s.starter, repeated), 0);
+            EXPECT_TRUE(WaitFor([&] { return Gone(s.starter); }, 20.0)) << "the second request did not end the process";
+            EXPECT_EQ(ReadWithin(s.report, 0.0), -1) << "only the first signal is a request";
+        }
+    }
+}
+
+TEST(TerminationWatch, NoRequestIsLostWhenTheWatchRunsBeforeTheSignalHandlerHasEnded) {
+    // On one busy processor the watch thread, woken by the handler, may run before the handler
+    // has gone on: what it takes then must already hold the signal. Each program gets one request.
+    SKIP_UNDER_THREAD_SANITIZER();
+    for (int run = 0; run < 100; ++run) {
+        const int sig = run % 2 == 0 ? SIGTERM : SIGHUP;
+        SCOPED_TRACE("run " + std::to_string(run) + ", signal " + std::to_string(sig));
+        Pipes p;
+        ASSERT_TRUE(p.Open());
         Started s;
-        ASSERT_NO_FATAL_FAILURE(Launch(&s));
-        ASSERT_EQ(::kill(s.program, SIGHUP), 0);
-        EXPECT_EQ(ReadWithin(s.report, 20.0), SIGHUP);
-        ASSERT_EQ(::kill(s.program, SIGHUP), 0);
-        EXPECT_TRUE(TakenAndAlive(s.program, SIGHUP));
-        ASSERT_EQ(::kill(s.program, repeated), 0);
-        EXPECT_TRUE(TakenAndAlive(s.program, repeated));
-        ASSERT_EQ(::kill(s.program, repeated), 0);
-        EXPECT_TRUE(WaitFor([&] { return Gone(s.program); }, 20.0)) << "the second request did not end the process";
-        EXPECT_EQ(ReadWithin(s.report, 0.0), -1) << "only the first signal is a request";
+        s.starter = ::fork();
+        if (s.starter == 0) {
+            ::signal(SIGHUP, SIG_DFL);
+            TellProgram(p, ::getpid());
+            RunWatchingProgram(p, Start::kOneCore);
+        }
+        ASSERT_NO_FATAL_FAILURE(Receive(&s, p));
+        s.program = -1;  // the starter itself
+        ASSERT_EQ(::kill(s.starter, sig), 0);
+        ASSERT_EQ(ReadWithin(s.report, 20.0), sig) << "the request was lost";
     }
 }
 
@@ -330,8 +456,9 @@ TEST(TerminationWatch, AProgramStartedWithTheSignalsBlockedStillTakesThem) {
         Started s;
         s.starter = ::fork();
         if (s.starter == 0) {
+            ::signal(SIGHUP, SIG_DFL);
             TellProgram(p, ::getpid());
-            RunWatchingProgram(p, true);
+            RunWatchingProgram(p, Start::kSignalsBlocked);
         }
         ASSERT_NO_FATAL_FAILURE(Receive(&s, p));
         s.program = -1;  // the starter itself

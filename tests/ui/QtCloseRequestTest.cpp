@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "UiTestSupport.h"
+#include "app/SettingsFile.h"
 #include "app/WaveInOutApp.h"
 #include "app/WaveInOutDlg.h"
 #include "platform/ui/dialog.h"
@@ -228,6 +229,39 @@ TEST_F(QtCloseRequestTest, DuringTheSettingsDialogItEndsAsCancelled) {
     const auto report = std::find(out.trace.begin(), out.trace.end(), "Input Sound Device");
     const auto close = std::find(out.trace.begin(), out.trace.end(), "98-OnClose");
     EXPECT_LT(report, close);
+}
+
+TEST_F(QtCloseRequestTest, DuringTheClosesOwnBoxTheBoxIsDismissedAndTheCloseEnds) {
+    // The settings file cannot be written (a folder has its name): EXIT and the title bar's close
+    // button say so in a box, while the close operation waits for it. A close request then
+    // dismisses that box as any other, and the close goes on to its end.
+    fs::create_directory(folder.File("sorvel.ini"));
+    struct Way {
+        const char* name;
+        const char* key;  // of the recorded time from the signal to the end
+        std::function<void(CWaveInOutDlg&)> close;
+        INT_PTR result;
+    };
+    const std::vector<Way> ways = {
+        {"EXIT", "exit_box_signal_to_end_ms", [](CWaveInOutDlg& dlg) { drv::Click(&dlg.m_btnExit); }, IDOK},
+        {"the title bar's close button", "close_box_signal_to_end_ms", [](CWaveInOutDlg& dlg) { drv::CloseWindow(&dlg); },
+         IDCANCEL},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        std::ofstream(folder.File("debug.txt"), std::ios::trunc).flush();
+        platform::ui::ClearCloseRequest();
+        const Outcome out = RunAndTerminate(way.close, [] { return !drv::OpenMessageBoxTexts().empty(); }, [] {});
+        EXPECT_TRUE(out.opened);
+        RecordProperty(way.key, static_cast<int>(out.secondsToEnd * 1000));
+        EXPECT_EQ(out.boxes, std::vector<std::string>{kSettingsNotSavedMessage});
+        // Below the 6 s after which the test answers a box itself.
+        EXPECT_LT(out.secondsToEnd, 5.0) << "the box stayed open until the test answered it";
+        EXPECT_EQ(out.result, way.result);
+        EXPECT_EQ(std::count(out.trace.begin(), out.trace.end(), "98-OnClose"), 1);
+        EXPECT_TRUE(HasLineStartingWith(out.trace, "98-END"));
+        EXPECT_TRUE(drv::OpenMessageBoxTexts().empty());
+    }
 }
 
 // A slow stand-in converter with its settings file ready for the program folder, in a folder of
