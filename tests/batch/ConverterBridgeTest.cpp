@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -43,6 +44,20 @@ void MakeScript(const std::string& path, const std::string& script, const std::s
 
 std::string ReadyIni(const std::string& folder) {
     return "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder=" + Unslashed(folder) + "\r\n";
+}
+
+// Where recovery keeps what it finds under the name of path: beside it, with what it is and the
+// time the entry was set aside (when its private folder last changed), then the extension.
+std::string KeptName(const std::string& path, const std::string& what, const std::string& asideFolder,
+                     const std::string& number) {
+    struct stat st {};
+    EXPECT_EQ(::stat(asideFolder.c_str(), &st), 0);
+    std::tm tm {};
+    ::localtime_r(&st.st_mtime, &tm);
+    char stamp[40];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H.%M.%S", &tm);
+    const std::size_t dot = path.rfind('.');
+    return path.substr(0, dot) + what + stamp + number + ")" + path.substr(dot);
 }
 
 struct AnswerGuard {
@@ -553,7 +568,8 @@ TEST_F(ConverterRun, TheUsersOwnFileAtTheOutputNameIsReadWhereItWasMovedAndComes
 // file or the user's own file under the converter's output name, and a converter that is a
 // wrapper around the real one. The converter's processes end with the program and write nothing;
 // the entry waits in its private folder and goes back at the next start (or before the next
-// conversion), which the trace tells; a name taken again meanwhile keeps it there until it is free.
+// conversion), which the trace tells. A file made at the name meanwhile is kept beside it under a
+// name that says so, never over a file of that name that is there already.
 TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStartOrConversion) {
     const std::string marker = tools.File("written late");
     MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\n\"$(dirname \"$0\")/late.sh\" \"$@\"\n",
@@ -611,21 +627,23 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
             next.OnInitDialog();
             next.SendMessage(WM_CLOSE);
             EXPECT_EQ(traced(putBack), 1);
-        } else if (kind == 1) {  // a name taken again keeps it there until the name is free
+        } else if (kind == 1) {  // the name taken again since
             riffbytes::WriteFile(entry, "a new file");
+            const std::string first = KeptName(entry, " (unfinished conversion ", left[0], "");
+            const std::string second = KeptName(entry, " (unfinished conversion ", left[0], " 2");
+            riffbytes::WriteFile(first, "the user's file of that name");
             dlg->PutBackConverterSetAside(h.folder.Path());
-            EXPECT_EQ(held(), left);
-            EXPECT_EQ(ReadFile(entry), "a new file");
-            EXPECT_EQ(traced("RunConverter: cannot put back " + entry + " (File exists); what a conversion set aside there stays in " + left[0]), 1);
-            ::unlink(entry.c_str());
-            dlg->PutBackConverterSetAside(h.folder.Path());
-            EXPECT_EQ(traced(putBack), 2);
+            EXPECT_EQ(ReadFile(first), "the user's file of that name");
+            EXPECT_EQ(ReadFile(second), "a new file");
+            EXPECT_EQ(traced(putBack + "; what was at its name is kept as " + second), 1);
+            ::unlink(first.c_str());
+            ::unlink(second.c_str());
         } else {  // the next conversion of the same song puts it back first
             dlg->m_strConverterPath = tools.File("conv.sh");
             dlg->m_strDropFile = song;
             EXPECT_TRUE(dlg->OpenInputFile());
             dlg->m_inputFile.Close();
-            EXPECT_EQ(traced(putBack), 3);
+            EXPECT_EQ(traced(putBack), 2);
         }
         ASSERT_EQ(::lstat(entry.c_str(), &st), 0);
         EXPECT_EQ(st.st_ino, before.st_ino);
@@ -637,21 +655,30 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
     }
 }
 
-// A converter that leaves a process of its own behind when it ends (a wrapper's straggler): the
-// process ends with the conversion, before it can write anything where the user's entry is back.
-TEST_F(ConverterRun, AProcessTheConverterLeavesBehindEndsWithTheConversion) {
+// A converter that leaves processes of its own behind when it ends (a wrapper's straggler, and
+// one that moved to a session of its own) and writes no output: both end with the conversion,
+// before they can write anything through the user's link, which is back under the output name.
+TEST_F(ConverterRun, ProcessesTheConverterLeavesBehindEndWithTheConversionWhateverSessionTheyMovedTo) {
     const std::string marker = tools.File("written late");
+    const std::string out = h.folder.File("song.wav");
     MakeScript(tools.File("leaves.sh"),
-               "#!/bin/sh\n(sleep 3; echo late > '" + marker + "') &\necho $! >> \"$(dirname \"$0\")/calls.log\"\n"
-               "base=$(basename \"$1\")\nexec sox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() + "${base%.*}.wav\" 2>/dev/null\n",
+               "#!/bin/sh\nlog=\"$(dirname \"$0\")/calls.log\"\n(sleep 3; echo late > '" + marker + "') &\necho $! >> \"$log\"\n"
+               "setsid sh -c 'echo $$ >> \"$0\"; sleep 3; echo late > \"$1\"; echo late > \"$2\"' \"$log\" '" + out + "' '" + marker + "' &\n"
+               "while [ \"$(wc -l 2>/dev/null < \"$log\")\" != 2 ]; do sleep 0.01; done\nexit 0\n",
                ReadyIni(h.folder.Path()));
+    TempFolder elsewhere;
+    const std::string victim = elsewhere.File("victim.wav");
+    riffbytes::WriteFile(victim, "the user's song");
+    ASSERT_EQ(::symlink(victim.c_str(), out.c_str()), 0);
     dlg->m_strConverterPath = tools.File("leaves.sh");
     dlg->m_strDropFile = Mp3(music.File("song.mp3"));
-    ASSERT_TRUE(dlg->OpenInputFile());
-    dlg->m_inputFile.Close();
-    ASSERT_EQ(Calls().size(), 1u);
-    EXPECT_TRUE(processalive::EndsWithin(std::stoi(Calls()[0]), 30.0));
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    ASSERT_EQ(Calls().size(), 2u);
+    for (const std::string& pid : Calls()) EXPECT_FALSE(processalive::Runs(std::stoi(pid))) << "a straggler of the converter runs on";
+    EXPECT_EQ(std::filesystem::read_symlink(out).string(), victim);
     EXPECT_FALSE(runtest::Exists(marker)) << "the converter's straggler ran on";
+    EXPECT_EQ(ReadFile(victim), "the user's song");
 }
 
 // The user opens a link in the program folder to a WAV of another rate elsewhere: the link is
