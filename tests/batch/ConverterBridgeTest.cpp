@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "audio/ConverterBridge.h"
+#include "audio/SetAside.h"
 #include "batch/BatchHarness.h"
 #include "batch/StandInConverter.h"
 #include "support/ProcessAlive.h"
@@ -653,6 +654,161 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
         EXPECT_TRUE(BoxTexts().empty());
         ::unlink(entry.c_str());
     }
+}
+
+// The program killed while the converter writes its output, where the user's file was under the
+// output's name: a file of the user's named as the output (tune.wav for tune.mp3), or the user's
+// own 48 kHz WAV in the program folder that was being converted. The next start puts the user's
+// file back at its name and keeps the half-written output beside it, and the trace says both.
+// What cannot go back at all (a private folder that holds two entries, which no conversion
+// leaves) is told to the user at start with the folder it is in.
+TEST_F(ConverterRun, AConversionKilledWhileWritingGetsTheUsersFileBackAndItsHalfOutputKeptBeside) {
+    MakeScript(tools.File("writes.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nhead -c 50000 /dev/zero > \"" + h.folder.Path() +
+                   "${base%.*}.wav\"\necho written >> \"$(dirname \"$0\")/calls.log\"\nexec sleep 60\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("writes.sh");
+    const std::string tune = Mp3(music.File("tune.mp3"));
+    const auto traced = [&](const std::string& line) {
+        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+        return std::count(trace.begin(), trace.end(), line);
+    };
+    const auto held = [&] {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
+            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
+        return found;
+    };
+    for (const bool own48k : {false, true}) {
+        SCOPED_TRACE(own48k ? "the user's 48 kHz WAV" : "the user's file at the output name");
+        const std::string entry = h.folder.File(own48k ? "rate.wav" : "tune.wav");
+        if (own48k) {
+            WriteWav(entry, runtest::Tone(220.0, 48000), 1, 48000);
+        } else {
+            riffbytes::WriteFile(entry, "the user's tune");
+        }
+        const std::string content = ReadFile(entry);
+        struct stat before {};
+        ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+        riffbytes::WriteFile(tools.File("calls.log"), "");
+        const pid_t program = ::fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            dlg->RunConverter(own48k ? entry : tune, h.folder.File("temp.wav"));
+            ::_exit(0);
+        }
+        const bool writing = runtest::PumpUntil([&] { return Calls().size() == 1; }, 30.0);
+        ::kill(program, SIGKILL);
+        ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+        ASSERT_TRUE(writing);
+        // The half-written output under the user's name, the user's file aside.
+        EXPECT_EQ(ReadFile(entry).size(), 50000u);
+        const std::vector<std::string> aside = held();
+        ASSERT_EQ(aside.size(), 1u);
+        const std::string kept = KeptName(entry, " (unfinished conversion ", aside[0], "");
+
+        {
+            CWaveInOutDlg next(h.folder.Path());
+            next.OnInitDialog();
+            next.SendMessage(WM_CLOSE);
+        }
+        struct stat after {};
+        ASSERT_EQ(::lstat(entry.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_TRUE(ReadFile(entry) == content) << "the user's file is not back whole";
+        EXPECT_EQ(ReadFile(kept).size(), 50000u);
+        EXPECT_EQ(traced("RunConverter: put back " + entry + ", set aside by a conversion that did not end; what was at its name is kept as " + kept), 1);
+        EXPECT_TRUE(held().empty());
+        EXPECT_TRUE(BoxTexts().empty());
+        ::unlink(kept.c_str());
+    }
+
+    const std::string stuck = h.folder.File(".sorvel-aside-Zz0123/");
+    ASSERT_EQ(::mkdir(stuck.c_str(), 0700), 0);
+    riffbytes::WriteFile(stuck + "a.wav", "a");
+    riffbytes::WriteFile(stuck + "b.wav", "b");
+    {
+        CWaveInOutDlg next(h.folder.Path());
+        next.OnInitDialog();
+        next.SendMessage(WM_CLOSE);
+    }
+    const std::vector<std::string> boxes = BoxTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("変換の途中でソルベルが終了したため、次のファイルを元の場所に戻せませんでした。\r\n"
+                             "ファイルは次のフォルダにあります。\r\n", 0), 0u) << boxes[0];
+    EXPECT_NE(boxes[0].find("\r\n" + stuck + "a.wav"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("\r\n" + stuck + "b.wav"), std::string::npos) << boxes[0];
+    EXPECT_EQ(ReadFile(stuck + "a.wav"), "a");
+    EXPECT_FALSE(runtest::Exists(h.folder.File("a.wav")));
+}
+
+// Private folders that are not a killed conversion's own are left as they are at start: one a
+// running conversion holds (its lock), one others may enter (mode 0755), a link to a folder and
+// a folder of another user. Their entries stay where they are; nothing is told.
+TEST_F(ConverterRun, TheStartLeavesSetAsideFoldersThatAreNotAKilledConversionsOwnAsTheyAre) {
+    const std::string base = h.folder.Path();
+    riffbytes::WriteFile(base + "held.wav", "held");
+    set_aside::CHeldEntry running(base + "held.wav");
+    ASSERT_TRUE(running.Ok());
+    const auto plant = [&](const std::string& folder, const std::string& name) {
+        EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        riffbytes::WriteFile(folder + "/" + name, name);
+    };
+    plant(base + ".sorvel-aside-open00", "open.wav");
+    ASSERT_EQ(::chmod((base + ".sorvel-aside-open00").c_str(), 0755), 0);
+    TempFolder elsewhere;
+    plant(elsewhere.File("f"), "linked.wav");
+    ASSERT_EQ(::symlink(elsewhere.File("f").c_str(), (base + ".sorvel-aside-link00").c_str()), 0);
+    const bool root = ::geteuid() == 0;  // only the superuser can make a folder of another user
+    if (root) {
+        plant(base + ".sorvel-aside-other0", "other.wav");
+        ASSERT_EQ(::chown((base + ".sorvel-aside-other0/other.wav").c_str(), 4242, 4242), 0);
+        ASSERT_EQ(::chown((base + ".sorvel-aside-other0").c_str(), 4242, 4242), 0);
+    }
+    {
+        CWaveInOutDlg next(base);
+        next.OnInitDialog();
+        next.SendMessage(WM_CLOSE);
+    }
+    for (const char* name : {"held.wav", "open.wav", "linked.wav", "other.wav"}) EXPECT_FALSE(runtest::Exists(base + name)) << name;
+    EXPECT_EQ(ReadFile(running.Held()), "held");
+    EXPECT_EQ(ReadFile(base + ".sorvel-aside-open00/open.wav"), "open.wav");
+    EXPECT_EQ(ReadFile(elsewhere.File("f/linked.wav")), "linked.wav");
+    if (root) {
+        EXPECT_EQ(ReadFile(base + ".sorvel-aside-other0/other.wav"), "other.wav");
+    }
+    EXPECT_TRUE(BoxTexts().empty());
+    // The running conversion puts its own entry back.
+    EXPECT_TRUE(running.PutBack());
+    EXPECT_EQ(ReadFile(base + "held.wav"), "held");
+    if (!root) GTEST_SKIP() << "a folder of another user can be made only by the superuser; the other cases passed";
+}
+
+// A converter that fails after leaving a link under its output name: the user's file there goes
+// back all the same, and the link is kept beside it under a name that says where it came from.
+TEST_F(ConverterRun, WhatTookTheOutputNameDuringAConversionIsKeptBesideTheUsersFileThatGoesBack) {
+    MakeScript(tools.File("links.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nln -s /nowhere \"" + h.folder.Path() + "${base%.*}.wav\"\nexit 1\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("links.sh");
+    const std::string entry = h.folder.File("song.wav");
+    riffbytes::WriteFile(entry, "the user's file");
+    dlg->m_strDropFile = Mp3(music.File("song.mp3"));
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    EXPECT_EQ(ReadFile(entry), "the user's file");
+    std::vector<std::string> kept;
+    for (const auto& e : std::filesystem::directory_iterator(h.folder.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name != "song.wav" && name != "debug.txt") kept.push_back(e.path().string());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].rfind(h.folder.File("song (made during conversion "), 0), 0u) << kept[0];
+    EXPECT_EQ(std::filesystem::read_symlink(kept[0]).string(), "/nowhere");
+    const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+    EXPECT_NE(std::find(trace.begin(), trace.end(),
+                        "RunConverter: what took the name " + entry + " during the conversion is kept as " + kept[0]),
+              trace.end());
 }
 
 // A converter that leaves processes of its own behind when it ends (a wrapper's straggler, and
