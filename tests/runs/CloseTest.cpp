@@ -202,6 +202,7 @@ TEST_F(Close, TheEndOfTheProgramRemovesTheTemporaryConversionFileOnlyWhenItsConv
             platform::ui::QueueHeadlessFileAnswer({song});
             dlg->SendMessage(WM_COMMAND, MAKEWPARAM(1099, BN_CLICKED), 0);
             ASSERT_TRUE(runtest::PumpUntil([&] { return !dlg->IsBatchRunning(); }));
+            EXPECT_EQ(platform::ui::TakeHeadlessFileRequests().size(), 1u);  // the batch's picker
             EXPECT_TRUE(runtest::Exists(folder.File("song_01.wav")));
         } else {
             dlg->m_strDropFile = song;
