@@ -143,6 +143,18 @@ protected:
         return path;
     }
     std::vector<std::string> Calls() { return runtest::TraceLines(tools.File("calls.log")); }
+    // How often the trace holds line.
+    long Traced(const std::string& line) {
+        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+        return std::count(trace.begin(), trace.end(), line);
+    }
+    // The private folders of set-aside entries in the program folder.
+    std::vector<std::string> Held() {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
+            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
+        return found;
+    }
 
     BatchHarness h;  // program and output folders, and a dialog the batch tests use
     TempFolder tools;
@@ -584,16 +596,6 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
     const std::string victim = music.File("victim.wav");
     const std::string entry = h.folder.File("song.wav");
     const std::string putBack = "RunConverter: put back " + entry + ", set aside by a conversion that did not end";
-    const auto traced = [&](const std::string& line) {
-        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
-        return std::count(trace.begin(), trace.end(), line);
-    };
-    const auto held = [&] {  // the private folders beside the entry
-        std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
-            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
-        return found;
-    };
     for (const int kind : {0, 1, 2}) {  // a link, a hard link, the user's own file
         SCOPED_TRACE(kind);
         riffbytes::WriteFile(victim, "the user's song");
@@ -617,7 +619,7 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
         // Left running, the real converter would end after writing; ended, it wrote nothing.
         for (const std::string& pid : Calls()) EXPECT_TRUE(processalive::EndsWithin(std::stoi(pid), 30.0));
         EXPECT_FALSE(runtest::Exists(marker)) << "the converter ran on after the program was killed";
-        const std::vector<std::string> left = held();
+        const std::vector<std::string> left = Held();
         ASSERT_EQ(left.size(), 1u);
         struct stat st {};
         ASSERT_EQ(::lstat((left[0] + "song.wav").c_str(), &st), 0);
@@ -627,7 +629,7 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
             CWaveInOutDlg next(h.folder.Path());
             next.OnInitDialog();
             next.SendMessage(WM_CLOSE);
-            EXPECT_EQ(traced(putBack), 1);
+            EXPECT_EQ(Traced(putBack), 1);
         } else if (kind == 1) {  // the name taken again since
             riffbytes::WriteFile(entry, "a new file");
             const std::string first = KeptName(entry, " (unfinished conversion ", left[0], "");
@@ -636,7 +638,7 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
             dlg->PutBackConverterSetAside(h.folder.Path());
             EXPECT_EQ(ReadFile(first), "the user's file of that name");
             EXPECT_EQ(ReadFile(second), "a new file");
-            EXPECT_EQ(traced(putBack + "; what was at its name is kept as " + second), 1);
+            EXPECT_EQ(Traced(putBack + "; what was at its name is kept as " + second), 1);
             ::unlink(first.c_str());
             ::unlink(second.c_str());
         } else {  // the next conversion of the same song puts it back first
@@ -644,12 +646,12 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
             dlg->m_strDropFile = song;
             EXPECT_TRUE(dlg->OpenInputFile());
             dlg->m_inputFile.Close();
-            EXPECT_EQ(traced(putBack), 2);
+            EXPECT_EQ(Traced(putBack), 2);
         }
         ASSERT_EQ(::lstat(entry.c_str(), &st), 0);
         EXPECT_EQ(st.st_ino, before.st_ino);
         EXPECT_EQ(st.st_mode, before.st_mode);
-        EXPECT_TRUE(held().empty());
+        EXPECT_TRUE(Held().empty());
         EXPECT_EQ(ReadFile(victim), "the user's song");
         EXPECT_TRUE(BoxTexts().empty());
         ::unlink(entry.c_str());
@@ -669,16 +671,6 @@ TEST_F(ConverterRun, AConversionKilledWhileWritingGetsTheUsersFileBackAndItsHalf
                ReadyIni(h.folder.Path()));
     dlg->m_strConverterPath = tools.File("writes.sh");
     const std::string tune = Mp3(music.File("tune.mp3"));
-    const auto traced = [&](const std::string& line) {
-        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
-        return std::count(trace.begin(), trace.end(), line);
-    };
-    const auto held = [&] {
-        std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
-            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
-        return found;
-    };
     for (const bool own48k : {false, true}) {
         SCOPED_TRACE(own48k ? "the user's 48 kHz WAV" : "the user's file at the output name");
         const std::string entry = h.folder.File(own48k ? "rate.wav" : "tune.wav");
@@ -703,7 +695,7 @@ TEST_F(ConverterRun, AConversionKilledWhileWritingGetsTheUsersFileBackAndItsHalf
         ASSERT_TRUE(writing);
         // The half-written output under the user's name, the user's file aside.
         EXPECT_EQ(ReadFile(entry).size(), 50000u);
-        const std::vector<std::string> aside = held();
+        const std::vector<std::string> aside = Held();
         ASSERT_EQ(aside.size(), 1u);
         const std::string kept = KeptName(entry, " (unfinished conversion ", aside[0], "");
 
@@ -717,8 +709,8 @@ TEST_F(ConverterRun, AConversionKilledWhileWritingGetsTheUsersFileBackAndItsHalf
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_TRUE(ReadFile(entry) == content) << "the user's file is not back whole";
         EXPECT_EQ(ReadFile(kept).size(), 50000u);
-        EXPECT_EQ(traced("RunConverter: put back " + entry + ", set aside by a conversion that did not end; what was at its name is kept as " + kept), 1);
-        EXPECT_TRUE(held().empty());
+        EXPECT_EQ(Traced("RunConverter: put back " + entry + ", set aside by a conversion that did not end; what was at its name is kept as " + kept), 1);
+        EXPECT_TRUE(Held().empty());
         EXPECT_TRUE(BoxTexts().empty());
         ::unlink(kept.c_str());
     }
@@ -805,10 +797,7 @@ TEST_F(ConverterRun, WhatTookTheOutputNameDuringAConversionIsKeptBesideTheUsersF
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].rfind(h.folder.File("song (made during conversion "), 0), 0u) << kept[0];
     EXPECT_EQ(std::filesystem::read_symlink(kept[0]).string(), "/nowhere");
-    const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
-    EXPECT_NE(std::find(trace.begin(), trace.end(),
-                        "RunConverter: what took the name " + entry + " during the conversion is kept as " + kept[0]),
-              trace.end());
+    EXPECT_EQ(Traced("RunConverter: what took the name " + entry + " during the conversion is kept as " + kept[0]), 1);
 }
 
 // A converter that leaves processes of its own behind when it ends (a wrapper's straggler, and
