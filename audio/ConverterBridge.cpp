@@ -34,10 +34,12 @@ constexpr const char* kIniMissing =
 constexpr const char* kIniQuestion = "EcoDecoTooL.iniを「ソルベル」用に変更します。よろしいですか？";
 constexpr const char* kIniChangeFailed = "EcoDecoTooL.iniの変更に失敗しました。";
 constexpr const char* kRenameFailed = "ファイル名の変更に失敗しました。";
-// Told at start, followed by one line per entry: the folder it waits in and its name.
+// Told at start, followed by one line per folder: the entry's path in it, or the folder and how
+// many entries it holds.
 constexpr const char* kLeftAside =
     "変換の途中でソルベルが終了したため、次のファイルを元の場所に戻せませんでした。\r\n"
     "ファイルは次のフォルダにあります。";
+constexpr const char* kEntriesSuffix = "個のファイル";
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
@@ -419,6 +421,12 @@ void CWaveInOutDlg::RecoverConverterSetAsideAtStart() {
         set_aside::RecoverSetAside(m_strAppFolder, [this](const std::string& line) { WriteTrace(line); });
     if (left.empty()) return;
     std::string text = kLeftAside;
-    for (const set_aside::LeftAside& entry : left) text += "\r\n" + entry.folder + platform::FileNameOf(entry.path);
+    for (std::size_t i = 0; i < left.size();) {
+        std::size_t n = 1;  // the entries of one folder follow each other
+        while (i + n < left.size() && left[i + n].folder == left[i].folder) ++n;
+        text += "\r\n" + left[i].folder +
+                (n == 1 ? platform::FileNameOf(left[i].path) : " (" + std::to_string(n) + kEntriesSuffix + ")");
+        i += n;
+    }
     AfxMessageBox(text, MB_OK | MB_ICONWARNING);
 }
