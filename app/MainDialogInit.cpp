@@ -116,8 +116,9 @@ BOOL CWaveInOutDlg::OnInitDialog() {
 
     // 8. The system report heads the trace file.
     WriteSystemReport();
-    // What a conversion left aside when the program was killed goes back to its place.
-    PutBackConverterSetAside(m_strAppFolder);
+    // What a conversion left aside when the program was killed goes back to its place; what
+    // cannot is told.
+    RecoverConverterSetAsideAtStart();
 
     // 9. Level labels of the keyboard axis (2 or 4 pixels per dB).
     if (m_nAxisMode == 2) {

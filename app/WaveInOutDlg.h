@@ -621,6 +621,9 @@ public:
     // Puts back what a conversion that never ended (the program was killed) set aside in
     // folder, and tells each entry in the trace; at start-up and before each conversion.
     void PutBackConverterSetAside(const std::string& folder);
+    // The same for the program folder at start-up, where an entry that cannot be put back is
+    // also told to the user in a message box, with the folder it waits in.
+    void RecoverConverterSetAsideAtStart();
     // Whether the program is asked to close (a close request waits for the user-interface
     // thread, or one was deferred behind a box); any thread.
     bool CloseAsked();

@@ -34,6 +34,12 @@ constexpr const char* kIniMissing =
 constexpr const char* kIniQuestion = "EcoDecoTooL.iniを「ソルベル」用に変更します。よろしいですか？";
 constexpr const char* kIniChangeFailed = "EcoDecoTooL.iniの変更に失敗しました。";
 constexpr const char* kRenameFailed = "ファイル名の変更に失敗しました。";
+// Told at start, followed by one line per folder: the entry's path in it, or the folder and how
+// many entries it holds.
+constexpr const char* kLeftAside =
+    "変換の途中でソルベルが終了したため、次のファイルを元の場所に戻せませんでした。\r\n"
+    "ファイルは次のフォルダにあります。";
+constexpr const char* kEntriesSuffix = "個のファイル";
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
@@ -334,10 +340,19 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     }
     // The source itself was the entry moved aside: the converter reads it there, under its name.
     const std::string input = sourceIsEntry && aside ? aside->Held() : source;
-    // Puts the user's entry back as it was.
+    // Puts the user's entry back as it was; what took its name meanwhile is kept beside it.
     const auto restore = [&] {
-        if (aside && !aside->PutBack())
-            WriteTrace("RunConverter: cannot put " + expected + " back; it is in " + aside->Folder());
+        if (!aside) return;
+        std::string kept;
+        const bool back = aside->PutBack(&kept);
+        if (!kept.empty()) WriteTrace("RunConverter: what took the name " + expected + " during the conversion is kept as " + kept);
+        if (!back) WriteTrace("RunConverter: cannot put " + expected + " back; it is in " + aside->Folder());
+    };
+    // The program's own temporary conversion file, removed when the program ends, once a
+    // conversion has put its output there.
+    const auto took = [&] {
+        if (target == platform::WithTrailingSlash(m_strAppFolder) + "temp.wav") m_bMadeTempWav = TRUE;
+        return TRUE;
     };
 
     // 中止 in the batch dialog ends a converter that is still running, and so does a close
@@ -384,7 +399,7 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
     }
     if (m_inputFile.IsOpen()) m_inputFile.Close();
     // The converter wrote the target itself (a source named temp.*): nothing to move.
-    if (expected == target) return TRUE;
+    if (expected == target) return took();
     std::remove(target.c_str());
     const bool moved = std::rename(expected.c_str(), target.c_str()) == 0;
     if (!moved) std::remove(expected.c_str());
@@ -394,9 +409,24 @@ BOOL CWaveInOutDlg::RunConverter(const std::string& source, const std::string& t
         *pTold = TRUE;
         return FALSE;
     }
-    return TRUE;
+    return took();
 }
 
 void CWaveInOutDlg::PutBackConverterSetAside(const std::string& folder) {
     set_aside::RecoverSetAside(folder, [this](const std::string& line) { WriteTrace(line); });
+}
+
+void CWaveInOutDlg::RecoverConverterSetAsideAtStart() {
+    const std::vector<set_aside::LeftAside> left =
+        set_aside::RecoverSetAside(m_strAppFolder, [this](const std::string& line) { WriteTrace(line); });
+    if (left.empty()) return;
+    std::string text = kLeftAside;
+    for (std::size_t i = 0; i < left.size();) {
+        std::size_t n = 1;  // the entries of one folder follow each other
+        while (i + n < left.size() && left[i + n].folder == left[i].folder) ++n;
+        text += "\r\n" + left[i].folder +
+                (n == 1 ? platform::FileNameOf(left[i].path) : " (" + std::to_string(n) + kEntriesSuffix + ")");
+        i += n;
+    }
+    AfxMessageBox(text, MB_OK | MB_ICONWARNING);
 }

@@ -9,10 +9,16 @@
 // so that nothing else takes the entry back under its feet. A folder of that pattern that nobody
 // holds was left by a program that ended in the middle of a conversion (killed, or out of
 // memory): RecoverSetAside puts its entry back, at the next start and before the next conversion.
+//
+// An entry goes back to its name first. Whatever is under the name by then (what the unfinished
+// conversion wrote, or anything made there since) is never replaced or removed: it is renamed to
+// a free name beside it that says what it is, "<name> (<what> <time>)<extension>", with the time
+// the entry was set aside.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace set_aside {
 
@@ -34,9 +40,10 @@ public:
     // The folder that holds the entry, ending with '/', and the entry's path in it.
     const std::string& Folder() const { return m_strFolder; }
     std::string Held() const;
-    // Puts the entry back under its name, never over anything that is there now, and removes
-    // the folder. False when it stays aside (the name is taken, or the rename failed).
-    bool PutBack();
+    // Puts the entry back under its name and removes the folder. What took the name while the
+    // conversion ran is kept beside it ("made during conversion"); *kept (when given) names where
+    // it went, empty when the name was free. False when the entry stays aside.
+    bool PutBack(std::string* kept = nullptr);
 
 private:
     std::string m_strPath;
@@ -45,10 +52,18 @@ private:
     bool m_bBack = false;
 };
 
+// An entry that stays in a set-aside folder: the name it belongs to and the folder (ending with
+// '/') it is in.
+struct LeftAside {
+    std::string path;
+    std::string folder;
+};
+
 // Puts back every entry set aside in folder (ending with '/') by a conversion that no longer
-// runs. Nothing is ever written over or removed but an empty set-aside folder: an entry whose
-// name is taken again stays where it is. Each entry put back or left aside is told through
-// trace, one line each.
-void RecoverSetAside(const std::string& folder, const std::function<void(const std::string&)>& trace);
+// runs; what is under its name then is kept beside it ("unfinished conversion"). Nothing is ever
+// written over or removed but an empty set-aside folder. Each entry put back (with where what was
+// at its name went) or left aside is told through trace, one line each; the entries left aside
+// are returned.
+std::vector<LeftAside> RecoverSetAside(const std::string& folder, const std::function<void(const std::string&)>& trace);
 
 }  // namespace set_aside

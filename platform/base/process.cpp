@@ -6,12 +6,14 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,13 +93,79 @@ void CloseAllBut(int keepA, int keepB) {
     ::close_range(b + 1, ~0U, 0);
 }
 
+// Reads the parent's id of process pid from /proc/<pid>/stat; -1 when it is gone. Made of plain
+// system calls only (no allocation), for the watcher.
+long ParentOf(const char* pid) {
+    char path[64] = "/proc/";
+    std::size_t n = 6;
+    for (const char* p = pid; *p != '\0' && n < sizeof path - 6; ++p) path[n++] = *p;
+    for (const char* p = "/stat"; *p != '\0'; ++p) path[n++] = *p;
+    path[n] = '\0';
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    char line[1024];
+    const ssize_t got = ::read(fd, line, sizeof line - 1);
+    ::close(fd);
+    if (got <= 0) return -1;
+    // "pid (name) state ppid ...": the name may hold anything, so the fields follow its last ')'.
+    const char* close = nullptr;
+    for (ssize_t i = 0; i < got; ++i) {
+        if (line[i] == ')') close = line + i;
+    }
+    if (close == nullptr || close + 4 >= line + got) return -1;
+    const char* p = close + 4;  // past ") S "
+    long ppid = 0;
+    for (; p < line + got && *p >= '0' && *p <= '9'; ++p) ppid = ppid * 10 + (*p - '0');
+    return ppid;
+}
+
+// Sends SIGKILL to every child of the calling process, found in /proc; plain system calls only.
+void KillChildren() {
+    const long self = ::getpid();
+    const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (proc < 0) return;
+    alignas(8) char buf[8192];
+    for (;;) {
+        const long got = ::syscall(SYS_getdents64, proc, buf, sizeof buf);
+        if (got <= 0) break;
+        for (long at = 0; at < got;) {
+            // struct linux_dirent64: inode (8 bytes), offset (8), record length (2), type (1), name.
+            unsigned short length = 0;
+            std::memcpy(&length, buf + at + 16, sizeof length);
+            const char* name = buf + at + 19;
+            at += length;
+            if (*name < '0' || *name > '9') continue;
+            if (ParentOf(name) != self) continue;
+            long pid = 0;
+            for (const char* p = name; *p >= '0' && *p <= '9'; ++p) pid = pid * 10 + (*p - '0');
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        }
+    }
+    ::close(proc);
+}
+
+// Ends every process the watcher has under it: its child, and every descendant of the program
+// that lost its parent and so came to the watcher, the children's reaper, whatever process group
+// or session it moved to. Each round kills the children there are and reaps one that ended;
+// what an ending process leaves behind comes to the watcher before that process can be reaped,
+// so the next round finds it. Returns when the watcher has no child left.
+void EndEverythingInherited() {
+    for (;;) {
+        KillChildren();
+        if (::waitpid(-1, nullptr, 0) < 0 && errno == ECHILD) return;
+    }
+}
+
 // The watcher, a forked copy of the calling program: it starts the program as the leader of a
 // new process group, tells the caller the program's id and how it ended, and ends the whole
 // group once the caller closes its end of the lifeline, which also happens when the caller's
-// process dies in any way (SIGKILL, the out-of-memory killer). Only calls that are safe in a
-// forked copy of a program with threads are made here.
+// process dies in any way (SIGKILL, the out-of-memory killer). It is the reaper of the program's
+// descendants, so a process that left the group (a new session, a daemon's double fork) comes to
+// it when its parent ends and ends with the rest. Only calls that are safe in a forked copy of a
+// program with threads are made here.
 [[noreturn]] void Watch(const char* program, char* const* argv, int lifeline, int notes) {
     SetSignals(SIG_IGN);  // it ends only with the caller, after the group
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     const pid_t watcher = ::getpid();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -137,8 +205,7 @@ void CloseAllBut(int keepA, int keepB) {
         }
     }
     ::kill(-child, SIGKILL);
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    EndEverythingInherited();
     ::_exit(0);
 }
 

@@ -27,7 +27,9 @@ struct ProcessResult {
 // call then returns when nothing of the group runs any more, and the result tells the signal
 // that ended the program. The program runs under a small watcher process, which ends whatever
 // is left of the group with SIGKILL once the call returns, and at once when the calling process
-// dies in any way (killed, out of memory): nothing of the group outlives the call.
+// dies in any way (killed, out of memory), and with it every descendant of the program that
+// left the group (a new session, a daemon's double fork): nothing the program started outlives
+// the call.
 ProcessResult RunProcessAndWait(const std::string& program, const std::vector<std::string>& args,
                                 const std::function<bool()>& cancel = nullptr);
 

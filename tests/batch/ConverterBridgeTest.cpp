@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include "audio/ConverterBridge.h"
+#include "audio/SetAside.h"
 #include "batch/BatchHarness.h"
 #include "batch/StandInConverter.h"
 #include "support/ProcessAlive.h"
@@ -43,6 +45,20 @@ void MakeScript(const std::string& path, const std::string& script, const std::s
 
 std::string ReadyIni(const std::string& folder) {
     return "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\noutfolder=" + Unslashed(folder) + "\r\n";
+}
+
+// Where recovery keeps what it finds under the name of path: beside it, with what it is and the
+// time the entry was set aside (when its private folder last changed), then the extension.
+std::string KeptName(const std::string& path, const std::string& what, const std::string& asideFolder,
+                     const std::string& number) {
+    struct stat st {};
+    EXPECT_EQ(::stat(asideFolder.c_str(), &st), 0);
+    std::tm tm {};
+    ::localtime_r(&st.st_mtime, &tm);
+    char stamp[40];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H.%M.%S", &tm);
+    const std::size_t dot = path.rfind('.');
+    return path.substr(0, dot) + what + stamp + number + ")" + path.substr(dot);
 }
 
 struct AnswerGuard {
@@ -127,6 +143,18 @@ protected:
         return path;
     }
     std::vector<std::string> Calls() { return runtest::TraceLines(tools.File("calls.log")); }
+    // How often the trace holds line.
+    long Traced(const std::string& line) {
+        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
+        return std::count(trace.begin(), trace.end(), line);
+    }
+    // The private folders of set-aside entries in the program folder.
+    std::vector<std::string> Held() {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
+            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
+        return found;
+    }
 
     BatchHarness h;  // program and output folders, and a dialog the batch tests use
     TempFolder tools;
@@ -553,7 +581,8 @@ TEST_F(ConverterRun, TheUsersOwnFileAtTheOutputNameIsReadWhereItWasMovedAndComes
 // file or the user's own file under the converter's output name, and a converter that is a
 // wrapper around the real one. The converter's processes end with the program and write nothing;
 // the entry waits in its private folder and goes back at the next start (or before the next
-// conversion), which the trace tells; a name taken again meanwhile keeps it there until it is free.
+// conversion), which the trace tells. A file made at the name meanwhile is kept beside it under a
+// name that says so, never over a file of that name that is there already.
 TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStartOrConversion) {
     const std::string marker = tools.File("written late");
     MakeScript(tools.File("wrapper.sh"), "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/calls.log\"\n\"$(dirname \"$0\")/late.sh\" \"$@\"\n",
@@ -567,16 +596,6 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
     const std::string victim = music.File("victim.wav");
     const std::string entry = h.folder.File("song.wav");
     const std::string putBack = "RunConverter: put back " + entry + ", set aside by a conversion that did not end";
-    const auto traced = [&](const std::string& line) {
-        const auto trace = runtest::TraceLines(h.folder.File("debug.txt"));
-        return std::count(trace.begin(), trace.end(), line);
-    };
-    const auto held = [&] {  // the private folders beside the entry
-        std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(h.folder.Path()))
-            if (e.path().filename().string().rfind(".sorvel-aside-", 0) == 0) found.push_back(e.path().string() + "/");
-        return found;
-    };
     for (const int kind : {0, 1, 2}) {  // a link, a hard link, the user's own file
         SCOPED_TRACE(kind);
         riffbytes::WriteFile(victim, "the user's song");
@@ -600,7 +619,7 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
         // Left running, the real converter would end after writing; ended, it wrote nothing.
         for (const std::string& pid : Calls()) EXPECT_TRUE(processalive::EndsWithin(std::stoi(pid), 30.0));
         EXPECT_FALSE(runtest::Exists(marker)) << "the converter ran on after the program was killed";
-        const std::vector<std::string> left = held();
+        const std::vector<std::string> left = Held();
         ASSERT_EQ(left.size(), 1u);
         struct stat st {};
         ASSERT_EQ(::lstat((left[0] + "song.wav").c_str(), &st), 0);
@@ -610,48 +629,197 @@ TEST_F(ConverterRun, WhatAKilledProgramsConversionSetAsideGoesBackAtTheNextStart
             CWaveInOutDlg next(h.folder.Path());
             next.OnInitDialog();
             next.SendMessage(WM_CLOSE);
-            EXPECT_EQ(traced(putBack), 1);
-        } else if (kind == 1) {  // a name taken again keeps it there until the name is free
+            EXPECT_EQ(Traced(putBack), 1);
+        } else if (kind == 1) {  // the name taken again since
             riffbytes::WriteFile(entry, "a new file");
+            const std::string first = KeptName(entry, " (unfinished conversion ", left[0], "");
+            const std::string second = KeptName(entry, " (unfinished conversion ", left[0], " 2");
+            riffbytes::WriteFile(first, "the user's file of that name");
             dlg->PutBackConverterSetAside(h.folder.Path());
-            EXPECT_EQ(held(), left);
-            EXPECT_EQ(ReadFile(entry), "a new file");
-            EXPECT_EQ(traced("RunConverter: cannot put back " + entry + " (File exists); what a conversion set aside there stays in " + left[0]), 1);
-            ::unlink(entry.c_str());
-            dlg->PutBackConverterSetAside(h.folder.Path());
-            EXPECT_EQ(traced(putBack), 2);
+            EXPECT_EQ(ReadFile(first), "the user's file of that name");
+            EXPECT_EQ(ReadFile(second), "a new file");
+            EXPECT_EQ(Traced(putBack + "; what was at its name is kept as " + second), 1);
+            ::unlink(first.c_str());
+            ::unlink(second.c_str());
         } else {  // the next conversion of the same song puts it back first
             dlg->m_strConverterPath = tools.File("conv.sh");
             dlg->m_strDropFile = song;
             EXPECT_TRUE(dlg->OpenInputFile());
             dlg->m_inputFile.Close();
-            EXPECT_EQ(traced(putBack), 3);
+            EXPECT_EQ(Traced(putBack), 2);
         }
         ASSERT_EQ(::lstat(entry.c_str(), &st), 0);
         EXPECT_EQ(st.st_ino, before.st_ino);
         EXPECT_EQ(st.st_mode, before.st_mode);
-        EXPECT_TRUE(held().empty());
+        EXPECT_TRUE(Held().empty());
         EXPECT_EQ(ReadFile(victim), "the user's song");
         EXPECT_TRUE(BoxTexts().empty());
         ::unlink(entry.c_str());
     }
 }
 
-// A converter that leaves a process of its own behind when it ends (a wrapper's straggler): the
-// process ends with the conversion, before it can write anything where the user's entry is back.
-TEST_F(ConverterRun, AProcessTheConverterLeavesBehindEndsWithTheConversion) {
-    const std::string marker = tools.File("written late");
-    MakeScript(tools.File("leaves.sh"),
-               "#!/bin/sh\n(sleep 3; echo late > '" + marker + "') &\necho $! >> \"$(dirname \"$0\")/calls.log\"\n"
-               "base=$(basename \"$1\")\nexec sox \"$1\" -r 44100 -b 16 \"" + h.folder.Path() + "${base%.*}.wav\" 2>/dev/null\n",
+// The program killed while the converter writes its output, where the user's file was under the
+// output's name: a file of the user's named as the output (tune.wav for tune.mp3), or the user's
+// own 48 kHz WAV in the program folder that was being converted. The next start puts the user's
+// file back at its name and keeps the half-written output beside it, and the trace says both.
+// What cannot go back at all (a private folder that holds two entries, which no conversion
+// leaves) is told to the user at start with the folder it is in.
+TEST_F(ConverterRun, AConversionKilledWhileWritingGetsTheUsersFileBackAndItsHalfOutputKeptBeside) {
+    MakeScript(tools.File("writes.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nhead -c 50000 /dev/zero > \"" + h.folder.Path() +
+                   "${base%.*}.wav\"\necho written >> \"$(dirname \"$0\")/calls.log\"\nexec sleep 60\n",
                ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("writes.sh");
+    const std::string tune = Mp3(music.File("tune.mp3"));
+    for (const bool own48k : {false, true}) {
+        SCOPED_TRACE(own48k ? "the user's 48 kHz WAV" : "the user's file at the output name");
+        const std::string entry = h.folder.File(own48k ? "rate.wav" : "tune.wav");
+        if (own48k) {
+            WriteWav(entry, runtest::Tone(220.0, 48000), 1, 48000);
+        } else {
+            riffbytes::WriteFile(entry, "the user's tune");
+        }
+        const std::string content = ReadFile(entry);
+        struct stat before {};
+        ASSERT_EQ(::lstat(entry.c_str(), &before), 0);
+        riffbytes::WriteFile(tools.File("calls.log"), "");
+        const pid_t program = ::fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            dlg->RunConverter(own48k ? entry : tune, h.folder.File("temp.wav"));
+            ::_exit(0);
+        }
+        const bool writing = runtest::PumpUntil([&] { return Calls().size() == 1; }, 30.0);
+        ::kill(program, SIGKILL);
+        ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+        ASSERT_TRUE(writing);
+        // The half-written output under the user's name, the user's file aside.
+        EXPECT_EQ(ReadFile(entry).size(), 50000u);
+        const std::vector<std::string> aside = Held();
+        ASSERT_EQ(aside.size(), 1u);
+        const std::string kept = KeptName(entry, " (unfinished conversion ", aside[0], "");
+
+        {
+            CWaveInOutDlg next(h.folder.Path());
+            next.OnInitDialog();
+            next.SendMessage(WM_CLOSE);
+        }
+        struct stat after {};
+        ASSERT_EQ(::lstat(entry.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_TRUE(ReadFile(entry) == content) << "the user's file is not back whole";
+        EXPECT_EQ(ReadFile(kept).size(), 50000u);
+        EXPECT_EQ(Traced("RunConverter: put back " + entry + ", set aside by a conversion that did not end; what was at its name is kept as " + kept), 1);
+        EXPECT_TRUE(Held().empty());
+        EXPECT_TRUE(BoxTexts().empty());
+        ::unlink(kept.c_str());
+    }
+
+    const std::string stuck = h.folder.File(".sorvel-aside-Zz0123/");
+    ASSERT_EQ(::mkdir(stuck.c_str(), 0700), 0);
+    riffbytes::WriteFile(stuck + "a.wav", "a");
+    riffbytes::WriteFile(stuck + "b.wav", "b");
+    {
+        CWaveInOutDlg next(h.folder.Path());
+        next.OnInitDialog();
+        next.SendMessage(WM_CLOSE);
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"変換の途中でソルベルが終了したため、次のファイルを元の場所に戻せませんでした。\r\n"
+                                                   "ファイルは次のフォルダにあります。\r\n" + stuck + " (2個のファイル)"});
+    EXPECT_EQ(ReadFile(stuck + "a.wav"), "a");
+    EXPECT_FALSE(runtest::Exists(h.folder.File("a.wav")));
+}
+
+// Private folders that are not a killed conversion's own are left as they are at start: one a
+// running conversion holds (its lock), one others may enter (mode 0755), a link to a folder and
+// a folder of another user. Their entries stay where they are; nothing is told.
+TEST_F(ConverterRun, TheStartLeavesSetAsideFoldersThatAreNotAKilledConversionsOwnAsTheyAre) {
+    const std::string base = h.folder.Path();
+    riffbytes::WriteFile(base + "held.wav", "held");
+    set_aside::CHeldEntry running(base + "held.wav");
+    ASSERT_TRUE(running.Ok());
+    const auto plant = [&](const std::string& folder, const std::string& name) {
+        EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        riffbytes::WriteFile(folder + "/" + name, name);
+    };
+    plant(base + ".sorvel-aside-open00", "open.wav");
+    ASSERT_EQ(::chmod((base + ".sorvel-aside-open00").c_str(), 0755), 0);
+    TempFolder elsewhere;
+    plant(elsewhere.File("f"), "linked.wav");
+    ASSERT_EQ(::symlink(elsewhere.File("f").c_str(), (base + ".sorvel-aside-link00").c_str()), 0);
+    const bool root = ::geteuid() == 0;  // only the superuser can make a folder of another user
+    if (root) {
+        plant(base + ".sorvel-aside-other0", "other.wav");
+        ASSERT_EQ(::chown((base + ".sorvel-aside-other0/other.wav").c_str(), 4242, 4242), 0);
+        ASSERT_EQ(::chown((base + ".sorvel-aside-other0").c_str(), 4242, 4242), 0);
+    }
+    {
+        CWaveInOutDlg next(base);
+        next.OnInitDialog();
+        next.SendMessage(WM_CLOSE);
+    }
+    for (const char* name : {"held.wav", "open.wav", "linked.wav", "other.wav"}) EXPECT_FALSE(runtest::Exists(base + name)) << name;
+    EXPECT_EQ(ReadFile(running.Held()), "held");
+    EXPECT_EQ(ReadFile(base + ".sorvel-aside-open00/open.wav"), "open.wav");
+    EXPECT_EQ(ReadFile(elsewhere.File("f/linked.wav")), "linked.wav");
+    if (root) {
+        EXPECT_EQ(ReadFile(base + ".sorvel-aside-other0/other.wav"), "other.wav");
+    }
+    EXPECT_TRUE(BoxTexts().empty());
+    // The running conversion puts its own entry back.
+    EXPECT_TRUE(running.PutBack());
+    EXPECT_EQ(ReadFile(base + "held.wav"), "held");
+    if (!root) GTEST_SKIP() << "a folder of another user can be made only by the superuser; the other cases passed";
+}
+
+// A converter that fails after leaving a link under its output name: the user's file there goes
+// back all the same, and the link is kept beside it under a name that says where it came from.
+TEST_F(ConverterRun, WhatTookTheOutputNameDuringAConversionIsKeptBesideTheUsersFileThatGoesBack) {
+    MakeScript(tools.File("links.sh"),
+               "#!/bin/sh\nbase=$(basename \"$1\")\nln -s /nowhere \"" + h.folder.Path() + "${base%.*}.wav\"\nexit 1\n",
+               ReadyIni(h.folder.Path()));
+    dlg->m_strConverterPath = tools.File("links.sh");
+    const std::string entry = h.folder.File("song.wav");
+    riffbytes::WriteFile(entry, "the user's file");
+    dlg->m_strDropFile = Mp3(music.File("song.mp3"));
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    EXPECT_EQ(ReadFile(entry), "the user's file");
+    std::vector<std::string> kept;
+    for (const auto& e : std::filesystem::directory_iterator(h.folder.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name != "song.wav" && name != "debug.txt") kept.push_back(e.path().string());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].rfind(h.folder.File("song (made during conversion "), 0), 0u) << kept[0];
+    EXPECT_EQ(std::filesystem::read_symlink(kept[0]).string(), "/nowhere");
+    EXPECT_EQ(Traced("RunConverter: what took the name " + entry + " during the conversion is kept as " + kept[0]), 1);
+}
+
+// A converter that leaves processes of its own behind when it ends (a wrapper's straggler, and
+// one that moved to a session of its own) and writes no output: both end with the conversion,
+// before they can write anything through the user's link, which is back under the output name.
+TEST_F(ConverterRun, ProcessesTheConverterLeavesBehindEndWithTheConversionWhateverSessionTheyMovedTo) {
+    const std::string marker = tools.File("written late");
+    const std::string out = h.folder.File("song.wav");
+    MakeScript(tools.File("leaves.sh"),
+               "#!/bin/sh\nlog=\"$(dirname \"$0\")/calls.log\"\n(sleep 3; echo late > '" + marker + "') &\necho $! >> \"$log\"\n"
+               "setsid sh -c 'echo $$ >> \"$0\"; sleep 3; echo late > \"$1\"; echo late > \"$2\"' \"$log\" '" + out + "' '" + marker + "' &\n"
+               "while [ \"$(wc -l 2>/dev/null < \"$log\")\" != 2 ]; do sleep 0.01; done\nexit 0\n",
+               ReadyIni(h.folder.Path()));
+    TempFolder elsewhere;
+    const std::string victim = elsewhere.File("victim.wav");
+    riffbytes::WriteFile(victim, "the user's song");
+    ASSERT_EQ(::symlink(victim.c_str(), out.c_str()), 0);
     dlg->m_strConverterPath = tools.File("leaves.sh");
     dlg->m_strDropFile = Mp3(music.File("song.mp3"));
-    ASSERT_TRUE(dlg->OpenInputFile());
-    dlg->m_inputFile.Close();
-    ASSERT_EQ(Calls().size(), 1u);
-    EXPECT_TRUE(processalive::EndsWithin(std::stoi(Calls()[0]), 30.0));
+    EXPECT_FALSE(dlg->OpenInputFile());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"EcoDecoTooLでの変換に失敗しました。"});
+    ASSERT_EQ(Calls().size(), 2u);
+    for (const std::string& pid : Calls()) EXPECT_FALSE(processalive::Runs(std::stoi(pid))) << "a straggler of the converter runs on";
+    EXPECT_EQ(std::filesystem::read_symlink(out).string(), victim);
     EXPECT_FALSE(runtest::Exists(marker)) << "the converter's straggler ran on";
+    EXPECT_EQ(ReadFile(victim), "the user's song");
 }
 
 // The user opens a link in the program folder to a WAV of another rate elsewhere: the link is

@@ -4,6 +4,11 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
@@ -61,6 +66,48 @@ TEST(RunProcess, ACancelEndsTheProcessesTheProgramStarted) {
     ASSERT_TRUE(in >> foreground >> stubborn);
     EXPECT_FALSE(processalive::Runs(foreground)) << "the wrapper's child still runs";
     EXPECT_FALSE(processalive::Runs(stubborn)) << "the child that ignores SIGTERM still runs";
+}
+
+// A program that hands its work to processes that leave its group: a new session's child and a
+// daemon (a double fork whose middle process has ended). They end with the call, whether the
+// program ended well or the calling process was killed, and write nothing afterwards.
+TEST(RunProcess, ProcessesThatLeftTheProgramsGroupEndWithTheCallAndWithAKilledCaller) {
+    TempFolder folder;
+    const std::string pids = folder.File("pids");
+    const std::string late = folder.File("late");
+    // Each note their process id, wait, and would then write late. The program ends once both
+    // ids are noted.
+    const std::string worker = folder.File("worker.sh");
+    riffbytes::WriteFile(worker, "#!/bin/sh\necho $$ >> '" + pids + "'\nsleep 3\necho late > '" + late + "'\n");
+    ::chmod(worker.c_str(), 0755);
+    const std::string script = "setsid '" + worker + "' & setsid sh -c \"'" + worker + "' & exit 0\" & "
+                               "while [ \"$(wc -l 2>/dev/null < '" + pids + "')\" != 2 ]; do sleep 0.01; done";
+    const auto noted = [&] {
+        std::vector<pid_t> found;
+        std::istringstream in(riffbytes::ReadFile(pids));
+        for (pid_t pid = 0; in >> pid;) found.push_back(pid);
+        return found;
+    };
+
+    ASSERT_TRUE(RunProcessAndWait("/bin/sh", {"-c", script + "; exit 0"}).Succeeded());
+    ASSERT_EQ(noted().size(), 2u);
+    for (const pid_t pid : noted()) EXPECT_FALSE(processalive::Runs(pid)) << "a process of another session still runs";
+
+    // The calling process killed while the program runs.
+    std::remove(pids.c_str());
+    const pid_t caller = ::fork();
+    ASSERT_GE(caller, 0);
+    if (caller == 0) {
+        RunProcessAndWait("/bin/sh", {"-c", script + "; sleep 60"});
+        ::_exit(0);
+    }
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (noted().size() < 2 && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(caller, SIGKILL);
+    ASSERT_EQ(::waitpid(caller, nullptr, 0), caller);
+    ASSERT_EQ(noted().size(), 2u);
+    for (const pid_t pid : noted()) EXPECT_TRUE(processalive::EndsWithin(pid, 30.0)) << "a process of another session outlived the caller";
+    EXPECT_FALSE(platform::FileExists(late)) << "a process wrote after the call had ended";
 }
 
 TEST(RunProcess, WaitsUntilTheProgramHasEnded) {

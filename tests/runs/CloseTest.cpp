@@ -1,7 +1,9 @@
 // Closing the program: the close operation stops a run, joins every worker, frees the buffers
 // and writes the whole settings file once, whichever way the dialog is ended.
 #include <cstdio>
+#include <cstdlib>
 
+#include "batch/StandInConverter.h"
 #include "effects/EQdlg.h"
 #include "platform/wave/virtualbackend.h"
 #include "runs/RunHarness.h"
@@ -170,19 +172,50 @@ TEST_F(Close, ClosingKeepsTheEffectDialogsLastPresetsInTheSettings) {
     EXPECT_EQ(lines[22].substr(lines[22].size() - 2), " 9");
 }
 
-TEST_F(Close, TheEndOfTheProgramRemovesOnlyATemporaryConversionFileItMade) {
-    // A file of that name that was there before is someone else's.
-    runtest::WriteWav(folder.File("temp.wav"), std::vector<short>(10, 0));
+// The temporary conversion file goes at the end of the program once a conversion of its own
+// put its output there: after a file run of an mp3 (OPEN, which plays it) and after a batch of
+// one alike. A temp.wav that was there before and that no conversion of this run wrote belongs
+// to someone else and stays.
+TEST_F(Close, TheEndOfTheProgramRemovesTheTemporaryConversionFileOnlyWhenItsConversionMadeIt) {
+    const std::string temp = folder.File("temp.wav");
+    runtest::WriteWav(temp, std::vector<short>(10, 0));
+    const std::string before = runtest::ReadFile(temp);
     dlg->OnClose();
     dlg.reset();
-    EXPECT_TRUE(runtest::Exists(folder.File("temp.wav")));
+    EXPECT_EQ(runtest::ReadFile(temp), before);
+    std::remove(temp.c_str());
 
-    dlg = std::make_unique<runtest::RunDialog>(folder.Path());
-    runtest::SetUpLikeStartUp(*dlg, folder.Path());
-    dlg->m_bMadeTempWav = TRUE;  // as the converter leaves it
-    dlg->OnClose();
-    dlg.reset();
-    EXPECT_FALSE(runtest::Exists(folder.File("temp.wav")));
+    TempFolder tools;
+    const std::string unslashed = folder.Path().substr(0, folder.Path().size() - 1);
+    batchtest::MakeStandIn(tools.File("conv.sh"), "[ComboBox]\r\n1003=0\r\n[Radio]\r\nwav=1\r\noutfolder=1\r\n[Edit]\r\n"
+                                                  "outfolder=" + unslashed + "\r\n");
+    const std::string tone = tools.File("tone.wav");
+    runtest::WriteWav(tone, runtest::Tone(300.0, 44100));
+    const std::string song = tools.File("song.mp3");
+    ASSERT_EQ(std::system(("sox '" + tone + "' '" + song + "' 2>/dev/null").c_str()), 0);
+    for (const bool batch : {false, true}) {
+        SCOPED_TRACE(batch ? "batch" : "file run");
+        dlg = std::make_unique<RunDialog>(folder.Path());
+        runtest::SetUpLikeStartUp(*dlg, folder.Path());
+        dlg->m_strConverterPath = tools.File("conv.sh");
+        if (batch) {
+            platform::ui::QueueHeadlessFileAnswer({song});
+            dlg->SendMessage(WM_COMMAND, MAKEWPARAM(1099, BN_CLICKED), 0);
+            ASSERT_TRUE(runtest::PumpUntil([&] { return !dlg->IsBatchRunning(); }));
+            EXPECT_EQ(platform::ui::TakeHeadlessFileRequests().size(), 1u);  // the batch's picker
+            EXPECT_TRUE(runtest::Exists(folder.File("song_01.wav")));
+        } else {
+            dlg->m_strDropFile = song;
+            dlg->OnBnClickedOpen();
+            ASSERT_EQ(dlg->m_nRunState.load(), 2);
+            ASSERT_TRUE(runtest::PumpUntil([&] { return dlg->m_nInputCount.load() > 0; }));
+        }
+        EXPECT_TRUE(runtest::BoxTexts().empty());
+        EXPECT_GT(runtest::ReadWav(temp).samples.size(), 40000u);
+        dlg->OnClose();
+        dlg.reset();
+        EXPECT_FALSE(runtest::Exists(temp));
+    }
 }
 
 TEST_F(Close, SettingsFileThatCannotBeWrittenIsSkippedSilently) {
