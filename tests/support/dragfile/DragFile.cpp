@@ -20,6 +20,7 @@
 // with it within 30 s.
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QDrag>
 #include <QElapsedTimer>
 #include <QMimeData>
@@ -77,6 +78,7 @@ bool Parse(int argc, char** argv, Options* o) {
     }
     if (o->title.empty()) return false;
     if (o->clickX >= 0 || !o->type.empty()) return o->files.isEmpty();
+    if (o->files.isEmpty()) return !o->key.empty() && o->stop == 0;
     return o->atX >= 0 && !o->files.isEmpty() && (o->stop == 0) == o->key.empty();
 }
 
@@ -168,7 +170,7 @@ private:
 // The drag's source: a small window; a press of the left button on it starts the drag.
 class Source : public QWidget {
 public:
-    Source(const Options& o, Display* dpy, QPoint target) : m_o(o), m_dpy(dpy), m_target(target) {
+    Source(const Options& o, Display* dpy, Window window, QPoint target) : m_o(o), m_dpy(dpy), m_window(window), m_target(target) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         setWindowTitle(QStringLiteral("drag source"));
         resize(40, 40);
@@ -214,7 +216,13 @@ private:
             if (m_acceptedMoves < 5 && waited->elapsed() < 10000) return;
             steps->stop();
             if (m_o.stop != 0) {
+                // The drag holds the keyboard (for Escape); the key is for the other window.
+                if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+                    xcb_ungrab_keyboard(x11->connection(), XCB_CURRENT_TIME);
+                    xcb_flush(x11->connection());
+                }
                 ::kill(m_o.stop, SIGSTOP);
+                XSetInputFocus(m_dpy, m_window, RevertToPointerRoot, CurrentTime);
                 const KeyCode code = XKeysymToKeycode(m_dpy, XStringToKeysym(m_o.key.c_str()));
                 XTestFakeKeyEvent(m_dpy, code, True, CurrentTime);
                 XTestFakeKeyEvent(m_dpy, code, False, CurrentTime);
@@ -231,6 +239,7 @@ private:
 
     const Options& m_o;
     Display* m_dpy;
+    Window m_window;
     QPoint m_target;
     bool m_started = false;
     bool m_accepted = false;
@@ -298,11 +307,19 @@ int main(int argc, char** argv) {
         Button(dpy, false);
     }
 
+    if (o.files.isEmpty()) {
+        const KeyCode code = XKeysymToKeycode(dpy, XStringToKeysym(o.key.c_str()));
+        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+        XSync(dpy, False);
+        XCloseDisplay(dpy);
+        return 0;
+    }
     FinishWatch watch(dpy);
     app.installNativeEventFilter(&watch);
     // The source in the screen's lower right corner, away from the window.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    Source source(o, dpy, rootPoint(o.atX, o.atY));
+    Source source(o, dpy, target, rootPoint(o.atX, o.atY));
     source.move(screen.right() - 60, screen.bottom() - 60);
     source.show();
     QElapsedTimer showing;
