@@ -80,7 +80,11 @@ BOOL CWaveInOutDlg::OpenInputFile() {
                             converter ? kConverterFilter : kWavOnlyFilter, this);
             if (dlg.DoModal() != IDOK) return FALSE;
             name = dlg.GetPathName();
-            if (!StartMayGoOn()) return FALSE;
+            // Nothing may have begun while the picker was open.
+            if (!StartMayGoOn()) {
+                WriteTrace("2-01 a run or a close began while the file was chosen; no run starts");
+                return FALSE;
+            }
         }
         m_strLastFile = name;
         m_strInputFile = name;
@@ -136,7 +140,10 @@ BOOL CWaveInOutDlg::ConvertInputFile(std::string* name) {
         return FALSE;
     }
     // The wait handled what came meanwhile; nothing of it may have begun a run or a close.
-    if (!StartMayGoOn()) return FALSE;
+    if (!StartMayGoOn()) {
+        WriteTrace("2-01 a run or a close began during the conversion; no run starts");
+        return FALSE;
+    }
     m_strLastFile = temp;
     *name = temp;
     return TRUE;

@@ -140,14 +140,8 @@ void CWaveInOutDlg::OpenHeld() {
 void CWaveInOutDlg::StartFile() {
     if (m_nRunState.load() != 0 || IsBatchRunning()) return;
     WriteTrace("2-01");
+    // OpenInputFile looks at the run state again after each of its waits (picker, converter).
     if (!OpenInputFile()) return;
-    // Choosing and converting the file may have waited (picker, converter, boxes): the run
-    // starts only when nothing else began meanwhile.
-    if (!StartMayGoOn()) {
-        WriteTrace("2-01 the run state changed while the file was chosen; no run starts");
-        m_inputFile.Close();
-        return;
-    }
 
     WriteTrace("2-02");
     m_nRunState.store(2);

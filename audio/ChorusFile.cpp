@@ -19,7 +19,10 @@ void CWaveInOutDlg::OnBnClickedChorusFile() {
     if (dlg.DoModal() != IDOK) return;
     // The arrays are gone once the program has closed; nothing is loaded then. Nor while a run
     // or a batch reads them: the engine would see them change under it.
-    if (!StartMayGoOn() || m_pnMark == nullptr) return;
+    if (!StartMayGoOn() || m_pnMark == nullptr) {
+        WriteTrace("Chorus file: a run, a batch or a close began while the dump was chosen; it is not loaded");
+        return;
+    }
 
     pitch_dump::ChorusDump dump;
     const pitch_dump::LoadStatus status = pitch_dump::ReadChorusDump(dlg.GetPathName(), 2 * m_nRingLen, &dump);
