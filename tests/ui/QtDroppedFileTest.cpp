@@ -305,6 +305,8 @@ TEST_F(QtDroppedFileTest, ExitClickedDuringTheWaitThenADropClosesTheProgram) {
 // picker started.
 TEST_F(QtDroppedFileTest, ADropThatLandsAsOpensPickerOpensWaitsForThePicker) {
     ASSERT_TRUE(DropBehindSpaceOn(places.open, voice));
+    fs::create_directories(fs::path(ScreenshotPath("x")).parent_path());
+    EXPECT_TRUE(Helper({"--title", "開く", "--shot", ScreenshotPath("drop-as-open-picker-opens.png")}));
     ASSERT_TRUE(ChooseInPicker(voice));
     // The run of the chosen file starts; the drop then acts as OPEN during it.
     EXPECT_TRUE(WaitFor([&] {
@@ -312,6 +314,7 @@ TEST_F(QtDroppedFileTest, ADropThatLandsAsOpensPickerOpensWaitsForThePicker) {
         return Count(trace, "2-02") >= 1 && Count(trace, "2-OPEN button") >= 2;
     })) << "the chosen file did not play, or the drop did not act after the picker";
     EXPECT_EQ(Count(Trace(), "2-02"), 1u) << "a run started behind the picker";
+    EXPECT_TRUE(Helper({"--title", "voice.wav", "--shot", ScreenshotPath("drop-after-open-picker.png")}));
     const bool closed = Terminate();
     Report("drop as OPEN's picker opens", closed);
     EXPECT_TRUE(closed) << "the program did not close after SIGTERM";

@@ -241,4 +241,22 @@ TEST_F(QtHeldInputTest, ARunThatBeganBehindTheChorusOrBatchPickerKeepsTheChoiceF
     EXPECT_LT(Find(trace, "BatchProc: a run or a close began"), trace.size()) << "a batch started beside the run";
 }
 
+// Qt keeps only the first handler of the window system's events installed: when another one is
+// in place, the hold of input cannot work, and the trace says so.
+TEST_F(QtUiTest, AWaitWhoseInputHoldIsNotInPlaceSaysSoInTheTrace) {
+    auto* ws = platform::ui::GetWindowSystem();
+    ASSERT_NE(ws, nullptr);
+    std::vector<std::string> notes;
+    platform::ui::SetWindowSystemNoticeSink([&](const std::string& text) { notes.push_back(text); });
+    ws->ProcessPendingEvents();  // the hold is in place: nothing to say
+    EXPECT_TRUE(notes.empty());
+    drv::OccupyWindowSystemEventHandler(true);
+    ws->ProcessPendingEvents();
+    drv::OccupyWindowSystemEventHandler(false);
+    ws->ProcessPendingEvents();
+    platform::ui::SetWindowSystemNoticeSink(nullptr);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("another handler"), std::string::npos) << notes[0];
+}
+
 }  // namespace

@@ -270,15 +270,16 @@ public:
         POINT m_at;
     };
 
-    // Installs the handler once; false (and said once) when another handler came first.
+    // Installs the handler (Qt keeps a handler that was installed first); false, and said once
+    // each time it is found missing, when another one is in its place.
     bool Install() {
-        if (!m_installed) {
-            m_installed = true;
-            QWindowSystemInterfacePrivate::installWindowSystemEventHandler(this);
-            if (!InPlace()) WindowSystemNotice("input hold: another handler of the window system's events was installed first; "
-                                           "input during a wait is not held and drops are handed over without their order");
-        }
-        return InPlace();
+        QWindowSystemInterfacePrivate::installWindowSystemEventHandler(this);
+        const bool inPlace = InPlace();
+        if (!inPlace && !m_toldMissing)
+            WindowSystemNotice("input hold: another handler of the window system's events is in place; input during a "
+                               "wait is not held, and dropped files are handed over apart from the input");
+        m_toldMissing = !inPlace;
+        return inPlace;
     }
     bool InPlace() const { return QWindowSystemInterfacePrivate::eventHandler == this; }
 
@@ -421,7 +422,7 @@ private:
     std::vector<std::unique_ptr<DropEvent>> m_waiting;  // drops waiting for their window
     QPointer<QWidget> m_modal;
     bool m_holding = false;
-    bool m_installed = false;
+    bool m_toldMissing = false;
     bool m_retryScheduled = false;
     QObject m_context;  // the retries' context: they end with the hold
 };

@@ -6,6 +6,7 @@
 //   drag_file --title TITLE --at X,Y [--focus X,Y] [--stop PID --key NAME] FILE...
 //   drag_file --title TITLE --click X,Y
 //   drag_file --title TITLE --type TEXT
+//   drag_file --title TITLE --shot FILE.png
 //
 // TITLE: the caption of the top-level window to drop on; X,Y: the drop point in its client area.
 // --focus: before the drag, the left button is pressed at that point and released away from it, so
@@ -14,10 +15,10 @@
 // the key NAME (an X keysym name, e.g. "space") is pressed and released, the files are dropped,
 // and the process goes on (SIGCONT): the program then finds the key and the drop waiting together.
 // --click: only a click of the left button at that point. --type: with the mouse over the window,
-// the text is typed and Return pressed.
+// the text is typed and Return pressed. --shot: once the window shows, the whole screen is saved.
 // Prints "dropped" and exits 0 when the window accepted the drop and finished with it; 2 on wrong
 // arguments, 3 when the window was not found, 4 when it refused the drop, 5 when it did not finish
-// with it within 30 s.
+// with it within 30 s, 6 when the screen could not be saved.
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QGuiApplication>
@@ -55,6 +56,7 @@ struct Options {
     std::string key;
     int clickX = -1, clickY = -1;
     std::string type;
+    std::string shot;
     QList<QUrl> files;
 };
 
@@ -74,10 +76,11 @@ bool Parse(int argc, char** argv, Options* o) {
         else if (a == "--click" && more) {
             if (!Point(argv[++i], &o->clickX, &o->clickY)) return false;
         } else if (a == "--type" && more) o->type = argv[++i];
+        else if (a == "--shot" && more) o->shot = argv[++i];
         else o->files.push_back(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
     }
     if (o->title.empty()) return false;
-    if (o->clickX >= 0 || !o->type.empty()) return o->files.isEmpty();
+    if (o->clickX >= 0 || !o->type.empty() || !o->shot.empty()) return o->files.isEmpty();
     if (o->files.isEmpty()) return !o->key.empty() && o->stop == 0;
     return o->atX >= 0 && !o->files.isEmpty() && (o->stop == 0) == o->key.empty();
 }
@@ -276,6 +279,10 @@ int main(int argc, char** argv) {
         return QPoint(rx, ry);
     };
 
+    if (!o.shot.empty()) {
+        XCloseDisplay(dpy);
+        return QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(o.shot.c_str()), "PNG") ? 0 : 6;
+    }
     if (o.clickX >= 0) {
         const QPoint at = rootPoint(o.clickX, o.clickY);
         MoveTo(dpy, at.x(), at.y());
