@@ -234,9 +234,10 @@ void WakeForPostedMessages() {
 // handled (no box, picker or menu above the window) the drop is handed to the window; while one
 // is above it, it waits until none is, and is then handed over in its order.
 //
-// Qt keeps only the first handler installed. The handler is installed once and stays; when another
-// was in place first, the notice sink says so and drops are handed over by a queued call that
-// follows the same rules, while input during a wait is not held.
+// Qt keeps only the first handler installed. This one is installed at each wait and each drop and
+// then stays; each time another is found in its place, the notice sink (the program's trace) says
+// so, drops are then handed over by a timer that follows the same rules, and input during a wait
+// is not held.
 // User-interface thread only.
 class QtWindowSystem::InputHold : public QWindowSystemEventHandler {
 public:
