@@ -53,7 +53,10 @@ void CWaveInOutDlg::OnDropFiles(HDROP hDropInfo) {
         DragQueryFile(hDropInfo, 0, name.data(), length + 1);
         name.resize(length);
         m_strDropFile = name;
-        OnBnClickedOpen();
+        // A drop acts as a click on OPEN with that file. Inside another start (its picker or
+        // wait) it starts nothing: the file stays for the next OPEN, as during a run.
+        const CStartInProgress start(this, "Dropped file");
+        if (start) OpenHeld();
     }
     DragFinish(hDropInfo);
 }
@@ -77,6 +80,11 @@ BOOL CWaveInOutDlg::OpenInputFile() {
                             converter ? kConverterFilter : kWavOnlyFilter, this);
             if (dlg.DoModal() != IDOK) return FALSE;
             name = dlg.GetPathName();
+            // Nothing may have begun while the picker was open.
+            if (!StartMayGoOn()) {
+                WriteTrace("2-01 a run or a close began while the file was chosen; no run starts");
+                return FALSE;
+            }
         }
         m_strLastFile = name;
         m_strInputFile = name;
@@ -129,6 +137,11 @@ BOOL CWaveInOutDlg::ConvertInputFile(std::string* name) {
     if (!RunConverter(m_strLastFile, temp, &told)) {
         // A converter that failed or wrote nothing is told as the batch tells it.
         if (!told) AfxMessageBox(kConverterFailed);
+        return FALSE;
+    }
+    // The wait handled what came meanwhile; nothing of it may have begun a run or a close.
+    if (!StartMayGoOn()) {
+        WriteTrace("2-01 a run or a close began during the conversion; no run starts");
         return FALSE;
     }
     m_strLastFile = temp;

@@ -6,6 +6,7 @@
 // joins the engine and player threads before it closes devices and files.
 #include "app/WaveInOutDlg.h"
 #include "platform/base/clock.h"
+#include "platform/ui/dialog.h"
 
 namespace {
 
@@ -17,6 +18,23 @@ const char* MethodName(int method) { return method == 1 ? "PhaseVocoder" : "TD-P
 std::string Traced(const char* head, int method) { return std::string(head) + "  " + MethodName(method); }
 
 }  // namespace
+
+CWaveInOutDlg::CStartInProgress::CStartInProgress(CWaveInOutDlg* dlg, const char* what)
+    : m_pDlg(dlg), m_bHeld(dlg->m_nStartsInProgress == 0) {
+    if (m_bHeld) {
+        ++m_pDlg->m_nStartsInProgress;
+    } else {
+        m_pDlg->WriteTrace(std::string(what) + " refused: another start is in progress");
+    }
+}
+
+CWaveInOutDlg::CStartInProgress::~CStartInProgress() {
+    if (m_bHeld) --m_pDlg->m_nStartsInProgress;
+}
+
+bool CWaveInOutDlg::StartMayGoOn() const {
+    return m_nRunState.load() == 0 && !IsBatchRunning() && !m_bCloseDone && !platform::ui::CloseRequested();
+}
 
 void CWaveInOutDlg::PrepareDevicesAndFiles(int channels) {
     m_nInputEnd.store(kNoInputEnd, std::memory_order_release);
@@ -42,6 +60,8 @@ bool CWaveInOutDlg::StartEngine(int channels, const char* psolaTrace, const char
 
 void CWaveInOutDlg::OnBnClickedLive() {
     WriteTrace(Traced("1-LIVE button", m_nMethod));
+    const CStartInProgress start(this, "LIVE");
+    if (!start) return;
     // No run beside a batch: the batch converts in the buffers the run would use.
     if (m_nRunState.load() != 0 || IsBatchRunning() || m_bCloseDone) return;
 
@@ -98,6 +118,15 @@ void CWaveInOutDlg::OnBnClickedLive() {
 }
 
 void CWaveInOutDlg::OnBnClickedOpen() {
+    const CStartInProgress start(this, "OPEN");
+    if (!start) {
+        WriteTrace(Traced("2-OPEN button", m_nMethod));
+        return;
+    }
+    OpenHeld();
+}
+
+void CWaveInOutDlg::OpenHeld() {
     WriteTrace(Traced("2-OPEN button", m_nMethod));
     // During a run nothing of it changes; the chorus-file loader sets its own values and calls
     // StartFile itself.
@@ -111,6 +140,7 @@ void CWaveInOutDlg::OnBnClickedOpen() {
 void CWaveInOutDlg::StartFile() {
     if (m_nRunState.load() != 0 || IsBatchRunning()) return;
     WriteTrace("2-01");
+    // OpenInputFile looks at the run state again after each of its waits (picker, converter).
     if (!OpenInputFile()) return;
 
     WriteTrace("2-02");
@@ -159,10 +189,12 @@ void CWaveInOutDlg::StartFile() {
 void CWaveInOutDlg::OnBnClickedPlay() {
     WriteTrace(Traced("3-PLAY button", m_nMethod));
     WriteTrace("3-01");
+    const CStartInProgress start(this, "PLAY");
+    if (!start) return;
     if (m_nRunState.load() == 0 && m_nPlayState == 2) {
         // Replay of the last file: it starts paused and is resumed below.
         m_bReplay = TRUE;
-        OnBnClickedOpen();
+        OpenHeld();
         WriteTrace("3-02");
         m_btnPlay.SetBitmap(&m_bmpPlay[0]);
         if (m_hWaveOut != nullptr) waveOutPause(m_hWaveOut);

@@ -1,6 +1,7 @@
 #include "app/WaveInOutDlg.h"
 
 #include "platform/base/fileopen.h"
+#include "platform/ui/userinput.h"
 #include "platform/wave/libmessages.h"
 
 #include <cstdio>
@@ -35,10 +36,12 @@ CWaveInOutDlg::CWaveInOutDlg(const std::string& appFolder, CWnd* pParent) : CDia
     if (::lstat(m_strTracePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) m_strTracePath.clear();
     // What the sound libraries have to say goes into the trace, not onto standard error.
     if (IsTracing()) platform::wave::SetSoundLibraryMessageSink([this](const std::string& text) { WriteTrace("sound: " + text); });
+    if (IsTracing()) platform::ui::SetWindowSystemNoticeSink([this](const std::string& text) { WriteTrace("window: " + text); });
 }
 
 CWaveInOutDlg::~CWaveInOutDlg() {
     if (IsTracing()) platform::wave::SetSoundLibraryMessageSink(nullptr);
+    if (IsTracing()) platform::ui::SetWindowSystemNoticeSink(nullptr);
     // Every worker is joined before anything it uses goes, also when the dialog ends without
     // the close operation.
     m_bPsolaRun.store(FALSE, std::memory_order_release);

@@ -452,6 +452,31 @@ public:
     // oversampling and the controls, and makes its WAV the chorus file.
     void ApplyChorusDump(const pitch_dump::ChorusDump& dump);
 
+    // Starts in progress. LIVE, OPEN (with a dropped file), PLAY, the batch and the chorus file
+    // each hold a CStartInProgress while they run, pickers, boxes and the converter's wait
+    // included; a start that comes while one is held (a message or timer handled inside such a
+    // wait) is refused, so no run ever starts inside another start. A file dropped meanwhile is
+    // kept in m_strDropFile for the next OPEN. User-interface thread only.
+    class CStartInProgress {
+    public:
+        CStartInProgress(CWaveInOutDlg* dlg, const char* what);
+        ~CStartInProgress();
+        CStartInProgress(const CStartInProgress&) = delete;
+        CStartInProgress& operator=(const CStartInProgress&) = delete;
+        // False: another start is in progress; the caller does nothing.
+        explicit operator bool() const { return m_bHeld; }
+
+    private:
+        CWaveInOutDlg* m_pDlg;
+        bool m_bHeld;
+    };
+    int m_nStartsInProgress = 0;
+    // After a wait of its own (a picker, a box, the converter): whether the start may go on,
+    // that is no run, no batch and no close began meanwhile.
+    bool StartMayGoOn() const;
+    // OPEN once its start is held (PLAY's replay and a dropped file come here too).
+    void OpenHeld();
+
     // Close and shutdown. A close request (WM_CLOSE) runs the close operation and ends the
     // dialog; one that comes while a box, picker or dialog of this window is open closes those
     // first and runs when their handler has returned.

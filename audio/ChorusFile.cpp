@@ -13,11 +13,16 @@
 #include "platform/ui/msgbox.h"
 
 void CWaveInOutDlg::OnBnClickedChorusFile() {
-    if (m_nRunState.load() != 0 || m_bCloseDone) return;
+    const CStartInProgress start(this, "Chorus file");
+    if (!start || m_nRunState.load() != 0 || IsBatchRunning() || m_bCloseDone) return;
     CFileDialog dlg(TRUE, "txt", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "*.txt|*.txt||", this);
     if (dlg.DoModal() != IDOK) return;
-    // The arrays are gone once the program has closed; nothing is loaded then.
-    if (m_bCloseDone || platform::ui::CloseRequested() || m_pnMark == nullptr) return;
+    // The arrays are gone once the program has closed; nothing is loaded then. Nor while a run
+    // or a batch reads them: the engine would see them change under it.
+    if (!StartMayGoOn() || m_pnMark == nullptr) {
+        WriteTrace("Chorus file: a run, a batch or a close began while the dump was chosen; it is not loaded");
+        return;
+    }
 
     pitch_dump::ChorusDump dump;
     const pitch_dump::LoadStatus status = pitch_dump::ReadChorusDump(dlg.GetPathName(), 2 * m_nRingLen, &dump);

@@ -18,12 +18,16 @@ constexpr const char* kTooManyFiles = "ファイル選択は1024個までです�
 
 void CWaveInOutDlg::OnBnClickedBatch() {
     // One batch at a time, and never beside a run.
-    if (IsBatchRunning() || m_nRunState.load() != 0 || m_bCloseDone) return;
+    const CStartInProgress start(this, "Batch");
+    if (!start || IsBatchRunning() || m_nRunState.load() != 0 || m_bCloseDone) return;
     CFileDialog dlg(TRUE, "wav", nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                     m_strConverterPath == "none" ? kWavOnlyFilter : kConverterFilter, this);
     if (dlg.DoModal() != IDOK) return;
-    // No batch starts once the program is closing.
-    if (m_bCloseDone || platform::ui::CloseRequested()) return;
+    // No batch starts once the program is closing, nor beside a run that began meanwhile.
+    if (!StartMayGoOn()) {
+        WriteTrace("BatchProc: a run or a close began while the files were chosen; no batch starts");
+        return;
+    }
 
     const std::vector<std::string>& chosen = dlg.GetPathNames();
     g_nBatchFiles = 0;

@@ -34,6 +34,8 @@ PACKAGES=(
   pulseaudio pulseaudio-utils libasound2-plugins
   # virtual display for running the window without a desktop
   xvfb xauth
+  # the X test extension, with which the window tests drag files onto the program's window
+  libxtst-dev
   # FFTW, for tests and benchmarks of the transforms
   libfftw3-dev
   # the pitch shifter that bench/compare.sh times the engines against

@@ -5,6 +5,11 @@
 namespace platform::ui {
 namespace {
 
+std::function<void(const std::string&)>& NoticeSink() {
+    static std::function<void(const std::string&)> sink;
+    return sink;
+}
+
 void Notify(CWnd* control, UINT code) {
     CWnd* owner = control->GetParent();
     if (owner == nullptr) return;
@@ -125,6 +130,12 @@ void UserPressedEnter(CDialog* dlg, CWnd* focus) {
     CWnd* button = dlg->GetDlgItem(id);
     if (button != nullptr && (!button->IsWindowEnabled() || !button->IsWindowVisible())) return;
     dlg->SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<UINT>(id), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void SetWindowSystemNoticeSink(std::function<void(const std::string&)> sink) { NoticeSink() = std::move(sink); }
+
+void WindowSystemNotice(const std::string& text) {
+    if (NoticeSink()) NoticeSink()(text);
 }
 
 ControlColors QueryControlColors(CWnd* control, UINT nCtlColor) {

@@ -3,6 +3,7 @@
 // notification to the owner's message map, as the desktop platform's controls do.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ void UserChoseSystemCommand(CWnd* topLevel, UINT id);
 // see in PreTranslateMessage; unless one of them stops it, the default button's command follows.
 void UserPressedEscape(CDialog* dlg);
 void UserPressedEnter(CDialog* dlg, CWnd* focus = nullptr);
+
+// Where the window system's notes on the handling of input go (the program's trace): for what
+// the user should not have to notice but a reader of the trace should, such as input that cannot
+// be held during a wait. An empty sink drops them. User-interface thread.
+void SetWindowSystemNoticeSink(std::function<void(const std::string&)> sink);
+void WindowSystemNotice(const std::string& text);
 
 // Colours of a static or other control as its owner decides in WM_CTLCOLOR.
 struct ControlColors {

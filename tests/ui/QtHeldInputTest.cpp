@@ -14,6 +14,8 @@
 
 #include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
+#include "audio/PitchDump.h"
+#include "platform/ui/userinput.h"
 #include "support/TempFolder.h"
 #include "support/TestData.h"
 
@@ -159,6 +161,102 @@ TEST_F(QtHeldInputTest, AKeyOnStopActsAfterTheWait) {
     OpenWhileTheUserActs([this] { return drv::KeyFromWindowSystem(&dlg->m_btnStop, "Space"); });
     EXPECT_TRUE(drv::WaitUntil([&] { return dlg->m_nRunState.load() == 0; }, kUiDeadlineMs)) << "the key did not act after the wait";
     EXPECT_TRUE(StoppedByTheUser());
+}
+
+// Input held by a wait goes back ahead of input that the window system handed over after the
+// wait's last round, before the hold was released (the user clicked just as the wait ended): the
+// clicks act in the order they were made.
+TEST_F(QtHeldInputTest, InputHeldByAWaitActsBeforeInputThatCameAfterTheWait) {
+    auto* ws = platform::ui::GetWindowSystem();
+    ASSERT_NE(ws, nullptr);
+    std::ofstream(folder.File("debug.txt"), std::ios::trunc).flush();
+    ASSERT_TRUE(drv::ClickFromWindowSystem(&dlg->m_btnStop));
+    ws->ProcessPendingEvents();  // a round of a wait: the click on STOP is held
+    ASSERT_TRUE(drv::ClickFromWindowSystem(&dlg->m_btnPlay));
+    ws->ReleaseHeldInput();
+    const auto both = [&] {
+        const auto trace = Lines(folder.File("debug.txt"));
+        return Find(trace, "4-STOP button") < trace.size() && Find(trace, "3-PLAY button") < trace.size();
+    };
+    ASSERT_TRUE(drv::WaitUntil(both, kUiDeadlineMs)) << "the clicks did not act";
+    const auto trace = Lines(folder.File("debug.txt"));
+    EXPECT_LT(Find(trace, "4-STOP button"), Find(trace, "3-PLAY button")) << "the held click acted after the newer one";
+}
+
+// Starts that reach the dialog inside OPEN's wait by a way that holds no input (a timer's or a
+// posted message's handler, a drop handed to the dialog directly) start nothing there: LIVE is
+// refused, and the dropped file is kept for the next OPEN; OPEN's own run starts after the wait.
+TEST_F(QtHeldInputTest, StartsInsideOpensWaitAreRefusedAndOpensRunStartsAfterIt) {
+    CWaveInOutDlg* d = dlg.get();
+    OpenWhileTheUserActs([this, d] {
+        d->OnBnClickedLive();
+        return platform::ui::UserDroppedFiles(d, {voice}, POINT{20, 20});
+    });
+    const auto trace = Lines(folder.File("debug.txt"));
+    EXPECT_EQ(Find(trace, "1-01"), trace.size()) << "LIVE started inside OPEN's wait";
+    EXPECT_LT(Find(trace, "LIVE refused"), trace.size());
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(), [](const std::string& l) { return l.rfind("2-02", 0) == 0; }), 1);
+    EXPECT_EQ(dlg->m_strDropFile, voice) << "the dropped file is not kept for the next OPEN";
+}
+
+// A run that began while the chorus or batch picker was open (by a way around the start guard)
+// keeps what is chosen there from acting: no dump goes into a running run's arrays, no batch
+// starts beside the run.
+TEST_F(QtHeldInputTest, ARunThatBeganBehindTheChorusOrBatchPickerKeepsTheChoiceFromActing) {
+    pitch_dump::Header h;
+    h.liveInput = false;
+    h.inputPath = voice;
+    h.minKey = 12;
+    h.minKeyName = "C_3";
+    h.maxKey = 36;
+    h.maxKeyName = "C_5";
+    h.corrThText = "0.6";
+    std::string text = pitch_dump::FormatHeader(h);
+    for (int i = 1; i < 2000; ++i) text += pitch_dump::FormatRow(220 * i, 1, 8000, 200, "G_3", true, 7.0f);
+    const std::string dump = tools.File("voice_dump_01.txt");
+    std::ofstream(dump, std::ios::binary) << text;
+    CWaveInOutDlg* d = dlg.get();
+    const auto runBehindThePickerThenChoose = [this, d](const std::string& chosen) {
+        WhenPossible([=, this] {
+            if (drv::OpenFileDialogFilters().empty()) return false;
+            d->m_strDropFile = voice;
+            d->StartFile();
+            drv::AnswerFileDialog({chosen});
+            return true;
+        });
+    };
+
+    runBehindThePickerThenChoose(dump);
+    ASSERT_TRUE(drv::Click(&dlg->m_btnChorusFile));
+    ASSERT_EQ(dlg->m_nRunState.load(), 2) << "no run began behind the picker";
+    EXPECT_TRUE(dlg->m_strChorusFile.empty()) << "the dump was loaded into the running run";
+    EXPECT_NE(dlg->m_comboMinKey.GetCurSel(), 12);
+    dlg->OnBnClickedStop();
+
+    runBehindThePickerThenChoose(voice);
+    ASSERT_TRUE(drv::Click(&dlg->m_btnBatch));
+    ASSERT_EQ(dlg->m_nRunState.load(), 2) << "no run began behind the picker";
+    EXPECT_FALSE(dlg->IsBatchRunning());
+    const auto trace = Lines(folder.File("debug.txt"));
+    EXPECT_LT(Find(trace, "BatchProc: a run or a close began"), trace.size()) << "a batch started beside the run";
+}
+
+// Qt keeps only the first handler of the window system's events installed: when another one is
+// in place, the hold of input cannot work, and the trace says so.
+TEST_F(QtUiTest, AWaitWhoseInputHoldIsNotInPlaceSaysSoInTheTrace) {
+    auto* ws = platform::ui::GetWindowSystem();
+    ASSERT_NE(ws, nullptr);
+    std::vector<std::string> notes;
+    platform::ui::SetWindowSystemNoticeSink([&](const std::string& text) { notes.push_back(text); });
+    ws->ProcessPendingEvents();  // the hold is in place: nothing to say
+    EXPECT_TRUE(notes.empty());
+    drv::OccupyWindowSystemEventHandler(true);
+    ws->ProcessPendingEvents();
+    drv::OccupyWindowSystemEventHandler(false);
+    ws->ProcessPendingEvents();
+    platform::ui::SetWindowSystemNoticeSink(nullptr);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("another handler"), std::string::npos) << notes[0];
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <qpa/qwindowsysteminterface.h>
+#include <qpa/qwindowsysteminterface_p.h>
 
 #include "platform/ui/msgbox.h"
 #include "platform/ui/qt/backend.h"
@@ -296,6 +297,18 @@ bool KeyFromWindowSystem(CWnd* wnd, const std::string& key) {
 }
 
 bool WindowSystemEventsWaiting() { return QWindowSystemInterface::windowSystemEventsQueued() > 0; }
+
+void OccupyWindowSystemEventHandler(bool occupy) {
+    static QWindowSystemEventHandler other;
+    static QWindowSystemEventHandler* displaced = nullptr;
+    if (occupy) {
+        displaced = QWindowSystemInterfacePrivate::eventHandler;
+        QWindowSystemInterfacePrivate::eventHandler = &other;
+    } else {
+        QWindowSystemInterfacePrivate::eventHandler = displaced;
+        displaced = nullptr;
+    }
+}
 
 bool HasWidget(const CWnd* wnd) { return WidgetOf(wnd) != nullptr; }
 

@@ -57,6 +57,10 @@ bool WheelFromWindowSystem(CWnd* wnd, int notches);
 bool KeyFromWindowSystem(CWnd* wnd, const std::string& key);
 // Whether events that the window system has handed over still wait to be taken by the event loop.
 bool WindowSystemEventsWaiting();
+// Puts a handler of the window system's events that only passes them on in the place of the one
+// there now (as another part of a program might have installed first), or with false puts the
+// one that was there back.
+void OccupyWindowSystemEventHandler(bool occupy);
 
 // What the widget shows.
 bool HasWidget(const CWnd* wnd);

@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include "platform/ui/qt/backend.h"
+#include "platform/ui/qt/windowsystem_qt.h"
 #include "platform/ui/userinput.h"
 
 namespace platform::ui::qt {
@@ -136,11 +137,9 @@ protected:
         if (files.empty()) return;
         ev->acceptProposedAction();
         const QPoint at = ev->position().toPoint();
-        CWnd* wnd = Wnd();
-        // Handled after the drop has finished, as a posted message would be.
-        QTimer::singleShot(0, qApp, [wnd, files, at] {
-            if (WidgetOf(wnd) != nullptr) UserDroppedFiles(wnd, files, POINT{at.x(), at.y()});
-        });
+        // Handled after the drop has finished, in its order among the user's input, and only
+        // where a click on the window would be (never inside a wait, box or picker).
+        if (QtWindowSystem* ws = CurrentWindowSystem()) ws->QueueDroppedFiles(Wnd(), std::move(files), POINT{at.x(), at.y()});
     }
 
 private:

@@ -28,6 +28,7 @@
 #include "platform/ui/qt/windowsystem_qt.h"
 #include "platform/ui/msgqueue.h"
 #include "platform/ui/timers.h"
+#include "platform/ui/userinput.h"
 
 namespace platform::ui::qt {
 
@@ -225,18 +226,71 @@ void WakeForPostedMessages() {
 // and this handler, which Qt asks to handle each one, keeps the input back. Only what the window
 // system delivers is held (what the program sends its own widgets is not input of the user);
 // input while a box, picker or menu opened meanwhile is active passes, so that it can be answered.
+//
+// Files dropped on a window take the same road. Qt hands a drop to the widget at once, inside
+// whatever loop runs then, so the widget only notes it (QueueDroppedFiles) as an event at the end
+// of the window system's queue, behind the input that came before it. This handler takes that
+// event in its turn: during a wait it is held with the input; where a click on the window would be
+// handled (no box, picker or menu above the window) the drop is handed to the window; while one
+// is above it, it waits until none is, and is then handed over in its order.
+//
+// Qt keeps only the first handler installed. This one is installed at each wait and each drop and
+// then stays; each time another is found in its place, the notice sink (the program's trace) says
+// so, drops are then handed over by a timer that follows the same rules, and input during a wait
+// is not held.
 // User-interface thread only.
 class QtWindowSystem::InputHold : public QWindowSystemEventHandler {
 public:
     using Event = QWindowSystemInterfacePrivate::WindowSystemEvent;
 
+    // A drop noted by the window that took it: a file-open event of the window system's queue
+    // (an event Qt would hand to the application object, where nothing acts on it), marked as
+    // the program's own.
+    class DropEvent : public QWindowSystemInterfacePrivate::FileOpenEvent {
+    public:
+        DropEvent(CWnd* target, std::vector<std::string> files, POINT at)
+            : FileOpenEvent(QUrl()), m_target(target), m_widget(WidgetOf(target)), m_files(std::move(files)), m_at(at) {}
+
+        // Hands the drop to its window, unless the window has gone or the program is closing.
+        void Deliver() const {
+            if (m_widget.isNull() || WidgetOf(m_target) != m_widget.data() || CloseRequested()) return;
+            UserDroppedFiles(m_target, m_files, m_at);
+        }
+        // Whether the window could take a click now: no box, picker, menu or dialog above it.
+        bool WindowMayTakeIt() const {
+            if (m_widget.isNull()) return true;  // delivered as gone
+            if (QApplication::activePopupWidget() != nullptr) return false;
+            QWidget* modal = QApplication::activeModalWidget();
+            return modal == nullptr || modal == m_widget->window();
+        }
+
+    private:
+        CWnd* m_target;
+        QPointer<QWidget> m_widget;
+        std::vector<std::string> m_files;
+        POINT m_at;
+    };
+
+    // Installs the handler (Qt keeps a handler that was installed first); false, and said once
+    // each time it is found missing, when another one is in its place.
+    bool Install() {
+        QWindowSystemInterfacePrivate::installWindowSystemEventHandler(this);
+        const bool inPlace = InPlace();
+        if (!inPlace && !m_toldMissing)
+            WindowSystemNotice("input hold: another handler of the window system's events is in place; input during a "
+                               "wait is not held, and dropped files are handed over apart from the input");
+        m_toldMissing = !inPlace;
+        return inPlace;
+    }
+    bool InPlace() const { return QWindowSystemInterfacePrivate::eventHandler == this; }
+
     // Holds input while the modal widget that is active now is the active one.
     void Begin() {
         m_modal = QApplication::activeModalWidget();
-        QWindowSystemInterfacePrivate::installWindowSystemEventHandler(this);
+        m_holding = true;
+        Install();
     }
-    // (Qt's handler base also stops the handling when it is destroyed.)
-    void End() { QWindowSystemInterfacePrivate::removeWindowSystemEventhandler(this); }
+    void End() { m_holding = false; }
 
     // Hands the held input back to the window system's queue (handled once the waiting handler
     // has returned to the event loop), or drops it. Input for a window that has gone meanwhile is
@@ -251,12 +305,34 @@ public:
             QWindowSystemInterfacePrivate::windowSystemEventQueue.prepend(it->release());
             queued = true;
         }
-        if (auto* dispatcher = QAbstractEventDispatcher::instance(qApp->thread()); queued && dispatcher != nullptr)
-            dispatcher->wakeUp();
+        if (queued) WakeWindowSystemQueue();
+    }
+
+    // Notes a drop: at the end of the window system's queue when this handler is in place, else
+    // as a queued call.
+    void Queue(std::unique_ptr<DropEvent> drop) {
+        if (Install()) {
+            QWindowSystemInterfacePrivate::windowSystemEventQueue.append(drop.release());
+            WakeWindowSystemQueue();
+            return;
+        }
+        m_waiting.push_back(std::move(drop));
+        ScheduleWaitingDrops();
     }
 
     bool sendEvent(Event* ev) override {
-        if (QApplication::activeModalWidget() == m_modal && QApplication::activePopupWidget() == nullptr) {
+        if (auto* drop = dynamic_cast<DropEvent*>(ev)) {
+            if (Holding()) {
+                m_held.push_back(std::make_unique<DropEvent>(*drop));
+            } else if (m_waiting.empty() && drop->WindowMayTakeIt()) {
+                drop->Deliver();
+            } else {
+                m_waiting.push_back(std::make_unique<DropEvent>(*drop));
+                ScheduleWaitingDrops();
+            }
+            return true;
+        }
+        if (Holding()) {
             if (std::unique_ptr<Event> copy = CopyOfInput(*ev)) {
                 m_held.push_back(std::move(copy));
                 return true;
@@ -267,6 +343,37 @@ public:
 
 private:
     using Wsi = QWindowSystemInterfacePrivate;
+
+    bool Holding() const {
+        return m_holding && QApplication::activeModalWidget() == m_modal && QApplication::activePopupWidget() == nullptr;
+    }
+
+    static void WakeWindowSystemQueue() {
+        if (auto* dispatcher = QAbstractEventDispatcher::instance(qApp->thread()); dispatcher != nullptr) dispatcher->wakeUp();
+    }
+
+    // Drops that wait for the box, picker or menu above their window to close are handed over,
+    // in order, from the window's own loop; during a wait they join the held input.
+    void ScheduleWaitingDrops() {
+        if (m_retryScheduled) return;
+        m_retryScheduled = true;
+        QTimer::singleShot(20, &m_context, [this] {
+            m_retryScheduled = false;
+            while (!m_waiting.empty()) {
+                if (m_holding && !InPlace()) break;
+                if (Holding()) {
+                    for (auto& drop : m_waiting) m_held.push_back(std::move(drop));
+                    m_waiting.clear();
+                    return;
+                }
+                if (!m_waiting.front()->WindowMayTakeIt()) break;
+                const std::unique_ptr<DropEvent> drop = std::move(m_waiting.front());
+                m_waiting.erase(m_waiting.begin());
+                drop->Deliver();
+            }
+            if (!m_waiting.empty()) ScheduleWaitingDrops();
+        });
+    }
 
     // A copy of an event of the user's input (Qt deletes the event it hands over); null for any
     // other event.
@@ -293,7 +400,8 @@ private:
         }
     }
 
-    // Whether the window the input was for has been destroyed while it was held.
+    // Whether the window the input was for has been destroyed while it was held (a drop looks
+    // at its window when it is handed over).
     static bool WindowGone(const Event& ev) {
         switch (ev.type) {
         case Wsi::Enter: return static_cast<const Wsi::EnterEvent&>(ev).enter.isNull();
@@ -301,6 +409,7 @@ private:
 #ifndef QT_NO_CONTEXTMENU
         case Wsi::ContextMenu: return static_cast<const Wsi::ContextMenuEvent&>(ev).window.isNull();
 #endif
+        case Wsi::FileOpen:
         case Wsi::TabletEnterProximity:
         case Wsi::TabletLeaveProximity: return false;
         default: {
@@ -311,7 +420,12 @@ private:
     }
 
     std::vector<std::unique_ptr<Event>> m_held;
+    std::vector<std::unique_ptr<DropEvent>> m_waiting;  // drops waiting for their window
     QPointer<QWidget> m_modal;
+    bool m_holding = false;
+    bool m_toldMissing = false;
+    bool m_retryScheduled = false;
+    QObject m_context;  // the retries' context: they end with the hold
 };
 
 QtWindowSystem::QtWindowSystem() = default;
@@ -415,11 +529,22 @@ void QtWindowSystem::EndModal(CDialog* dlg) {
 
 void QtWindowSystem::DismissModals() { DismissOpenModals(); }
 
-void QtWindowSystem::ProcessPendingEvents() {
+QtWindowSystem::InputHold& QtWindowSystem::Hold() {
     if (!m_inputHold) m_inputHold = std::make_unique<InputHold>();
-    m_inputHold->Begin();
+    return *m_inputHold;
+}
+
+void QtWindowSystem::QueueDroppedFiles(CWnd* target, std::vector<std::string> files, POINT at) {
+    Hold().Queue(std::make_unique<InputHold::DropEvent>(target, std::move(files), at));
+}
+
+bool QtWindowSystem::InputHoldInPlace() { return Hold().Install(); }
+
+void QtWindowSystem::ProcessPendingEvents() {
+    InputHold& hold = Hold();
+    hold.Begin();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    m_inputHold->End();
+    hold.End();
 }
 
 void QtWindowSystem::ReleaseHeldInput() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/ui/qt/backend.h"
 
@@ -51,12 +52,19 @@ public:
     void ShowToolTip(CWnd* tool, const std::string& text) override;
     void HideToolTip() override;
 
+    // Files dropped on target's window at client point at: handed to the window (WM_DROPFILES)
+    // in their order among the user's input, where a click would be handled (see InputHold).
+    void QueueDroppedFiles(CWnd* target, std::vector<std::string> files, POINT at);
+    // Whether the hold of input is Qt's handler of window-system events (it installs it).
+    bool InputHoldInPlace();
+
     const std::string& ToolTipText() const { return m_tooltipText; }
     QMenu* OpenMenu() const { return m_openMenu; }
 
 private:
     // Held by ProcessPendingEvents until ReleaseHeldInput.
     class InputHold;
+    InputHold& Hold();
     std::unique_ptr<InputHold> m_inputHold;
     std::map<CDialog*, QEventLoop*> m_loops;
     std::map<std::pair<CWnd*, UINT_PTR>, QTimer*> m_timers;
