@@ -7,8 +7,8 @@
 
 #include "UiTestSupport.h"
 #include "app/WaveInOutDlg.h"
-#include "audio/PitchDump.h"
 #include "resources/resource_ids.h"
+#include "support/ChorusDump.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
 #include "support/TestData.h"
@@ -25,21 +25,9 @@ TEST_F(QtUiTest, ChorusFileButtonLoadsADumpAndPlaysItsChorusRun) {
     ScopedEnv out("SORVEL_VIRTUAL_OUT", folder.File("played.wav"));
     ScopedEnv speed("SORVEL_VIRTUAL_SPEED", "1");
 
-    // A dump of the voice recording without pitch shifting: marks every 5 ms, a chorus voice a
-    // fifth up, over the first ten seconds.
-    pitch_dump::Header h;
-    h.liveInput = false;
-    h.inputPath = voice;
-    h.minKey = 12;
-    h.minKeyName = "C_3";
-    h.maxKey = 36;
-    h.maxKeyName = "C_5";
-    h.corrThText = "0.6";
-    std::string text = pitch_dump::FormatHeader(h);
-    text.replace(text.find("PitchShiftEnable\t1"), 18, "PitchShiftEnable\t0");
-    for (int i = 1; i < 2000; ++i) text += pitch_dump::FormatRow(220 * i, 1, 8000, 200, "G_3", true, 7.0f);
+    // A dump of the voice recording without pitch shifting, a chorus voice a fifth up.
     const std::string dump = folder.File("voice_dump_01.txt");
-    std::ofstream(dump, std::ios::binary) << text;
+    test_support::WriteVoiceChorusDump(dump, voice, false);
 
     auto dlg = std::make_unique<CWaveInOutDlg>(folder.Path());
     ASSERT_TRUE(ShowMainDialog(*dlg, StartUpBoxes::Answered));

@@ -26,8 +26,8 @@
 
 #include "UiTestSupport.h"
 #include "app/WaveInOutDlg.h"
-#include "audio/PitchDump.h"
 #include "platform/wave/testdevice.h"
+#include "support/ChorusDump.h"
 #include "support/TempFolder.h"
 #include "support/TestData.h"
 
@@ -343,18 +343,8 @@ TEST_F(QtDroppedFileTest, ADropThatLandsAsTheBatchPickerOpensLetsTheBatchGoOn) {
 }
 
 TEST_F(QtDroppedFileTest, ADropThatLandsAsTheChorusPickerOpensIsNotPlayedUnderTheDump) {
-    pitch_dump::Header h;
-    h.liveInput = false;
-    h.inputPath = voice;
-    h.minKey = 12;
-    h.minKeyName = "C_3";
-    h.maxKey = 36;
-    h.maxKeyName = "C_5";
-    h.corrThText = "0.6";
-    std::string text = pitch_dump::FormatHeader(h);
-    for (int i = 1; i < 2000; ++i) text += pitch_dump::FormatRow(220 * i, 1, 8000, 200, "G_3", true, 7.0f);
     const std::string dump = folder.File("voice_dump_01.txt");
-    std::ofstream(dump, std::ios::binary) << text;
+    test_support::WriteVoiceChorusDump(dump, voice);
 
     ASSERT_TRUE(DropBehindSpaceOn(places.chorus, voice));
     ASSERT_TRUE(ChooseInPicker(dump));

@@ -14,8 +14,8 @@
 
 #include "QtDialogOnDevices.h"
 #include "app/WaveInOutDlg.h"
-#include "audio/PitchDump.h"
 #include "platform/ui/userinput.h"
+#include "support/ChorusDump.h"
 #include "support/TempFolder.h"
 #include "support/TestData.h"
 
@@ -203,18 +203,8 @@ TEST_F(QtHeldInputTest, StartsInsideOpensWaitAreRefusedAndOpensRunStartsAfterIt)
 // keeps what is chosen there from acting: no dump goes into a running run's arrays, no batch
 // starts beside the run.
 TEST_F(QtHeldInputTest, ARunThatBeganBehindTheChorusOrBatchPickerKeepsTheChoiceFromActing) {
-    pitch_dump::Header h;
-    h.liveInput = false;
-    h.inputPath = voice;
-    h.minKey = 12;
-    h.minKeyName = "C_3";
-    h.maxKey = 36;
-    h.maxKeyName = "C_5";
-    h.corrThText = "0.6";
-    std::string text = pitch_dump::FormatHeader(h);
-    for (int i = 1; i < 2000; ++i) text += pitch_dump::FormatRow(220 * i, 1, 8000, 200, "G_3", true, 7.0f);
     const std::string dump = tools.File("voice_dump_01.txt");
-    std::ofstream(dump, std::ios::binary) << text;
+    test_support::WriteVoiceChorusDump(dump, voice);
     CWaveInOutDlg* d = dlg.get();
     const auto runBehindThePickerThenChoose = [this, d](const std::string& chosen) {
         WhenPossible([=, this] {
