@@ -29,15 +29,28 @@ struct Timelines {
     double inLoss = 0.0;   // seconds the recording lost so far
     double outLoss = 0.0;  // seconds the playback lost so far, less its corrections
     double corrected = 0.0;
+    int moves = 0;         // corrections in one move
+    int gradual = 0;       // corrections a frame at a time
+    double largestGradual = 0.0;
 
     void Run(double seconds, double jitter = 0.004) {
         for (int i = 0; i < static_cast<int>(seconds / kStep + 0.5); ++i) {
             now += kStep;
             const double wobble = jitter * ((i * 7919) % 11) / 10.0;
             keeper.NoteInput(1.0 + inLoss + wobble, now);
-            const double c = keeper.Correction(3.0 + outLoss + wobble, now);
-            outLoss -= c;
-            corrected += c;
+            Ask(3.0 + outLoss + wobble);
+        }
+    }
+    void Ask(double outputOffset) {
+        const CLiveDelay::Move c = keeper.Correction(outputOffset, now);
+        if (c.seconds == 0.0) return;
+        outLoss -= c.seconds;
+        corrected += c.seconds;
+        if (c.gradual) {
+            ++gradual;
+            largestGradual = std::max(largestGradual, std::fabs(c.seconds));
+        } else {
+            ++moves;
         }
     }
     double LagAboveUsual() const { return outLoss - inLoss; }
