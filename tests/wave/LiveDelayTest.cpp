@@ -12,6 +12,8 @@
 #include "platform/wave/cutfade.h"
 #include "platform/wave/devicecore.h"
 #include "platform/wave/livedelay.h"
+#include "platform/wave/testdevice.h"
+#include "runs/RunHarness.h"
 #include "tests/wave/WaveTestSupport.h"
 
 using platform::wave::CLiveDelay;
@@ -382,6 +384,82 @@ TEST_F(FadedCuts, EverySkipAndHoldIsFadedOutAndInWithNoJumpThatAHardCutMakes) {
     Run(0.5);
     EXPECT_GT(out.DelayCounts().skippedOverwritten, 0u);
     EXPECT_LE(LargestStep(), kFadedStep) << "a skip of sound written over";
+}
+
+// The dialog's capture wrapper on devices that keep real time, linked as a LIVE run links them,
+// on the test's clock: a recorded block the engine had no room for is input lost, and the
+// playback makes it up with silence.
+TEST(LiveDelayOfTheDialog, ABlockTheEngineHadNoRoomForIsMadeUpByThePlayback) {
+    double now = 0.0;
+    platform::wave::CTestWaveDevices devices;
+    devices.KeepRealTime([&now] { return now; });
+    TempFolder folder;
+    runtest::RunDialog dlg(folder.Path());
+    runtest::SetUpLikeStartUp(dlg, folder.Path());
+    platform::ui::TakeHeadlessMessageBoxes();
+
+    wavetest::CRecordingWnd wnd;
+    const WAVEFORMATEX f = wavetest::Pcm16(1);
+    HWAVEIN hwi = nullptr;
+    HWAVEOUT hwo = nullptr;
+    ASSERT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &f, wavetest::Owner(&wnd), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutOpen(&hwo, WAVE_MAPPER, &f, wavetest::Owner(&wnd), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    ASSERT_EQ(platform::wave::LinkLiveDevices(hwi, hwo, 0, 0), MMSYSERR_NOERROR);
+    wavetest::BufferSet recorded(4410), playing(4410);
+    for (auto& data : playing.data) data.assign(4410, 1000);
+    // The program's side: each finished buffer goes back at once.
+    wnd.onMessage = [&](const wavetest::Received& r) {
+        r.hdr->dwFlags = 0;
+        if (r.message == MM_WIM_DATA) {
+            waveInPrepareHeader(hwi, r.hdr, sizeof(WAVEHDR));
+            waveInAddBuffer(hwi, r.hdr, sizeof(WAVEHDR));
+        } else {
+            waveOutPrepareHeader(hwo, r.hdr, sizeof(WAVEHDR));
+            waveOutWrite(hwo, r.hdr, sizeof(WAVEHDR));
+        }
+    };
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(waveInPrepareHeader(hwi, &recorded.hdr[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(hwi, &recorded.hdr[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutPrepareHeader(hwo, &playing.hdr[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(hwo, &playing.hdr[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
+    const auto run = [&](double seconds) {
+        for (int i = 0; i < static_cast<int>(seconds / kStep + 0.5); ++i) {
+            now += kStep;
+            devices.FeedInput(std::vector<short>(441, 0));
+            devices.PlayOutput(441);
+            platform::ui::DeliverPostedMessages();
+        }
+    };
+    run(2.0);
+    // The engine has passed none of the ring that a block at a whole ring's count overwrites.
+    dlg.m_nMethod = 0;
+    dlg.m_hWaveIn = hwi;
+    dlg.m_nInputCount.store(dlg.m_nRingLen);
+    std::vector<short> block(8820, 500);
+    WAVEHDR hdr;
+    hdr.lpData = reinterpret_cast<char*>(block.data());
+    hdr.dwBufferLength = hdr.dwBytesRecorded = static_cast<DWORD>(block.size() * sizeof(short));
+    EXPECT_FALSE(dlg.StoreInputBlock(&hdr)) << "the block found room";
+    dlg.m_hWaveIn = nullptr;
+    run(2.0);
+    platform::wave::LiveDelayCounts counts;
+    ASSERT_EQ(platform::wave::GetLiveDelayCounts(hwo, &counts), MMSYSERR_NOERROR);
+    EXPECT_NEAR(static_cast<double>(counts.held) / 88200.0, 0.2, 0.01) << "the playback did not make up the dropped block";
+    EXPECT_EQ(counts.skippedLate, 0u);
+
+    wnd.onMessage = nullptr;
+    waveInReset(hwi);
+    waveOutReset(hwo);
+    platform::ui::DeliverPostedMessages();
+    for (int i = 0; i < 4; ++i) {
+        waveInUnprepareHeader(hwi, &recorded.hdr[i], sizeof(WAVEHDR));
+        waveOutUnprepareHeader(hwo, &playing.hdr[i], sizeof(WAVEHDR));
+    }
+    EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(hwo), MMSYSERR_NOERROR);
 }
 
 }  // namespace
