@@ -101,6 +101,8 @@ paplay --device=sorvel_voice "$work/tone.wav" &
 tone_pid=$!
 pids+=("$tone_pid")
 sleep 1
+# The program traces into debug.txt when the file is there.
+: >"$work/out/debug.txt"
 env SORVEL_SOUNDSERVER=thru SORVEL_SOUNDSERVER_DIR="$work/out" SORVEL_SOUNDSERVER_SECONDS="$seconds" \
   "$test_bin" --gtest_brief=1 --gtest_filter='SoundServer.ThruRunPassesClicksThroughTheDefaultDevices'
 kill -INT "$heard_pid"
@@ -109,7 +111,7 @@ wait "$heard_pid" "$tone_pid" 2>/dev/null || true
 
 say "what the playback did to keep the delay (trace)"
 trace="$work/out/debug.txt"
-grep -E '^MM_WOM_DONE playback|^MM_WIM_DATA' "$trace" || echo "(nothing)"
+grep -E '^MM_WOM_DONE playback|^MM_WIM_DATA (recording )?dropped' "$trace" || echo "(nothing)"
 awk -F': ' '
   /^MM_WOM_DONE playback skipped/ && /came later/ { late += $2 + 0; nlate++ }
   /^MM_WOM_DONE playback skipped/ && /written over/ { over += $2 + 0; nover++ }

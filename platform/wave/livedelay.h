@@ -17,11 +17,12 @@
 // raises it for good. Once their difference has held still for a second after the start (whose
 // own moves, a sound server filling its buffers, are not stalls), it is the usual lag. From
 // then on:
-// - a difference that stays more than the tolerance above the usual value is skipped at the
-//   playback (what is late is not played), one that stays below it is held (the playback plays
-//   silence for that long): one move, which the playback fades out and in;
-// - a difference inside the tolerance but beyond the drift band for a second or more is a slow
-//   drift of the two clocks: the playback takes it up gradually, a frame at a time, with no cut.
+// - a difference that stays more than kMoveSeconds above the usual value is skipped at the
+//   playback (what is late is not played), one that stays as far below it is held (the
+//   playback plays silence for that long): one move, which the playback fades out and in;
+// - a smaller difference that keeps beyond the drift band for a second or more (a slow drift of
+//   the two clocks, or a loss too small to be worth a move) is taken up gradually, a frame at a
+//   time, with no cut.
 // While a stall goes on, a side's newest offset climbs above its least value; the two sides'
 // least values then climb unevenly (each side notes at its own moments), so nothing is decided
 // until both timelines have held still again, and the stall costs one move or none.
@@ -66,10 +67,14 @@ private:
 
 class CLiveDelay {
 public:
-    // How far the lag may stray from its usual value before it is corrected by a move (seconds).
-    static constexpr double kToleranceSeconds = 0.02;
-    // Inside the tolerance, a lag that keeps beyond this band is taken up gradually.
-    static constexpr double kDriftBandSeconds = 0.004;
+    // How far the lag may stray from its usual value before it is corrected at all (seconds):
+    // wider than the few milliseconds a sound server's buffering wanders by.
+    static constexpr double kDriftBandSeconds = 0.008;
+    // Beyond this the difference is a stall's loss, made up in one move; up to it, it is taken
+    // up gradually (a clock's drift, or a small loss that a move would only make heard).
+    static constexpr double kMoveSeconds = 0.05;
+    // How far the lag may move while the start settles.
+    static constexpr double kSettleBandSeconds = 0.02;
     // How long the difference of both timelines must hold still before it is taken as the usual
     // lag.
     static constexpr double kSettleSeconds = 1.0;
@@ -110,7 +115,7 @@ public:
         if (!m_settled) {
             // The start has its own moves (the sound server fills its buffers, the first pieces
             // come in a burst): the usual lag is the one that then holds for a second.
-            if (m_settleStart < 0.0 || std::fabs(lag - m_usual) > kToleranceSeconds) {
+            if (m_settleStart < 0.0 || std::fabs(lag - m_usual) > kSettleBandSeconds) {
                 m_settleStart = now;
                 m_usual = lag;
             }
@@ -127,7 +132,7 @@ public:
             m_drift.Restart(0, now, off);
             return {};
         }
-        const int side = off > kToleranceSeconds ? 1 : (off < -kToleranceSeconds ? -1 : 0);
+        const int side = off > kMoveSeconds ? 1 : (off < -kMoveSeconds ? -1 : 0);
         if (m_move.Keep(side, now, off) >= kLastingSeconds) {
             const double correction = m_move.least;
             m_move.Restart(0, now, off);
@@ -135,7 +140,7 @@ public:
             Forget(correction);
             return {correction, false};
         }
-        // A drift: inside the tolerance, beyond the band.
+        // A drift or a small loss: short of a move, beyond the band.
         const int driftSide = side != 0 ? 0 : (off > kDriftBandSeconds ? 1 : (off < -kDriftBandSeconds ? -1 : 0));
         if (m_drift.Keep(driftSide, now, off) >= kDriftLastingSeconds) {
             const double correction = m_drift.least;
@@ -182,8 +187,8 @@ private:
     bool m_settled = false;
     double m_settleStart = -1.0;
     double m_usual = 0.0;
-    Side m_move;   // beyond the tolerance
-    Side m_drift;  // inside it, beyond the drift band
+    Side m_move;   // beyond kMoveSeconds
+    Side m_drift;  // short of it, beyond the drift band
 };
 
 }  // namespace platform::wave
