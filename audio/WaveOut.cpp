@@ -81,10 +81,10 @@ void CWaveInOutDlg::TraceLiveDelay(HWAVEOUT hDevice) {
     };
     if (now.steppedOn > m_delayCounts.steppedOn)
         WriteTrace("MM_WOM_DONE playback stepped on" + at + frames(now.steppedOn - m_delayCounts.steppedOn) +
-                   " frames, one at a time, for a recording clock that runs fast");
+                   " frames, one at a time, to bring the delay down to its usual value");
     if (now.steppedBack > m_delayCounts.steppedBack)
         WriteTrace("MM_WOM_DONE playback stepped back" + at + frames(now.steppedBack - m_delayCounts.steppedBack) +
-                   " frames, one at a time, for a recording clock that runs slow");
+                   " frames, one at a time, to bring the delay up to its usual value");
     m_delayCounts = now;
 }
 

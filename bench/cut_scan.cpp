@@ -1,12 +1,12 @@
 // Finds the places where a recording of a steady tone was cut, and says how each cut sounds.
 //
-//   cut_scan FILE.wav --hz F [--channel C]
+//   cut_scan FILE.wav --hz F [--channel C] [--db D]
 //
 // A pure tone of F Hz obeys x[n] = 2 cos(w) x[n-1] - x[n-2] exactly, so what is left of that
 // prediction (the residual) is everything in the recording that is not the tone: a jump where
 // the sound was cut, or the clicks and sidebands around it. In each 10 ms frame where the tone
-// sounds, the residual's energy is compared with its median over the recording; a frame 20 dB
-// above it is part of a cut. For every cut: where it is, how far the residual stands above the
+// sounds, the residual's energy is compared with its median over the recording; a frame D dB
+// (default 20) above it is part of a cut. For every cut: where it is, how far the residual stands above the
 // median (dB), its largest sample, and the largest step from one sample to the next near it
 // against the largest step of the tone itself at that level. A frame where the tone is missing
 // (the output ran dry) is told as a gap instead. The recording of bench/live-drift.sh is a LIVE
@@ -40,14 +40,16 @@ int main(int argc, char** argv) {
     std::string path;
     double hz = 0.0;
     int channel = 0;
+    double threshold = 20.0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--hz" && i + 1 < argc) hz = std::atof(argv[++i]);
         else if (a == "--channel" && i + 1 < argc) channel = std::atoi(argv[++i]);
+        else if (a == "--db" && i + 1 < argc) threshold = std::atof(argv[++i]);
         else path = a;
     }
     if (path.empty() || hz <= 0.0) {
-        std::fprintf(stderr, "usage: cut_scan FILE.wav --hz F [--channel C]\n");
+        std::fprintf(stderr, "usage: cut_scan FILE.wav --hz F [--channel C] [--db D]\n");
         return 2;
     }
     platform::wave::WavAudio audio;
@@ -106,7 +108,7 @@ int main(int argc, char** argv) {
     for (std::size_t f = first; f < last; ++f) {
         const bool gap = level[f] < loud / 4.0;
         const double db = 10.0 * std::log10(std::max(rest[f], 1e-9) / median);
-        if (!gap && db < 20.0) continue;
+        if (!gap && db < threshold) continue;
         const double at = static_cast<double>(f * frame) / rate;
         Cut* cut = !cuts.empty() && at - (cuts.back().at + cuts.back().seconds) < 0.015 ? &cuts.back() : nullptr;
         if (cut == nullptr) {

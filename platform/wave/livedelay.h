@@ -72,7 +72,7 @@ public:
     static constexpr double kDriftBandSeconds = 0.008;
     // Beyond this the difference is a stall's loss, made up in one move; up to it, it is taken
     // up gradually (a clock's drift, or a small loss that a move would only make heard).
-    static constexpr double kMoveSeconds = 0.05;
+    static constexpr double kMoveSeconds = 0.04;
     // How far the lag may move while the start settles.
     static constexpr double kSettleBandSeconds = 0.02;
     // How long the difference of both timelines must hold still before it is taken as the usual
