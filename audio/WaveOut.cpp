@@ -75,6 +75,16 @@ void CWaveInOutDlg::TraceLiveDelay(HWAVEOUT hDevice) {
     if (now.held > m_delayCounts.held)
         WriteTrace("MM_WOM_DONE playback held" + at + ms(now.held - m_delayCounts.held) +
                    " ms of silence for recording the input lost");
+    // Steps of a frame are too small for milliseconds: they are told in frames.
+    const auto frames = [this](std::uint64_t bytes) {
+        return std::to_string(bytes / (2u * static_cast<unsigned>(m_waveOutFmt.m_fmt.nChannels)));
+    };
+    if (now.steppedOn > m_delayCounts.steppedOn)
+        WriteTrace("MM_WOM_DONE playback stepped on" + at + frames(now.steppedOn - m_delayCounts.steppedOn) +
+                   " frames, one at a time, to bring the delay down to its usual value");
+    if (now.steppedBack > m_delayCounts.steppedBack)
+        WriteTrace("MM_WOM_DONE playback stepped back" + at + frames(now.steppedBack - m_delayCounts.steppedBack) +
+                   " frames, one at a time, to bring the delay up to its usual value");
     m_delayCounts = now;
 }
 

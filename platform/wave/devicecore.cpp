@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/wave/capturebacklog.h"
+#include "platform/wave/cutfade.h"
 #include "platform/wave/livedelay.h"
 
 namespace platform::wave {
@@ -63,7 +64,15 @@ MMRESULT CWaveDeviceCore::Reset() {
         m_droppedBytes = 0;
         m_programDropped = 0;
         m_skipDebt = 0;
+        m_overDebt = 0;
         m_holdDebt = 0;
+        m_stepDebt = 0;
+        m_stage.clear();
+        m_stageAt = 0;
+        m_fadeInLeft = 0;
+        m_silent = false;
+        m_sinceStep = 0;
+        std::fill(m_lastFrame.begin(), m_lastFrame.end(), BYTE{0});
     }
     Signal();
     WaitPosted();
@@ -143,6 +152,16 @@ void CWaveDeviceCore::LinkLiveDelay(std::shared_ptr<CLiveDelay> delay, std::size
     m_live = std::move(delay);
     m_ringBytes = ringBytes;
     m_aheadBytes = aheadBytes;
+    // The fades work on whole frames of 16-bit samples; their memory is made here, never on the
+    // device's own thread.
+    m_channels = std::max<std::size_t>(m_format.nChannels, 1);
+    m_frameBytes = std::max<std::size_t>(m_format.nBlockAlign, 1);
+    const bool pcm16 = m_format.wBitsPerSample == 16 && m_frameBytes == 2 * m_channels;
+    m_fadeFrames = pcm16 ? std::max<std::size_t>(1, static_cast<std::size_t>(m_format.nSamplesPerSec * cutfade::kFadeSeconds)) : 0;
+    const std::size_t most = (m_fadeFrames + cutfade::kStepFrames + 2) * m_frameBytes;
+    m_stage.reserve(most);
+    m_scratch.assign(2 * most, BYTE{0});
+    m_lastFrame.assign(m_frameBytes, BYTE{0});
 }
 
 void CWaveDeviceCore::NoteProgramDrop(std::size_t bytes) {
@@ -156,6 +175,8 @@ LiveDelayCounts CWaveDeviceCore::DelayCounts() const {
     counts.skippedLate = m_skippedLate.load(std::memory_order_acquire);
     counts.skippedOverwritten = m_skippedOverwritten.load(std::memory_order_acquire);
     counts.held = m_held.load(std::memory_order_acquire);
+    counts.steppedOn = m_steppedOn.load(std::memory_order_acquire);
+    counts.steppedBack = m_steppedBack.load(std::memory_order_acquire);
     return counts;
 }
 
@@ -299,24 +320,20 @@ bool CWaveDeviceCore::TakeCurrentLocked() {
 std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes, bool paced) {
     if (m_paused || m_lost.load(std::memory_order_relaxed)) return 0;
     std::unique_lock<std::mutex> reading = ReadLockLocked();
-    // Silence that holds a live run's delay comes first; it plays nothing of the buffers.
-    const std::size_t held = m_live != nullptr && !paced ? KeepLiveDelayLocked(out, bytes) : 0;
-    std::size_t done = held;
-    std::size_t played = 0;
+    if (m_live != nullptr && !paced) return RenderLiveLocked(out, bytes);
+    std::size_t done = 0;
     while (done < bytes) {
         // A buffer is begun only once the program has gone as far as its start.
-        if (m_cur == nullptr && paced && !ProgressReachedLocked(m_playedBytes.load(std::memory_order_relaxed) + played)) break;
+        if (m_cur == nullptr && paced && !ProgressReachedLocked(m_playedBytes.load(std::memory_order_relaxed) + done)) break;
         if (!TakeCurrentLocked()) break;
-        const std::size_t n = PlayCurrentLocked(out + done, bytes - done);
-        done += n;
-        played += n;
+        done += PlayCurrentLocked(out + done, bytes - done);
     }
-    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + played, std::memory_order_release);
+    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + done, std::memory_order_release);
     return done;
 }
 
-std::size_t CWaveDeviceCore::KeepLiveDelayLocked(BYTE* out, std::size_t bytes) {
-    const std::uint64_t frame = std::max<std::uint64_t>(m_format.nBlockAlign, 1);
+void CWaveDeviceCore::AskLiveDelayLocked() {
+    const std::uint64_t frame = m_frameBytes;
     const double rate = static_cast<double>(m_format.nAvgBytesPerSec);
     const std::uint64_t position = m_playedBytes.load(std::memory_order_relaxed);
     // Entries of the ring that the program has written again for a later turn hold newer
@@ -324,22 +341,28 @@ std::size_t CWaveDeviceCore::KeepLiveDelayLocked(BYTE* out, std::size_t bytes) {
     if (m_ringBytes > 0 && m_progress != nullptr) {
         const std::int64_t written = m_progress->load(std::memory_order_acquire) + static_cast<std::int64_t>(m_aheadBytes);
         const std::int64_t oldestKept = written - static_cast<std::int64_t>(m_ringBytes);
-        const std::int64_t next = static_cast<std::int64_t>(position + m_skipDebt);
+        const std::int64_t next = static_cast<std::int64_t>(position + m_skipDebt + m_overDebt);
         if (next < oldestKept) {
             std::uint64_t more = static_cast<std::uint64_t>(oldestKept - next) + m_ringBytes / 4;
             more -= more % frame;
-            m_skipDebt += more;
+            m_overDebt += more;
             m_skippedOverwritten.fetch_add(more, std::memory_order_acq_rel);
         }
     }
-    // The correction the delay keeper asks for, counting what is still to skip or to hold.
+    // The correction the delay keeper asks for, counting what is still to skip, to hold or to
+    // step, and what is made but has not gone out yet.
     const double now = m_clock();
-    const double ahead = static_cast<double>(position) + static_cast<double>(m_skipDebt) - static_cast<double>(m_holdDebt);
-    const double correction = m_live->Correction(now - ahead / rate, now);
-    if (correction != 0.0) {
-        std::uint64_t amount = static_cast<std::uint64_t>(std::fabs(correction) * rate);
+    const double ahead = static_cast<double>(position) + static_cast<double>(m_skipDebt) + static_cast<double>(m_overDebt) -
+                         static_cast<double>(m_holdDebt) + static_cast<double>(m_stepDebt) * static_cast<double>(frame) -
+                         static_cast<double>(StagedBytesLocked());
+    const CLiveDelay::Move move = m_live->Correction(now - ahead / rate, now);
+    if (move.seconds != 0.0) {
+        std::uint64_t amount = static_cast<std::uint64_t>(std::fabs(move.seconds) * rate);
         amount -= amount % frame;
-        if (correction > 0.0) {
+        if (move.gradual && m_fadeFrames > 0) {
+            const auto frames = static_cast<std::int64_t>(amount / frame);
+            m_stepDebt += move.seconds > 0.0 ? frames : -frames;
+        } else if (move.seconds > 0.0) {
             m_skipDebt += amount;
             m_skippedLate.fetch_add(amount, std::memory_order_acq_rel);
         } else {
@@ -351,21 +374,181 @@ std::size_t CWaveDeviceCore::KeepLiveDelayLocked(BYTE* out, std::size_t bytes) {
     const std::uint64_t both = std::min(m_skipDebt, m_holdDebt);
     m_skipDebt -= both;
     m_holdDebt -= both;
-    SkipLocked();
-    std::size_t held = static_cast<std::size_t>(std::min<std::uint64_t>(m_holdDebt, bytes - bytes % frame));
-    if (held > 0) std::memset(out, 0, held);
-    m_holdDebt -= held;
-    return held;
+    // Late sound next to entries written over goes in the same cut.
+    if (m_overDebt > 0) {
+        m_overDebt += m_skipDebt;
+        m_skipDebt = 0;
+    }
 }
 
-void CWaveDeviceCore::SkipLocked() {
+std::size_t CWaveDeviceCore::RenderLiveLocked(BYTE* out, std::size_t bytes) {
+    AskLiveDelayLocked();
+    const std::size_t frame = m_frameBytes;
+    bytes -= bytes % frame;
+    std::size_t done = 0;
+    bool dry = false;  // the queue holds too little to go on now
+    while (done < bytes) {
+        if (m_stageAt < m_stage.size()) {
+            const std::size_t n = std::min(m_stage.size() - m_stageAt, bytes - done);
+            std::memcpy(out + done, m_stage.data() + m_stageAt, n);
+            m_stageAt += n;
+            done += n;
+            continue;
+        }
+        m_stage.clear();
+        m_stageAt = 0;
+        if (dry) break;
+        if (m_overDebt > 0) {
+            dry = !CutOverwrittenLocked();
+        } else if (m_holdDebt > 0) {
+            if (!m_silent) {
+                FadeOutForHoldLocked();
+                continue;
+            }
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(m_holdDebt, bytes - done));
+            std::memset(out + done, 0, n);
+            done += n;
+            m_holdDebt -= n;
+            if (m_holdDebt == 0) m_fadeInLeft = m_fadeFrames;
+        } else if (m_skipDebt > 0) {
+            dry = !CrossfadeSkipLocked();
+        } else if (m_stepDebt != 0 && m_fadeInLeft == 0 && m_sinceStep >= cutfade::kStepSpacingFrames) {
+            StepLocked();
+            dry = m_stage.empty();
+        } else {
+            const std::size_t n = TakeFramesLocked(out + done, (bytes - done) / frame);
+            if (n == 0) break;
+            if (m_fadeInLeft > 0) {
+                const std::size_t k = std::min(n, m_fadeInLeft);
+                cutfade::Fade(out + done, k, m_channels, m_fadeFrames - m_fadeInLeft, m_fadeFrames, true);
+                m_fadeInLeft -= k;
+            }
+            m_silent = false;
+            m_sinceStep += n;
+            done += n * frame;
+        }
+    }
+    if (done >= frame) std::memcpy(m_lastFrame.data(), out + done - frame, frame);
+    return done;
+}
+
+void CWaveDeviceCore::FadeOutForHoldLocked() {
+    // The sound fades out over its next few milliseconds; with nothing queued, the last level
+    // handed out goes down to silence instead, as part of the hold.
+    const std::size_t frame = m_frameBytes;
+    m_stage.resize(m_fadeFrames * frame);
+    const std::size_t n = TakeFramesLocked(m_stage.data(), m_fadeFrames);
+    if (n > 0) {
+        m_stage.resize(n * frame);
+        cutfade::Fade(m_stage.data(), n, m_channels, 0, n, false);
+    } else {
+        const std::size_t tail = static_cast<std::size_t>(std::min<std::uint64_t>(m_fadeFrames, m_holdDebt / frame));
+        m_stage.resize(tail * frame);
+        cutfade::Tail(m_stage.data(), m_lastFrame.data(), tail, m_channels);
+        m_holdDebt -= tail * frame;
+        if (m_holdDebt == 0) m_fadeInLeft = m_fadeFrames;
+    }
+    m_silent = true;
+}
+
+bool CWaveDeviceCore::CutOverwrittenLocked() {
+    // Nothing of the entries written over may be heard: the last level handed out goes down to
+    // silence, which the skip makes up for, and the sound after them fades in.
+    if (!m_silent) {
+        m_stage.resize(m_fadeFrames * m_frameBytes);
+        cutfade::Tail(m_stage.data(), m_lastFrame.data(), m_fadeFrames, m_channels);
+        m_overDebt += m_stage.size();
+        m_silent = true;
+    }
+    SkipLocked(&m_overDebt);
+    if (m_overDebt > 0) return false;
+    m_fadeInLeft = m_fadeFrames;
+    return true;
+}
+
+bool CWaveDeviceCore::CrossfadeSkipLocked() {
+    const std::size_t frame = m_frameBytes;
+    if (m_silent) {
+        // Nothing sounds to fade out (a hold went before): the sound after the skip fades in.
+        SkipLocked(&m_skipDebt);
+        if (m_skipDebt > 0) return false;
+        m_fadeInLeft = m_fadeFrames;
+        return true;
+    }
+    // The sound just before the skip and the sound just after it, each a fade long, are laid
+    // over each other.
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(m_fadeFrames, m_skipDebt / frame));
+    BYTE* before = m_scratch.data();
+    const std::size_t had = TakeFramesLocked(before, want);
+    m_skipDebt -= had * frame;
+    SkipLocked(&m_skipDebt);
+    BYTE* after = m_scratch.data() + had * frame;
+    const std::size_t got = m_skipDebt == 0 ? TakeFramesLocked(after, had) : 0;
+    m_stage.resize(had * frame);
+    if (got == had) {
+        cutfade::Crossfade(m_stage.data(), before, after, had, m_channels);
+        return true;
+    }
+    // The queue ran short: the sound before fades out alone, and whatever comes after the skip
+    // fades in.
+    std::memcpy(m_stage.data(), before, had * frame);
+    cutfade::Fade(m_stage.data(), had, m_channels, 0, had, false);
+    m_stage.insert(m_stage.end(), after, after + got * frame);
+    if (got > 0) cutfade::Fade(m_stage.data() + had * frame, got, m_channels, 0, got, true);
+    m_skipDebt += (had - got) * frame;  // what of the sound before went out adds to the skip
+    m_silent = got == 0;
+    if (m_silent) m_fadeInLeft = m_fadeFrames;
+    return m_skipDebt == 0 || got > 0;
+}
+
+void CWaveDeviceCore::StepLocked() {
+    // One frame left out or played twice: the stream crossfades into itself one frame on or
+    // back, which no ear tells from the stream as it was.
+    const std::size_t frame = m_frameBytes;
+    const std::size_t l = cutfade::kStepFrames;
+    BYTE* s = m_scratch.data();
+    const bool on = m_stepDebt > 0;
+    const std::size_t want = on ? l + 1 : l;
+    const std::size_t got = TakeFramesLocked(s, want);
+    m_sinceStep = 0;
+    if (got < want) {
+        // Too little queued to step: what there is goes out as it is.
+        m_stage.assign(s, s + got * frame);
+        m_sinceStep = got;
+        return;
+    }
+    if (on) {
+        m_stage.resize(l * frame);
+        cutfade::Crossfade(m_stage.data(), s, s + frame, l, m_channels);
+        --m_stepDebt;
+        m_steppedOn.fetch_add(frame, std::memory_order_acq_rel);
+    } else {
+        m_stage.resize((l + 1) * frame);
+        std::memcpy(m_stage.data(), s, frame);
+        cutfade::Crossfade(m_stage.data() + frame, s + frame, s, l - 1, m_channels);
+        std::memcpy(m_stage.data() + l * frame, s + (l - 1) * frame, frame);
+        ++m_stepDebt;
+        m_steppedBack.fetch_add(frame, std::memory_order_acq_rel);
+    }
+}
+
+std::size_t CWaveDeviceCore::TakeFramesLocked(BYTE* to, std::size_t frames) {
+    const std::size_t bytes = frames * m_frameBytes;
+    std::size_t done = 0;
+    while (done < bytes && TakeCurrentLocked()) done += PlayCurrentLocked(to != nullptr ? to + done : nullptr, bytes - done);
+    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + done, std::memory_order_release);
+    return done / m_frameBytes;
+}
+
+void CWaveDeviceCore::SkipLocked(std::uint64_t* debt) {
+    const std::uint64_t frames = *debt / m_frameBytes;
     std::uint64_t skipped = 0;
-    while (m_skipDebt > 0 && TakeCurrentLocked()) {
-        const std::size_t n = PlayCurrentLocked(nullptr, static_cast<std::size_t>(std::min<std::uint64_t>(m_skipDebt, SIZE_MAX)));
-        m_skipDebt -= n;
+    while (skipped < frames) {
+        const std::size_t n = TakeFramesLocked(nullptr, static_cast<std::size_t>(std::min<std::uint64_t>(frames - skipped, SIZE_MAX / m_frameBytes)));
+        if (n == 0) break;
         skipped += n;
     }
-    m_playedBytes.store(m_playedBytes.load(std::memory_order_relaxed) + skipped, std::memory_order_release);
+    *debt -= skipped * m_frameBytes;
 }
 
 std::size_t CWaveDeviceCore::PlayCurrentLocked(BYTE* out, std::size_t bytes) {

@@ -103,7 +103,9 @@ public:
     // Recording: the program dropped `bytes` of what this device delivered (the input lost
     // that much time).
     void NoteProgramDrop(std::size_t bytes);
-    // Playback: what it did to keep the delay so far.
+    // Playback: what it did to keep the delay so far. Every skip and hold is faded out and in
+    // over a few milliseconds (16-bit PCM), and a slow drift between the two devices' clocks is
+    // taken up a frame at a time, each step crossfaded, with no cut.
     LiveDelayCounts DelayCounts() const;
     // The steady clock the live delay reads, in seconds (tests step their own).
     void SetClock(std::function<double()> clock);
@@ -141,9 +143,20 @@ private:
     bool TakeCurrentLocked();
     // Live runs: the recording's offset after a piece; the playback's corrections before one.
     void NoteInputOffsetLocked();
-    std::size_t KeepLiveDelayLocked(BYTE* out, std::size_t bytes);
-    // Moves the playback past up to m_skipDebt bytes of the queued buffers without playing them.
-    void SkipLocked();
+    void AskLiveDelayLocked();
+    // A linked playback: the queued buffers with the keeper's corrections, each cut faded.
+    std::size_t RenderLiveLocked(BYTE* out, std::size_t bytes);
+    // The pieces of RenderLiveLocked; each puts what is to go out next into m_stage.
+    void FadeOutForHoldLocked();
+    bool CutOverwrittenLocked();  // false while the queue holds too little to skip
+    bool CrossfadeSkipLocked();   // the same
+    void StepLocked();
+    // Up to `frames` whole frames of the queued buffers into `to` (past them when null), in
+    // order; returns how many.
+    std::size_t TakeFramesLocked(BYTE* to, std::size_t frames);
+    // Moves the playback past up to *debt bytes of the queued buffers without playing them.
+    void SkipLocked(std::uint64_t* debt);
+    std::size_t StagedBytesLocked() const { return m_stage.size() - m_stageAt; }
     // Up to `bytes` of the current playback buffer (m_cur, not null) into out, or past them
     // when out is null; completes the buffer at its end. Returns how many.
     std::size_t PlayCurrentLocked(BYTE* out, std::size_t bytes);
@@ -182,11 +195,30 @@ private:
     std::size_t m_ringBytes = 0;
     std::size_t m_aheadBytes = 0;
     std::uint64_t m_programDropped = 0;  // capture: bytes the program dropped since the last reset
-    std::uint64_t m_skipDebt = 0;        // playback: bytes still to skip
-    std::uint64_t m_holdDebt = 0;        // playback: bytes of silence still to play
+    // Playback. A skip of late sound crossfades the sound before it into the sound after it; a
+    // hold fades the sound out, plays silence and fades the sound in again; a skip of entries
+    // written over (which must not be heard) takes the last level handed out down to silence
+    // and fades the sound after it in; a gradual step crossfades the stream into itself one
+    // frame on or back over kStepFrames frames.
+    std::uint64_t m_skipDebt = 0;        // bytes of late sound still to skip
+    std::uint64_t m_overDebt = 0;        // bytes of entries written over still to skip
+    std::uint64_t m_holdDebt = 0;        // bytes of silence still to play
+    std::int64_t m_stepDebt = 0;         // frames still to leave out (> 0) or play twice (< 0)
+    std::size_t m_frameBytes = 2;
+    std::size_t m_channels = 1;
+    std::size_t m_fadeFrames = 0;        // 0: the format is not 16-bit PCM and cuts are not faded
+    std::vector<BYTE> m_stage;           // what goes out before anything more of the queue
+    std::size_t m_stageAt = 0;           // how much of m_stage has gone out
+    std::vector<BYTE> m_scratch;         // the two stretches of a crossfade
+    std::vector<BYTE> m_lastFrame;       // the frame handed out last
+    std::size_t m_fadeInLeft = 0;        // frames of the sound to come that are still faded in
+    bool m_silent = false;               // what went out last ends in silence
+    std::size_t m_sinceStep = 0;         // frames played since the last gradual step
     std::atomic<std::uint64_t> m_skippedLate{0};
     std::atomic<std::uint64_t> m_skippedOverwritten{0};
     std::atomic<std::uint64_t> m_held{0};
+    std::atomic<std::uint64_t> m_steppedOn{0};
+    std::atomic<std::uint64_t> m_steppedBack{0};
 
     std::atomic<std::uint64_t> m_playedBytes{0};
     std::atomic<int> m_queued{0};

@@ -17,6 +17,7 @@ struct CTestWaveDevices::Shared {
     bool busy[2] = {false, false};
     CWaveDeviceCore* open[2] = {nullptr, nullptr};
     UINT openId[2] = {WAVE_MAPPER, WAVE_MAPPER};
+    std::function<double()> realTimeClock;
 };
 
 namespace {
@@ -25,16 +26,20 @@ int Index(Direction dir) { return dir == Direction::In ? 0 : 1; }
 
 class CTestStream : public CWaveStream {
 public:
-    CTestStream(std::shared_ptr<CTestWaveDevices::Shared> shared, Direction dir) : m_shared(std::move(shared)), m_dir(dir) {}
+    CTestStream(std::shared_ptr<CTestWaveDevices::Shared> shared, Direction dir, bool realTime)
+        : m_shared(std::move(shared)), m_dir(dir), m_realTime(realTime) {}
     ~CTestStream() override {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
         m_shared->open[Index(m_dir)] = nullptr;
         m_shared->openId[Index(m_dir)] = WAVE_MAPPER;
     }
 
+    bool KeepsRealTime() const override { return m_realTime; }
+
 private:
     std::shared_ptr<CTestWaveDevices::Shared> m_shared;
     Direction m_dir;
+    bool m_realTime;
 };
 
 }  // namespace
@@ -66,6 +71,11 @@ void CTestWaveDevices::FailOpen(Direction dir, MMRESULT code) {
 void CTestWaveDevices::SetBusy(Direction dir, bool busy) {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
     m_shared->busy[Index(dir)] = busy;
+}
+
+void CTestWaveDevices::KeepRealTime(std::function<double()> clock) {
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    m_shared->realTimeClock = std::move(clock);
 }
 
 void CTestWaveDevices::Vanish(Direction dir) {
@@ -178,7 +188,9 @@ MMRESULT CTestWaveDevices::Open(Direction dir, UINT id, CWaveDeviceCore& core, s
     if (m_shared->busy[d] || m_shared->open[d] != nullptr) return MMSYSERR_ALLOCATED;
     m_shared->open[d] = &core;
     m_shared->openId[d] = id;
-    *stream = std::make_unique<CTestStream>(m_shared, dir);
+    const bool realTime = static_cast<bool>(m_shared->realTimeClock);
+    if (realTime) core.SetClock(m_shared->realTimeClock);
+    *stream = std::make_unique<CTestStream>(m_shared, dir, realTime);
     return MMSYSERR_NOERROR;
 }
 

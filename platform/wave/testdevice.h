@@ -12,6 +12,7 @@
 // before the object goes away.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ public:
     void FailOpen(Direction dir, MMRESULT code);
     // Opens of that direction answer MMSYSERR_ALLOCATED while busy.
     void SetBusy(Direction dir, bool busy);
+    // Devices opened from now on stand in for a sound system's, which keep real time (a live
+    // run links them to its delay keeper), on `clock` (seconds) instead of the steady clock;
+    // nullptr: as before.
+    void KeepRealTime(std::function<double()> clock);
     // The open device of that direction goes away: its queued buffers come back marked done,
     // and every later call on it but unprepare and close fails with MMSYSERR_NODRIVER.
     void Vanish(Direction dir);

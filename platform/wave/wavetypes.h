@@ -124,10 +124,13 @@ struct MMTIME {
 namespace platform::wave {
 // What a playback device linked to a live run did to keep its delay: bytes skipped because
 // they came late, bytes skipped because the program had already written newer sound over them,
-// bytes of silence played to hold the delay. Counted since the device was opened.
+// bytes of silence played to hold the delay, and bytes left out or played twice a frame at a
+// time to follow a slow drift of the devices' clocks. Counted since the device was opened.
 struct LiveDelayCounts {
     std::uint64_t skippedLate = 0;
     std::uint64_t skippedOverwritten = 0;
     std::uint64_t held = 0;
+    std::uint64_t steppedOn = 0;
+    std::uint64_t steppedBack = 0;
 };
 }  // namespace platform::wave
