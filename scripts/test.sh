@@ -315,6 +315,7 @@ for program in build/bench/*_gbench; do
   smoke "$(basename "$program")" 180 "$program" --benchmark_min_time=0.01
 done
 pick='^psola-mono ' smoke "compare.sh" 300 bash bench/compare.sh --runs 1
+pick=' cuts, ' smoke "live-drift.sh" 180 bash bench/live-drift.sh --seconds 10
 rm -rf "$smoke_out"
 results+=("benchmark smoke run: $bench_ran programs in $(elapsed_since $t)")
 stage="done"
