@@ -122,6 +122,15 @@ protected:
         ASSERT_NO_FATAL_FAILURE(StartProgram());
     }
     void TearDown() override {
+        // What the program, the drag helper and the display said, for a failure's reader.
+        if (HasFailure()) {
+            for (const char* name : {"debug.txt", "drag.txt", "program.txt", "conv/calls.log"}) {
+                std::cout << "--- " << name << " (last lines)\n";
+                const auto lines = Lines(folder.File(name));
+                for (std::size_t i = lines.size() > 60 ? lines.size() - 60 : 0; i < lines.size(); ++i) std::cout << lines[i] << "\n";
+            }
+            std::cout.flush();
+        }
         if (pid > 0) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);

@@ -14,11 +14,11 @@
 // over the window, the process PID is stopped (SIGSTOP, a window thread held as on a busy desktop),
 // the key NAME (an X keysym name, e.g. "space") is pressed and released, the files are dropped,
 // and the process goes on (SIGCONT): the program then finds the key and the drop waiting together.
-// --click: only a click of the left button at that point. --type: with the mouse over the window,
-// the text is typed and Return pressed. --shot: once the window shows, the whole screen is saved.
+// --click: only a click of the left button at that point. --type: with the mouse over the window
+// (a file picker), the text is typed into its name box and Return pressed, until it closes. --shot: once the window shows, the whole screen is saved.
 // Prints "dropped" and exits 0 when the window accepted the drop and finished with it; 2 on wrong
 // arguments, 3 when the window was not found, 4 when it refused the drop, 5 when it did not finish
-// with it within 30 s, 6 when the screen could not be saved.
+// with it within 30 s, 6 when the screen could not be saved, 7 when a picker did not close.
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QGuiApplication>
@@ -278,6 +278,20 @@ int main(int argc, char** argv) {
         XTranslateCoordinates(dpy, target, DefaultRootWindow(dpy), x, y, &rx, &ry, &child);
         return QPoint(rx, ry);
     };
+    // A window that has just been shown may still be moved to its place by its program: the
+    // points are taken once it has stood still for a quarter second.
+    {
+        QPoint last = rootPoint(0, 0);
+        QElapsedTimer settling, still;
+        settling.start();
+        still.start();
+        while (still.elapsed() < 250 && settling.elapsed() < 10000) {
+            Spin(25);
+            const QPoint now = rootPoint(0, 0);
+            if (now != last) still.restart();
+            last = now;
+        }
+    }
 
     if (!o.shot.empty()) {
         XCloseDisplay(dpy);
@@ -296,13 +310,38 @@ int main(int argc, char** argv) {
         XGetWindowAttributes(dpy, target, &attrs);
         const QPoint middle = rootPoint(attrs.width / 2, attrs.height / 2);
         MoveTo(dpy, middle.x(), middle.y());
-        for (char c : o.type) TypeChar(dpy, c);
-        const KeyCode enter = XKeysymToKeycode(dpy, XK_Return);
-        XTestFakeKeyEvent(dpy, enter, True, CurrentTime);
-        XTestFakeKeyEvent(dpy, enter, False, CurrentTime);
-        XSync(dpy, False);
+        // A picker that has only just been shown may not have put its keyboard focus on the
+        // name box yet, and keys typed before then go elsewhere (the file list's search). So the
+        // name box is taken by its mnemonic (Alt+N), its text replaced, and Return pressed, again
+        // until the picker has closed.
+        const auto chord = [dpy](KeySym modifier, KeySym key) {
+            const KeyCode m = XKeysymToKeycode(dpy, modifier), k = XKeysymToKeycode(dpy, key);
+            XTestFakeKeyEvent(dpy, m, True, CurrentTime);
+            XTestFakeKeyEvent(dpy, k, True, CurrentTime);
+            XTestFakeKeyEvent(dpy, k, False, CurrentTime);
+            XTestFakeKeyEvent(dpy, m, False, CurrentTime);
+            XSync(dpy, False);
+        };
+        const auto shown = [&] {
+            XWindowAttributes now;
+            return XGetWindowAttributes(dpy, target, &now) != 0 && now.map_state == IsViewable;
+        };
+        int exitCode = 7;
+        for (int attempt = 0; attempt < 6 && exitCode != 0; ++attempt) {
+            chord(XK_Alt_L, XK_n);
+            chord(XK_Control_L, XK_a);
+            for (char c : o.type) TypeChar(dpy, c);
+            const KeyCode enter = XKeysymToKeycode(dpy, XK_Return);
+            XTestFakeKeyEvent(dpy, enter, True, CurrentTime);
+            XTestFakeKeyEvent(dpy, enter, False, CurrentTime);
+            XSync(dpy, False);
+            QElapsedTimer waiting;
+            waiting.start();
+            while (shown() && waiting.elapsed() < 5000) Spin(50);
+            if (!shown()) exitCode = 0;
+        }
         XCloseDisplay(dpy);
-        return 0;
+        return exitCode;
     }
     if (o.focusX >= 0) {
         const QPoint press = rootPoint(o.focusX, o.focusY);
