@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "platform/wave/capturebacklog.h"
@@ -332,10 +333,13 @@ std::size_t CWaveDeviceCore::RenderLocked(BYTE* out, std::size_t bytes, bool pac
     return done;
 }
 
-void CWaveDeviceCore::AskLiveDelayLocked() {
+void CWaveDeviceCore::AskLiveDelayLocked(std::size_t bytes) {
     const std::uint64_t frame = m_frameBytes;
     const double rate = static_cast<double>(m_format.nAvgBytesPerSec);
     const std::uint64_t position = m_playedBytes.load(std::memory_order_relaxed);
+    // How much of the stream the playback may still take, this request included, before it
+    // reaches entries the program has not written for this turn of the ring.
+    double room = std::numeric_limits<double>::infinity();
     // Entries of the ring that the program has written again for a later turn hold newer
     // sound: the playback, a whole ring behind, goes on a quarter ring (a block) past them.
     if (m_ringBytes > 0 && m_progress != nullptr) {
@@ -348,6 +352,8 @@ void CWaveDeviceCore::AskLiveDelayLocked() {
             m_overDebt += more;
             m_skippedOverwritten.fetch_add(more, std::memory_order_acq_rel);
         }
+        const std::int64_t last = static_cast<std::int64_t>(position + m_skipDebt + m_overDebt + bytes) - static_cast<std::int64_t>(m_holdDebt);
+        room = static_cast<double>(written - last) / rate;
     }
     // The correction the delay keeper asks for, counting what is still to skip, to hold or to
     // step, and what is made but has not gone out yet.
@@ -355,7 +361,7 @@ void CWaveDeviceCore::AskLiveDelayLocked() {
     const double ahead = static_cast<double>(position) + static_cast<double>(m_skipDebt) + static_cast<double>(m_overDebt) -
                          static_cast<double>(m_holdDebt) + static_cast<double>(m_stepDebt) * static_cast<double>(frame) -
                          static_cast<double>(StagedBytesLocked());
-    const CLiveDelay::Move move = m_live->Correction(now - ahead / rate, now);
+    const CLiveDelay::Move move = m_live->Correction(now - ahead / rate, now, room);
     if (move.seconds != 0.0) {
         std::uint64_t amount = static_cast<std::uint64_t>(std::fabs(move.seconds) * rate);
         amount -= amount % frame;
@@ -382,7 +388,7 @@ void CWaveDeviceCore::AskLiveDelayLocked() {
 }
 
 std::size_t CWaveDeviceCore::RenderLiveLocked(BYTE* out, std::size_t bytes) {
-    AskLiveDelayLocked();
+    AskLiveDelayLocked(bytes);
     const std::size_t frame = m_frameBytes;
     bytes -= bytes % frame;
     std::size_t done = 0;

@@ -97,7 +97,8 @@ public:
     // correction, and the device skips what is late or plays silence to hold the delay. With
     // ringBytes > 0 the program's buffers, end to end, are a ring of that many bytes into which
     // the program writes up to aheadBytes beyond its progress (SetProgress): sound whose ring
-    // entries were written again for a later turn is skipped, never played. Only the devices
+    // entries were written again for a later turn is skipped, never played, and the delay kept
+    // leaves the playback far enough behind what the program has written. Only the devices
     // of the calls without "Paced" keep real time; a paced device is never linked.
     void LinkLiveDelay(std::shared_ptr<CLiveDelay> delay, std::size_t ringBytes = 0, std::size_t aheadBytes = 0);
     // Recording: the program dropped `bytes` of what this device delivered (the input lost
@@ -141,9 +142,10 @@ private:
     std::size_t RenderLocked(BYTE* out, std::size_t bytes, bool paced);
     std::size_t CaptureLocked(const BYTE* in, std::size_t bytes, bool paced);
     bool TakeCurrentLocked();
-    // Live runs: the recording's offset after a piece; the playback's corrections before one.
+    // Live runs: the recording's offset after a piece; the playback's corrections before a
+    // request for `bytes`.
     void NoteInputOffsetLocked();
-    void AskLiveDelayLocked();
+    void AskLiveDelayLocked(std::size_t bytes);
     // A linked playback: the queued buffers with the keeper's corrections, each cut faded.
     std::size_t RenderLiveLocked(BYTE* out, std::size_t bytes);
     // The pieces of RenderLiveLocked; each puts what is to go out next into m_stage.

@@ -15,7 +15,9 @@
 // Both offsets are read as their least value of the last half second or so: a piece that
 // arrives late, or a request that comes late, raises the offset only for a moment, while a loss
 // raises it for good. Once their difference has held still for a second after the start (whose
-// own moves, a sound server filling its buffers, are not stalls), it is the usual lag. From
+// own moves, a sound server filling its buffers, are not stalls), it is the usual lag, made
+// larger where the playback would otherwise come closer than kRoomSeconds to what the program
+// has not yet written into its buffers (the sound server began the recording late). From
 // then on:
 // - a difference that stays more than kMoveSeconds above the usual value is skipped at the
 //   playback (what is late is not played), one that stays as far below it is held (the
@@ -31,6 +33,7 @@
 // Correction; the recording's offsets pass between them through atomics. Neither waits.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -88,6 +91,10 @@ public:
     // A side whose newest offset stands this far above its least value is still losing time (a
     // stall goes on, or has only just ended): nothing is decided meanwhile.
     static constexpr double kMovingSeconds = 0.08;
+    // How far, at the least, the playback is to stay behind what the program has written into
+    // its buffers: the program writes in blocks, each as its recording arrives, a little later
+    // from time to time.
+    static constexpr double kRoomSeconds = 0.1;
 
     // What the playback is to do: skip (seconds > 0) or hold (seconds < 0), in one move or,
     // when gradual, a frame at a time.
@@ -105,8 +112,9 @@ public:
     }
 
     // Playback device: at `now`, the playback's offset counting the corrections already asked
-    // for.
-    Move Correction(double outputOffset, double now) {
+    // for, and its room: how many seconds of the stream it may still take before it reaches
+    // what the program has not written yet (infinite when it cannot tell).
+    Move Correction(double outputOffset, double now, double room = std::numeric_limits<double>::infinity()) {
         m_output.Note(outputOffset, now);
         const double input = m_inputOffset.load(std::memory_order_acquire);
         if (!std::isfinite(input)) return {};
@@ -118,10 +126,16 @@ public:
             if (m_settleStart < 0.0 || std::fabs(lag - m_usual) > kSettleBandSeconds) {
                 m_settleStart = now;
                 m_usual = lag;
+                m_settleRoom = room;
             }
+            m_settleRoom = std::min(m_settleRoom, room);
             m_settled = now - m_settleStart >= kSettleSeconds;
-            // The value it holds at the end of that second: a drift is measured from there.
-            if (m_settled) m_usual = lag;
+            // The value it holds at the end of that second: a drift is measured from there. A
+            // playback that started too far ahead of its recording (the sound server began the
+            // recording late) would reach, before each block of the program arrives, buffer
+            // entries still holding the ring's previous turn: the usual lag is as much larger,
+            // and the playback holds it from now on.
+            if (m_settled) m_usual = lag + std::max(0.0, kRoomSeconds - m_settleRoom);
             return {};
         }
         const bool moving = outputOffset - outputLeast > kMovingSeconds ||
@@ -187,6 +201,7 @@ private:
     bool m_settled = false;
     double m_settleStart = -1.0;
     double m_usual = 0.0;
+    double m_settleRoom = 0.0;  // the least room while the start settles
     Side m_move;   // beyond kMoveSeconds
     Side m_drift;  // short of it, beyond the drift band
 };

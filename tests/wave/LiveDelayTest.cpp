@@ -224,7 +224,11 @@ protected:
         if (stopping) return;
         if (ring > 0) {
             h->dwUser += ring / 2;
-            Fill(h);
+            if (blockWise) {
+                std::fill_n(reinterpret_cast<short*>(h->lpData), h->dwBufferLength / 2, kUnwritten);
+            } else {
+                Fill(h);
+            }
         }
         h->dwFlags &= ~WHDR_DONE;
         core->Submit(h);
@@ -289,6 +293,10 @@ protected:
     std::size_t captured = 0;
     std::vector<short> played;
     bool stopping = false;
+    // The program writes each buffer's next turn only as its progress passes it (see
+    // BlockWiseProgram); until then the buffer holds this mark.
+    static constexpr short kUnwritten = -30000;
+    bool blockWise = false;
     std::vector<short> inData[4], outData[4];
     WAVEHDR inHdr[4], outHdr[4];
     CWaveDeviceCore in, out;
@@ -346,6 +354,53 @@ TEST_F(LinkedDevices, APlaybackARingBehindSkipsWhatWasWrittenOverAndNeverPlaysIt
     const long long oldestKept = static_cast<long long>(captured + 2 * kBlock - kRing) / 2;
     const long long resumed = played[firstMissed + 2 * fade] - 1 - static_cast<long long>(fade);
     EXPECT_LT((resumed - oldestKept % 30000 + 30000) % 30000, 15000) << resumed << " " << oldestKept;
+}
+
+// The same devices behind a program that, as the engine does, takes the recording a block at a
+// time and writes its output two blocks ahead of it: a buffer entry holds the sound of its new
+// turn only once the program's progress has passed it, and kUnwritten until then.
+class BlockWiseProgram : public LinkedDevices {
+protected:
+    BlockWiseProgram() {
+        blockWise = true;
+        // The first two blocks are the run's opening silence; the rest comes with the recording.
+        for (int i = 0; i < 4; ++i)
+            std::fill(outData[i].begin(), outData[i].end(), i < 2 ? short{0} : kUnwritten);
+    }
+    // 10 ms of real time, recorded (once the sound server has begun the recording) and asked
+    // for.
+    void Tick(bool recording) {
+        now += kStep;
+        if (recording) {
+            std::vector<BYTE> piece(441 * 2);
+            in.Capture(piece.data(), piece.size());
+            in.WaitPosted();
+            captured += piece.size();
+            const std::size_t done = captured / kBlock * kBlock;
+            for (std::size_t b = written; b < done + 2 * kBlock; b += 2) {
+                const std::size_t frame = b / 2 % (kRing / 2);
+                outData[frame / (kBlock / 2)][frame % (kBlock / 2)] = Position(b / 2);
+            }
+            written = done + 2 * kBlock;
+            progress.store(static_cast<std::int64_t>(done));
+        }
+        Play(441 * 2);
+    }
+    std::size_t written = 2 * kBlock;  // the stream bytes written so far
+};
+
+TEST_F(BlockWiseProgram, APlaybackThatStartedAheadOfItsRecordingIsHeldBehindWhatTheProgramHasWritten) {
+    // The sound server began the recording 0.15 s after the playback, more than the block by
+    // which the program's output is ahead of its input: before each block arrived, the playback
+    // would reach the entries of the ring's previous turn.
+    for (int i = 0; i < 15; ++i) Tick(false);
+    for (int i = 0; i < 300; ++i) Tick(true);
+    EXPECT_GT(out.DelayCounts().held, 0u);
+    // Once the start has settled, nothing is heard that the program had not written.
+    const std::size_t settled = played.size();
+    for (int i = 0; i < 500; ++i) Tick(true);
+    const auto unwritten = std::count_if(played.begin() + static_cast<std::ptrdiff_t>(settled), played.end(), [](short s) { return s < 0; });
+    EXPECT_EQ(unwritten, 0);
 }
 
 // The same devices playing a triangle wave of the stream position: one step up or down from one
